@@ -1,0 +1,30 @@
+// Plain-line console output shared by the programs, with the terminal bell.
+#ifndef VOLTMON_COMMON_CONSOLE_H_
+#define VOLTMON_COMMON_CONSOLE_H_
+
+#include <string>
+
+// BEL to standard error if it is a terminal, else to standard output if that
+// is one, else nothing.
+void Beep();
+
+// Beep, then the text as one line.
+void PrintAlert(const std::string& text);
+
+// "ident: text", or the text alone when the ident is empty. Flushed, so that
+// a detached daemon's lines reach its starter in order.
+void PrintMessage(const std::string& ident, const std::string& text);
+
+// The alert "Invalid setup. Pls. uninstall and then install this software again."
+void PrintInvalidSetup();
+
+// The credits line, then an empty line.
+void PrintCredits();
+
+// Runs the shell command "clear".
+void ClearScreen();
+
+// The rights notice line of the "-v" blocks and banners.
+extern const char kRightsNotice[];
+
+#endif  // VOLTMON_COMMON_CONSOLE_H_

@@ -1,0 +1,29 @@
+// The process-wide date and time formats and the size-capped log writer.
+#ifndef VOLTMON_COMMON_LOG_H_
+#define VOLTMON_COMMON_LOG_H_
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+// Sets the process-wide formats: date "dd/MM/yyyy", time "hh:mm:ss".
+void SetTextFormats();
+
+// The local date and time of `when` in the process-wide formats.
+std::string DateText(time_t when);
+std::string TimeText(time_t when);
+
+// The size in bytes; 0 when the file does not exist; -1 when it exists but
+// cannot be opened or measured.
+int64_t GetFileSize(const std::string& path);
+
+// Appends one time-stamped line: "date time  message", or with `use_separator`
+// date + separator + time + separator + message. A file that is missing,
+// empty or at least `max_size` bytes is (deleted and) created anew with
+// `header` first when not empty. False when nothing or not all was written.
+// Not serialised: callers writing one file from several threads lock.
+bool AppendLogLine(const std::string& path, const std::string& header,
+                   const std::string& separator, const std::string& message, int64_t max_size,
+                   bool use_separator);
+
+#endif  // VOLTMON_COMMON_LOG_H_

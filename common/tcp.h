@@ -1,0 +1,59 @@
+// Line-oriented TCP over POSIX sockets: one connection, a client connect with
+// a time limit, and reads and writes of whole lines. IPv4 only.
+#ifndef VOLTMON_COMMON_TCP_H_
+#define VOLTMON_COMMON_TCP_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Why a line read ended without a line.
+enum class ReadStatus { kLine, kClosed, kTimeout, kTooLong, kError };
+
+// An open TCP connection; closes its socket when destroyed. Movable only.
+class TcpConnection {
+ public:
+  TcpConnection() = default;
+  explicit TcpConnection(int fd) : fd_(fd) {}
+  ~TcpConnection();
+  TcpConnection(TcpConnection&& other) noexcept;
+  TcpConnection& operator=(TcpConnection&& other) noexcept;
+  TcpConnection(const TcpConnection&) = delete;
+  TcpConnection& operator=(const TcpConnection&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+
+  // Reads up to a line feed and drops one carriage return before it. Waits at
+  // most `timeout_ms` in all (negative: no limit); a line longer than
+  // `max_length` bytes ends the read with kTooLong.
+  ReadStatus ReadLine(std::string* line, size_t max_length, int timeout_ms);
+
+  // Writes `line` followed by CR LF; false when not all could be written.
+  bool WriteLine(const std::string& line);
+
+  // The peer's IPv4 address in dotted form; empty when unknown.
+  std::string PeerAddress() const;
+
+  // Shuts the connection down in both directions (wakes a blocked reader).
+  void Shutdown();
+  void Close();
+
+ private:
+  int fd_ = -1;
+  std::string pending_;  // bytes read past the last line
+};
+
+// Resolves `host` to a dotted IPv4 address: "localhost" in any case gives
+// "127.0.0.1", a dotted address is returned unchanged, any other name goes to
+// the resolver (first IPv4 address). Empty when it cannot be resolved.
+std::string ResolveIPv4(const std::string& host);
+
+// Connects to `host`:`port` within `timeout_ms`. With `bind_address` not
+// empty the local end is bound to it first (tests act as another host).
+// On failure returns false and sets `*error` to the errno (ETIMEDOUT for the
+// time limit, EHOSTUNREACH for a name that does not resolve).
+bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TcpConnection* connection,
+                int* error, const std::string& bind_address = "");
+
+#endif  // VOLTMON_COMMON_TCP_H_

@@ -1,0 +1,46 @@
+// A threaded TCP server: one listener thread, one worker thread per accepted
+// connection. The four signals the daemon handles are blocked in its threads,
+// so that they reach the main thread.
+#ifndef VOLTMON_COMMON_TCP_SERVER_H_
+#define VOLTMON_COMMON_TCP_SERVER_H_
+
+#include <cstdint>
+#include <functional>
+
+#include "common/tcp.h"
+
+class TcpServer {
+ public:
+  // Called first on the worker; false ends the connection at once.
+  using ConnectHandler = std::function<bool(TcpConnection&)>;
+  // Called after a true connect handler; the connection closes after it.
+  using ExecuteHandler = std::function<void(TcpConnection&)>;
+
+  TcpServer();
+  virtual ~TcpServer();  // Deactivates.
+  TcpServer(const TcpServer&) = delete;
+  TcpServer& operator=(const TcpServer&) = delete;
+
+  void SetDefaultPort(uint16_t port) { port_ = port; }
+  uint16_t DefaultPort() const { return port_; }
+  void SetConnectHandler(ConnectHandler handler) { on_connect_ = std::move(handler); }
+  void SetExecuteHandler(ExecuteHandler handler) { on_execute_ = std::move(handler); }
+
+  // Listens on the default port on all local IPv4 addresses and starts the
+  // listener. 0 on success, otherwise the errno of the failing call.
+  int Activate();
+
+  // Stops listening, shuts down open connections and joins every thread.
+  void Deactivate();
+
+  bool Active() const;
+
+ private:
+  struct Impl;
+  Impl* impl_;
+  uint16_t port_ = 0;
+  ConnectHandler on_connect_;
+  ExecuteHandler on_execute_;
+};
+
+#endif  // VOLTMON_COMMON_TCP_SERVER_H_
