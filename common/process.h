@@ -3,8 +3,10 @@
 #ifndef VOLTMON_COMMON_PROCESS_H_
 #define VOLTMON_COMMON_PROCESS_H_
 
-#include <string>
+#include <signal.h>
 #include <sys/types.h>
+
+#include <string>
 
 #include "common/text.h"
 
@@ -35,6 +37,11 @@ bool RunProgram(const std::string& path, const std::string& arguments, bool shel
 // The console's build: RunProgram returns false without running anything
 // when nothing exists at the path. Off by default; set once at start.
 void SetRunProgramExistenceTest(bool enabled);
+
+// Direct mode: the signal mask a started program gets, whatever the mask of
+// the forking thread. nullptr (the default) keeps the inherited mask. Set
+// once at start, before any thread runs.
+void SetChildSignalMask(const sigset_t* mask);
 
 // kill(pid, signal) == 0.
 bool SendSignal(pid_t pid, int signal);
