@@ -36,6 +36,14 @@ int32_t TextToIntInRange(const std::string& text, int32_t minimum, int32_t maxim
 // the text is not one or does not fit 32 signed bits.
 bool ParseInt32(const std::string& text, int32_t* value);
 
+// The lines of `text` split at line feeds, a carriage return before the line
+// feed dropped; a last line without line feed counts, an empty tail does not.
+TStringList SplitLines(const std::string& text);
+
+// Reads the whole file at `path` into `contents`. 0 on success, otherwise the
+// errno of the failing call; `contents` then holds what was read before it.
+int ReadWholeFile(const std::string& path, std::string* contents);
+
 // "<|" + text + "|>".
 std::string FrameText(const std::string& text);
 
