@@ -1,0 +1,41 @@
+#!/bin/bash
+# Installs the Debian packages that building and testing the suite need, and
+# only those that are missing: quiet and quick when everything is there.
+# Run as root on Debian 12.
+set -euo pipefail
+
+packages=(
+  cmake make g++                # the build
+  g++-multilib lib32ncurses-dev # the 32-bit x86 build
+  qemu-user                     # runs the 32-bit tests where the kernel cannot
+  googletest libgtest-dev       # GoogleTest sources, built per target
+  libncurses-dev ncurses-bin    # the console, and "clear" for the programs
+  clang libclang-rt-14-dev      # libFuzzer and clang's sanitizer runtimes
+  util-linux                    # unshare, setarch and more for tests and the installer
+  procps                        # ps and pkill for the tests' clean-up checks
+  iproute2                      # loopback addresses inside the test namespaces
+  tmux                          # drives the interactive programs in tests and the demo
+)
+
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
+  awk '$2 == "install" && $3 == "ok" && $4 == "installed" { print $1 }' || true)
+missing=()
+for p in "${packages[@]}"; do
+  if ! grep -qxF "$p" <<<"$installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "deps.sh: missing packages: ${missing[*]}; run this script as root to install them" >&2
+  exit 1
+fi
+
+echo "deps.sh: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"
