@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 #include "common/tcp.h"
 
@@ -34,6 +35,10 @@ class TcpServer {
   void Deactivate();
 
   bool Active() const;
+
+  // The port actually listened on (the chosen one when the default port is
+  // 0); 0 while inactive.
+  uint16_t BoundPort() const;
 
  private:
   struct Impl;

@@ -1,0 +1,277 @@
+// The threaded TCP server: a listener thread blocked in poll on the listening
+// socket and a wake-up pipe, and one detached worker thread per accepted
+// connection. Idle, nothing wakes up; Deactivate writes to the pipe, joins the
+// listener, shuts every open connection down and waits until the last worker
+// has let go of the server. Workers keep small stacks, so that hundreds of
+// idle connections cost little memory.
+#include "common/tcp_server.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <unordered_set>
+
+namespace {
+
+// The kernel caps this at net.core.somaxconn.
+constexpr int kListenBacklog = 4096;
+// Pause after an accept failure that frees itself only with time (out of
+// descriptors or memory), so that the listener never spins.
+constexpr int kAcceptBackoffMs = 100;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kThreadStackBytes = 1024 * 1024;
+#else
+// Enough for the resolver and stdio; only touched pages count as memory.
+constexpr size_t kThreadStackBytes = 128 * 1024;
+#endif
+
+// The signals the daemon's main thread waits for; server threads block them.
+void BlockHandledSignals(sigset_t* previous) {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGHUP);
+  sigaddset(&set, SIGUSR1);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGCHLD);
+  pthread_sigmask(SIG_BLOCK, &set, previous);
+}
+
+bool StartThread(void* (*routine)(void*), void* argument, bool detached, pthread_t* thread) {
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return false;
+  pthread_attr_setstacksize(&attr, kThreadStackBytes);
+  if (detached) pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  int r = pthread_create(thread, &attr, routine, argument);
+  pthread_attr_destroy(&attr);
+  if (r != 0) errno = r;
+  return r == 0;
+}
+
+void CloseIfOpen(int* fd) {
+  if (*fd >= 0) {
+    close(*fd);
+    *fd = -1;
+  }
+}
+
+}  // namespace
+
+struct TcpServer::Impl {
+  explicit Impl(TcpServer* server) : owner(server) {}
+
+  static void* ListenerMain(void* self) {
+    static_cast<Impl*>(self)->Listen();
+    return nullptr;
+  }
+
+  struct WorkerStart {
+    Impl* impl;
+    int fd;
+  };
+
+  static void* WorkerMain(void* start) {
+    WorkerStart* s = static_cast<WorkerStart*>(start);
+    Impl* impl = s->impl;
+    int fd = s->fd;
+    delete s;
+    impl->Serve(fd);
+    return nullptr;
+  }
+
+  // Sleeps `ms` unless Deactivate asks the listener to end; true when asked.
+  bool WaitForWake(int ms) {
+    for (;;) {
+      pollfd p = {wake[0], POLLIN, 0};
+      int r = poll(&p, 1, ms);
+      if (r > 0) return true;
+      if (r == 0) return false;
+      if (errno != EINTR) return false;
+    }
+  }
+
+  void Listen() {
+    for (;;) {
+      pollfd p[2] = {{listen_fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+      int r = poll(p, 2, -1);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        if (WaitForWake(kAcceptBackoffMs)) return;
+        continue;
+      }
+      if (p[1].revents != 0) return;
+      if (p[0].revents == 0) continue;
+
+      int fd = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) {
+        switch (errno) {
+          case EINTR:
+          case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+          case EWOULDBLOCK:
+#endif
+          case ECONNABORTED:
+          case EPROTO:
+          case EPERM:
+          case ENETDOWN:
+          case ENETUNREACH:
+          case EHOSTDOWN:
+          case EHOSTUNREACH:
+          case ENONET:
+          case ENOPROTOOPT:
+          case EOPNOTSUPP:
+            continue;  // The failed connection is gone; the next one may wait.
+          default:
+            // EMFILE, ENFILE, ENOBUFS, ENOMEM and anything unexpected.
+            if (WaitForWake(kAcceptBackoffMs)) return;
+            continue;
+        }
+      }
+      if (!Spawn(fd) && WaitForWake(kAcceptBackoffMs)) return;
+    }
+  }
+
+  // Starts a worker for `fd`; false (the connection closed) when none could
+  // be started.
+  bool Spawn(int fd) {
+    WorkerStart* start = nullptr;
+    try {
+      start = new WorkerStart{this, fd};
+      std::lock_guard<std::mutex> lock(mutex);
+      open.insert(fd);
+      ++workers;
+    } catch (...) {
+      delete start;
+      close(fd);
+      return false;
+    }
+    pthread_t thread;
+    if (StartThread(&WorkerMain, start, true, &thread)) return true;
+    delete start;
+    std::lock_guard<std::mutex> lock(mutex);
+    open.erase(fd);
+    close(fd);
+    --workers;
+    return false;
+  }
+
+  void Serve(int fd) {
+    TcpConnection connection(fd);
+    try {
+      if (!owner->on_connect_ || owner->on_connect_(connection)) {
+        if (owner->on_execute_) owner->on_execute_(connection);
+      }
+    } catch (...) {
+      // A handler's failure ends its own connection, never the server.
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    // Closed under the lock, so that Deactivate never shuts down a
+    // descriptor number that has meanwhile been given to someone else.
+    open.erase(fd);
+    connection.Close();
+    if (--workers == 0) idle.notify_all();
+  }
+
+  TcpServer* owner;
+  std::mutex mutex;
+  std::condition_variable idle;
+  std::unordered_set<int> open;  // descriptors of the connections being served
+  size_t workers = 0;
+  int listen_fd = -1;
+  uint16_t bound_port = 0;
+  int wake[2] = {-1, -1};
+  pthread_t listener{};
+  std::atomic<bool> active{false};
+};
+
+TcpServer::TcpServer() : impl_(new Impl(this)) {}
+
+TcpServer::~TcpServer() {
+  Deactivate();
+  delete impl_;
+}
+
+int TcpServer::Activate() {
+  if (impl_->active) return EALREADY;
+  Impl& s = *impl_;
+  int error = 0;
+  if (pipe2(s.wake, O_CLOEXEC | O_NONBLOCK) != 0) return errno;
+
+  s.listen_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (s.listen_fd < 0) {
+    error = errno;
+  } else {
+    // A restarted daemon must get its port back while connections of the
+    // previous one are still in TIME_WAIT.
+    int on = 1;
+    sockaddr_in address;
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port_);
+    if (setsockopt(s.listen_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        bind(s.listen_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(s.listen_fd, kListenBacklog) != 0) {
+      error = errno;
+    }
+  }
+  if (error == 0) {
+    sockaddr_in bound;
+    socklen_t length = sizeof bound;
+    if (getsockname(s.listen_fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+      error = errno;
+    } else {
+      s.bound_port = ntohs(bound.sin_port);
+    }
+  }
+  if (error == 0) {
+    sigset_t previous;
+    BlockHandledSignals(&previous);
+    if (!StartThread(&Impl::ListenerMain, impl_, false, &s.listener)) error = errno;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  }
+  if (error != 0) {
+    CloseIfOpen(&s.listen_fd);
+    CloseIfOpen(&s.wake[0]);
+    CloseIfOpen(&s.wake[1]);
+    return error;
+  }
+  s.active = true;
+  return 0;
+}
+
+void TcpServer::Deactivate() {
+  Impl& s = *impl_;
+  if (!s.active) return;
+  const char byte = 1;
+  while (write(s.wake[1], &byte, 1) < 0 && errno == EINTR) {
+  }
+  pthread_join(s.listener, nullptr);
+  CloseIfOpen(&s.listen_fd);
+  {
+    std::unique_lock<std::mutex> lock(s.mutex);
+    for (int fd : s.open) shutdown(fd, SHUT_RDWR);
+    s.idle.wait(lock, [&s] { return s.workers == 0; });
+  }
+  CloseIfOpen(&s.wake[0]);
+  CloseIfOpen(&s.wake[1]);
+  s.bound_port = 0;
+  s.active = false;
+}
+
+bool TcpServer::Active() const {
+  return impl_->active;
+}
+
+uint16_t TcpServer::BoundPort() const {
+  return impl_->active ? impl_->bound_port : 0;
+}

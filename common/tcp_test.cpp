@@ -1,0 +1,396 @@
+#include "common/tcp.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/tcp_server.h"
+#include "gtest/gtest.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int64_t MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// A plain listening socket on 127.0.0.1 with a kernel-chosen port.
+struct RawListener {
+  explicit RawListener(int backlog = 16) {
+    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a;
+    memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
+    EXPECT_EQ(0, listen(fd, backlog));
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+  }
+  ~RawListener() { close(fd); }
+  TcpConnection Accept() { return TcpConnection(accept4(fd, nullptr, nullptr, SOCK_CLOEXEC)); }
+  int fd;
+  uint16_t port;
+};
+
+// A connected pair: `client` from TcpConnect, `server` the accepted end.
+struct Pair {
+  Pair() {
+    int error = 0;
+    EXPECT_TRUE(TcpConnect("127.0.0.1", listener.port, 2000, &client, &error)) << error;
+    server = listener.Accept();
+    EXPECT_TRUE(server.IsOpen());
+  }
+  void SendRaw(const std::string& bytes) {
+    ASSERT_EQ(static_cast<ssize_t>(bytes.size()),
+              send(client.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL));
+  }
+  RawListener listener;
+  TcpConnection client;
+  TcpConnection server;
+};
+
+TEST(TcpLine, LineFeedEndsLineAndOneCarriageReturnIsDropped) {
+  Pair p;
+  p.SendRaw("first\r\nsecond\nthird\r\r\nin\rside\n");
+  std::string line;
+  ASSERT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
+  EXPECT_EQ("first", line);
+  ASSERT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
+  EXPECT_EQ("second", line);
+  ASSERT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
+  EXPECT_EQ("third\r", line);
+  ASSERT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
+  EXPECT_EQ("in\rside", line);
+}
+
+TEST(TcpLine, LineArrivingInPiecesIsJoined) {
+  Pair p;
+  std::thread writer([&p] {
+    for (const char* piece : {"ab", "cd\r", "\n"}) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      send(p.client.fd(), piece, strlen(piece), MSG_NOSIGNAL);
+    }
+  });
+  std::string line;
+  EXPECT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 2000));
+  EXPECT_EQ("abcd", line);
+  writer.join();
+}
+
+TEST(TcpLine, WriteLineEndsWithCarriageReturnLineFeed) {
+  Pair p;
+  ASSERT_TRUE(p.server.WriteLine("hello"));
+  char buffer[16] = {};
+  ssize_t n = recv(p.client.fd(), buffer, sizeof buffer, 0);
+  EXPECT_EQ("hello\r\n", std::string(buffer, n > 0 ? n : 0));
+}
+
+TEST(TcpLine, LengthLimitAppliesToTheLineWithoutItsEnd) {
+  Pair p;
+  p.SendRaw(std::string(10, 'a') + "\r\n");
+  std::string line;
+  EXPECT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 10, 1000));
+  EXPECT_EQ(10u, line.size());
+
+  Pair q;
+  q.SendRaw(std::string(11, 'b') + "\n");
+  EXPECT_EQ(ReadStatus::kTooLong, q.server.ReadLine(&line, 10, 1000));
+}
+
+TEST(TcpLine, EndlessLineIsRefusedWithoutWaitingForItsEnd) {
+  Pair p;
+  p.SendRaw(std::string(5000, 'x'));
+  std::string line;
+  auto start = Clock::now();
+  EXPECT_EQ(ReadStatus::kTooLong, p.server.ReadLine(&line, 4096, 5000));
+  EXPECT_LT(MsSince(start), 2000);
+  EXPECT_TRUE(line.empty());
+}
+
+TEST(TcpLine, ReadTimeLimitCoversSilenceAndUnfinishedLines) {
+  Pair p;
+  std::string line;
+  auto start = Clock::now();
+  EXPECT_EQ(ReadStatus::kTimeout, p.server.ReadLine(&line, 100, 200));
+  int64_t elapsed = MsSince(start);
+  EXPECT_GE(elapsed, 180);
+  EXPECT_LT(elapsed, 1500);
+
+  // Bytes that trickle in without a line end do not extend the limit.
+  std::atomic<bool> done{false};
+  std::thread trickler([&] {
+    for (int i = 0; i < 20 && !done; ++i) {
+      send(p.client.fd(), "z", 1, MSG_NOSIGNAL);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  start = Clock::now();
+  EXPECT_EQ(ReadStatus::kTimeout, p.server.ReadLine(&line, 100, 300));
+  EXPECT_LT(MsSince(start), 800);
+  done = true;
+  trickler.join();
+}
+
+TEST(TcpLine, PeerClosingBeforeLineEndIsClosed) {
+  Pair p;
+  p.SendRaw("half a line");
+  p.client.Close();
+  std::string line;
+  EXPECT_EQ(ReadStatus::kClosed, p.server.ReadLine(&line, 100, 1000));
+
+  Pair q;
+  q.client.Close();
+  EXPECT_EQ(ReadStatus::kClosed, q.server.ReadLine(&line, 100, 1000));
+}
+
+TEST(TcpLine, ClosedConnectionRefusesReadAndWrite) {
+  TcpConnection none;
+  std::string line;
+  EXPECT_FALSE(none.IsOpen());
+  EXPECT_EQ(ReadStatus::kError, none.ReadLine(&line, 10, 10));
+  EXPECT_FALSE(none.WriteLine("x"));
+  EXPECT_EQ("", none.PeerAddress());
+}
+
+TEST(TcpResolve, LocalhostAndDottedNeedNoResolver) {
+  EXPECT_EQ("127.0.0.1", ResolveIPv4("localhost"));
+  EXPECT_EQ("127.0.0.1", ResolveIPv4("LocalHost"));
+  EXPECT_EQ("10.1.2.3", ResolveIPv4("10.1.2.3"));
+  EXPECT_EQ("", ResolveIPv4(""));
+}
+
+TEST(TcpConnect, PeerAddressIsTheBoundLocalAddress) {
+  RawListener l;
+  TcpConnection client;
+  int error = 0;
+  ASSERT_TRUE(TcpConnect("localhost", l.port, 1000, &client, &error, "127.0.0.7")) << error;
+  TcpConnection server = l.Accept();
+  EXPECT_EQ("127.0.0.7", server.PeerAddress());
+  EXPECT_EQ("127.0.0.1", client.PeerAddress());
+}
+
+TEST(TcpConnect, RefusedAndUnresolvedFailWithTheirError) {
+  uint16_t closed_port;
+  {
+    RawListener l;
+    closed_port = l.port;
+  }
+  TcpConnection client;
+  int error = 0;
+  auto start = Clock::now();
+  EXPECT_FALSE(TcpConnect("127.0.0.1", closed_port, 2000, &client, &error));
+  EXPECT_EQ(ECONNREFUSED, error);
+  EXPECT_LT(MsSince(start), 1000);
+  EXPECT_FALSE(client.IsOpen());
+
+  EXPECT_FALSE(TcpConnect("", 1, 2000, &client, &error));
+  EXPECT_EQ(EHOSTUNREACH, error);
+}
+
+TEST(TcpConnect, TimeLimitEndsAConnectThatIsNotAnswered) {
+  // A listener with a full accept queue drops further handshakes, so their
+  // connects hang until the limit.
+  RawListener l(0);
+  std::vector<TcpConnection> queued;
+  bool timed_out = false;
+  for (int i = 0; i < 16 && !timed_out; ++i) {
+    TcpConnection c;
+    int error = 0;
+    auto start = Clock::now();
+    if (TcpConnect("127.0.0.1", l.port, 300, &c, &error)) {
+      queued.push_back(std::move(c));
+      continue;
+    }
+    EXPECT_EQ(ETIMEDOUT, error);
+    int64_t elapsed = MsSince(start);
+    EXPECT_GE(elapsed, 250);
+    EXPECT_LT(elapsed, 1500);
+    timed_out = true;
+  }
+  EXPECT_TRUE(timed_out);
+}
+
+// Server fixture: an active server on a kernel-chosen loopback port.
+class TcpServerTest : public ::testing::Test {
+ protected:
+  void Start() {
+    server.SetDefaultPort(0);
+    ASSERT_EQ(0, server.Activate());
+    port = server.BoundPort();
+    ASSERT_NE(0, port);
+  }
+  TcpConnection Connect() {
+    TcpConnection c;
+    int error = 0;
+    EXPECT_TRUE(TcpConnect("127.0.0.1", port, 2000, &c, &error)) << error;
+    return c;
+  }
+  TcpServer server;
+  uint16_t port = 0;
+};
+
+TEST_F(TcpServerTest, ConnectHandlerDecidesWhetherExecuteRuns) {
+  std::atomic<int> executed{0};
+  server.SetConnectHandler([](TcpConnection& c) {
+    c.WriteLine("greet");
+    return c.PeerAddress() == "127.0.0.1";
+  });
+  server.SetExecuteHandler([&executed](TcpConnection& c) {
+    std::string line;
+    if (c.ReadLine(&line, 100, 2000) == ReadStatus::kLine) c.WriteLine("got " + line);
+    ++executed;
+  });
+  Start();
+
+  TcpConnection accepted = Connect();
+  std::string line;
+  ASSERT_EQ(ReadStatus::kLine, accepted.ReadLine(&line, 100, 2000));
+  EXPECT_EQ("greet", line);
+  accepted.WriteLine("order");
+  ASSERT_EQ(ReadStatus::kLine, accepted.ReadLine(&line, 100, 2000));
+  EXPECT_EQ("got order", line);
+  EXPECT_EQ(ReadStatus::kClosed, accepted.ReadLine(&line, 100, 2000));
+
+  TcpConnection refused;
+  int error = 0;
+  ASSERT_TRUE(TcpConnect("127.0.0.1", port, 2000, &refused, &error, "127.0.0.2"));
+  ASSERT_EQ(ReadStatus::kLine, refused.ReadLine(&line, 100, 2000));
+  EXPECT_EQ(ReadStatus::kClosed, refused.ReadLine(&line, 100, 2000));
+  server.Deactivate();
+  EXPECT_EQ(1, executed);
+}
+
+TEST_F(TcpServerTest, ThrowingHandlerEndsOnlyItsConnection) {
+  std::atomic<int> calls{0};
+  server.SetConnectHandler([&calls](TcpConnection& c) -> bool {
+    if (++calls == 1) throw std::runtime_error("first");
+    c.WriteLine("fine");
+    return false;
+  });
+  Start();
+  std::string line;
+  TcpConnection first = Connect();
+  EXPECT_EQ(ReadStatus::kClosed, first.ReadLine(&line, 100, 2000));
+  TcpConnection second = Connect();
+  ASSERT_EQ(ReadStatus::kLine, second.ReadLine(&line, 100, 2000));
+  EXPECT_EQ("fine", line);
+}
+
+TEST_F(TcpServerTest, WorkersBlockTheDaemonSignals) {
+  std::atomic<int> blocked{-1};
+  server.SetConnectHandler([&blocked](TcpConnection&) {
+    sigset_t mask;
+    pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+    blocked = sigismember(&mask, SIGHUP) && sigismember(&mask, SIGUSR1) &&
+              sigismember(&mask, SIGTERM) && sigismember(&mask, SIGCHLD);
+    return false;
+  });
+  Start();
+  TcpConnection c = Connect();
+  std::string line;
+  c.ReadLine(&line, 10, 2000);
+  server.Deactivate();
+  EXPECT_EQ(1, blocked);
+  sigset_t mine;
+  pthread_sigmask(SIG_SETMASK, nullptr, &mine);
+  EXPECT_FALSE(sigismember(&mine, SIGTERM));
+}
+
+TEST_F(TcpServerTest, PortInUseIsReportedWithItsErrno) {
+  RawListener other;
+  TcpServer second;
+  second.SetDefaultPort(other.port);
+  EXPECT_EQ(EADDRINUSE, second.Activate());
+  EXPECT_FALSE(second.Active());
+  EXPECT_EQ(0, second.BoundPort());
+}
+
+TEST_F(TcpServerTest, DeactivateEndsIdleConnectionsAndJoinsEveryWorker) {
+  constexpr int kConnections = 50;
+  std::atomic<int> running{0};
+  std::atomic<int> finished{0};
+  server.SetConnectHandler([](TcpConnection& c) { return c.WriteLine("hi"); });
+  server.SetExecuteHandler([&](TcpConnection& c) {
+    ++running;
+    std::string line;
+    c.ReadLine(&line, 100, -1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    --running;
+    ++finished;
+  });
+  Start();
+  std::vector<TcpConnection> clients;
+  std::string line;
+  for (int i = 0; i < kConnections; ++i) {
+    clients.push_back(Connect());
+    ASSERT_EQ(ReadStatus::kLine, clients.back().ReadLine(&line, 100, 2000));
+  }
+  for (int i = 0; i < 100 && running < kConnections; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(kConnections, running);
+
+  auto start = Clock::now();
+  server.Deactivate();
+  EXPECT_LT(MsSince(start), 3000);
+  EXPECT_EQ(0, running);
+  EXPECT_EQ(kConnections, finished);
+  EXPECT_FALSE(server.Active());
+  for (auto& c : clients) EXPECT_EQ(ReadStatus::kClosed, c.ReadLine(&line, 100, 1000));
+
+  TcpConnection late;
+  int error = 0;
+  EXPECT_FALSE(TcpConnect("127.0.0.1", port, 500, &late, &error));
+}
+
+TEST_F(TcpServerTest, ServesABurstOfConnectionsAndCanBeRestarted) {
+  constexpr int kClients = 8;
+  constexpr int kEach = 40;
+  std::atomic<int> served{0};
+  server.SetConnectHandler([&served](TcpConnection& c) {
+    ++served;
+    return c.WriteLine("ok");
+  });
+  Start();
+  std::atomic<int> greeted{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kClients; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < kEach; ++i) {
+        TcpConnection c;
+        int error = 0;
+        std::string line;
+        if (TcpConnect("127.0.0.1", port, 2000, &c, &error) &&
+            c.ReadLine(&line, 10, 2000) == ReadStatus::kLine && line == "ok") {
+          ++greeted;
+        }
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(kClients * kEach, greeted);
+  server.Deactivate();
+  EXPECT_EQ(kClients * kEach, served);
+
+  ASSERT_EQ(0, server.Activate());
+  port = server.BoundPort();
+  TcpConnection again = Connect();
+  std::string line;
+  EXPECT_EQ(ReadStatus::kLine, again.ReadLine(&line, 10, 2000));
+}
+
+}  // namespace
