@@ -45,12 +45,21 @@ class IniDocument {
   };
   struct Section {
     std::string name;
+    // False only for the lines before the first header, kept so that a
+    // rewrite loses nothing; they are not reachable by name.
+    bool has_header = true;
     std::vector<Line> lines;
   };
   Section* FindSection(const std::string& name);
   const Section* FindSection(const std::string& name) const;
   std::vector<Section> sections_;
 };
+
+// True when writing the entry cannot corrupt the file: no line break in any
+// of the three, and a key without "=" that does not start (after blanks)
+// with ";" or "[", which would make its line read back as a comment or a
+// section header.
+bool IsStorableEntry(const std::string& section, const std::string& key, const std::string& value);
 
 // Reads `path` into `doc`. A missing file reads as empty and succeeds; false
 // when the file exists but cannot be opened or read.
@@ -81,7 +90,9 @@ std::optional<std::string> ReadIniValue(const std::string& path, const std::stri
                                         const std::string& key);
 
 // Sets one entry and rewrites the file (created when missing). False when the
-// file cannot be saved, for example when its directory does not exist.
+// file cannot be saved, for example when its directory does not exist, or
+// when the names or the value could not be read back as written (see
+// IsStorableEntry); the file is then untouched.
 bool WriteIniString(const std::string& section, const std::string& key, const std::string& value,
                     const std::string& path);
 

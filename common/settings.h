@@ -18,7 +18,8 @@ std::string GetLanguageFile(const std::string& install_path);
 std::string ProgramDirectory(const char* argv0);
 
 // Resolves the installation directory and the full language file path for a
-// program in `program_dir`. False when either is missing (invalid setup).
+// program in `program_dir`. False when either is missing (invalid setup);
+// `install_path` is still set when only the language file is missing.
 bool ResolveSuiteSettings(const std::string& program_dir, std::string* install_path,
                           std::string* language_file);
 

@@ -1,0 +1,276 @@
+#include "common/ini.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+class IniFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/ini_test.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    path_ = dir_ + "/test.cfg";
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+  }
+  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  std::string Contents() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  std::vector<std::string> DirEntries() const {
+    std::vector<std::string> names;
+    DIR* d = opendir(dir_.c_str());
+    while (dirent* e = readdir(d)) {
+      std::string n = e->d_name;
+      if (n != "." && n != "..") names.push_back(n);
+    }
+    closedir(d);
+    return names;
+  }
+  std::string dir_;
+  std::string path_;
+};
+
+const char kSample[] =
+    "; leading comment\n"
+    "  [ Globals ]  \n"
+    "  InstallPath  =  /usr/vantrel/voltmon/  \n"
+    "\n"
+    "LanguageFile=english.lng\r\n"
+    "; Commented=1\n"
+    "[Files]\n"
+    "  bin/qslx  \n"
+    "Mode = a=b\n"
+    "[Empty]\n";
+
+}  // namespace
+
+TEST(IniDocument, NamesCompareWithoutCaseAndBlanksAreIgnored) {
+  IniDocument doc;
+  doc.Parse(kSample);
+  EXPECT_EQ(doc.Get("globals", "INSTALLPATH").value_or("?"), "/usr/vantrel/voltmon/");
+  EXPECT_EQ(doc.Get("GLOBALS", "languagefile").value_or("?"), "english.lng");
+  EXPECT_EQ(doc.Get("Files", "Mode").value_or("?"), "a=b");
+  EXPECT_FALSE(doc.Get("Globals", "Commented"));
+  EXPECT_FALSE(doc.Get("Globals", "; Commented"));
+  EXPECT_FALSE(doc.Get("Missing", "InstallPath"));
+  EXPECT_FALSE(doc.Get("Globals", "Missing"));
+  EXPECT_EQ(doc.SectionNames(), (TStringList{"Globals", "Files", "Empty"}));
+}
+
+TEST(IniDocument, LinesWithoutEqualsStayInTheirSection) {
+  IniDocument doc;
+  doc.Parse(kSample);
+  TStringList lines;
+  ASSERT_TRUE(doc.SectionLines("files", &lines));
+  EXPECT_EQ(lines, (TStringList{"bin/qslx", "Mode=a=b"}));
+  lines.clear();
+  EXPECT_TRUE(doc.SectionLines("Empty", &lines));
+  EXPECT_TRUE(lines.empty());
+  EXPECT_FALSE(doc.SectionLines("Nowhere", &lines));
+}
+
+TEST(IniDocument, SerializeIsNormalisedAndStable) {
+  IniDocument doc;
+  doc.Parse(kSample);
+  const std::string expected =
+      "[Globals]\n"
+      "InstallPath=/usr/vantrel/voltmon/\n"
+      "LanguageFile=english.lng\n"
+      "[Files]\n"
+      "bin/qslx\n"
+      "Mode=a=b\n"
+      "[Empty]\n";
+  EXPECT_EQ(doc.Serialize(), expected);
+  IniDocument again;
+  again.Parse(doc.Serialize());
+  EXPECT_EQ(again.Serialize(), expected);
+}
+
+TEST(IniDocument, SetReplacesFirstEntryOrAppendsInOrder) {
+  IniDocument doc;
+  doc.Parse("[A]\nk1=1\nK2=2\nk2=dup\n[B]\nx=1\n");
+  doc.Set("a", "k2", "two");
+  doc.Set("A", "k3", "3");
+  doc.Set("C", "new", "n");
+  EXPECT_EQ(doc.Serialize(), "[A]\nk1=1\nK2=two\nk2=dup\nk3=3\n[B]\nx=1\n[C]\nnew=n\n");
+}
+
+TEST(IniDocument, RepeatedSectionsMergeAndStrayLinesSurvive) {
+  IniDocument doc;
+  doc.Parse("stray=1\n[A]\na=1\n[B]\nb=1\n[a]\nlate=2\n");
+  EXPECT_EQ(doc.Get("A", "late").value_or("?"), "2");
+  EXPECT_EQ(doc.Serialize(), "stray=1\n[A]\na=1\nlate=2\n[B]\nb=1\n");
+  EXPECT_EQ(doc.SectionNames(), (TStringList{"A", "B"}));
+}
+
+TEST(IniDocument, BracketOnlyAtOneEndIsAnOrdinaryLine) {
+  IniDocument doc;
+  doc.Parse("[S]\n[not a header\nkey=[x]\n");
+  TStringList lines;
+  ASSERT_TRUE(doc.SectionLines("S", &lines));
+  EXPECT_EQ(lines, (TStringList{"[not a header", "key=[x]"}));
+}
+
+// Random documents built from the characters that matter to the dialect:
+// parsing the written form again must give back every entry and the same form.
+TEST(IniDocument, RewriteLosesNoEntryOnRandomInput) {
+  const char alphabet[] = "ab[]=; \t\r\n\nKk";
+  uint32_t seed = 12345;
+  auto next = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    int length = static_cast<int>(next() % 60);
+    for (int i = 0; i < length; ++i) text += alphabet[next() % (sizeof alphabet - 1)];
+    IniDocument first;
+    first.Parse(text);
+    IniDocument second;
+    second.Parse(first.Serialize());
+    ASSERT_EQ(second.Serialize(), first.Serialize()) << "input: " << text;
+    for (const std::string& section : first.SectionNames()) {
+      TStringList a, b;
+      first.SectionLines(section, &a);
+      ASSERT_TRUE(second.SectionLines(section, &b));
+      ASSERT_EQ(a, b) << "input: " << text;
+    }
+  }
+}
+
+TEST(IsStorableEntry, RefusesWhatWouldReadBackAsOtherLines) {
+  EXPECT_TRUE(IsStorableEntry("Globals", "InstallPath", "/usr/vantrel/voltmon/"));
+  EXPECT_TRUE(IsStorableEntry("S", "k", "a=b;c[d]"));
+  EXPECT_FALSE(IsStorableEntry("S", "k", "line\nbreak"));
+  EXPECT_FALSE(IsStorableEntry("S", "k", "cr\r"));
+  EXPECT_FALSE(IsStorableEntry("S\n[X]", "k", "v"));
+  EXPECT_FALSE(IsStorableEntry("S", "a=b", "v"));
+  EXPECT_FALSE(IsStorableEntry("S", " ;k", "v"));
+  EXPECT_FALSE(IsStorableEntry("S", "[k", "v]"));
+}
+
+TEST_F(IniFile, OneShotReadsOfTypedValues) {
+  Write(
+      "[N]\nplain=42\nsigned=+7\nneg=-2147483648\nbig=2147483648\nhuge=99999999999\n"
+      "text=4x\nempty=\nzero=0\nblank= 5 \n");
+  EXPECT_EQ(ReadIniInteger("n", "plain", -1, path_), 42);
+  EXPECT_EQ(ReadIniInteger("N", "signed", -1, path_), 7);
+  EXPECT_EQ(ReadIniInteger("N", "neg", -1, path_), INT32_MIN);
+  EXPECT_EQ(ReadIniInteger("N", "blank", -1, path_), 5);
+  EXPECT_EQ(ReadIniInteger("N", "big", -1, path_), -1);
+  EXPECT_EQ(ReadIniInteger("N", "huge", -3, path_), -3);
+  EXPECT_EQ(ReadIniInteger("N", "text", -1, path_), -1);
+  EXPECT_EQ(ReadIniInteger("N", "empty", 9, path_), 9);
+  EXPECT_EQ(ReadIniInteger("N", "missing", 9, path_), 9);
+  EXPECT_FALSE(ReadIniBool("N", "zero", true, path_));
+  EXPECT_TRUE(ReadIniBool("N", "neg", false, path_));
+  EXPECT_TRUE(ReadIniBool("N", "text", true, path_));
+  EXPECT_FALSE(ReadIniBool("N", "text", false, path_));
+  EXPECT_TRUE(ReadIniBool("N", "big", true, path_));
+  EXPECT_EQ(ReadIniString("N", "text", "d", path_), "4x");
+  EXPECT_EQ(ReadIniString("N", "empty", "d", path_), "");
+  EXPECT_EQ(ReadIniString("N", "missing", "d", path_), "d");
+  EXPECT_EQ(ReadIniValue(path_, "N", "missing").value_or("?"), "");
+  EXPECT_EQ(ReadIniValue(path_, "n", "TEXT").value_or("?"), "4x");
+}
+
+TEST_F(IniFile, MissingFileReadsEmptyAndReadNeverCreatesIt) {
+  EXPECT_EQ(ReadIniString("S", "k", "d", path_), "d");
+  EXPECT_EQ(ReadIniInteger("S", "k", 3, path_), 3);
+  EXPECT_EQ(ReadIniValue(path_, "S", "k").value_or("?"), "");
+  EXPECT_EQ(ReadIniValue(dir_ + "/no/such/dir.cfg", "S", "k").value_or("?"), "");
+  TStringList lines{"stale"};
+  EXPECT_FALSE(ReadIniSection(path_, "S", &lines));
+  EXPECT_TRUE(lines.empty());
+  EXPECT_TRUE(DirEntries().empty());
+}
+
+TEST_F(IniFile, UnreadableFileGivesDefaultsAndIsNotReplaced) {
+  ASSERT_EQ(mkdir(path_.c_str(), 0755), 0);
+  EXPECT_EQ(ReadIniString("S", "k", "d", path_), "d");
+  EXPECT_EQ(ReadIniInteger("S", "k", 3, path_), 3);
+  EXPECT_TRUE(ReadIniBool("S", "k", true, path_));
+  EXPECT_FALSE(ReadIniValue(path_, "S", "k").has_value());
+  EXPECT_FALSE(WriteIniString("S", "k", "v", path_));
+  struct stat st;
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+TEST_F(IniFile, WriteKeepsEverySectionEntryAndOrder) {
+  Write(kSample);
+  ASSERT_TRUE(WriteIniString("GLOBALS", "languagefile", "deutsch.lng", path_));
+  ASSERT_TRUE(WriteIniString("Globals", "ProductVersion", "1.0", path_));
+  ASSERT_TRUE(WriteIniString("New", "k", "v", path_));
+  EXPECT_EQ(Contents(),
+            "[Globals]\n"
+            "InstallPath=/usr/vantrel/voltmon/\n"
+            "LanguageFile=deutsch.lng\n"
+            "ProductVersion=1.0\n"
+            "[Files]\n"
+            "bin/qslx\n"
+            "Mode=a=b\n"
+            "[Empty]\n"
+            "[New]\n"
+            "k=v\n");
+  TStringList lines;
+  ASSERT_TRUE(ReadIniSection(path_, "Files", &lines));
+  EXPECT_EQ(lines, (TStringList{"bin/qslx", "Mode=a=b"}));
+  EXPECT_EQ(DirEntries(), (std::vector<std::string>{"test.cfg"}));
+}
+
+TEST_F(IniFile, WriteCreatesMissingFileAndFailsInMissingDirectory) {
+  ASSERT_TRUE(WriteIniString("Globals", "InstallPath", "/opt/x/", path_));
+  EXPECT_EQ(Contents(), "[Globals]\nInstallPath=/opt/x/\n");
+  struct stat st;
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_FALSE(WriteIniString("S", "k", "v", dir_ + "/missing/test.cfg"));
+  EXPECT_EQ(DirEntries(), (std::vector<std::string>{"test.cfg"}));
+}
+
+TEST_F(IniFile, WriteKeepsOwnerAndMode) {
+  Write("[S]\nk=1\n");
+  ASSERT_EQ(chmod(path_.c_str(), 0440), 0);
+  ASSERT_EQ(chown(path_.c_str(), 65534, 65534), 0);
+  ASSERT_TRUE(WriteIniString("S", "k", "2", path_));
+  struct stat st;
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0440u);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+  EXPECT_EQ(Contents(), "[S]\nk=2\n");
+  EXPECT_EQ(DirEntries(), (std::vector<std::string>{"test.cfg"}));
+}
+
+TEST_F(IniFile, WriteThroughSymbolicLinkKeepsTheLink) {
+  std::string real = dir_ + "/real.cfg";
+  std::ofstream(real) << "[S]\nk=1\n";
+  ASSERT_EQ(symlink("real.cfg", path_.c_str()), 0);
+  ASSERT_TRUE(WriteIniString("S", "k", "2", path_));
+  struct stat st;
+  ASSERT_EQ(lstat(path_.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadIniString("S", "k", "", real), "2");
+}
+
+TEST_F(IniFile, UnstorableEntryLeavesFileUntouched) {
+  Write("[S]\nk=1\n");
+  EXPECT_FALSE(WriteIniString("S", "k", "2\n[Other]\nx=y", path_));
+  EXPECT_FALSE(WriteIniString("S", "a=b", "2", path_));
+  EXPECT_EQ(Contents(), "[S]\nk=1\n");
+}

@@ -1,0 +1,89 @@
+#include "common/settings.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+namespace {
+
+// An installation tree: <root>/bin/voltmon.cfg and <root>/languages/.
+class SuiteSettings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/settings_test.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root_ = std::string(tmpl) + "/";
+    ASSERT_EQ(mkdir((root_ + "bin").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((root_ + "languages").c_str(), 0755), 0);
+    std::ofstream(root_ + "languages/english.lng") << "[ERRORS]\n";
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + root_ + "'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+  }
+  void WriteCfg(const std::string& install_path, const std::string& language) {
+    std::ofstream(root_ + "bin/voltmon.cfg")
+        << "[Globals]\nProductVersion=1.0\nInstallPath=" << install_path
+        << "\nLanguageFile=" << language << "\n";
+  }
+  std::string root_;
+};
+
+}  // namespace
+
+TEST_F(SuiteSettings, ResolvesInstallationAndLanguageFile) {
+  WriteCfg(root_, "english.lng");
+  EXPECT_EQ(GetInstallPath(root_ + "bin/"), root_);
+  EXPECT_EQ(GetLanguageFile(root_), "english.lng");
+  std::string install, language;
+  ASSERT_TRUE(ResolveSuiteSettings(root_ + "bin/", &install, &language));
+  EXPECT_EQ(install, root_);
+  EXPECT_EQ(language, root_ + "languages/english.lng");
+}
+
+TEST_F(SuiteSettings, MissingFileOrKeyIsInvalidSetup) {
+  std::string install = "x", language = "y";
+  EXPECT_EQ(GetInstallPath(root_ + "bin/"), "");
+  EXPECT_FALSE(ResolveSuiteSettings(root_ + "bin/", &install, &language));
+  EXPECT_EQ(install, "");
+  EXPECT_EQ(language, "");
+  std::ofstream(root_ + "bin/voltmon.cfg") << "[Globals]\nInstallPath=" << root_ << "\n";
+  EXPECT_EQ(GetLanguageFile(root_), "");
+  EXPECT_FALSE(ResolveSuiteSettings(root_ + "bin/", &install, &language));
+  EXPECT_EQ(install, root_);
+}
+
+TEST_F(SuiteSettings, LanguageFileMustExistBelowLanguages) {
+  WriteCfg(root_, "deutsch.lng");
+  EXPECT_EQ(GetLanguageFile(root_), "");
+  std::ofstream(root_ + "bin/deutsch.lng") << "[ERRORS]\n";
+  EXPECT_EQ(GetLanguageFile(root_), "");
+  std::string install, language;
+  EXPECT_FALSE(ResolveSuiteSettings(root_ + "bin/", &install, &language));
+  WriteCfg(root_, "");
+  EXPECT_EQ(GetLanguageFile(root_), "");
+}
+
+TEST_F(SuiteSettings, PathsAreConcatenatedWithoutSeparator) {
+  std::string no_slash = root_.substr(0, root_.size() - 1);
+  WriteCfg(no_slash, "english.lng");
+  EXPECT_EQ(GetInstallPath(root_ + "bin/"), no_slash);
+  // no_slash + "bin/voltmon.cfg" runs together and names nothing.
+  EXPECT_EQ(GetLanguageFile(no_slash), "");
+}
+
+TEST(ProgramDirectory, IsTheDirectoryOfTheRunningBinary) {
+  std::string dir = ProgramDirectory("ignored");
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(dir.back(), '/');
+  EXPECT_TRUE(PathExists(dir + "common_test"));
+}
+
+TEST(PathExists, FilesAndDirectoriesCount) {
+  EXPECT_TRUE(PathExists("/"));
+  EXPECT_TRUE(PathExists("/proc/self/status"));
+  EXPECT_FALSE(PathExists("/no/such/path"));
+  EXPECT_FALSE(PathExists(""));
+}
