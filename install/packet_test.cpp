@@ -1,0 +1,78 @@
+#include "install/packet.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+TEST(ParseFileLine, ThreeTrimmedFields) {
+  TFileLine file;
+  ASSERT_TRUE(ParseFileLine("bin/qslx|bin/qslx|e", "english", &file));
+  EXPECT_EQ("bin/qslx", file.Source);
+  EXPECT_EQ("bin/qslx", file.Destination);
+  EXPECT_EQ("e", file.Mode);
+  ASSERT_TRUE(ParseFileLine(" a b | c | w ", "english", &file));
+  EXPECT_EQ("a b", file.Source);
+  EXPECT_EQ("c", file.Destination);
+  EXPECT_EQ("w", file.Mode);
+}
+
+TEST(ParseFileLine, LanguageReplacesEveryDollar) {
+  TFileLine file;
+  ASSERT_TRUE(ParseFileLine("lang/$.lng|languages/$.lng|r", "english", &file));
+  EXPECT_EQ("lang/english.lng", file.Source);
+  EXPECT_EQ("languages/english.lng", file.Destination);
+  ASSERT_TRUE(ParseFileLine("t/$/$_x|t/$|r", "de", &file));
+  EXPECT_EQ("t/de/de_x", file.Source);
+  EXPECT_EQ("t/de", file.Destination);
+}
+
+TEST(ParseFileLine, WrongFieldCountIsCorrupted) {
+  TFileLine file;
+  EXPECT_FALSE(ParseFileLine("a|b|", "english", &file));
+  EXPECT_FALSE(ParseFileLine("a|b", "english", &file));
+  EXPECT_FALSE(ParseFileLine("a", "english", &file));
+  EXPECT_FALSE(ParseFileLine("a|b|c|d", "english", &file));
+  EXPECT_FALSE(ParseFileLine("", "english", &file));
+}
+
+TEST(ParseFileLine, EmptyMiddleFieldStillCounts) {
+  TFileLine file;
+  ASSERT_TRUE(ParseFileLine("a||x", "english", &file));
+  EXPECT_EQ("a", file.Source);
+  EXPECT_EQ("", file.Destination);
+  EXPECT_EQ("x", file.Mode);
+}
+
+TEST(FileNamePart, AfterTheLastSlash) {
+  EXPECT_EQ("qslx", FileNamePart("/usr/vantrel/voltmon/bin/qslx"));
+  EXPECT_EQ("startwksrv", FileNamePart("bin/startwksrv"));
+  EXPECT_EQ("plain", FileNamePart("plain"));
+  EXPECT_EQ("", FileNamePart("/usr/vantrel/voltmon/"));
+}
+
+TEST(ReadPacketSection, LinesInOrderWithCommentsDropped) {
+  char path[] = "/tmp/packet_testXXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  {
+    std::ofstream out(path);
+    out << "[Globals]\n1.0.7.9\n\n[Common]\n; a comment\n  a|b|r  \n\nc | d | e\n"
+           "[Empty]\n[Info]\nLicence = texts/licence_$.txt\n";
+  }
+  TStringList lines = {"stale"};
+  ASSERT_TRUE(ReadPacketSection(path, "Common", &lines));
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ("a|b|r", lines[0]);
+  EXPECT_EQ("c | d | e", lines[1]);
+  ASSERT_TRUE(ReadPacketSection(path, "info", &lines));
+  EXPECT_EQ("Licence=texts/licence_$.txt", lines[0]);
+  EXPECT_FALSE(ReadPacketSection(path, "Empty", &lines));
+  EXPECT_TRUE(lines.empty());
+  EXPECT_FALSE(ReadPacketSection(path, "Wattkeep", &lines));
+  std::remove(path);
+  EXPECT_FALSE(ReadPacketSection(path, "Common", &lines));
+}
