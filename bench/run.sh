@@ -1,6 +1,6 @@
 #!/bin/bash
 # Measures the daemon against the floor server on a private loopback: builds
-# release binaries in build-bench/, runs everything inside new PID, mount and
+# release binaries in build-load-bench/, runs everything inside new PID, mount and
 # network namespaces, prints the figures and writes them into RESULTS.md
 # between its "measured" markers (the notes around them are kept).
 #
@@ -13,7 +13,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/.." && pwd)
-build=${VM_BENCH_BUILD:-$repo/build-bench}
+build=${VM_BENCH_BUILD:-$repo/build-load-bench}
 port=6005
 floor_port=6006
 
