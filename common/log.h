@@ -22,8 +22,12 @@ int64_t GetFileSize(const std::string& path);
 // empty or at least `max_size` bytes is (deleted and) created anew with
 // `header` first when not empty. False when nothing or not all was written.
 // Not serialised: callers writing one file from several threads lock.
-bool AppendLogLine(const std::string& path, const std::string& header,
-                   const std::string& separator, const std::string& message, int64_t max_size,
-                   bool use_separator);
+bool AppendLogLine(const std::string& path, const std::string& header, const std::string& separator,
+                   const std::string& message, int64_t max_size, bool use_separator);
+
+// AppendLogLine with the time stamp of `when` instead of the current time.
+bool AppendLogLineAt(const std::string& path, const std::string& header,
+                     const std::string& separator, const std::string& message, int64_t max_size,
+                     bool use_separator, time_t when);
 
 #endif  // VOLTMON_COMMON_LOG_H_

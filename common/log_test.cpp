@@ -1,0 +1,129 @@
+#include "common/log.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+class LogFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    char tmpl[] = "/tmp/log_test.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    path_ = dir_ + "/qs_log.txt";
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+  }
+  std::string Contents() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  std::string dir_;
+  std::string path_;
+};
+
+// 07/12/2026 14:05:09 UTC.
+const time_t kWhen = 1796652309;
+
+}  // namespace
+
+TEST_F(LogFile, DateAndTimeUseTheSuiteFormats) {
+  EXPECT_EQ(DateText(kWhen), "07/12/2026");
+  EXPECT_EQ(TimeText(kWhen), "14:05:09");
+  EXPECT_EQ(DateText(kWhen - 14 * 3600), "07/12/2026");
+  EXPECT_EQ(TimeText(kWhen - 14 * 3600), "00:05:09");
+}
+
+TEST_F(LogFile, MissingFileCreatedWithHeaderFirst) {
+  ASSERT_TRUE(AppendLogLineAt(path_, "Voltmon log", ";", "first", 1000, false, kWhen));
+  ASSERT_TRUE(AppendLogLineAt(path_, "Voltmon log", ";", "second", 1000, true, kWhen));
+  EXPECT_EQ(Contents(),
+            "Voltmon log\n"
+            "07/12/2026 14:05:09  first\n"
+            "07/12/2026;14:05:09;second\n");
+}
+
+TEST_F(LogFile, EmptyHeaderWritesNoHeaderLine) {
+  ASSERT_TRUE(AppendLogLineAt(path_, "", ";", "only", 1000, false, kWhen));
+  EXPECT_EQ(Contents(), "07/12/2026 14:05:09  only\n");
+}
+
+TEST_F(LogFile, EmptyFileRestartsWithHeaderOneByteFileAppends) {
+  Write("");
+  ASSERT_TRUE(AppendLogLineAt(path_, "H", ";", "m", 1000, false, kWhen));
+  EXPECT_EQ(Contents(), "H\n07/12/2026 14:05:09  m\n");
+  Write("x");
+  ASSERT_TRUE(AppendLogLineAt(path_, "H", ";", "m", 1000, false, kWhen));
+  EXPECT_EQ(Contents(), "x07/12/2026 14:05:09  m\n");
+}
+
+TEST_F(LogFile, SizeLimitRestartsTheLog) {
+  Write(std::string(99, 'a'));
+  ASSERT_TRUE(AppendLogLineAt(path_, "H", ";", "below", 100, false, kWhen));
+  EXPECT_EQ(Contents(), std::string(99, 'a') + "07/12/2026 14:05:09  below\n");
+  Write(std::string(100, 'a'));
+  ASSERT_TRUE(AppendLogLineAt(path_, "H", ";", "restart", 100, false, kWhen));
+  EXPECT_EQ(Contents(), "H\n07/12/2026 14:05:09  restart\n");
+  ASSERT_TRUE(AppendLogLineAt(path_, "H", ";", "next", 100, false, kWhen));
+  EXPECT_EQ(Contents(), "H\n07/12/2026 14:05:09  restart\n07/12/2026 14:05:09  next\n");
+}
+
+TEST_F(LogFile, CurrentTimeStampsTheLine) {
+  ASSERT_TRUE(AppendLogLine(path_, "", "|", "now", 1000, true));
+  EXPECT_TRUE(std::regex_match(Contents(), std::regex(R"(\d\d/\d\d/\d{4}\|\d\d:\d\d:\d\d\|now\n)")))
+      << Contents();
+}
+
+TEST_F(LogFile, SizeOfMissingFileIsZeroAndOfDirectoryMinusOne) {
+  EXPECT_EQ(GetFileSize(path_), 0);
+  EXPECT_EQ(GetFileSize(path_ + "/below/a/file"), 0);
+  Write("12345");
+  EXPECT_EQ(GetFileSize(path_), 5);
+  EXPECT_EQ(GetFileSize(dir_), -1);
+}
+
+TEST_F(LogFile, UnreadableLogIsNotWritten) {
+  ASSERT_EQ(mkdir(path_.c_str(), 0755), 0);
+  EXPECT_FALSE(AppendLogLineAt(path_, "H", ";", "m", 1, false, kWhen));
+  struct stat st;
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+TEST_F(LogFile, ModeZeroLogIsUntouchedForAnOrdinaryUser) {
+  Write("old");
+  ASSERT_EQ(chmod(path_.c_str(), 0), 0);
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (setuid(65534) != 0) _exit(2);
+    bool sized = GetFileSize(path_) == -1;
+    bool refused = !AppendLogLineAt(path_, "H", ";", "m", 1, false, kWhen);
+    _exit(sized && refused ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Contents(), "old");
+}
+
+TEST_F(LogFile, MissingDirectoryFails) {
+  EXPECT_FALSE(AppendLogLineAt(dir_ + "/missing/log.txt", "H", ";", "m", 100, false, kWhen));
+}

@@ -1,0 +1,161 @@
+// The root check, the lookup of a detached daemon through "/proc", program
+// start and signals. RunProgram's direct mode runs on worker threads of the
+// daemon: everything the child needs is prepared before fork, since between
+// fork and exec a child of a threaded process may only make async-signal-safe
+// calls (another thread may have held the allocator's lock at fork time).
+#include "common/process.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <vector>
+
+#include "common/console.h"
+#include "common/settings.h"
+
+namespace {
+
+// Process-wide start-up choices, set before any thread runs.
+struct ProgramStartOptions {
+  ProgramStartOptions() { sigemptyset(&child_mask); }
+  std::atomic<bool> existence_test{false};
+  bool use_child_mask = false;
+  sigset_t child_mask;
+};
+
+ProgramStartOptions& StartOptions() {
+  static ProgramStartOptions options;
+  return options;
+}
+
+bool AccountName(uid_t uid, std::string* name) {
+  long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 4096);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    int rc = getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
+    if (rc == EINTR) continue;
+    if (rc == ERANGE) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (rc != 0 || found == nullptr) return false;
+    *name = found->pw_name;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsRootUser(bool show_message) {
+  std::string root_name;
+  std::string user_name;
+  bool root =
+      AccountName(0, &root_name) && AccountName(getuid(), &user_name) && root_name == user_name;
+  if (!root && show_message) {
+    Beep();
+    PrintMessage("", "Please login as root to use this program !");
+    PrintMessage("", "");
+  }
+  return root;
+}
+
+TStringList ReadProcStatus(const std::string& file) {
+  std::string contents;
+  int error = ReadWholeFile(file, &contents);
+  TStringList all = SplitLines(contents);
+  if (error != 0 && !contents.empty() && contents.back() != '\n') all.pop_back();
+  TStringList lines;
+  for (const std::string& line : all) {
+    if (line.empty()) break;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string StatusField(const std::string& prefix, const TStringList& lines) {
+  for (const std::string& line : lines) {
+    if (line.find(prefix) != std::string::npos) return line.substr(prefix.size());
+  }
+  return "";
+}
+
+pid_t FindDaemonPid(const std::string& name, const std::string& proc_root) {
+  DIR* dir = opendir(proc_root.c_str());
+  if (dir == nullptr) return -1;
+  pid_t result = -1;
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = readdir(dir);
+    if (entry == nullptr) break;
+    int32_t entry_id = 0;
+    if (!ParseInt32(entry->d_name, &entry_id) || entry_id <= 0) continue;
+    TStringList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
+    if (StatusField("Name:\t", status) != name) continue;
+    if (StatusField("PPid:\t", status) != "1") continue;
+    // A "Pid:" value that is not a positive number (say, taken from a "PPid:"
+    // line written first) must never become a target: signalling 0 or -1
+    // would reach whole process groups.
+    int32_t pid = 0;
+    if (!ParseInt32(StatusField("Pid:\t", status), &pid) || pid <= 0) continue;
+    result = pid;
+    break;
+  }
+  closedir(dir);
+  return result;
+}
+
+void SetRunProgramExistenceTest(bool enabled) {
+  StartOptions().existence_test = enabled;
+}
+
+void SetChildSignalMask(const sigset_t* mask) {
+  ProgramStartOptions& options = StartOptions();
+  options.use_child_mask = mask != nullptr;
+  if (mask != nullptr) options.child_mask = *mask;
+}
+
+bool RunProgram(const std::string& path, const std::string& arguments, bool shell) {
+  const ProgramStartOptions& options = StartOptions();
+  if (options.existence_test && !PathExists(path)) return false;
+  if (shell) {
+    std::string command = path + " " + arguments;
+    return system(command.c_str()) == 0;
+  }
+
+  std::string program = path;
+  std::string argument = arguments;
+  char* argv[] = {&program[0], &argument[0], nullptr};
+  bool use_mask = options.use_child_mask;
+  sigset_t mask = options.child_mask;
+
+  pid_t pid = -1;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    pid = fork();
+    if (pid >= 0 || errno != EAGAIN) break;
+    struct timespec pause = {0, 50 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+  if (pid == 0) {
+    if (use_mask) sigprocmask(SIG_SETMASK, &mask, nullptr);
+    execv(argv[0], argv);
+    _exit(127);
+  }
+  // The child is reaped by the caller's SIGCHLD handling; the result carries
+  // no information either way.
+  return false;
+}
+
+bool SendSignal(pid_t pid, int signal) {
+  // kill() treats 0 and negative ids as process groups or every process; a
+  // failed lookup (-1) must not turn into a broadcast.
+  if (pid <= 0) return false;
+  return kill(pid, signal) == 0;
+}

@@ -1,0 +1,233 @@
+#include "common/process.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+class TempDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/process_test.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+  }
+  std::string Read(const std::string& path) const {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  std::string dir_;
+};
+
+class FakeProc : public TempDir {
+ protected:
+  void AddProcess(const std::string& entry, const std::string& status) {
+    std::string d = dir_ + "/" + entry;
+    ASSERT_EQ(mkdir(d.c_str(), 0755), 0);
+    std::ofstream(d + "/status") << status;
+  }
+  static std::string Status(const std::string& name, int pid, int ppid) {
+    return "Name:\t" + name + "\nUmask:\t0022\nState:\tS (sleeping)\nTgid:\t" +
+           std::to_string(pid) + "\nPid:\t" + std::to_string(pid) + "\nPPid:\t" +
+           std::to_string(ppid) + "\nUid:\t0\t0\t0\t0\n";
+  }
+};
+
+// Runs `path` through RunProgram's direct mode and waits (bounded) for the
+// child, which is this test's only one.
+bool RunAndReap(const std::string& path, const std::string& arguments) {
+  EXPECT_FALSE(RunProgram(path, arguments, false));
+  for (int i = 0; i < 1000; ++i) {
+    int status = 0;
+    pid_t done = waitpid(-1, &status, WNOHANG);
+    if (done > 0) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (done < 0) return false;
+    struct timespec pause = {0, 10 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+  return false;
+}
+
+// A script that records its argument count, each argument and its blocked
+// signals in "<dir>/out". Perl, because the system shell clears the signal
+// mask it was started with.
+std::string WriteRecorder(const std::string& dir) {
+  std::string script = dir + "/record.pl";
+  std::ofstream(script) << "#!/usr/bin/perl\n"
+                        << "open(my $o, '>', '" << dir << "/out') or exit 1;\n"
+                        << R"(print $o scalar(@ARGV), "\n";)"
+                        << "\n"
+                        << R"(print $o "[$_]\n" for @ARGV;)"
+                        << "\n"
+                        << "open(my $s, '<', '/proc/self/status') or exit 1;\n"
+                        << "print $o grep { /^SigBlk:/ } <$s>;\n";
+  chmod(script.c_str(), 0755);
+  return script;
+}
+
+int ChildIsRoot(uid_t uid) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (uid != 0 && setuid(uid) != 0) _exit(2);
+    _exit(IsRootUser(false) ? 1 : 0);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+TEST(IsRootUser, ComparesAccountNamesOfRealUser) {
+  ASSERT_EQ(getuid(), 0u) << "these cases need root";
+  EXPECT_EQ(ChildIsRoot(0), 1);
+  EXPECT_EQ(ChildIsRoot(65534), 0);
+  // An id without an account entry is not root, and must not crash.
+  EXPECT_EQ(ChildIsRoot(54321), 0);
+}
+
+TEST_F(TempDir, ReadProcStatusStopsAtEmptyLine) {
+  std::string file = dir_ + "/status";
+  std::ofstream(file) << "Name:\tx\nPid:\t5\n\nPPid:\t1\n";
+  EXPECT_EQ(ReadProcStatus(file), (TStringList{"Name:\tx", "Pid:\t5"}));
+  EXPECT_TRUE(ReadProcStatus(dir_ + "/missing").empty());
+  EXPECT_TRUE(ReadProcStatus(dir_).empty());
+}
+
+TEST(ReadProcStatus, RealStatusOfThisProcess) {
+  TStringList lines = ReadProcStatus("/proc/self/status");
+  EXPECT_EQ(StatusField("Name:\t", lines), "common_test");
+  EXPECT_EQ(StatusField("Pid:\t", lines), std::to_string(getpid()));
+  EXPECT_EQ(StatusField("PPid:\t", lines), std::to_string(getppid()));
+}
+
+TEST(StatusField, FirstLineHoldingPrefixAnywhere) {
+  TStringList kernel_order{"Name:\tqslx", "Pid:\t42", "PPid:\t1"};
+  EXPECT_EQ(StatusField("Pid:\t", kernel_order), "42");
+  EXPECT_EQ(StatusField("PPid:\t", kernel_order), "1");
+  EXPECT_EQ(StatusField("Uid:\t", kernel_order), "");
+  // "PPid:\t" holds "Pid:\t": whichever comes first gives the value, cut
+  // after as many characters as the prefix has.
+  TStringList swapped{"PPid:\t1", "Pid:\t42"};
+  EXPECT_EQ(StatusField("Pid:\t", swapped), "\t1");
+  EXPECT_EQ(StatusField("Name:\t", {"Name:\t  spaced "}), "  spaced ");
+}
+
+TEST_F(FakeProc, FindsOnlyExactNameAdoptedByInit) {
+  AddProcess("self", Status("qslx", 9, 1));
+  AddProcess("0", Status("qslx", 0, 1));
+  AddProcess("-4", Status("qslx", 4, 1));
+  AddProcess("100", Status("qslxd", 100, 1));
+  AddProcess("101", Status("qslx", 101, 55));
+  AddProcess("102", Status("qslx", 102, 10));
+  AddProcess("103", Status("QSLX", 103, 1));
+  EXPECT_EQ(FindDaemonPid("qslx", dir_), -1);
+  AddProcess("104", Status("qslx", 104, 1));
+  EXPECT_EQ(FindDaemonPid("qslx", dir_), 104);
+  EXPECT_EQ(FindDaemonPid("qslxd", dir_), 100);
+  EXPECT_EQ(FindDaemonPid("qsl", dir_), -1);
+  EXPECT_EQ(FindDaemonPid("qslx", dir_ + "/missing"), -1);
+}
+
+TEST_F(FakeProc, PidTakenFromWhicheverLineComesFirst) {
+  AddProcess("200", "Name:\tqslx\nPPid:\t1\nPid:\t200\n");
+  // Read by the rule, "Pid:" gives "\t1" here; it must not become process 1.
+  EXPECT_EQ(FindDaemonPid("qslx", dir_), -1);
+  AddProcess("201", "Name:\tqslx\nPid:\t201\n\nPPid:\t1\n");
+  EXPECT_EQ(FindDaemonPid("qslx", dir_), -1);
+  AddProcess("202", "Name:\tqslx\nPid:\t202\nPPid:\t1\n");
+  EXPECT_EQ(FindDaemonPid("qslx", dir_), 202);
+}
+
+TEST_F(TempDir, DirectModePassesArgumentsWhole) {
+  std::string script = WriteRecorder(dir_);
+  ASSERT_TRUE(RunAndReap(script, ""));
+  EXPECT_EQ(Read(dir_ + "/out").substr(0, 5), "1\n[]\n");
+  ASSERT_TRUE(RunAndReap(script, "a b  $HOME;x"));
+  EXPECT_EQ(Read(dir_ + "/out").substr(0, 17), "1\n[a b  $HOME;x]\n");
+}
+
+TEST_F(TempDir, DirectModeChildGetsTheConfiguredMask) {
+  std::string script = WriteRecorder(dir_);
+  sigset_t usr1, usr2, old;
+  sigemptyset(&usr1);
+  sigaddset(&usr1, SIGUSR1);
+  sigemptyset(&usr2);
+  sigaddset(&usr2, SIGUSR2);
+  ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &usr1, &old), 0);
+
+  ASSERT_TRUE(RunAndReap(script, "x"));
+  EXPECT_NE(Read(dir_ + "/out").find("SigBlk:\t0000000000000200"), std::string::npos)
+      << Read(dir_ + "/out");
+
+  SetChildSignalMask(&usr2);
+  ASSERT_TRUE(RunAndReap(script, "x"));
+  SetChildSignalMask(nullptr);
+  EXPECT_NE(Read(dir_ + "/out").find("SigBlk:\t0000000000000800"), std::string::npos)
+      << Read(dir_ + "/out");
+
+  ASSERT_EQ(pthread_sigmask(SIG_SETMASK, &old, nullptr), 0);
+}
+
+TEST_F(TempDir, DirectModeChildEndsWhenExecFails) {
+  pid_t parent = getpid();
+  EXPECT_FALSE(RunProgram(dir_ + "/missing", "", false));
+  ASSERT_EQ(getpid(), parent);
+  int status = 0;
+  ASSERT_GT(waitpid(-1, &status, 0), 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 127);
+}
+
+TEST_F(TempDir, ShellModeTrueOnlyForStatusZero) {
+  EXPECT_TRUE(RunProgram("true", "", true));
+  EXPECT_FALSE(RunProgram("false", "", true));
+  EXPECT_FALSE(RunProgram("exit", "3", true));
+  EXPECT_FALSE(RunProgram("/no/such/command", "", true));
+  std::string a = dir_ + "/a", b = dir_ + "/b";
+  EXPECT_FALSE(RunProgram("cp -f " + a + " " + b + " > /dev/null 2>&1", "", true));
+  std::ofstream(a) << "data";
+  EXPECT_TRUE(RunProgram("cp -f " + a + " " + b + " > /dev/null", "", true));
+  EXPECT_EQ(Read(b), "data");
+  // The blank between command and arguments is always there.
+  EXPECT_TRUE(
+      RunProgram("printf '%s|' x >" + dir_ + "/line; printf '%s'", "y >>" + dir_ + "/line", true));
+  EXPECT_EQ(Read(dir_ + "/line"), "x|y");
+}
+
+TEST_F(TempDir, ExistenceTestRefusesWhatIsNotThere) {
+  SetRunProgramExistenceTest(true);
+  EXPECT_FALSE(RunProgram("true", "", true));
+  EXPECT_FALSE(RunProgram(dir_ + "/missing", "", false));
+  std::string script = dir_ + "/ok.sh";
+  std::ofstream(script) << "#!/bin/sh\nexit 0\n";
+  ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+  EXPECT_TRUE(RunProgram(script, "", true));
+  SetRunProgramExistenceTest(false);
+  EXPECT_TRUE(RunProgram("true", "", true));
+}
+
+TEST(SendSignal, DeliveredOnlyToAnExistingSingleProcess) {
+  EXPECT_TRUE(SendSignal(getpid(), 0));
+  EXPECT_FALSE(SendSignal(-1, 0));
+  EXPECT_FALSE(SendSignal(0, 0));
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_FALSE(SendSignal(child, 0));
+}
