@@ -62,10 +62,10 @@ step() {
   if "$@" >"$log" 2>&1; then
     return 0
   fi
-  echo "test.sh: $name failed; the end of $log:"
-  grep -E -m 40 '(error|Error|ERROR)[: ]' "$log" || true
+  echo "test.sh: $name failed; its first errors and the end of $log:"
+  grep -E -m 20 'error:|Error [0-9]+|undefined reference|CMake Error' "$log" || true
   echo "..."
-  tail -n 40 "$log"
+  tail -n 25 "$log"
   return 1
 }
 
