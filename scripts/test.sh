@@ -163,7 +163,7 @@ leg_asan() {
   rm -rf "$logs"
   mkdir -p "$logs"
   local ok=0
-  ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1:log_path=$logs/asan" \
+  ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:check_initialization_order=1:log_path=$logs/asan" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$logs/ubsan" \
     LSAN_OPTIONS="log_path=$logs/lsan" \
     run_ctest "$dir" "$dir" 600 || ok=1
