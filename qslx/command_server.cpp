@@ -1,0 +1,61 @@
+// The command server's two handlers, run on each connection's own worker
+// thread. A connection carries exactly one order: greeting, one request
+// line, the script started, the event logged, closed. The master is told
+// nothing after the greeting.
+#include "qslx/command_server.h"
+
+#include <utility>
+
+#include "common/scramble.h"
+#include "qslx/dispatch.h"
+
+TQshTcpServer::TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers,
+                             TQsEventSink* events, TQsProgramStarter start,
+                             TQsAllowedPeers::Resolver resolve, int read_timeout_ms)
+    : setup_(setup),
+      peers_(peers),
+      events_(events),
+      start_(std::move(start)),
+      resolve_(std::move(resolve)),
+      read_timeout_ms_(read_timeout_ms) {}
+
+bool TQshTcpServer::TcpServerConnect(TcpConnection& connection) {
+  peers_->Rebuild(setup_.Addresses, resolve_);
+  const std::string peer = connection.PeerAddress();
+  if (peer.empty()) return false;
+  if (peers_->IndexOf(peer) >= 0) return connection.WriteLine(Scramble(FrameText("ok")));
+  if (connection.WriteLine(Scramble(FrameText("KO"))))
+    events_->WriteEvent("LogNotExecuted", {peer});
+  return false;
+}
+
+void TQshTcpServer::TcpServerExecute(TcpConnection& connection) {
+  std::string line;
+  ReadStatus status = connection.ReadLine(&line, kMaxRequestLine, read_timeout_ms_);
+  if (status != ReadStatus::kLine && status != ReadStatus::kTooLong) return;
+
+  // An overlong line is an unrecognised request: logged, nothing run.
+  TQsOrder order;
+  if (status == ReadStatus::kLine) {
+    order = DispatchFrame(Descramble(line), setup_);
+    if (order.LogProgramFirst) events_->WriteLine(order.Program);
+    if (!order.Program.empty()) start_(order.Program, order.Argument);
+  }
+
+  int index = peers_->IndexOf(connection.PeerAddress());
+  if (index < 0 || static_cast<size_t>(index) >= setup_.Addresses.size()) return;
+  events_->WriteEvent(order.EventKey, {setup_.Addresses[index]});
+}
+
+int TQshTcpServer::Start(uint16_t port) {
+  SetDefaultPort(port);
+  SetExecuteHandler([this](TcpConnection& c) { TcpServerExecute(c); });
+  SetConnectHandler([this](TcpConnection& c) { return TcpServerConnect(c); });
+  return Activate();
+}
+
+void TQshTcpServer::Stop() {
+  Deactivate();
+  SetConnectHandler(nullptr);
+  SetExecuteHandler(nullptr);
+}

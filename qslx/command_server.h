@@ -1,0 +1,51 @@
+// The daemon's command server: greets allowed masters, reads one scrambled
+// request per connection, starts the ordered script and logs the event.
+#ifndef VOLTMON_QSLX_COMMAND_SERVER_H_
+#define VOLTMON_QSLX_COMMAND_SERVER_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/tcp_server.h"
+#include "qslx/event_log.h"
+#include "qslx/peers.h"
+#include "qslx/scripts.h"
+#include "qslx/setup.h"
+
+// A greeted caller that sends no request line within this time is dropped.
+constexpr int kRequestReadTimeoutMs = 30000;
+// Request lines longer than this (scrambled, without the line end) are
+// refused; a real order is a few dozen bytes.
+constexpr size_t kMaxRequestLine = 4096;
+
+class TQshTcpServer : public TcpServer {
+ public:
+  // Everything it uses must outlive it.
+  TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers, TQsEventSink* events,
+                TQsProgramStarter start, TQsAllowedPeers::Resolver resolve = ResolveIPv4,
+                int read_timeout_ms = kRequestReadTimeoutMs);
+
+  // Rebuilds the allowed peer list and greets the caller: "<|ok|>" and true
+  // for an allowed master; "<|KO|>", the event "LogNotExecuted" and false
+  // for anyone else. False without an event when the greeting fails.
+  bool TcpServerConnect(TcpConnection& connection);
+
+  // Reads and carries out the one request of a greeted master.
+  void TcpServerExecute(TcpConnection& connection);
+
+  // Installs both handlers and listens on `port`: 0 or the errno of the
+  // failure.
+  int Start(uint16_t port);
+  // Deactivates and detaches both handlers.
+  void Stop();
+
+ private:
+  const TQsSetupData& setup_;
+  TQsAllowedPeers* peers_;
+  TQsEventSink* events_;
+  TQsProgramStarter start_;
+  TQsAllowedPeers::Resolver resolve_;
+  int read_timeout_ms_;
+};
+
+#endif  // VOLTMON_QSLX_COMMAND_SERVER_H_

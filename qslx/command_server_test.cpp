@@ -1,0 +1,205 @@
+#include "qslx/command_server.h"
+
+#include <sys/socket.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "common/scramble.h"
+#include "gtest/gtest.h"
+
+namespace {
+
+// Events and started programs, recorded from the server's threads.
+struct Recorder : TQsEventSink {
+  void WriteEvent(const std::string& key, const TStringList& params) override {
+    std::string line = key;
+    for (const auto& p : params) line += "|" + p;
+    Add(line);
+  }
+  void WriteLine(const std::string& text) override { Add("line " + text); }
+  void Add(const std::string& entry) {
+    std::lock_guard<std::mutex> lock(mutex);
+    entries.push_back(entry);
+  }
+  std::vector<std::string> Entries() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return entries;
+  }
+  // Waits until `count` entries are there (or a few seconds have passed).
+  std::vector<std::string> WaitFor(size_t count) {
+    for (int i = 0; i < 300 && Entries().size() < count; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return Entries();
+  }
+  std::mutex mutex;
+  std::vector<std::string> entries;
+};
+
+class CommandServerTest : public ::testing::Test {
+ protected:
+  CommandServerTest() {
+    setup.Addresses = {"unknown-name", "localhost", "master-b"};
+    setup.ScriptShutdown = "/s/shutdown.sh";
+    setup.ScriptMessage = "/s/message.sh";
+    setup.ScriptCustom_2 = "/s/custom2.sh";
+  }
+  void Start(int read_timeout_ms = 5000) {
+    auto resolve = [](const std::string& host) -> std::string {
+      if (host == "master-b") return "127.0.0.3";
+      if (host == "unknown-name") return "";
+      return ResolveIPv4(host);
+    };
+    auto start = [this](const std::string& path, const std::string& argument) {
+      log.Add("start " + path + " [" + argument + "]");
+    };
+    server.reset(new TQshTcpServer(setup, &peers, &log, start, resolve, read_timeout_ms));
+    ASSERT_EQ(0, server->Start(0));
+  }
+  // Connects from `from` and returns the descrambled greeting.
+  std::string Connect(TcpConnection* c, const std::string& from = "127.0.0.1") {
+    int error = 0;
+    EXPECT_TRUE(TcpConnect("127.0.0.1", server->BoundPort(), 2000, c, &error, from)) << error;
+    std::string line;
+    if (c->ReadLine(&line, 100, 2000) != ReadStatus::kLine) return "(none)";
+    return Descramble(line);
+  }
+  // Sends one scrambled order from `from` and waits for the server to close.
+  std::string Order(const std::string& frame, const std::string& from = "127.0.0.1") {
+    TcpConnection c;
+    std::string greeting = Connect(&c, from);
+    c.WriteLine(Scramble(frame));
+    std::string rest;
+    EXPECT_EQ(ReadStatus::kClosed, c.ReadLine(&rest, 100, 3000));
+    return greeting;
+  }
+
+  TQsSetupData setup;
+  TQsAllowedPeers peers;
+  Recorder log;
+  std::unique_ptr<TQshTcpServer> server;
+};
+
+TEST_F(CommandServerTest, AllowedMasterIsGreetedAndItsOrderCarriedOut) {
+  Start();
+  EXPECT_EQ("<|ok|>", Order("<|1|0|>"));
+  server->Stop();
+  EXPECT_EQ((std::vector<std::string>{"start /s/shutdown.sh []", "LogShutdown|localhost"}),
+            log.Entries());
+}
+
+TEST_F(CommandServerTest, ConfiguredNameOfTheCallerIsLogged) {
+  Start();
+  EXPECT_EQ("<|ok|>", Order("<|7|1|Power is failing|>", "127.0.0.3"));
+  server->Stop();
+  EXPECT_EQ((std::vector<std::string>{"start /s/message.sh [\"Power is failing\"]",
+                                      "LogMessage|master-b"}),
+            log.Entries());
+  EXPECT_EQ((TStringList{"", "127.0.0.1", "127.0.0.3"}), peers.Entries());
+}
+
+TEST_F(CommandServerTest, StrangerIsRefusedWithoutReadingItsOrder) {
+  Start();
+  EXPECT_EQ("<|KO|>", Order("<|1|0|>", "127.0.0.9"));
+  server->Stop();
+  EXPECT_EQ((std::vector<std::string>{"LogNotExecuted|127.0.0.9"}), log.Entries());
+}
+
+TEST_F(CommandServerTest, NoResolvableMasterRefusesEveryone) {
+  setup.Addresses = {"unknown-name"};
+  Start();
+  EXPECT_EQ("<|KO|>", Order("<|1|0|>"));
+  server->Stop();
+  EXPECT_EQ((std::vector<std::string>{"LogNotExecuted|127.0.0.1"}), log.Entries());
+}
+
+TEST_F(CommandServerTest, SecondCustomCommandLogsItsPathFirst) {
+  Start();
+  Order("<|1|3|>");
+  setup.ScriptCustom_2.clear();
+  Order("<|1|3|>");
+  server->Stop();
+  EXPECT_EQ((std::vector<std::string>{"line /s/custom2.sh", "start /s/custom2.sh []",
+                                      "LogCustom_2|localhost", "line ", "LogCustom_2|localhost"}),
+            log.Entries());
+}
+
+TEST_F(CommandServerTest, BadRequestsAreLoggedAsUnknownAndRunNothing) {
+  Start();
+  TcpConnection plain;
+  EXPECT_EQ("<|ok|>", Connect(&plain));
+  plain.WriteLine("<|1|0|>");
+  std::string rest;
+  EXPECT_EQ(ReadStatus::kClosed, plain.ReadLine(&rest, 100, 3000));
+  Order("<|1|1||>");
+  Order("<|1|9|>");
+  server->Stop();
+  EXPECT_EQ((std::vector<std::string>{"LogUnknown|localhost", "LogUnknown|localhost",
+                                      "LogUnknown|localhost"}),
+            log.Entries());
+}
+
+TEST_F(CommandServerTest, OverlongRequestIsRefusedAndTheServerGoesOn) {
+  Start();
+  TcpConnection c;
+  EXPECT_EQ("<|ok|>", Connect(&c));
+  std::string huge(kMaxRequestLine * 4, 'A');
+  send(c.fd(), huge.data(), huge.size(), MSG_NOSIGNAL);
+  std::string rest;
+  EXPECT_NE(ReadStatus::kLine, c.ReadLine(&rest, 100, 3000));
+  EXPECT_EQ("<|ok|>", Order("<|1|2|>"));
+  server->Stop();
+  EXPECT_EQ((std::vector<std::string>{"LogUnknown|localhost", "LogCustom_1|localhost"}),
+            log.Entries());
+}
+
+TEST_F(CommandServerTest, SilentOrVanishingMastersCauseNoEvent) {
+  Start(300);
+  TcpConnection gone;
+  EXPECT_EQ("<|ok|>", Connect(&gone));
+  gone.Close();
+
+  TcpConnection silent;
+  EXPECT_EQ("<|ok|>", Connect(&silent));
+  auto begin = std::chrono::steady_clock::now();
+  std::string rest;
+  EXPECT_EQ(ReadStatus::kClosed, silent.ReadLine(&rest, 100, 5000));
+  auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - begin)
+                    .count();
+  EXPECT_GE(waited, 250);
+  EXPECT_LT(waited, 3000);
+  server->Stop();
+  EXPECT_TRUE(log.Entries().empty());
+}
+
+TEST_F(CommandServerTest, ParallelOrdersAreEachCarriedOutOnce) {
+  constexpr int kCallers = 40;
+  Start();
+  std::vector<std::thread> callers;
+  for (int i = 0; i < kCallers; ++i) {
+    callers.emplace_back([this, i] { Order("<|" + std::to_string(i) + "|2|>", "127.0.0.3"); });
+  }
+  for (auto& t : callers) t.join();
+  server->Stop();
+  auto entries = log.Entries();
+  EXPECT_EQ(static_cast<size_t>(kCallers),
+            std::count(entries.begin(), entries.end(), "LogCustom_1|master-b"));
+  EXPECT_EQ(static_cast<size_t>(kCallers), entries.size());
+}
+
+TEST_F(CommandServerTest, StopEndsOpenConnectionsAndDetachesTheHandlers) {
+  Start(-1);
+  TcpConnection idle;
+  EXPECT_EQ("<|ok|>", Connect(&idle));
+  server->Stop();
+  std::string rest;
+  EXPECT_EQ(ReadStatus::kClosed, idle.ReadLine(&rest, 100, 2000));
+  EXPECT_FALSE(server->Active());
+  EXPECT_TRUE(log.Entries().empty());
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+// The life of the daemon. Requests on the command line are answered in the
+// foreground; a start detaches, initialises, and then loops on the main
+// thread, one pass per 10 seconds, until SIGUSR1 (orderly stop, logged) or
+// SIGTERM (immediate end). The four handled signals are blocked on every
+// thread and let in only while the main thread waits, so a stop takes effect
+// at once and no flag is missed.
+#include "qslx/daemon.h"
+
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <new>
+
+#include "common/console.h"
+#include "common/lang.h"
+#include "common/log.h"
+#include "common/process.h"
+#include "common/settings.h"
+#include "qslx/globals.h"
+#include "qslx/signals.h"
+
+namespace {
+
+const char kIdent[] = "QS System";
+// The last path component of "bin/qslx", as "/proc" reports a detached daemon.
+const char kProgramName[] = "qslx";
+constexpr int kPassMs = 10000;
+constexpr int kServerNotCreated = 100002;
+
+// Both strerror_r flavours, whichever the C library declares.
+[[maybe_unused]] std::string ErrorDescription(int result, const char* buffer) {
+  return result == 0 ? buffer : "";
+}
+[[maybe_unused]] std::string ErrorDescription(const char* result, const char*) {
+  return result != nullptr ? result : "";
+}
+
+void PrintVersion() {
+  PrintMessage("", "Voltmon Manager");
+  PrintMessage("", "QS System - Version 1.0.9.5");
+  PrintMessage("", kRightsNotice);
+  PrintMessage("", "");
+}
+
+// PrintMessage followed by the empty line that ends every refusal.
+void PrintRefusal(const std::string& ident, const std::string& text) {
+  PrintMessage(ident, text);
+  PrintMessage("", "");
+}
+
+void RequestStop() {
+  pid_t pid = FindDaemonPid(kProgramName);
+  if (pid < 0) {
+    PrintRefusal(kIdent, "daemon not in progress");
+  } else if (!SendSignal(pid, SIGUSR1)) {
+    PrintRefusal(kIdent, "operation not permitted");
+  }
+}
+
+bool Initialise(const std::string& program_dir) {
+  TQsDaemonState& d = QsDaemon();
+  SetTextFormats();
+  if (!LoadQsSetup(program_dir, &d.Setup)) {
+    PrintInvalidSetup();
+    return false;
+  }
+  SetLanguageFilePath(d.Setup.LanguageFile);
+  d.Events.reset(new TQsEventLog(d.Setup));
+
+  try {
+    d.Server.reset(new TQshTcpServer(d.Setup, &d.AllowedPeers, d.Events.get(), StartScript));
+  } catch (...) {
+    ReportStartupError(kServerNotCreated, "");
+    return false;
+  }
+  int error = d.Server->Start(d.Setup.ListenPort);
+  if (error != 0) {
+    ReportStartupError(error, std::to_string(d.Setup.ListenPort));
+    return false;
+  }
+  d.Alive.Arm(d.Setup.Alive.Enabled);
+  d.Events->WriteEvent("LogStart", {""});
+  return true;
+}
+
+void StopSequence() {
+  TQsDaemonState& d = QsDaemon();
+  if (d.Server) d.Server->Stop();
+  d.Alive.Disarm();
+  d.Events->WriteEvent("LogStop", {""});
+  d.Server.reset();
+  d.Setup.Addresses.clear();
+  d.AllowedPeers.Clear();
+}
+
+void SleepMs(int ms) {
+  timespec t = {ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+  }
+}
+
+// Returns when the daemon is to end without the stop sequence.
+void MainLoop() {
+  TQsDaemonState& d = QsDaemon();
+  TQsTcpAliveClient client;
+  for (;;) {
+    if (QsHangUp) QsHangUp = 0;
+    if (QsStop) {
+      PrintMessage(kIdent, "coming down...");
+      StopSequence();
+      PrintMessage(kIdent, "daemon stopped");
+      return;
+    }
+    if (QsTerminate) return;
+    WaitOnePass(kPassMs);
+    // A raised flag ends the daemon next; a check now would only delay it.
+    if (!QsStop && !QsTerminate) {
+      AliveTick(&d.Alive, d.Setup, &client, d.Events.get(), StartScript, SleepMs);
+    }
+    if (QsTerminate) return;
+  }
+}
+
+void StartDaemon(const std::string& program_dir) {
+  pid_t running = FindDaemonPid(kProgramName);
+  if (running >= 0) {
+    PrintRefusal(kIdent, "daemon already in progress on PID " + std::to_string(running));
+    return;
+  }
+  ResetSignalFlags();
+  sigset_t blocked;
+  DaemonBlockedSignals(&blocked);
+  sigprocmask(SIG_BLOCK, &blocked, nullptr);
+  InstallSignalHandler();
+  if (daemon(1, 1) != 0) {
+    PrintRefusal("", "Error while create QS System daemon: process stopped");
+    return;
+  }
+  PrintMessage(kIdent, "coming up...");
+
+  // Scripts get the process mask, whatever the forking thread blocks.
+  static sigset_t child_mask;
+  child_mask = blocked;
+  SetChildSignalMask(&child_mask);
+  sigset_t handled;
+  HandledSignals(&handled);
+  sigprocmask(SIG_BLOCK, &handled, nullptr);
+
+  if (!Initialise(program_dir)) return;
+  PrintMessage(kIdent, "daemon started");
+  MainLoop();
+  if (QsStop) return;
+  // SIGTERM: end at once, the server still listening, as the daemon never
+  // ran its stop sequence.
+  fflush(stdout);
+  _exit(0);
+}
+
+}  // namespace
+
+TQsRequest ParseQsCommandLine(int argc, const char* const* argv) {
+  if (argc < 2 || argv[1] == nullptr) return TQsRequest::kStart;
+  const std::string first = argv[1];
+  if (first == "-v") return TQsRequest::kVersion;
+  if (first == "-cr") return TQsRequest::kCredits;
+  if (first == "-s") return TQsRequest::kStop;
+  return TQsRequest::kStart;
+}
+
+std::string StartupErrorText(int code, const std::string& parameter) {
+  std::string text = LangText(std::to_string(code), "ERRORS");
+  if (!text.empty()) {
+    if (!parameter.empty()) text = ReplaceParam(text, parameter);
+    return "Error Code: " + std::to_string(code) + " - " + text + " " +
+           LangText("100001", "ERRORS");
+  }
+  char buffer[256] = {};
+  std::string description = ErrorDescription(strerror_r(code, buffer, sizeof buffer), buffer);
+  return description + " (error code: " + std::to_string(code) + ")";
+}
+
+void ReportStartupError(int code, const std::string& parameter) {
+  Beep();
+  PrintAlert(StartupErrorText(code, parameter));
+}
+
+int QsMain(int argc, char** argv) {
+  if (!IsRootUser(true)) return 0;
+  switch (ParseQsCommandLine(argc, argv)) {
+    case TQsRequest::kVersion:
+      PrintVersion();
+      break;
+    case TQsRequest::kCredits:
+      PrintCredits();
+      break;
+    case TQsRequest::kStop:
+      RequestStop();
+      break;
+    case TQsRequest::kStart:
+      StartDaemon(ProgramDirectory(argc > 0 ? argv[0] : ""));
+      break;
+  }
+  return 0;
+}

@@ -1,0 +1,166 @@
+#include "qslx/daemon.h"
+
+#include <errno.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "common/lang.h"
+#include "gtest/gtest.h"
+#include "qslx/globals.h"
+#include "qslx/signals.h"
+#include "qslx/test_tree.h"
+
+namespace {
+
+TEST(CommandLine, OnlyTheExactFirstArgumentCounts) {
+  const char* none[] = {"qslx"};
+  EXPECT_EQ(TQsRequest::kStart, ParseQsCommandLine(1, none));
+  const char* version[] = {"qslx", "-v", "-s"};
+  EXPECT_EQ(TQsRequest::kVersion, ParseQsCommandLine(3, version));
+  const char* credits[] = {"qslx", "-cr"};
+  EXPECT_EQ(TQsRequest::kCredits, ParseQsCommandLine(2, credits));
+  const char* stop[] = {"qslx", "-s"};
+  EXPECT_EQ(TQsRequest::kStop, ParseQsCommandLine(2, stop));
+  for (const char* other : {"-V", "-S", "-s ", "--s", "-crx", "v", ""}) {
+    const char* argv[] = {"qslx", other};
+    EXPECT_EQ(TQsRequest::kStart, ParseQsCommandLine(2, argv)) << other;
+  }
+}
+
+class StartupErrorTest : public ::testing::Test {
+ protected:
+  StartupErrorTest() {
+    tree.Write("languages/english.lng",
+               "[ERRORS]\n100001=Check the settings.\n100002=No server.\n"
+               "98=Port $ is in use.\n13=Port $ is^closed.\n");
+    SetLanguageFilePath(tree.Path("languages/english.lng"));
+  }
+  TestTree tree;
+};
+
+TEST_F(StartupErrorTest, KnownCodeGetsItsTextThePortAndTheTrailer) {
+  EXPECT_EQ("Error Code: 98 - Port 6005 is in use. Check the settings.",
+            StartupErrorText(98, "6005"));
+  EXPECT_EQ("Error Code: 13 - Port 80 is\rclosed. Check the settings.", StartupErrorText(13, "80"));
+  EXPECT_EQ("Error Code: 100002 - No server. Check the settings.", StartupErrorText(100002, ""));
+}
+
+TEST_F(StartupErrorTest, UnknownCodeFallsBackToTheSystemDescription) {
+  EXPECT_EQ(std::string(strerror(EADDRNOTAVAIL)) + " (error code: 99)", StartupErrorText(99, "1"));
+}
+
+// Restores the signal state a test changes.
+class SignalTest : public ::testing::Test {
+ protected:
+  SignalTest() {
+    pthread_sigmask(SIG_SETMASK, nullptr, &saved_mask_);
+    for (int s : {SIGHUP, SIGUSR1, SIGTERM, SIGCHLD}) sigaction(s, nullptr, &saved_[s]);
+    ResetSignalFlags();
+  }
+  ~SignalTest() override {
+    for (int s : {SIGHUP, SIGUSR1, SIGTERM, SIGCHLD}) sigaction(s, &saved_[s], nullptr);
+    pthread_sigmask(SIG_SETMASK, &saved_mask_, nullptr);
+    ResetSignalFlags();
+  }
+  sigset_t saved_mask_;
+  struct sigaction saved_[NSIG];
+};
+
+TEST_F(SignalTest, FlagsStartWithOnlyTheHangUpSet) {
+  QsStop = 1;
+  QsTerminate = 1;
+  ResetSignalFlags();
+  EXPECT_EQ(1, QsHangUp);
+  EXPECT_EQ(0, QsStop);
+  EXPECT_EQ(0, QsTerminate);
+  EXPECT_EQ(0, QsReaping);
+  QsSignalHandler(SIGUSR1);
+  QsSignalHandler(SIGTERM);
+  EXPECT_EQ(1, QsStop);
+  EXPECT_EQ(1, QsTerminate);
+}
+
+TEST_F(SignalTest, ChildHandlerReapsEveryFinishedChildAndKeepsErrno) {
+  sigset_t chld;
+  sigemptyset(&chld);
+  sigaddset(&chld, SIGCHLD);
+  pthread_sigmask(SIG_BLOCK, &chld, nullptr);
+  pid_t children[3];
+  for (pid_t& c : children) {
+    c = fork();
+    if (c == 0) _exit(0);
+    ASSERT_GT(c, 0);
+  }
+  // Let all three end, so that one handler call has to collect them all.
+  for (int i = 0; i < 200; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    siginfo_t info;
+    bool all_ended = true;
+    for (pid_t c : children) {
+      info.si_pid = 0;
+      if (waitid(P_PID, c, &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == 0) {
+        all_ended = false;
+      }
+    }
+    if (all_ended) break;
+  }
+  errno = EDOM;
+  QsSignalHandler(SIGCHLD);
+  EXPECT_EQ(EDOM, errno);
+  EXPECT_EQ(0, QsReaping);
+  for (pid_t c : children) EXPECT_EQ(-1, waitpid(c, nullptr, WNOHANG)) << c;
+}
+
+TEST_F(SignalTest, WaitEndsAtOnceOnStopButNotOnHangUp) {
+  ASSERT_TRUE(InstallSignalHandler());
+  sigset_t handled;
+  HandledSignals(&handled);
+  pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+
+  std::thread hang_up([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(getpid(), SIGHUP);
+  });
+  auto begin = std::chrono::steady_clock::now();
+  QsHangUp = 0;
+  WaitOnePass(400);
+  auto waited = std::chrono::steady_clock::now() - begin;
+  hang_up.join();
+  EXPECT_GE(waited, std::chrono::milliseconds(390));
+  EXPECT_EQ(1, QsHangUp);
+
+  std::thread stopper([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(getpid(), SIGUSR1);
+  });
+  begin = std::chrono::steady_clock::now();
+  WaitOnePass(10000);
+  waited = std::chrono::steady_clock::now() - begin;
+  stopper.join();
+  EXPECT_EQ(1, QsStop);
+  EXPECT_LT(waited, std::chrono::milliseconds(2000));
+
+  // A stop raised before the wait ends it without sleeping at all.
+  begin = std::chrono::steady_clock::now();
+  WaitOnePass(10000);
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(100));
+}
+
+TEST(DaemonSignals, BlockedSetLeavesTheHandledSignalsOut) {
+  sigset_t blocked;
+  DaemonBlockedSignals(&blocked);
+  for (int s : {SIGINT,  SIGQUIT, SIGTRAP,   SIGABRT, SIGBUS,   SIGFPE,  SIGSEGV,
+                SIGUSR2, SIGPIPE, SIGALRM,   SIGCONT, SIGTTIN,  SIGTTOU, SIGURG,
+                SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGWINCH, SIGIO,   SIGSYS}) {
+    EXPECT_TRUE(sigismember(&blocked, s)) << s;
+  }
+  for (int s : {SIGHUP, SIGUSR1, SIGTERM, SIGCHLD, SIGKILL, SIGSTOP}) {
+    EXPECT_FALSE(sigismember(&blocked, s)) << s;
+  }
+}
+
+}  // namespace

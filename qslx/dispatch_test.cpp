@@ -1,0 +1,93 @@
+#include "qslx/dispatch.h"
+
+#include "gtest/gtest.h"
+
+namespace {
+
+TQsSetupData Scripts() {
+  TQsSetupData s;
+  s.ScriptShutdown = "/s/shutdown.sh";
+  s.ScriptMessage = "/s/message.sh";
+  s.ScriptCustom_1 = "/s/custom1.sh";
+  s.ScriptCustom_2 = "/s/custom2.sh";
+  s.ScriptCustom_3 = "/s/custom3.sh";
+  return s;
+}
+
+void ExpectUnknown(const std::string& frame, const TQsSetupData& setup) {
+  TQsOrder o = DispatchFrame(frame, setup);
+  EXPECT_EQ("LogUnknown", o.EventKey) << frame;
+  EXPECT_EQ("", o.Program) << frame;
+  EXPECT_EQ("", o.Argument) << frame;
+  EXPECT_FALSE(o.LogProgramFirst) << frame;
+}
+
+TEST(Dispatch, ShutdownRunsItsScriptWithEmptyArgument) {
+  for (const char* frame : {"<|1|0|>", "<| 1 | 0 |>", "<|-7|0|extra|>"}) {
+    TQsOrder o = DispatchFrame(frame, Scripts());
+    EXPECT_EQ("LogShutdown", o.EventKey) << frame;
+    EXPECT_EQ("/s/shutdown.sh", o.Program) << frame;
+    EXPECT_EQ("", o.Argument) << frame;
+    EXPECT_FALSE(o.LogProgramFirst);
+  }
+}
+
+TEST(Dispatch, MessageTextArrivesQuotedAndCutAtBar) {
+  TQsOrder o = DispatchFrame("<|1|1|Hello|>", Scripts());
+  EXPECT_EQ("LogMessage", o.EventKey);
+  EXPECT_EQ("/s/message.sh", o.Program);
+  EXPECT_EQ("\"Hello\"", o.Argument);
+
+  o = DispatchFrame("<|1|1|  Power fails soon  |and more|>", Scripts());
+  EXPECT_EQ("\"Power fails soon\"", o.Argument);
+
+  o = DispatchFrame("<|1|1|say \"hi\" $HOME;|>", Scripts());
+  EXPECT_EQ("\"say \"hi\" $HOME;\"", o.Argument);
+}
+
+TEST(Dispatch, MessageWithoutTextIsUnknown) {
+  ExpectUnknown("<|1|1|>", Scripts());
+  ExpectUnknown("<|1|1||>", Scripts());
+  ExpectUnknown("<|1|1| \t |>", Scripts());
+}
+
+TEST(Dispatch, CustomCommandsAndTheBarePathOfTheSecond) {
+  TQsOrder o = DispatchFrame("<|1|2|>", Scripts());
+  EXPECT_EQ("LogCustom_1", o.EventKey);
+  EXPECT_EQ("/s/custom1.sh", o.Program);
+  EXPECT_FALSE(o.LogProgramFirst);
+
+  o = DispatchFrame("<|1|3|>", Scripts());
+  EXPECT_EQ("LogCustom_2", o.EventKey);
+  EXPECT_EQ("/s/custom2.sh", o.Program);
+  EXPECT_TRUE(o.LogProgramFirst);
+
+  o = DispatchFrame("<|1|4|>", Scripts());
+  EXPECT_EQ("LogCustom_3", o.EventKey);
+  EXPECT_EQ("/s/custom3.sh", o.Program);
+  EXPECT_EQ("", o.Argument);
+}
+
+TEST(Dispatch, EmptyCustomPathKeepsItsEventButRunsNothing) {
+  TQsSetupData s = Scripts();
+  s.ScriptCustom_1.clear();
+  s.ScriptCustom_2.clear();
+  TQsOrder o = DispatchFrame("<|1|2|>", s);
+  EXPECT_EQ("LogCustom_1", o.EventKey);
+  EXPECT_EQ("", o.Program);
+  o = DispatchFrame("<|1|3|>", s);
+  EXPECT_EQ("LogCustom_2", o.EventKey);
+  EXPECT_EQ("", o.Program);
+  EXPECT_TRUE(o.LogProgramFirst);
+}
+
+TEST(Dispatch, MalformedOrUnknownRequestsRunNothing) {
+  const TQsSetupData s = Scripts();
+  for (const char* frame :
+       {"<|x|0|>", "<|1|5|>", "<|1|-1|>", "<1|0>", "<|1|>", "<||0|>", "<|1||>", "<|1|0x1|>",
+        "<|1|00 1|>", "<|99999999999|0|>", "", "<|1|0|", "garbage", "3C7C317C307C3E"}) {
+    ExpectUnknown(frame, s);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// Signal handling of the daemon. The handler touches only the four flags and
+// reaps children; everything else reads the flags on the main thread. The
+// server's threads block the handled signals, so they always reach the main
+// thread, whose wait they end.
+#include "qslx/signals.h"
+
+#include <errno.h>
+#include <sys/select.h>
+#include <sys/wait.h>
+#include <time.h>
+
+#include "qslx/globals.h"
+
+namespace {
+
+const int kBlocked[] = {SIGINT,  SIGQUIT, SIGTRAP,   SIGABRT, SIGBUS,   SIGFPE,  SIGSEGV,
+                        SIGUSR2, SIGPIPE, SIGALRM,   SIGCONT, SIGTTIN,  SIGTTOU, SIGURG,
+                        SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGWINCH, SIGIO,   SIGSYS};
+const int kHandled[] = {SIGHUP, SIGUSR1, SIGTERM, SIGCHLD};
+
+timespec Later(const timespec& from, int ms) {
+  timespec t = from;
+  t.tv_sec += ms / 1000;
+  t.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+  if (t.tv_nsec >= 1000000000L) {
+    t.tv_sec += 1;
+    t.tv_nsec -= 1000000000L;
+  }
+  return t;
+}
+
+// The time from `now` to `deadline`; false when it has passed.
+bool TimeLeft(const timespec& now, const timespec& deadline, timespec* left) {
+  if (now.tv_sec > deadline.tv_sec ||
+      (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec)) {
+    return false;
+  }
+  left->tv_sec = deadline.tv_sec - now.tv_sec;
+  left->tv_nsec = deadline.tv_nsec - now.tv_nsec;
+  if (left->tv_nsec < 0) {
+    left->tv_sec -= 1;
+    left->tv_nsec += 1000000000L;
+  }
+  return true;
+}
+
+}  // namespace
+
+void DaemonBlockedSignals(sigset_t* set) {
+  sigemptyset(set);
+  for (int s : kBlocked) sigaddset(set, s);
+}
+
+void HandledSignals(sigset_t* set) {
+  sigemptyset(set);
+  for (int s : kHandled) sigaddset(set, s);
+}
+
+void ResetSignalFlags() {
+  QsTerminate = 0;
+  QsStop = 0;
+  QsReaping = 0;
+  QsHangUp = 1;
+}
+
+void QsSignalHandler(int signal) {
+  switch (signal) {
+    case SIGHUP:
+      QsHangUp = 1;
+      break;
+    case SIGUSR1:
+      QsStop = 1;
+      break;
+    case SIGTERM:
+      QsTerminate = 1;
+      break;
+    case SIGCHLD: {
+      const int saved = errno;
+      QsReaping = 1;
+      // One SIGCHLD may stand for several children that ended together.
+      for (;;) {
+        int status;
+        pid_t r = waitpid(-1, &status, WNOHANG);
+        if (r > 0) continue;
+        if (r < 0 && errno == EINTR) continue;
+        break;
+      }
+      QsReaping = 0;
+      errno = saved;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+bool InstallSignalHandler() {
+  struct sigaction action;
+  action.sa_handler = QsSignalHandler;
+  action.sa_flags = 0;
+  HandledSignals(&action.sa_mask);
+  for (int s : kHandled) {
+    if (sigaction(s, &action, nullptr) != 0) return false;
+  }
+  return true;
+}
+
+void WaitOnePass(int ms) {
+  sigset_t open;
+  pthread_sigmask(SIG_SETMASK, nullptr, &open);
+  for (int s : kHandled) sigdelset(&open, s);
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const timespec deadline = Later(now, ms);
+  timespec left;
+  while (!QsStop && !QsTerminate) {
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (!TimeLeft(now, deadline, &left)) return;
+    if (pselect(0, nullptr, nullptr, nullptr, &left, &open) == 0) return;
+    if (errno != EINTR) {
+      // Never spin: sleep out the rest without letting signals in.
+      while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+      }
+      return;
+    }
+  }
+}

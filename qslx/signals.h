@@ -1,0 +1,35 @@
+// The daemon's signals: the mask blocked for the whole process, the one
+// handler of SIGHUP, SIGUSR1, SIGTERM and SIGCHLD, and the main thread's wait
+// that those signals interrupt.
+#ifndef VOLTMON_QSLX_SIGNALS_H_
+#define VOLTMON_QSLX_SIGNALS_H_
+
+#include <signal.h>
+
+// SIGINT, SIGQUIT, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGSEGV, SIGUSR2, SIGPIPE,
+// SIGALRM, SIGCONT, SIGTTIN, SIGTTOU, SIGURG, SIGXCPU, SIGXFSZ, SIGVTALRM,
+// SIGPROF, SIGWINCH, SIGIO and SIGSYS: blocked in the daemon, its threads
+// and the scripts it starts.
+void DaemonBlockedSignals(sigset_t* set);
+
+// SIGHUP, SIGUSR1, SIGTERM and SIGCHLD.
+void HandledSignals(sigset_t* set);
+
+// Clears the stop, terminate and reaping flags and sets the hang-up flag.
+void ResetSignalFlags();
+
+// Sets the flag of `signal`; for SIGCHLD reaps every finished child. Keeps
+// errno as it found it.
+void QsSignalHandler(int signal);
+
+// Installs QsSignalHandler for the four handled signals, without flags (an
+// interrupted call is not restarted). False when sigaction fails.
+bool InstallSignalHandler();
+
+// Waits `ms` milliseconds on the calling thread, which must block the four
+// handled signals: they are let in only while waiting, so none is missed
+// between a test of the flags and the wait. Ends at once when the stop or
+// terminate flag is set; other signals are handled and the wait goes on.
+void WaitOnePass(int ms);
+
+#endif  // VOLTMON_QSLX_SIGNALS_H_
