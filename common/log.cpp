@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -45,6 +46,8 @@ void SetTextFormats() {
   // Numbers always use "." for decimals, even when a screen library has
   // switched the rest of the locale to the user's.
   setlocale(LC_NUMERIC, "C");
+  // localtime_r need not load the time zone itself.
+  tzset();
 }
 
 std::string DateText(time_t when) {
@@ -68,7 +71,10 @@ std::string TimeText(time_t when) {
 int64_t GetFileSize(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return (errno == ENOENT || errno == ENOTDIR) ? 0 : -1;
-  int fd = OpenRetrying(path, O_RDONLY);
+  // Only a regular file is a log; opening a FIFO or device could block or
+  // have side effects.
+  if (!S_ISREG(st.st_mode)) return -1;
+  int fd = OpenRetrying(path, O_RDONLY | O_NONBLOCK);
   if (fd < 0) return -1;
   int64_t size = -1;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) size = static_cast<int64_t>(st.st_size);

@@ -95,6 +95,10 @@ TEST_F(LogFile, SizeOfMissingFileIsZeroAndOfDirectoryMinusOne) {
   Write("12345");
   EXPECT_EQ(GetFileSize(path_), 5);
   EXPECT_EQ(GetFileSize(dir_), -1);
+  std::string fifo = dir_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(GetFileSize(fifo), -1);
+  EXPECT_FALSE(AppendLogLineAt(fifo, "H", ";", "m", 100, false, kWhen));
 }
 
 TEST_F(LogFile, UnreadableLogIsNotWritten) {

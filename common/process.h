@@ -31,7 +31,8 @@ pid_t FindDaemonPid(const std::string& name, const std::string& proc_root = "/pr
 // Direct mode: forks; the child execv's `path` with exactly one argument,
 // `arguments` whole; the caller returns false at once without waiting.
 // Safe to call from any thread: the argument vector is built before fork and
-// the child calls only execv and _exit.
+// the child calls only sigprocmask, execv and _exit (status 127 when the
+// program cannot be started).
 bool RunProgram(const std::string& path, const std::string& arguments, bool shell);
 
 // The console's build: RunProgram returns false without running anything
