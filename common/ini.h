@@ -65,9 +65,10 @@ bool IsStorableEntry(const std::string& section, const std::string& key, const s
 // when the file exists but cannot be opened or read.
 bool LoadIniFile(const std::string& path, IniDocument* doc);
 
-// Writes `doc` to `path` atomically: a new file beside the old one, flushed,
-// then renamed over it, keeping the old file's owner and mode. False on
-// failure, the old file untouched.
+// Writes `doc` to `path` atomically: a new file beside the old one, synced to
+// disk, then renamed over it, keeping the old file's owner and mode (a new
+// file gets 0644); a symbolic link stays and its target is replaced. False
+// on failure, the old file untouched and no temporary file left.
 bool SaveIniFile(const std::string& path, const IniDocument& doc);
 
 // The value, or `default_value` when the key is missing or on any error.
@@ -75,7 +76,9 @@ std::string ReadIniString(const std::string& section, const std::string& key,
                           const std::string& default_value, const std::string& path);
 
 // The value as a 32-bit signed integer; the default when missing, not an
-// integer, outside 32 bits, or on any error.
+// integer, outside 32 bits, or on any error. An integer is decimal digits
+// with an optional "+" or "-"; blanks around the value are dropped by the
+// reader, blanks inside it make it no integer.
 int32_t ReadIniInteger(const std::string& section, const std::string& key, int32_t default_value,
                        const std::string& path);
 
