@@ -1,0 +1,91 @@
+// A real daemon for load and fault tests: an installation tree of its own in
+// a temporary directory, the program started and stopped as an administrator
+// would, a master's side of the wire, and what the scripts and the event log
+// left behind.
+#ifndef VOLTMON_TESTS_LOAD_DAEMON_HARNESS_H_
+#define VOLTMON_TESTS_LOAD_DAEMON_HARNESS_H_
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+constexpr uint16_t kListenPort = 6005;
+constexpr char kAllowed[] = "127.0.0.1";
+constexpr char kRefused[] = "127.0.0.2";
+
+// The event texts of the test language file, "$" filled.
+std::string MessageEvent(const std::string& master);   // "MESSAGE by $"
+std::string RefusedEvent(const std::string& address);  // "REFUSED $"
+
+class DaemonUnderTest {
+ public:
+  // `config` overrides or adds keys of section "QS System" of "bin/qslx.cfg";
+  // the defaults admit 127.0.0.1 and point every script at the recorder.
+  explicit DaemonUnderTest(const std::map<std::string, std::string>& config = {});
+  ~DaemonUnderTest();  // stops the daemon if it still runs, removes the tree
+  DaemonUnderTest(const DaemonUnderTest&) = delete;
+  DaemonUnderTest& operator=(const DaemonUnderTest&) = delete;
+
+  // Starts bin/qslx and waits for "daemon started" and its process id.
+  bool Start();
+  // "qslx -s", then waits until the process is gone.
+  bool Stop();
+  pid_t pid() const { return pid_; }
+  bool Running() const;
+
+  // Below the installation tree, such as "data/qs_log.txt".
+  std::string Path(const std::string& relative) const;
+  // The recorder script: appends "<argc> <argv[1]>" as one line.
+  std::string Recorder() const { return Path("script/system/record.sh"); }
+  std::vector<std::string> LogLines() const;
+  std::vector<std::string> Records() const;
+  std::string Output() const;  // what the daemon printed
+
+  // The children of the daemon that are zombies, and all its children.
+  std::vector<pid_t> ZombieChildren() const;
+  int Children() const;
+
+ private:
+  std::string root_;
+  pid_t pid_ = -1;
+};
+
+// One order as a master gives it: connect (from `bind`, "" for any), read
+// the greeting, send `line` as it is plus CR LF, wait until the daemon closes.
+struct Exchange {
+  bool connected = false;
+  std::string greeting;  // descrambled
+  bool closed = false;   // the daemon closed within the time limit
+};
+Exchange GiveOrder(const std::string& line, const std::string& bind = "", int timeout_ms = 5000);
+
+// The scrambled request line for a message order.
+std::string MessageOrder(const std::string& text);
+
+// True when `line` is "dd/MM/yyyy hh:mm:ss  " followed by `text` exactly,
+// or, with an empty `text`, by any text without control characters.
+bool IsLogLine(const std::string& line, const std::string& text = "");
+
+// Counts the lines equal to IsLogLine(line, text).
+int CountEvents(const std::vector<std::string>& lines, const std::string& text);
+
+// Polls `done` until true or `timeout_ms` passed.
+bool WaitFor(const std::function<bool()>& done, int timeout_ms);
+
+int64_t NowMs();
+
+// Reads a whole file; empty when missing.
+std::string ReadWhole(const std::string& path);
+bool WriteWhole(const std::string& path, const std::string& content, mode_t mode = 0644);
+bool FileExists(const std::string& path);
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
+std::vector<std::string> Lines(const std::string& text);
+
+// Runs a shell command line (for mounts); true when it exited with 0.
+bool Shell(const std::string& command);
+
+#endif  // VOLTMON_TESTS_LOAD_DAEMON_HARNESS_H_
