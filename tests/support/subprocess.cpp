@@ -1,0 +1,181 @@
+// Starting programs for the system tests. The child is set up between fork
+// and exec with async-signal-safe calls only, since the test process may run
+// helper threads (fake servers) at the same time.
+
+#include "tests/support/subprocess.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+int64_t NowMs() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void SleepMs(int ms) {
+  struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+std::string ReadAll(int fd) {
+  std::string content;
+  char buffer[8192];
+  off_t offset = 0;
+  for (;;) {
+    ssize_t n = pread(fd, buffer, sizeof buffer, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+    offset += n;
+  }
+  return content;
+}
+
+}  // namespace
+
+RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& options) {
+  RunResult result;
+  if (argv.empty()) return result;
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
+  int out_fd = options.stdout_path.empty() ? memfd_create("stdout", MFD_CLOEXEC)
+                                           : open(options.stdout_path.c_str(),
+                                                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  int err_fd = memfd_create("stderr", MFD_CLOEXEC);
+  int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (out_fd < 0 || err_fd < 0 || null_fd < 0) {
+    for (int fd : {out_fd, err_fd, null_fd}) {
+      if (fd >= 0) close(fd);
+    }
+    return result;
+  }
+
+  pid_t pid = fork();
+  if (pid == 0) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (dup2(null_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(126);
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    if (options.uid >= 0) {
+      gid_t gid = static_cast<gid_t>(options.uid);
+      if (setgroups(1, &gid) != 0 || setgid(gid) != 0 ||
+          setuid(static_cast<uid_t>(options.uid)) != 0) {
+        _exit(126);
+      }
+    }
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(null_fd);
+  if (pid < 0) {
+    close(out_fd);
+    close(err_fd);
+    return result;
+  }
+
+  const int64_t deadline = NowMs() + options.timeout_ms;
+  int status = 0;
+  for (;;) {
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) break;
+    if (NowMs() >= deadline) {
+      result.timed_out = true;
+      kill(pid, SIGKILL);
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      break;
+    }
+    SleepMs(2);
+  }
+  result.started = !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
+  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  if (options.stdout_path.empty()) result.out = ReadAll(out_fd);
+  result.err = ReadAll(err_fd);
+  close(out_fd);
+  close(err_fd);
+  return result;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeout_ms, int poll_ms) {
+  const int64_t deadline = NowMs() + timeout_ms;
+  for (;;) {
+    if (done()) return true;
+    if (NowMs() >= deadline) return false;
+    SleepMs(poll_ms);
+  }
+}
+
+std::string ProcStatusField(pid_t pid, const std::string& field) {
+  std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+  for (const std::string& line : LinesOf(status)) {
+    if (line.compare(0, field.size() + 1, field + ":") != 0) continue;
+    std::string value = line.substr(field.size() + 1);
+    size_t start = value.find_first_not_of(" \t");
+    return start == std::string::npos ? "" : value.substr(start);
+  }
+  return "";
+}
+
+namespace {
+
+std::vector<pid_t> AllProcesses() {
+  std::vector<pid_t> pids;
+  DIR* dir = opendir("/proc");
+  if (dir == nullptr) return pids;
+  while (struct dirent* entry = readdir(dir)) {
+    char* end = nullptr;
+    long pid = std::strtol(entry->d_name, &end, 10);
+    if (pid > 0 && *end == '\0') pids.push_back(static_cast<pid_t>(pid));
+  }
+  closedir(dir);
+  return pids;
+}
+
+}  // namespace
+
+std::vector<pid_t> ChildrenOf(pid_t parent) {
+  std::vector<pid_t> children;
+  for (pid_t pid : AllProcesses()) {
+    if (ParentOf(pid) == parent) children.push_back(pid);
+  }
+  return children;
+}
+
+std::vector<pid_t> ProcessesNamed(const std::string& name) {
+  std::vector<pid_t> pids;
+  for (pid_t pid : AllProcesses()) {
+    if (ProcStatusField(pid, "Name") == name && !ProcessGone(pid)) pids.push_back(pid);
+  }
+  return pids;
+}
+
+pid_t ParentOf(pid_t pid) {
+  std::string value = ProcStatusField(pid, "PPid");
+  return value.empty() ? -1 : static_cast<pid_t>(std::atol(value.c_str()));
+}
+
+bool ProcessGone(pid_t pid) {
+  std::string state = ProcStatusField(pid, "State");
+  return state.empty() || state[0] == 'Z' || state[0] == 'X';
+}

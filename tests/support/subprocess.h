@@ -1,0 +1,56 @@
+// Running programs under test with a time limit, finding processes through
+// /proc, and bounded waiting for a condition.
+#ifndef VOLTMON_TESTS_SUPPORT_SUBPROCESS_H_
+#define VOLTMON_TESTS_SUPPORT_SUBPROCESS_H_
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct RunOptions {
+  std::string cwd;          // empty: the current directory
+  std::string stdout_path;  // appended to when set (a detached daemon keeps
+                            // writing there); otherwise captured
+  int uid = -1;             // >= 0: run with this user and group id
+  int timeout_ms = 10000;   // the program is killed when it runs longer
+};
+
+struct RunResult {
+  bool started = false;    // fork and exec worked
+  bool timed_out = false;  // killed after the time limit
+  int exit_code = -1;      // -1 unless it exited normally
+  int signal = 0;          // the signal that ended it, 0 if none
+  std::string out;         // captured standard output (not with stdout_path)
+  std::string err;         // captured standard error
+};
+
+// Runs `argv` (argv[0] a path) with standard input from /dev/null and waits
+// for it, never longer than the time limit. Output is captured through
+// anonymous files, so a child that leaves a descendant holding them open does
+// not block the wait.
+RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// Polls `done` every `poll_ms` until it is true or `timeout_ms` has passed;
+// true when it became true.
+bool WaitUntil(const std::function<bool()>& done, int timeout_ms, int poll_ms = 20);
+
+// The ids of the live (not zombie) processes whose /proc "Name:" is exactly
+// `name`, in /proc order.
+std::vector<pid_t> ProcessesNamed(const std::string& name);
+
+// The "PPid:" of a process; -1 when it is gone.
+pid_t ParentOf(pid_t pid);
+
+// The processes whose parent is `pid`, zombies included.
+std::vector<pid_t> ChildrenOf(pid_t pid);
+
+// True when `pid` is gone or only a zombie.
+bool ProcessGone(pid_t pid);
+
+// A field of /proc/<pid>/status ("SigBlk" etc.) without its blanks; empty
+// when the process or the field is missing.
+std::string ProcStatusField(pid_t pid, const std::string& field);
+
+#endif  // VOLTMON_TESTS_SUPPORT_SUBPROCESS_H_

@@ -1,0 +1,196 @@
+// qsmaster: a stand-in master server for administrators and tests. "send"
+// gives a daemon one order the way the master server does (read the greeting,
+// send one scrambled request line when accepted); "serve-alive" answers the
+// daemon's alive checks. Exchanges are printed descrambled, one line each.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/scramble.h"
+#include "common/tcp.h"
+#include "tools/qsmaster_args.h"
+
+namespace {
+
+constexpr int kExitRefused = 1;
+constexpr int kExitError = 2;
+constexpr size_t kMaxLine = 65536;
+constexpr int kRequestTimeoutMs = 10000;
+
+volatile sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int) {
+  g_stop = 1;
+}
+
+const char* ReadStatusText(ReadStatus status) {
+  switch (status) {
+    case ReadStatus::kLine:
+      return "a line";
+    case ReadStatus::kClosed:
+      return "the connection was closed";
+    case ReadStatus::kTimeout:
+      return "timed out";
+    case ReadStatus::kTooLong:
+      return "the line is too long";
+    case ReadStatus::kError:
+      break;
+  }
+  return "read error";
+}
+
+int Send(const QsMasterSend& send) {
+  TcpConnection connection;
+  int error = 0;
+  if (!TcpConnect(send.host, send.port, send.timeout_seconds * 1000, &connection, &error,
+                  send.bind)) {
+    std::fprintf(stderr, "qsmaster: cannot connect to %s:%u: %s\n", send.host.c_str(), send.port,
+                 std::strerror(error));
+    return kExitError;
+  }
+  std::string line;
+  ReadStatus status = connection.ReadLine(&line, kMaxLine, send.timeout_seconds * 1000);
+  if (status != ReadStatus::kLine) {
+    std::fprintf(stderr, "qsmaster: no greeting from %s:%u: %s\n", send.host.c_str(), send.port,
+                 ReadStatusText(status));
+    return kExitError;
+  }
+  std::string greeting = Descramble(line);
+  std::printf("greeting: %s\n", greeting.c_str());
+  std::fflush(stdout);
+  if (greeting == "<|KO|>") return kExitRefused;
+  if (greeting != "<|ok|>") {
+    std::fprintf(stderr, "qsmaster: unexpected greeting\n");
+    return kExitError;
+  }
+  if (!connection.WriteLine(send.plain ? send.line : Scramble(send.line))) {
+    std::fprintf(stderr, "qsmaster: sending the request failed: %s\n", std::strerror(errno));
+    return kExitError;
+  }
+  std::printf("sent: %s\n", send.line.c_str());
+  return 0;
+}
+
+int ListenSocket(const QsMasterServe& serve) {
+  sockaddr_in address;
+  std::memset(&address, 0, sizeof address);
+  address.sin_family = AF_INET;
+  address.sin_port = htons(serve.port);
+  if (inet_pton(AF_INET, serve.bind.c_str(), &address.sin_addr) != 1) {
+    std::fprintf(stderr, "qsmaster: not an IPv4 address: %s\n", serve.bind.c_str());
+    return -1;
+  }
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    std::fprintf(stderr, "qsmaster: socket: %s\n", std::strerror(errno));
+    return -1;
+  }
+  int on = 1;
+  if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+      bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 16) != 0) {
+    std::fprintf(stderr, "qsmaster: cannot listen on %s:%u: %s\n", serve.bind.c_str(), serve.port,
+                 std::strerror(errno));
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool InstallStopHandlers() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  struct sigaction ignore = action;
+  ignore.sa_handler = SIG_IGN;
+  return sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGINT, &action, nullptr) == 0 &&
+         sigaction(SIGPIPE, &ignore, nullptr) == 0;
+}
+
+// Waits for a connection; -1 when asked to stop or on a lasting error.
+int AcceptOne(int listen_fd) {
+  while (!g_stop) {
+    struct pollfd pfd = {listen_fd, POLLIN, 0};
+    int ready = poll(&pfd, 1, 500);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) {
+      std::fprintf(stderr, "qsmaster: poll: %s\n", std::strerror(errno));
+      return -1;
+    }
+    if (ready == 0) continue;
+    int fd = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) return fd;
+    if (errno == EMFILE || errno == ENFILE) {
+      usleep(100000);
+    } else if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN) {
+      std::fprintf(stderr, "qsmaster: accept: %s\n", std::strerror(errno));
+      return -1;
+    }
+  }
+  return -1;
+}
+
+int ServeAlive(const QsMasterServe& serve) {
+  if (!InstallStopHandlers()) {
+    std::fprintf(stderr, "qsmaster: sigaction: %s\n", std::strerror(errno));
+    return kExitError;
+  }
+  int listen_fd = ListenSocket(serve);
+  if (listen_fd < 0) return kExitError;
+  std::printf("serving alive checks on %s:%u\n", serve.bind.c_str(), serve.port);
+  std::fflush(stdout);
+  std::vector<TcpConnection> held;
+  for (int64_t served = 0; serve.count == 0 || served < serve.count; ++served) {
+    int fd = AcceptOne(listen_fd);
+    if (fd < 0) break;
+    TcpConnection connection(fd);
+    std::string peer = connection.PeerAddress();
+    std::string line;
+    ReadStatus status = connection.ReadLine(&line, kMaxLine, kRequestTimeoutMs);
+    if (status != ReadStatus::kLine) {
+      std::printf("%s: no request (%s)\n", peer.c_str(), ReadStatusText(status));
+    } else if (serve.silent) {
+      std::printf("%s: %s -> no reply\n", peer.c_str(), Descramble(line).c_str());
+      held.push_back(std::move(connection));
+    } else if (connection.WriteLine(Scramble(serve.reply))) {
+      std::printf("%s: %s -> %s\n", peer.c_str(), Descramble(line).c_str(), serve.reply.c_str());
+    } else {
+      std::printf("%s: %s -> reply failed: %s\n", peer.c_str(), Descramble(line).c_str(),
+                  std::strerror(errno));
+    }
+    std::fflush(stdout);
+  }
+  close(listen_fd);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QsMasterArgs args;
+  std::string error;
+  if (!ParseQsMasterArgs(std::vector<std::string>(argv + 1, argv + argc), &args, &error)) {
+    std::fprintf(stderr, "qsmaster: %s\nTry 'qsmaster --help'.\n", error.c_str());
+    return kExitError;
+  }
+  switch (args.mode) {
+    case QsMasterArgs::Mode::kSend:
+      return Send(args.send);
+    case QsMasterArgs::Mode::kServe:
+      return ServeAlive(args.serve);
+    case QsMasterArgs::Mode::kHelp:
+      break;
+  }
+  std::fputs(QsMasterUsage().c_str(), stdout);
+  return 0;
+}

@@ -1,0 +1,40 @@
+// The command line of qsmaster, the stand-in master server: which exchange
+// to run and with what. Pure, so that the rules are testable.
+#ifndef VOLTMON_TOOLS_QSMASTER_ARGS_H_
+#define VOLTMON_TOOLS_QSMASTER_ARGS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct QsMasterSend {
+  std::string host;
+  uint16_t port = 0;
+  std::string line;         // the clear frame, or the exact line with `plain`
+  bool plain = false;       // send `line` without scrambling it
+  std::string bind;         // local address, empty: any
+  int timeout_seconds = 5;  // connect and greeting each
+};
+
+struct QsMasterServe {
+  uint16_t port = 0;
+  std::string bind = "0.0.0.0";
+  std::string reply = "<|5|Vantrel Wattkeep|>";
+  bool silent = false;  // answer nothing, keep the connection open
+  int64_t count = 0;    // end after this many connections; 0: never
+};
+
+struct QsMasterArgs {
+  enum class Mode { kHelp, kSend, kServe } mode = Mode::kHelp;
+  QsMasterSend send;
+  QsMasterServe serve;
+};
+
+// Parses `args` (without the program name); false with `*error` set.
+bool ParseQsMasterArgs(const std::vector<std::string>& args, QsMasterArgs* parsed,
+                       std::string* error);
+
+// The text printed by --help.
+std::string QsMasterUsage();
+
+#endif  // VOLTMON_TOOLS_QSMASTER_ARGS_H_
