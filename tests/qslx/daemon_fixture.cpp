@@ -8,12 +8,14 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 const char kRootMessage[] = "Please login as root to use this program !";
 const char kInvalidSetup[] = "Invalid setup. Pls. uninstall and then install this software again.";
 
 std::string QslxBinary() {
-  return VM_QSLX_PATH;
+  const char* other = std::getenv("VM_QSLX_UNDER_TEST");
+  return other != nullptr && *other != '\0' ? other : VM_QSLX_PATH;
 }
 std::string QsmasterBinary() {
   return VM_QSMASTER_PATH;

@@ -21,7 +21,8 @@
 extern const char kRootMessage[];
 extern const char kInvalidSetup[];
 
-// The paths of the programs under test, from the build.
+// The paths of the programs under test, from the build; the environment
+// variable VM_QSLX_UNDER_TEST names another daemon binary to test instead.
 std::string QslxBinary();
 std::string QsmasterBinary();
 
