@@ -54,6 +54,7 @@ std::string LinkCommand(const std::string& target, const std::string& link) {
   return "ln -s -f " + ShellQuote(target) + " " + ShellQuote(link) + " > /dev/null";
 }
 
-std::string PagerCommand(const std::string& path) {
-  return "more " + ShellQuote(path) + "; sleep 1 2> /dev/null";
+std::string PagerCommand(const std::string& path, bool input_is_terminal) {
+  return "more " + ShellQuote(path) + (input_is_terminal ? "" : " < /dev/null") +
+         "; sleep 1 2> /dev/null";
 }

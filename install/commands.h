@@ -23,6 +23,9 @@ unsigned PermissionMode(const std::string& mode_letter);
 std::string LinkCommand(const std::string& target, const std::string& link);
 
 // "more PATH; sleep 1 2> /dev/null": pages a text, then pauses a second.
-std::string PagerCommand(const std::string& path);
+// Unless `input_is_terminal`, the pager reads "/dev/null" instead of the
+// installer's input: given a pipe, it would page the answers still waiting
+// there as a second text and swallow them.
+std::string PagerCommand(const std::string& path, bool input_is_terminal);
 
 #endif  // VOLTMON_INSTALL_COMMANDS_H_

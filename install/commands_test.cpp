@@ -36,5 +36,11 @@ TEST(Commands, EveryPathIsQuotedInComposedLines) {
   EXPECT_EQ("ln -s -f /etc/init.d/s '/etc/rc2.d/S90s x' > /dev/null",
             LinkCommand("/etc/init.d/s", "/etc/rc2.d/S90s x"));
   EXPECT_EQ("more '/m/My Disk/licence.txt'; sleep 1 2> /dev/null",
-            PagerCommand("/m/My Disk/licence.txt"));
+            PagerCommand("/m/My Disk/licence.txt", true));
+}
+
+TEST(PagerCommand, PipedAnswersAreKeptFromThePager) {
+  EXPECT_EQ("more /p/licence.txt; sleep 1 2> /dev/null", PagerCommand("/p/licence.txt", true));
+  EXPECT_EQ("more /p/licence.txt < /dev/null; sleep 1 2> /dev/null",
+            PagerCommand("/p/licence.txt", false));
 }

@@ -8,6 +8,7 @@
 
 #include <errno.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -169,7 +170,7 @@ bool ShowInfoFile(const std::string& question, const std::string& key,
       g_run.SourceDir +
       ReplaceLanguage(ReadIniString("Info", key, "", g_run.PacketPath), g_run.SelectedLanguage);
   if (!PathExists(path)) return false;
-  RunShell(PagerCommand(path));
+  RunShell(PagerCommand(path, isatty(STDIN_FILENO) != 0));
   if (after_question.empty()) return true;
   WriteLine("");
   WriteLine("");

@@ -1,0 +1,568 @@
+// The real installer, run from packets made here inside a sandbox whose /usr
+// and /etc are overlays, answered through its standard input. What it wrote
+// is read back from the overlays' upper directories.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "common/console.h"
+#include "common/scramble.h"
+#include "tests/install/sandbox.h"
+
+namespace installtest {
+namespace {
+
+const char kRoot[] = "/usr/vantrel/voltmon/";
+
+// Every init layout but the one a test asks for is taken away, so that the
+// host's own layout does not decide the outcome.
+const char kNoInitDirectories[] =
+    "rm -rf /etc/init.d /etc/rc.d /etc/rc2.d /etc/rc3.d /etc/rc5.d\n"
+    "for d in /sbin/init.d /sbin/rc.d /sbin/rc2.d; do [ ! -e $d ] || exit 98; done\n";
+const char kEtcInitLayout[] =
+    "rm -rf /etc/init.d /etc/rc.d /etc/rc2.d /etc/rc3.d /etc/rc5.d\n"
+    "for d in /sbin/init.d /sbin/rc.d /sbin/rc2.d; do [ ! -e $d ] || exit 98; done\n"
+    "mkdir -p /etc/init.d /etc/rc2.d /etc/rc3.d /etc/rc5.d\n";
+
+const char kDefaultPacket[] =
+    "; test packet\n"
+    "[Globals]\n"
+    "9.8.7 test\n"
+    "\n"
+    "[Languages]\n"
+    "english\n"
+    "deutsch\n"
+    "\n"
+    "[Info]\n"
+    "Licence=texts/licence_$.txt\n"
+    "Modules=texts/modules_$.txt\n"
+    "AutTest=texts/auttest_$.txt\n"
+    "\n"
+    "[Wattkeep]\n"
+    "bin/startwksrv|bin/startwksrv|e\n"
+    "\n"
+    "[QS System]\n"
+    "bin/qslx|bin/qslx|e\n"
+    "bin/startqslx | bin/startqslx | e\n"
+    "bin/qslx.cfg|bin/qslx.cfg|w\n"
+    "script/system/shutdown.sh|script/system/shutdown.sh|e\n"
+    "\n"
+    "[Common]\n"
+    "languages/$.lng|languages/$.lng|r\n"
+    "help/help_$.txt|help/voltmon.txt|E\n";
+
+// The text as one single-quoted shell word.
+std::string Quoted(const std::string& text) {
+  std::string word = "'";
+  for (char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
+}
+
+std::string Lines(std::initializer_list<const char*> lines) {
+  std::string text;
+  for (const char* line : lines) text += std::string(line) + "\n";
+  return text;
+}
+
+class InstallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    packet_ = scratch_.Sub("packet");
+    MakePacket(packet_, kDefaultPacket);
+  }
+
+  // A packet with the real installer and small stand-ins for every file.
+  static void MakePacket(const std::string& dir, const std::string& install_dat) {
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(VM_INSTALL_PATH, dir + "/install");
+    chmod((dir + "/install").c_str(), 0755);
+    WriteFile(dir + "/install.dat", install_dat);
+    WriteFile(dir + "/bin/qslx", "#!/bin/sh\necho qslx\n", 0755);
+    WriteFile(dir + "/bin/startqslx", "#!/bin/sh\necho \"startqslx $*\" >> /etc/vm-test-started\n",
+              0755);
+    WriteFile(dir + "/bin/qslx.cfg", "[QS System]\nListenPort=6005\n");
+    WriteFile(dir + "/bin/startwksrv", "#!/bin/sh\necho startwksrv\n", 0755);
+    WriteFile(dir + "/script/system/shutdown.sh", "#!/bin/sh\n", 0755);
+    for (const char* language : {"english", "deutsch"}) {
+      const std::string name = language;
+      WriteFile(dir + "/languages/" + name + ".lng", "[QSSRV]\nLogStart=" + name + "\n");
+      WriteFile(dir + "/help/help_" + name + ".txt", "HELP " + name + "\n");
+      WriteFile(dir + "/texts/licence_" + name + ".txt", "LICENCE " + name + "\n");
+      WriteFile(dir + "/texts/modules_" + name + ".txt", "MODULES " + name + "\n");
+      WriteFile(dir + "/texts/auttest_" + name + ".txt", "AUTTEST " + name + "\n");
+    }
+  }
+
+  SandboxResult Install(const std::string& answers, const std::string& prepare = kEtcInitLayout,
+                        const std::string& packet = "") {
+    const std::string dir = packet.empty() ? packet_ : packet;
+    return sandbox_.Run(Quoted(dir + "/install"), answers, prepare);
+  }
+
+  std::string Upper(const std::string& path) const { return sandbox_.Upper(path); }
+  std::string Installed(const std::string& relative) const {
+    return Upper(std::string(kRoot) + relative);
+  }
+
+  bool Exists(const std::string& path) const {
+    struct stat st;
+    return StatPath(path, &st);
+  }
+
+  // Mode bits and owner of an installed file.
+  void ExpectFile(const std::string& relative, mode_t mode) const {
+    struct stat st;
+    ASSERT_TRUE(StatPath(Installed(relative), &st)) << relative;
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << relative;
+    EXPECT_EQ(mode, st.st_mode & 07777) << relative;
+    EXPECT_EQ(0u, st.st_uid) << relative;
+    EXPECT_EQ(0u, st.st_gid) << relative;
+  }
+
+  TStringList LogEntries() const {
+    TStringList entries;
+    EXPECT_EQ(0, LoadScrambledLines(&entries, Installed("bin/install.log")));
+    return entries;
+  }
+
+  static bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+  }
+
+  static int Count(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+      ++count;
+    }
+    return count;
+  }
+
+  ScratchDir scratch_;
+  Sandbox sandbox_{scratch_.Sub("sandbox")};
+  std::string packet_;
+};
+
+std::string Banner() {
+  auto centered = [](const std::string& text) {
+    const int pad = (60 - static_cast<int>(text.size())) / 2;
+    return (pad > 0 ? std::string(pad, ' ') : std::string()) + text + "\n";
+  };
+  return "\n" + centered("Welcome to") + centered("Installation of Voltmon Manager") +
+         centered(kRightsNotice) + std::string(60, '~') + "\n\n";
+}
+
+std::string LanguageMenu() {
+  return Lines({"- [1]  english", "- [2]  deutsch", ""});
+}
+
+// What the pager prints for a text when the installer's input is a pipe.
+std::string Paged(const std::string& path, const std::string& text) {
+  return "::::::::::::::\n" + path + "\n::::::::::::::\n" + text;
+}
+
+TEST_F(InstallTest, BothModulesTranscriptFilesSettingsLogAndLinks) {
+  const SandboxResult result =
+      Install(Lines({"2", "y", "n", "y", "y", "n", "y", "n", "y", "n", "y"}));
+  ASSERT_EQ(0, result.status) << result.errors;
+  const std::string copy_start = "Copying startwksrv....OK\n";
+  std::string links;
+  for (const char* name : {"startwksrv", "startqslx"}) {
+    links += std::string("Copying ") + name + "....OK\n";
+    for (const char* kind : {"start", "stop"}) {
+      for (const char* level : {"2", "3", "5"}) {
+        links +=
+            std::string("Creating ") + kind + " symbolic link to /etc/rc" + level + ".d/....OK\n";
+      }
+    }
+    if (std::string(name) == "startwksrv") {
+      links +=
+          "\n\nDo you want to configure QS System now [y/n] ?: "
+          "To configure QS System run ./qscfg in /usr/vantrel/voltmon/bin/\n"
+          "\n"
+          "Do you want to automatically start QS System at system startup [y/n] ?: ";
+    }
+  }
+  const std::string expected =
+      Banner() + "Please select your language:\n\n" + LanguageMenu() +
+      "Selection [1..2]: " + Paged(packet_ + "/texts/licence_deutsch.txt", "LICENCE deutsch\n") +
+      "\n\nAGREE LICENCE [y/n] ?: "
+      "Do you want to learn more about available modules [y/n] ?: "
+      "\n\n"
+      "Please select modules to install:\n\n"
+      "Install Wattkeep (master mode) [y/n] ?: Install QS System (slave mode) [y/n] ?: "
+      "\nInstall Wattkeep files:\n" +
+      copy_start +
+      "Setting permission to startwksrv....OK\n"
+      "\n"
+      "Install QS System files:\n"
+      "Copying qslx....OK\nSetting permission to qslx....OK\n"
+      "Copying startqslx....OK\nSetting permission to startqslx....OK\n"
+      "Copying qslx.cfg....OK\nSetting permission to qslx.cfg....OK\n"
+      "Copying shutdown.sh....OK\nSetting permission to shutdown.sh....OK\n"
+      "\n"
+      "Install Common files:\n"
+      "Copying deutsch.lng....OK\nSetting permission to deutsch.lng....OK\n"
+      "Copying help_deutsch.txt....OK\nSetting permission to voltmon.txt....OK\n"
+      "\n\nDo you want to configure Wattkeep now [y/n] ?: "
+      "To configure Wattkeep run ./wkcfg in /usr/vantrel/voltmon/bin/\n"
+      "\n"
+      "Do you want to automatically start Wattkeep at system startup [y/n] ?: " +
+      links +
+      "\nDo you want to start QS System now [y/n] ?: "
+      "To start QS System manually run ./startqslx in /usr/vantrel/voltmon/bin/\n"
+      "\n\nDo you want to read informations [y/n] ?: " +
+      Paged(packet_ + "/texts/auttest_deutsch.txt", "AUTTEST deutsch\n") +
+      "\n\nSetup completed. Voltmon Manager installed in \"/usr/vantrel/voltmon/\"\n\n\n\n";
+  EXPECT_EQ(expected, result.output);
+
+  ExpectFile("bin/startwksrv", 0770);
+  ExpectFile("bin/qslx", 0770);
+  ExpectFile("bin/startqslx", 0770);
+  ExpectFile("bin/qslx.cfg", 0660);
+  ExpectFile("script/system/shutdown.sh", 0770);
+  ExpectFile("languages/deutsch.lng", 0440);
+  ExpectFile("help/voltmon.txt", 0440);
+  ExpectFile("bin/voltmon.cfg", 0440);
+  EXPECT_FALSE(Exists(Installed("languages/english.lng")));
+  EXPECT_EQ("HELP deutsch\n", ReadFile(Installed("help/voltmon.txt")));
+  for (const char* dir : {"data", "help", "languages", "script/system"}) {
+    struct stat st;
+    ASSERT_TRUE(StatPath(Installed(dir), &st)) << dir;
+    EXPECT_TRUE(S_ISDIR(st.st_mode)) << dir;
+  }
+  EXPECT_EQ(
+      "[Globals]\nProductVersion=9.8.7 test\nInstallPath=/usr/vantrel/voltmon/\n"
+      "LanguageFile=deutsch.lng\n",
+      ReadFile(Installed("bin/voltmon.cfg")));
+
+  TStringList expected_log = {
+      "DIR:/usr/vantrel/voltmon/",
+      "FILE:e:/usr/vantrel/voltmon/bin/startwksrv",
+      "FILE:e:/usr/vantrel/voltmon/bin/qslx",
+      "FILE:e:/usr/vantrel/voltmon/bin/startqslx",
+      "FILE:w:/usr/vantrel/voltmon/bin/qslx.cfg",
+      "FILE:e:/usr/vantrel/voltmon/script/system/shutdown.sh",
+      "FILE:r:/usr/vantrel/voltmon/languages/deutsch.lng",
+      "FILE:E:/usr/vantrel/voltmon/help/voltmon.txt",
+  };
+  for (const char* name : {"startwksrv", "startqslx"}) {
+    expected_log.push_back(std::string("FILE:r:/etc/init.d/") + name);
+    for (const char* prefix : {"S90", "K20"}) {
+      for (const char* level : {"2", "3", "5"}) {
+        const std::string link = std::string("/etc/rc") + level + ".d/" + prefix + name;
+        expected_log.push_back("FILE:r:" + link);
+        char target[256] = {};
+        ASSERT_GT(readlink(Upper(link).c_str(), target, sizeof target - 1), 0) << link;
+        EXPECT_EQ(std::string("/etc/init.d/") + name, target);
+      }
+    }
+    EXPECT_EQ(ReadFile(Installed(std::string("bin/") + name)),
+              ReadFile(Upper(std::string("/etc/init.d/") + name)));
+  }
+  EXPECT_EQ(expected_log, LogEntries());
+}
+
+TEST_F(InstallTest, QsSystemOnlyLayoutAndStartThroughTheScript) {
+  const SandboxResult result =
+      Install(Lines({"1", "y", "y", "n", "y", "n", "y", "y"}), kEtcInitLayout);
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.output,
+                       "Do you want to learn more about available modules [y/n] ?: " +
+                           Paged(packet_ + "/texts/modules_english.txt", "MODULES english\n") +
+                           "\n\nPlease select modules to install:\n\n"));
+  EXPECT_TRUE(Contains(result.output,
+                       "Install QS System (slave mode) [y/n] ?: \nInstall QS System files:\n"));
+  EXPECT_FALSE(Contains(result.output, "Wattkeep files"));
+  EXPECT_FALSE(Contains(result.output, "configure Wattkeep"));
+  EXPECT_FALSE(Contains(result.output, "read informations"));
+  EXPECT_FALSE(Contains(result.output, "AUTTEST"));
+  EXPECT_TRUE(Contains(result.output,
+                       "Do you want to start QS System now [y/n] ?: \n\n"
+                       "Setup completed."));
+  EXPECT_FALSE(Exists(Installed("bin/startwksrv")));
+  ExpectFile("languages/english.lng", 0440);
+  EXPECT_EQ("startqslx start\n", ReadFile(Upper("/etc/vm-test-started")));
+  EXPECT_FALSE(Exists(Upper("/etc/init.d/startwksrv")));
+  EXPECT_TRUE(Exists(Upper("/etc/rc5.d/K20startqslx")));
+}
+
+// Answers for a "QS System"-only run: English, licence accepted, no module
+// texts, QS System only, then configuration, registration and start.
+std::string QsOnly(const char* configure, const char* autostart, const char* start) {
+  return Lines({"1", "y", "n", "n", "y", configure, autostart, start});
+}
+
+std::string WithSection(const std::string& packet, const std::string& section,
+                        const std::string& lines) {
+  const std::string header = "[" + section + "]\n";
+  std::string result = packet;
+  const auto at = result.find(header);
+  const auto end = result.find("\n[", at + header.size());
+  result.replace(at + header.size(),
+                 (end == std::string::npos ? result.size() : end + 1) - (at + header.size()),
+                 lines + "\n");
+  return result;
+}
+
+std::string WithoutSection(const std::string& packet, const std::string& section) {
+  std::string result = WithSection(packet, section, "");
+  const std::string header = "[" + section + "]\n\n";
+  result.erase(result.find(header), header.size());
+  return result;
+}
+
+TEST_F(InstallTest, WrongAnswersAreAskedAgain) {
+  const SandboxResult result = Install(
+      Lines({"0", "3", "x", "1", "yes", " y", "y", "n", "n", "n", "Y ", "n", "y", "N", "n", "n"}));
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_EQ(1, Count(result.output, "Please select your language:"));
+  EXPECT_EQ(4, Count(result.output, "- [1]  english\n- [2]  deutsch\n\nSelection [1..2]: "));
+  EXPECT_EQ(3, Count(result.output, "Selection [1..2]: \nWrong choice !\n\n- [1]  english"));
+  EXPECT_TRUE(Contains(result.output,
+                       "AGREE LICENCE [y/n] ?: Wrong choice !\nAGREE LICENCE [y/n] ?: Wrong "
+                       "choice !\nAGREE LICENCE [y/n] ?: Do you want to learn more"));
+  EXPECT_EQ(1, Count(result.output, "Please select modules to install:"));
+  EXPECT_TRUE(Contains(result.output,
+                       "Install QS System (slave mode) [y/n] ?: \nNo modules selected !\n\n"
+                       "Install Wattkeep (master mode) [y/n] ?: Wrong choice !\n"
+                       "Install Wattkeep (master mode) [y/n] ?: Install QS System (slave mode) "
+                       "[y/n] ?: \nInstall QS System files:"));
+  EXPECT_TRUE(Contains(result.output, "Setup completed."));
+  ExpectFile("languages/english.lng", 0440);
+}
+
+TEST_F(InstallTest, DeclinedConfigurationAndRegistrationLeaveInstructions) {
+  const SandboxResult result = Install(QsOnly("n", "n", "n"));
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(
+      Contains(result.output,
+               "Do you want to configure QS System now [y/n] ?: "
+               "To configure QS System run ./qscfg in /usr/vantrel/voltmon/bin/\n\n"
+               "Do you want to automatically start QS System at system startup [y/n] ?: "
+               "To start QS System automatically at system boot add the command\r\n"
+               "/usr/vantrel/voltmon/bin/startqslx to your /etc/rc boot script\n"
+               "To stop QS System automatically at system shutdown add the command\r\n"
+               "/usr/vantrel/voltmon/bin/startqslx to your /etc/rc shutdown script\n"
+               "\nDo you want to start QS System now [y/n] ?: "
+               "To start QS System manually run ./startqslx in /usr/vantrel/voltmon/bin/\n"));
+  EXPECT_FALSE(Exists(Upper("/etc/init.d/startqslx")));
+  EXPECT_FALSE(Exists(Upper("/etc/rc2.d/S90startqslx")));
+  for (const std::string& entry : LogEntries()) {
+    EXPECT_NE(0u, entry.rfind("FILE:r:/etc", 0)) << entry;
+  }
+  EXPECT_FALSE(Exists(Upper("/etc/vm-test-started")));
+}
+
+TEST_F(InstallTest, NoStartQuestionWithoutModuleConfiguration) {
+  WriteFile(packet_ + "/bin/qslx.cfg", "");
+  // The configuration program is not in the packet: running it fails quietly.
+  const SandboxResult result = Install(Lines({"1", "y", "n", "n", "y", "y", "n"}));
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_FALSE(Contains(result.output, "Do you want to start"));
+  EXPECT_FALSE(Contains(result.output, "To configure"));
+  EXPECT_TRUE(Contains(result.output,
+                       "Do you want to configure QS System now [y/n] ?: \n"
+                       "Do you want to automatically start QS System at system startup"));
+  EXPECT_TRUE(Contains(result.output, "/etc/rc shutdown script\n\n\nSetup completed."));
+}
+
+TEST_F(InstallTest, EndOfInputAbortsWithStatusZero) {
+  SandboxResult result = Install("");
+  EXPECT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.output, "Selection [1..2]: \nInstallation aborted.\n\n"));
+  EXPECT_EQ(std::string::npos, result.output.find("LICENCE"));
+
+  result = Install(Lines({"1"}));
+  EXPECT_EQ(0, result.status) << result.errors;
+  const std::string tail = "AGREE LICENCE [y/n] ?: \nInstallation aborted.\n\n";
+  ASSERT_GE(result.output.size(), tail.size());
+  EXPECT_EQ(tail, result.output.substr(result.output.size() - tail.size()));
+
+  result = Install(Lines({"1", "y", "n", "n"}));
+  EXPECT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.output,
+                       "Install QS System (slave mode) [y/n] ?: \n"
+                       "Installation aborted.\n\n"));
+  EXPECT_FALSE(Exists(Upper("/usr/vantrel")));
+}
+
+TEST_F(InstallTest, LicenceMustExistAndBeAccepted) {
+  SandboxResult result = Install(Lines({"1", "n", "n", "y", "n", "n", "n"}));
+  EXPECT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.output, "AGREE LICENCE [y/n] ?: Installation aborted.\n\n"));
+  EXPECT_FALSE(Contains(result.output, "modules"));
+  EXPECT_FALSE(Exists(Upper("/usr/vantrel")));
+
+  std::filesystem::remove(packet_ + "/texts/licence_english.txt");
+  result = Install(Lines({"1", "y"}));
+  EXPECT_TRUE(Contains(result.output, "Selection [1..2]: Installation aborted.\n\n"));
+  EXPECT_FALSE(Contains(result.output, "AGREE"));
+
+  // Without an entry the path is the packet's directory, which exists.
+  WriteFile(packet_ + "/install.dat",
+            WithSection(kDefaultPacket, "Info", "Modules=texts/modules_$.txt"));
+  result = Install(Lines({"1", "n"}));
+  EXPECT_TRUE(Contains(result.output, "AGREE LICENCE [y/n] ?: Installation aborted."));
+  EXPECT_FALSE(Exists(Upper("/usr/vantrel")));
+}
+
+TEST_F(InstallTest, MissingPacketOrLanguagesAbort) {
+  WriteFile(packet_ + "/install.dat", WithoutSection(kDefaultPacket, "Languages"));
+  SandboxResult result = Install(Lines({"1", "y"}));
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(Banner() + "No languages file found !  Installation aborted.\n\n", result.output);
+
+  std::filesystem::remove(packet_ + "/install.dat");
+  result = Install(Lines({"1", "y"}));
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(Banner() + "Install packet appears corrupted !  Installation aborted.\n\n",
+            result.output);
+  EXPECT_FALSE(Exists(Upper("/usr/vantrel")));
+}
+
+TEST_F(InstallTest, CorruptedPacketStopsWithEarlierFilesInstalled) {
+  WriteFile(packet_ + "/install.dat",
+            WithSection(kDefaultPacket, "QS System",
+                        "bin/qslx|bin/qslx|e\nbin/startqslx|bin/startqslx|"));
+  SandboxResult result = Install(QsOnly("n", "n", "n"));
+  EXPECT_EQ(0, result.status);
+  EXPECT_TRUE(Contains(result.output,
+                       "Install QS System files:\nCopying qslx....OK\n"
+                       "Setting permission to qslx....OK\n\n"
+                       "Install packet appears corrupted !\n\nInstallation aborted.\n\n"));
+  ExpectFile("bin/qslx", 0770);
+  EXPECT_FALSE(Exists(Installed("bin/startqslx")));
+  EXPECT_FALSE(Exists(Installed("bin/voltmon.cfg")));
+  EXPECT_EQ((TStringList{"DIR:/usr/vantrel/voltmon/", "FILE:e:/usr/vantrel/voltmon/bin/qslx"}),
+            LogEntries());
+
+  WriteFile(packet_ + "/install.dat", WithoutSection(kDefaultPacket, "Common"));
+  result = Install(QsOnly("n", "n", "n"));
+  EXPECT_TRUE(Contains(result.output,
+                       "Setting permission to shutdown.sh....OK\n\n"
+                       "Install Common files:\n\n"
+                       "Install packet appears corrupted !\n\n"
+                       "Installation aborted.\n\n"));
+  EXPECT_FALSE(Exists(Installed("bin/voltmon.cfg")));
+}
+
+TEST_F(InstallTest, FailedCopyIsReportedAndEndsTheRun) {
+  WriteFile(packet_ + "/install.dat", WithSection(kDefaultPacket, "QS System",
+                                                  "bin/qslx|bin/qslx|e\nbin/missing|bin/missing|e\n"
+                                                  "bin/startqslx|bin/startqslx|e"));
+  const SandboxResult result = Install(QsOnly("n", "n", "n"));
+  EXPECT_EQ(0, result.status);
+  EXPECT_TRUE(Contains(result.output,
+                       "Setting permission to qslx....OK\nCopying missing....KO\n"
+                       "Could not copy " +
+                           packet_ +
+                           "/bin/missing to /usr/vantrel/voltmon/bin/missing\n\n"
+                           "Installation aborted.\n\n"));
+  ExpectFile("bin/qslx", 0770);
+  EXPECT_FALSE(Exists(Installed("bin/startqslx")));
+}
+
+TEST_F(InstallTest, MissingInitDirectoriesDoNotStopTheRun) {
+  const std::string error =
+      "\ninit.d and/or rc.d directories not found! Please create your symbolink links "
+      "manually.\n\n";
+  SandboxResult result = Install(QsOnly("n", "y", "n"), kNoInitDirectories);
+  EXPECT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.output, "at system startup [y/n] ?: " + error +
+                                          "\nDo you want to start QS System now [y/n] ?: "));
+  EXPECT_TRUE(Contains(result.output, "Setup completed."));
+
+  result = Install(QsOnly("n", "y", "n"), std::string(kNoInitDirectories) + "mkdir /etc/init.d\n");
+  EXPECT_TRUE(Contains(result.output, "at system startup [y/n] ?: " + error));
+  EXPECT_FALSE(Exists(Upper("/etc/init.d/startqslx")));
+}
+
+TEST_F(InstallTest, OtherInitLayoutsAndAFailedLink) {
+  SandboxResult result =
+      Install(QsOnly("n", "y", "n"), std::string(kNoInitDirectories) +
+                                         "mkdir -p /etc/rc.d/init.d /etc/rc.d/rc2.d "
+                                         "/etc/rc.d/rc3.d /etc/rc.d/rc5.d\n");
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.output,
+                       "Copying startqslx....OK\n"
+                       "Creating start symbolic link to /etc/rc.d/rc2.d/....OK\n"));
+  char target[256] = {};
+  ASSERT_GT(readlink(Upper("/etc/rc.d/rc5.d/K20startqslx").c_str(), target, sizeof target - 1), 0);
+  EXPECT_STREQ("/etc/rc.d/init.d/startqslx", target);
+
+  result = Install(QsOnly("n", "y", "n"),
+                   std::string(kNoInitDirectories) + "mkdir -p /etc/init.d /etc/rc2.d\n");
+  EXPECT_TRUE(Contains(result.output,
+                       "Creating start symbolic link to /etc/rc2.d/....OK\n"
+                       "Creating start symbolic link to /etc/rc3.d/....KO\n"
+                       "Could not create symbolic link to /etc/rc3.d/\n\n"
+                       "\nDo you want to start QS System now [y/n] ?: "));
+  EXPECT_TRUE(Contains(result.output, "Setup completed."));
+  EXPECT_TRUE(Exists(Upper("/etc/rc2.d/S90startqslx")));
+  EXPECT_FALSE(Exists(Upper("/etc/rc2.d/K20startqslx")));
+  EXPECT_EQ("FILE:r:/etc/rc2.d/S90startqslx", LogEntries().back());
+}
+
+TEST_F(InstallTest, SecondRunOverwritesFilesAndRestartsTheLog) {
+  ASSERT_EQ(0, Install(Lines({"1", "y", "n", "y", "y", "n", "y", "n", "y", "n", "n"})).status);
+  EXPECT_GT(LogEntries().size(), 20u);
+  WriteFile(packet_ + "/bin/qslx", "#!/bin/sh\necho second\n", 0755);
+  const SandboxResult result = Install(QsOnly("n", "n", "n"));
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_EQ("#!/bin/sh\necho second\n", ReadFile(Installed("bin/qslx")));
+  ExpectFile("bin/voltmon.cfg", 0440);
+  const TStringList expected = {
+      "DIR:/usr/vantrel/voltmon/",
+      "FILE:e:/usr/vantrel/voltmon/bin/qslx",
+      "FILE:e:/usr/vantrel/voltmon/bin/startqslx",
+      "FILE:w:/usr/vantrel/voltmon/bin/qslx.cfg",
+      "FILE:e:/usr/vantrel/voltmon/script/system/shutdown.sh",
+      "FILE:r:/usr/vantrel/voltmon/languages/english.lng",
+      "FILE:E:/usr/vantrel/voltmon/help/voltmon.txt",
+  };
+  EXPECT_EQ(expected, LogEntries());
+  EXPECT_TRUE(Contains(ReadFile(Installed("bin/voltmon.cfg")), "LanguageFile=english.lng\n"));
+}
+
+TEST_F(InstallTest, OnlyRootMayInstall) {
+  const SandboxResult result =
+      sandbox_.Run("runuser -u nobody -- " + Quoted(packet_ + "/install"), QsOnly("n", "n", "n"));
+  EXPECT_EQ(0, result.status) << result.errors;
+  EXPECT_EQ(Banner() + "Please login as root to use this program !\n\nInstallation aborted.\n\n",
+            result.output);
+  EXPECT_FALSE(Exists(Upper("/usr/vantrel")));
+}
+
+TEST_F(InstallTest, VersionAndCreditsAnywhereAmongTheArguments) {
+  const SandboxResult result = sandbox_.Run(Quoted(packet_ + "/install") + " x -cr y -v", "");
+  EXPECT_EQ(0, result.status);
+  const std::string version =
+      "Voltmon Manager\nSetup program - version 1.0.7.9\n" + std::string(kRightsNotice) + "\n\n";
+  ASSERT_EQ(0u, result.output.rfind(version, 0)) << result.output;
+  const TStringList credits = SplitLines(result.output.substr(version.size()));
+  ASSERT_EQ(2u, credits.size());
+  EXPECT_EQ(0u, credits[0].rfind("Designed and developed by ", 0));
+  EXPECT_EQ("", credits[1]);
+  EXPECT_FALSE(Exists(Upper("/usr/vantrel")));
+}
+
+TEST_F(InstallTest, PacketPathWithBlanksAndShellCharacters) {
+  const std::string odd = scratch_.Sub("My Disk; $(touch x) 'q'");
+  MakePacket(odd, kDefaultPacket);
+  const SandboxResult result = Install(QsOnly("n", "y", "n"), kEtcInitLayout, odd);
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_TRUE(Contains(result.output, "Setup completed."));
+  EXPECT_TRUE(Contains(result.output, odd + "/texts/licence_english.txt"));
+  ExpectFile("bin/qslx", 0770);
+  ExpectFile("languages/english.lng", 0440);
+  EXPECT_TRUE(Exists(Upper("/etc/rc3.d/S90startqslx")));
+  EXPECT_FALSE(Exists(scratch_.Sub("x")));
+  EXPECT_FALSE(Exists(scratch_.Sub("sandbox/run-1/x")));
+}
+
+}  // namespace
+}  // namespace installtest

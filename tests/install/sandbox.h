@@ -1,0 +1,74 @@
+// Runs commands of the installer's system tests inside a throwaway sandbox:
+// private PID and mount namespaces with overlays on /usr and /etc, so that
+// what an installation writes there lands in directories of the test and the
+// host is never changed.
+#ifndef VOLTMON_TESTS_INSTALL_SANDBOX_H_
+#define VOLTMON_TESTS_INSTALL_SANDBOX_H_
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "common/text.h"
+
+namespace installtest {
+
+// A fresh directory below /tmp, readable by every user, removed with all in
+// it on destruction.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string Sub(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Writes `content` to `path` (parent directories created) with `mode`.
+void WriteFile(const std::string& path, const std::string& content, mode_t mode = 0644);
+
+// The whole file; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// The text cut at line feeds (a last line without one counts too).
+TStringList SplitLines(const std::string& text);
+
+struct SandboxResult {
+  int status = -1;     // exit status of the command, -1 when it did not run
+  std::string output;  // its standard output
+  std::string errors;  // its standard error
+};
+
+// One sandbox: the overlays' writes land below `base`, in usr/upper and
+// etc/upper.
+class Sandbox {
+ public:
+  explicit Sandbox(const std::string& base) : base_(base) {}
+
+  // Runs `command` (a shell command line) inside, with `input` on its
+  // standard input, after the shell lines `prepare` and followed by the shell
+  // lines `after`. Refuses to run anything when /usr and /etc are not
+  // overlays inside.
+  SandboxResult Run(const std::string& command, const std::string& input,
+                    const std::string& prepare = "", const std::string& after = "");
+
+  // Where a file written inside at `path` (below /usr or /etc) is found
+  // outside afterwards.
+  std::string Upper(const std::string& path) const;
+
+ private:
+  std::string base_;
+  int runs_ = 0;
+};
+
+// stat of `path` without following a final symbolic link; false when absent.
+bool StatPath(const std::string& path, struct stat* st);
+
+}  // namespace installtest
+
+#endif  // VOLTMON_TESTS_INSTALL_SANDBOX_H_
