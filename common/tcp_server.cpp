@@ -1,25 +1,32 @@
 // The threaded TCP server: a listener thread blocked in poll on the listening
-// socket and a wake-up pipe, and one detached worker thread per accepted
-// connection. Idle, nothing wakes up; Deactivate writes to the pipe, joins the
-// listener, shuts every open connection down and waits until the last worker
-// has let go of the server. Workers keep small stacks, so that hundreds of
-// idle connections cost little memory.
+// socket and two pipes, and one worker thread per accepted connection. A
+// finished worker says so through the reap pipe, and the listener joins it and
+// unmaps its stack, so that nothing of a connection outlives it. Idle, nothing
+// wakes up; Deactivate writes to the stop pipe, joins the listener, shuts
+// every open connection down, waits until the last worker has let go of the
+// server and joins it. Workers keep small stacks, so that hundreds of idle
+// connections cost little memory.
 #include "common/tcp_server.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -46,15 +53,29 @@ void BlockHandledSignals(sigset_t* previous) {
   pthread_sigmask(SIG_BLOCK, &set, previous);
 }
 
-bool StartThread(void* (*routine)(void*), void* argument, bool detached, pthread_t* thread) {
+bool StartThread(void* (*routine)(void*), void* argument, pthread_t* thread) {
   pthread_attr_t attr;
   if (pthread_attr_init(&attr) != 0) return false;
   pthread_attr_setstacksize(&attr, kThreadStackBytes);
-  if (detached) pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
   int r = pthread_create(thread, &attr, routine, argument);
   pthread_attr_destroy(&attr);
   if (r != 0) errno = r;
   return r == 0;
+}
+
+// A worker's stack, mapped here rather than by the C library: the library
+// keeps the stacks of finished threads for reuse, and after a burst of
+// connections every page they touched would stay resident. The lowest page
+// is the guard.
+void* MapStack() {
+  void* stack = mmap(nullptr, kThreadStackBytes, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+  if (stack == MAP_FAILED) return nullptr;
+  if (mprotect(stack, static_cast<size_t>(sysconf(_SC_PAGESIZE)), PROT_NONE) != 0) {
+    munmap(stack, kThreadStackBytes);
+    return nullptr;
+  }
+  return stack;
 }
 
 void CloseIfOpen(int* fd) {
@@ -74,24 +95,23 @@ struct TcpServer::Impl {
     return nullptr;
   }
 
-  struct WorkerStart {
+  struct Worker {
     Impl* impl;
     int fd;
+    void* stack;
+    pthread_t thread;
   };
 
-  static void* WorkerMain(void* start) {
-    WorkerStart* s = static_cast<WorkerStart*>(start);
-    Impl* impl = s->impl;
-    int fd = s->fd;
-    delete s;
-    impl->Serve(fd);
+  static void* WorkerMain(void* self) {
+    Worker* w = static_cast<Worker*>(self);
+    w->impl->Serve(w);
     return nullptr;
   }
 
   // Sleeps `ms` unless Deactivate asks the listener to end; true when asked.
-  bool WaitForWake(int ms) {
+  bool WaitForStop(int ms) {
     for (;;) {
-      pollfd p = {wake[0], POLLIN, 0};
+      pollfd p = {stop[0], POLLIN, 0};
       int r = poll(&p, 1, ms);
       if (r > 0) return true;
       if (r == 0) return false;
@@ -101,14 +121,20 @@ struct TcpServer::Impl {
 
   void Listen() {
     for (;;) {
-      pollfd p[2] = {{listen_fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
-      int r = poll(p, 2, -1);
+      pollfd p[3] = {{listen_fd, POLLIN, 0}, {stop[0], POLLIN, 0}, {reap[0], POLLIN, 0}};
+      int r = poll(p, 3, -1);
       if (r < 0) {
         if (errno == EINTR) continue;
-        if (WaitForWake(kAcceptBackoffMs)) return;
+        if (WaitForStop(kAcceptBackoffMs)) return;
         continue;
       }
       if (p[1].revents != 0) return;
+      if (p[2].revents != 0) {
+        char drain[64];
+        while (read(reap[0], drain, sizeof drain) > 0) {
+        }
+        Reap();
+      }
       if (p[0].revents == 0) continue;
 
       int fd = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
@@ -132,40 +158,52 @@ struct TcpServer::Impl {
             continue;  // The failed connection is gone; the next one may wait.
           default:
             // EMFILE, ENFILE, ENOBUFS, ENOMEM and anything unexpected.
-            if (WaitForWake(kAcceptBackoffMs)) return;
+            if (WaitForStop(kAcceptBackoffMs)) return;
             continue;
         }
       }
-      if (!Spawn(fd) && WaitForWake(kAcceptBackoffMs)) return;
+      if (!Spawn(fd) && WaitForStop(kAcceptBackoffMs)) return;
     }
   }
 
   // Starts a worker for `fd`; false (the connection closed) when none could
   // be started.
   bool Spawn(int fd) {
-    WorkerStart* start = nullptr;
-    try {
-      start = new WorkerStart{this, fd};
-      std::lock_guard<std::mutex> lock(mutex);
-      open.insert(fd);
-      ++workers;
-    } catch (...) {
-      delete start;
-      close(fd);
-      return false;
+    Worker* w = new (std::nothrow) Worker{this, fd, MapStack(), {}};
+    bool registered = false;
+    if (w != nullptr && w->stack != nullptr) {
+      try {
+        std::lock_guard<std::mutex> lock(mutex);
+        finished.reserve(finished.size() + workers + 1);
+        open.insert(fd);
+        ++workers;
+        registered = true;
+      } catch (...) {
+      }
     }
-    pthread_t thread;
-    if (StartThread(&WorkerMain, start, true, &thread)) return true;
-    delete start;
-    std::lock_guard<std::mutex> lock(mutex);
-    open.erase(fd);
+    if (registered) {
+      pthread_attr_t attr;
+      int r = pthread_attr_init(&attr);
+      if (r == 0) {
+        r = pthread_attr_setstack(&attr, w->stack, kThreadStackBytes);
+        if (r == 0) r = pthread_create(&w->thread, &attr, &WorkerMain, w);
+        pthread_attr_destroy(&attr);
+      }
+      if (r == 0) return true;
+      std::lock_guard<std::mutex> lock(mutex);
+      open.erase(fd);
+      --workers;
+    }
     close(fd);
-    --workers;
+    if (w != nullptr) {
+      if (w->stack != nullptr) munmap(w->stack, kThreadStackBytes);
+      delete w;
+    }
     return false;
   }
 
-  void Serve(int fd) {
-    TcpConnection connection(fd);
+  void Serve(Worker* w) {
+    TcpConnection connection(w->fd);
     try {
       if (!owner->on_connect_ || owner->on_connect_(connection)) {
         if (owner->on_execute_) owner->on_execute_(connection);
@@ -176,9 +214,38 @@ struct TcpServer::Impl {
     std::lock_guard<std::mutex> lock(mutex);
     // Closed under the lock, so that Deactivate never shuts down a
     // descriptor number that has meanwhile been given to someone else.
-    open.erase(fd);
+    open.erase(w->fd);
     connection.Close();
+    // Cannot fail for want of memory: room was reserved at the spawn.
+    finished.push_back(w);
+    const char byte = 1;
+    while (write(reap[1], &byte, 1) < 0 && errno == EINTR) {
+    }
     if (--workers == 0) idle.notify_all();
+  }
+
+  // Joins the finished workers and unmaps their stacks.
+  void Reap() {
+    std::vector<Worker*> done;
+    bool idle_now = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      idle_now = workers == 0;
+      try {
+        done = finished;
+      } catch (...) {
+        return;  // Left for the next time.
+      }
+      finished.clear();  // Keeps the room the spawns reserved.
+    }
+    for (Worker* w : done) {
+      pthread_join(w->thread, nullptr);
+      munmap(w->stack, kThreadStackBytes);
+      delete w;
+    }
+    // What a burst of connections took from the heap goes back once all
+    // of them are over.
+    if (idle_now && !done.empty()) malloc_trim(0);
   }
 
   TcpServer* owner;
@@ -188,7 +255,9 @@ struct TcpServer::Impl {
   size_t workers = 0;
   int listen_fd = -1;
   uint16_t bound_port = 0;
-  int wake[2] = {-1, -1};
+  std::vector<Worker*> finished;  // ended, not yet joined
+  int stop[2] = {-1, -1};
+  int reap[2] = {-1, -1};
   pthread_t listener{};
   std::atomic<bool> active{false};
 };
@@ -204,7 +273,13 @@ int TcpServer::Activate() {
   if (impl_->active) return EALREADY;
   Impl& s = *impl_;
   int error = 0;
-  if (pipe2(s.wake, O_CLOEXEC | O_NONBLOCK) != 0) return errno;
+  if (pipe2(s.stop, O_CLOEXEC | O_NONBLOCK) != 0) return errno;
+  if (pipe2(s.reap, O_CLOEXEC | O_NONBLOCK) != 0) {
+    error = errno;
+    CloseIfOpen(&s.stop[0]);
+    CloseIfOpen(&s.stop[1]);
+    return error;
+  }
 
   s.listen_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (s.listen_fd < 0) {
@@ -236,13 +311,12 @@ int TcpServer::Activate() {
   if (error == 0) {
     sigset_t previous;
     BlockHandledSignals(&previous);
-    if (!StartThread(&Impl::ListenerMain, impl_, false, &s.listener)) error = errno;
+    if (!StartThread(&Impl::ListenerMain, impl_, &s.listener)) error = errno;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   }
   if (error != 0) {
     CloseIfOpen(&s.listen_fd);
-    CloseIfOpen(&s.wake[0]);
-    CloseIfOpen(&s.wake[1]);
+    for (int* fd : {&s.stop[0], &s.stop[1], &s.reap[0], &s.reap[1]}) CloseIfOpen(fd);
     return error;
   }
   s.active = true;
@@ -253,7 +327,7 @@ void TcpServer::Deactivate() {
   Impl& s = *impl_;
   if (!s.active) return;
   const char byte = 1;
-  while (write(s.wake[1], &byte, 1) < 0 && errno == EINTR) {
+  while (write(s.stop[1], &byte, 1) < 0 && errno == EINTR) {
   }
   pthread_join(s.listener, nullptr);
   CloseIfOpen(&s.listen_fd);
@@ -262,8 +336,8 @@ void TcpServer::Deactivate() {
     for (int fd : s.open) shutdown(fd, SHUT_RDWR);
     s.idle.wait(lock, [&s] { return s.workers == 0; });
   }
-  CloseIfOpen(&s.wake[0]);
-  CloseIfOpen(&s.wake[1]);
+  s.Reap();
+  for (int* fd : {&s.stop[0], &s.stop[1], &s.reap[0], &s.reap[1]}) CloseIfOpen(fd);
   s.bound_port = 0;
   s.active = false;
 }

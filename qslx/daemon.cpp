@@ -6,6 +6,7 @@
 // at once and no flag is missed.
 #include "qslx/daemon.h"
 
+#include <dirent.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
@@ -37,6 +38,29 @@ constexpr int kServerNotCreated = 100002;
   return result != nullptr ? result : "";
 }
 
+// FindDaemonPid, never answering with this very process: started as a direct
+// child of process 1 (the shell of a container, say), the program would
+// otherwise take itself for the running daemon.
+pid_t FindOtherDaemon() {
+  const pid_t self = getpid();
+  pid_t found = FindDaemonPid(kProgramName);
+  if (found != self) return found;
+  found = -1;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return -1;
+  while (const dirent* entry = readdir(proc)) {
+    int32_t pid = 0;
+    if (!ParseInt32(entry->d_name, &pid) || pid <= 0 || pid == self) continue;
+    TStringList lines = ReadProcStatus(std::string("/proc/") + entry->d_name + "/status");
+    if (StatusField("Name:\t", lines) == kProgramName && StatusField("PPid:\t", lines) == "1") {
+      found = pid;
+      break;
+    }
+  }
+  closedir(proc);
+  return found;
+}
+
 void PrintVersion() {
   PrintMessage("", "Voltmon Manager");
   PrintMessage("", "QS System - Version 1.0.9.5");
@@ -51,7 +75,7 @@ void PrintRefusal(const std::string& ident, const std::string& text) {
 }
 
 void RequestStop() {
-  pid_t pid = FindDaemonPid(kProgramName);
+  pid_t pid = FindOtherDaemon();
   if (pid < 0) {
     PrintRefusal(kIdent, "daemon not in progress");
   } else if (!SendSignal(pid, SIGUSR1)) {
@@ -124,7 +148,7 @@ void MainLoop() {
 }
 
 void StartDaemon(const std::string& program_dir) {
-  pid_t running = FindDaemonPid(kProgramName);
+  pid_t running = FindOtherDaemon();
   if (running >= 0) {
     PrintRefusal(kIdent, "daemon already in progress on PID " + std::to_string(running));
     return;
@@ -141,9 +165,7 @@ void StartDaemon(const std::string& program_dir) {
   PrintMessage(kIdent, "coming up...");
 
   // Scripts get the process mask, whatever the forking thread blocks.
-  static sigset_t child_mask;
-  child_mask = blocked;
-  SetChildSignalMask(&child_mask);
+  SetChildSignalMask(&blocked);
   sigset_t handled;
   HandledSignals(&handled);
   sigprocmask(SIG_BLOCK, &handled, nullptr);
