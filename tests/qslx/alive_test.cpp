@@ -57,9 +57,11 @@ class AliveTest : public DaemonTest {
   std::vector<std::unique_ptr<FakeAliveServer>> servers_;
 };
 
-TEST_F(AliveTest, DeadMasterIsLoggedWithItsAttemptsAndTheScriptRunsOnce) {
-  SetEntry(&config_, "AliveRetries", "3");
-  Masters({"127.0.0.2", "127.0.0.1"});
+TEST_F(AliveTest, DeadMastersAreLoggedWithTheirAttemptsAndTheScriptRunsOnce) {
+  // Only the low 8 bits count: 259 attempts are 3.
+  SetEntry(&config_, "AliveRetries", "259");
+  ASSERT_NO_FATAL_FAILURE(UsePrivateResolver("127.0.0.1 localhost\n"));
+  Masters({"127.0.0.2", "127.0.0.1", "no-such-master.invalid"});
   // The healthy master is the stand-in master tool, so that it is tried too.
   // It has the whole first pass to start listening.
   RunOptions serve;
@@ -85,7 +87,8 @@ TEST_F(AliveTest, DeadMasterIsLoggedWithItsAttemptsAndTheScriptRunsOnce) {
   EXPECT_EQ(served.exit_code, 0) << served.err;
   EXPECT_NE(served.out.find("<|5|>"), std::string::npos) << served.out;
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(AliveLines(), Lines{"ALIVE KO 127.0.0.2 after 3 tries"});
+  EXPECT_EQ(AliveLines(), (Lines{"ALIVE KO 127.0.0.2 after 3 tries",
+                                 "ALIVE KO no-such-master.invalid after 3 tries"}));
   ASSERT_EQ(tree_->Runs("chkfail.sh").size(), 1u);
   ScriptRun run = tree_->Runs("chkfail.sh")[0];
   EXPECT_EQ(run.args, Lines{""});

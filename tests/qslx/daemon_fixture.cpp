@@ -6,9 +6,12 @@
 #include "tests/qslx/daemon_fixture.h"
 
 #include <signal.h>
+#include <sys/mount.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 const char kRootMessage[] = "Please login as root to use this program !";
 const char kInvalidSetup[] = "Invalid setup. Pls. uninstall and then install this software again.";
@@ -45,6 +48,10 @@ void DaemonTest::SetUp() {
 void DaemonTest::TearDown() {
   for (pid_t pid : Daemons()) kill(pid, SIGKILL);
   WaitUntil([this] { return Daemons().empty(); }, 3000);
+  // Cases may follow each other in one namespace.
+  if (private_resolver_) {
+    for (const char* target : {"/etc/hosts", "/etc/resolv.conf"}) umount2(target, MNT_DETACH);
+  }
 }
 
 void DaemonTest::BuildTree() {
@@ -87,6 +94,17 @@ void DaemonTest::StopDaemon() {
   RunResult stop = RunQslx({"-s"}, temp_->Sub("stop.out"));
   ASSERT_EQ(stop.exit_code, 0);
   ASSERT_TRUE(WaitForDaemonGone(3000)) << "output:\n" << Output();
+}
+
+void DaemonTest::UsePrivateResolver(const std::string& hosts) {
+  ASSERT_TRUE(WriteFile(temp_->Sub("hosts"), hosts));
+  ASSERT_TRUE(WriteFile(temp_->Sub("resolv.conf"), "nameserver 127.0.0.1\noptions attempts:1\n"));
+  for (const char* name : {"hosts", "resolv.conf"}) {
+    std::string target = std::string("/etc/") + name;
+    ASSERT_EQ(mount(temp_->Sub(name).c_str(), target.c_str(), nullptr, MS_BIND, nullptr), 0)
+        << target << ": " << std::strerror(errno);
+    private_resolver_ = true;
+  }
 }
 
 bool DaemonTest::WaitForDaemonGone(int timeout_ms) {

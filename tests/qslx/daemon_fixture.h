@@ -65,6 +65,11 @@ class DaemonTest : public ::testing::Test {
   // Sends one scrambled frame as a master on 127.0.0.1.
   OrderResult Order(const std::string& frame, const std::string& bind = "");
 
+  // Makes this namespace's resolver read only `hosts` and ask a name server
+  // on loopback, where none listens, so unknown names fail at once. Fails the
+  // test when it cannot. Use with ASSERT_NO_FATAL_FAILURE.
+  void UsePrivateResolver(const std::string& hosts);
+
   // Every qslx in the namespace.
   std::vector<pid_t> Daemons() const { return ProcessesNamed("qslx"); }
 
@@ -78,6 +83,7 @@ class DaemonTest : public ::testing::Test {
   uint16_t port_ = 0;
   ConfigEntries config_;
   bool built_ = false;
+  bool private_resolver_ = false;
   pid_t daemon_pid_ = -1;
 };
 

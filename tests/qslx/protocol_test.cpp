@@ -1,7 +1,6 @@
 // The command server as a master sees it: greeting, who is admitted, every
 // request form, and what each one logs and starts.
 
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -131,12 +130,7 @@ TEST_F(DaemonTest, LocalhostInAnyCaseAdmitsLoopbackUnderItsConfiguredName) {
 }
 
 TEST_F(DaemonTest, HostNamesResolveAndEmptyOrUnknownEntriesKeepNamesAligned) {
-  // Private mounts: the resolver of this namespace alone sees these files.
-  ASSERT_TRUE(WriteFile(temp_->Sub("hosts"), "127.0.0.1 localhost\n127.0.0.3 master-c\n"));
-  ASSERT_TRUE(WriteFile(temp_->Sub("resolv.conf"), "nameserver 127.0.0.1\noptions attempts:1\n"));
-  ASSERT_EQ(mount(temp_->Sub("hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0);
-  ASSERT_EQ(mount(temp_->Sub("resolv.conf").c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr),
-            0);
+  ASSERT_NO_FATAL_FAILURE(UsePrivateResolver("127.0.0.1 localhost\n127.0.0.3 master-c\n"));
   SetEntry(&config_, "AdrCount", "4");
   SetEntry(&config_, "Adr0", "");
   SetEntry(&config_, "Adr1", "no-such-master.invalid");
