@@ -61,13 +61,14 @@ void DaemonTest::BuildTree() {
 }
 
 RunResult DaemonTest::RunQslx(const std::vector<std::string>& args, const std::string& output_path,
-                              int uid) {
+                              int uid, int stderr_fd) {
   std::vector<std::string> argv = {tree_->Program()};
   argv.insert(argv.end(), args.begin(), args.end());
   RunOptions options;
   options.cwd = workdir_;
   options.stdout_path = output_path.empty() ? output_path_ : output_path;
   options.uid = uid;
+  options.stderr_fd = stderr_fd;
   options.timeout_ms = 5000;
   return RunCommand(argv, options);
 }

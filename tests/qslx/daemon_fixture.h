@@ -35,9 +35,10 @@ class DaemonTest : public ::testing::Test {
   void BuildTree();
 
   // Runs the tree's qslx from `workdir_` with `args`; its output is appended
-  // to `output_path` (the starter's output file by default).
+  // to `output_path` (the starter's output file by default); standard error
+  // goes to `stderr_fd` when given.
   RunResult RunQslx(const std::vector<std::string>& args, const std::string& output_path = "",
-                    int uid = -1);
+                    int uid = -1, int stderr_fd = -1);
 
   // Builds the tree when not yet built, starts the daemon with `args` and
   // waits until it reports "daemon started" and has been adopted by PID 1;

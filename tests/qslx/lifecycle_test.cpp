@@ -1,6 +1,8 @@
 // The daemon's command line, single instance, detaching, signals and its
 // start and stop sequences, seen from outside.
 
+#include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -227,6 +229,51 @@ INSTANTIATE_TEST_SUITE_P(
         SuiteSettings("LanguageFileMissing", "InstallPath=ROOT\nLanguageFile=none.lng\n"),
         SuiteSettings("LanguageFileKeyMissing", "InstallPath=ROOT\n")),
     [](const ::testing::TestParamInfo<InvalidSetup>& info) { return info.param.name; });
+
+// What the daemon wrote to the terminal at `master` so far.
+std::string TerminalOutput(int master) {
+  std::string text;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(master, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  return text;
+}
+
+TEST_F(DaemonTest, AlertsRingTheBellOnTheTerminal) {
+  int master = -1;
+  int terminal = -1;
+  ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(fcntl(terminal, F_SETFD, FD_CLOEXEC), 0);
+  ASSERT_EQ(fcntl(master, F_SETFL, O_NONBLOCK), 0);
+  SetEntry(&config_, "ListenPort", "0");
+  ASSERT_NO_FATAL_FAILURE(BuildTree());
+
+  RunQslx({}, "", -1, terminal);
+  ASSERT_TRUE(WaitForOutputLine(kInvalidSetup, 5000)) << Output();
+  ASSERT_TRUE(WaitForDaemonGone(3000));
+  EXPECT_EQ(TerminalOutput(master), "\a") << "one bell, on standard error, for the alert";
+  EXPECT_EQ(Output().find('\a'), std::string::npos) << "no bell among the lines";
+
+  std::string other = temp_->Sub("other.out");
+  ASSERT_EQ(chmod(temp_->path().c_str(), 0755), 0);
+  RunQslx({"-v"}, other, 65534, terminal);
+  EXPECT_EQ(ReadFile(other), std::string(kRootMessage) + "\n\n");
+  EXPECT_EQ(TerminalOutput(master), "\a");
+
+  // A startup error rings before the lookup of its text and again with it.
+  int holder = ListenOn("0.0.0.0", port_);
+  ASSERT_GE(holder, 0);
+  SetEntry(&config_, "ListenPort", std::to_string(port_));
+  ASSERT_TRUE(tree_->WriteConfig(config_));
+  std::string busy = temp_->Sub("busy.out");
+  RunQslx({}, busy, -1, terminal);
+  ASSERT_TRUE(WaitUntil([&] { return LinesOf(ReadFile(busy)).size() >= 2; }, 5000));
+  ASSERT_TRUE(WaitForDaemonGone(3000));
+  EXPECT_EQ(TerminalOutput(master), "\a\a");
+  close(holder);
+  close(terminal);
+  close(master);
+}
 
 TEST_F(DaemonTest, PortInUseReportsTheErrorWithThePort) {
   int holder = ListenOn("0.0.0.0", port_);

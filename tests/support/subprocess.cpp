@@ -73,7 +73,8 @@ RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& opt
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (dup2(null_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(126);
+    int child_err = options.stderr_fd >= 0 ? options.stderr_fd : err_fd;
+    if (dup2(null_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(child_err, 2) < 0) _exit(126);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
     if (options.uid >= 0) {
       gid_t gid = static_cast<gid_t>(options.uid);

@@ -13,6 +13,7 @@ struct RunOptions {
   std::string cwd;          // empty: the current directory
   std::string stdout_path;  // appended to when set (a detached daemon keeps
                             // writing there); otherwise captured
+  int stderr_fd = -1;       // >= 0: standard error goes there, not captured
   int uid = -1;             // >= 0: run with this user and group id
   int timeout_ms = 10000;   // the program is killed when it runs longer
 };
