@@ -564,5 +564,61 @@ TEST_F(InstallTest, PacketPathWithBlanksAndShellCharacters) {
   EXPECT_FALSE(Exists(scratch_.Sub("sandbox/run-1/x")));
 }
 
+// The packet the build made, installed as a user would, then the installed
+// daemon started by the installer and given orders by the stand-in master.
+TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
+  ScratchDir scratch;
+  Sandbox sandbox(scratch.Sub("sandbox"));
+  // The shipped order scripts act on the machine; here they only record.
+  const std::string after =
+      "bin=/usr/vantrel/voltmon/bin\n"
+      "for s in shutdown message; do\n"
+      "  printf '#!/bin/sh\\necho \"%s $# [$1]\" >> /usr/vantrel/voltmon/data/record\\n' $s "
+      "> /usr/vantrel/voltmon/script/system/$s.sh\n"
+      "done\n"
+      "$bin/startqslx status > daemon.out 2>&1\n"
+      "m=" VM_QSMASTER_PATH
+      "\n"
+      "$m send 127.0.0.1 6005 0 > master.out 2>&1\n"
+      "$m send 127.0.0.1 6005 1 'Hello there' >> master.out 2>&1\n"
+      "for i in $(seq 50); do\n"
+      "  [ \"$(wc -l 2> /dev/null < /usr/vantrel/voltmon/data/record)\" = 2 ] && break\n"
+      "  sleep 0.1\n"
+      "done\n"
+      "$bin/startqslx stop >> daemon.out 2>&1\n"
+      "$bin/startqslx status >> daemon.out 2>&1\n";
+  const SandboxResult result =
+      sandbox.Run(Quoted(std::string(VM_PACKET_DIR) + "/install"),
+                  Lines({"2", "y", "n", "n", "y", "n", "y", "y"}), kEtcInitLayout, after);
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_NE(std::string::npos, result.output.find("Do you want to start QS System now [y/n] ?: "
+                                                  "\n\nSetup completed."));
+  const std::string dir = sandbox.LastRunDir();
+  EXPECT_EQ("greeting: <|ok|>\nsent: <|1|0|>\ngreeting: <|ok|>\nsent: <|1|1|Hello there|>\n",
+            ReadFile(dir + "/master.out"));
+  const std::string daemon = ReadFile(dir + "/daemon.out");
+  EXPECT_EQ(0u, daemon.find("qslx is running (PID ")) << daemon;
+  // The installer started it with its output sent to /dev/null.
+  EXPECT_NE(std::string::npos, daemon.find(")\nqslx is not running\n")) << daemon;
+
+  const std::string data = sandbox.Upper("/usr/vantrel/voltmon/data/");
+  EXPECT_EQ("shutdown 1 []\nmessage 1 [\"Hello there\"]\n", ReadFile(data + "record"));
+  const TStringList log = SplitLines(ReadFile(data + "qs_log.txt"));
+  ASSERT_EQ(4u, log.size()) << ReadFile(data + "qs_log.txt");
+  const char* const events[] = {"QS-System-Dienst gestartet",
+                                "Herunterfahren angeordnet von 127.0.0.1",
+                                "Meldung empfangen von 127.0.0.1", "QS-System-Dienst gestoppt"};
+  for (size_t i = 0; i < log.size(); ++i) {
+    // "dd/MM/yyyy hh:mm:ss  text"
+    ASSERT_GT(log[i].size(), 21u);
+    EXPECT_EQ(events[i], log[i].substr(21)) << log[i];
+    EXPECT_EQ("  ", log[i].substr(19, 2)) << log[i];
+  }
+  EXPECT_EQ(
+      "[Globals]\nProductVersion=1.0\nInstallPath=/usr/vantrel/voltmon/\n"
+      "LanguageFile=deutsch.lng\n",
+      ReadFile(sandbox.Upper("/usr/vantrel/voltmon/bin/voltmon.cfg")));
+}
+
 }  // namespace
 }  // namespace installtest

@@ -100,7 +100,7 @@ SandboxResult Sandbox::Run(const std::string& command, const std::string& input,
                                    "\n( " + command +
                                    " ) < input > output 2> errors\n"
                                    "echo $? > status\n" +
-                                   after + "\n");
+                                   after + "\nexit 0\n");
   const int nsrun =
       Spawn({VM_NSRUN_PATH, "--overlay", "/usr:" + base_ + "/usr", "--overlay",
              "/etc:" + base_ + "/etc", "--timeout", "60", "--", "/bin/bash", run + "/inner.sh"},

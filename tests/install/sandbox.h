@@ -57,6 +57,10 @@ class Sandbox {
   SandboxResult Run(const std::string& command, const std::string& input,
                     const std::string& prepare = "", const std::string& after = "");
 
+  // The directory of the last run: its scripts' working directory, where
+  // files they write by relative name are found.
+  std::string LastRunDir() const { return base_ + "/run-" + std::to_string(runs_); }
+
   // Where a file written inside at `path` (below /usr or /etc) is found
   // outside afterwards.
   std::string Upper(const std::string& path) const;
