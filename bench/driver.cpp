@@ -7,6 +7,7 @@
 //
 // Usage:
 //   driver compare DAEMON_PORT FLOOR_PORT STAMP_SOCKET RUNS ORDERS ROUNDS SECONDS
+//                  [DAEMON_PID FLOOR_PID]
 //   driver hold PORT COUNT PID
 //   driver idle PID SECONDS
 #include <arpa/inet.h>
@@ -170,6 +171,7 @@ struct Target {
   const char* name;
   int port;
   bool daemon;  // scrambled frames; otherwise the floor's plain lines
+  int pid;      // for its CPU time; 0 when not known
 };
 
 // One order numbered `id`; false when the exchange failed.
@@ -265,9 +267,30 @@ Percentiles Concurrent(const Target& target, StampReceiver* stamps, int rounds) 
 struct Throughput {
   double per_second = 0;
   int64_t failed = 0;
+  double cpu_us_per_order = 0;  // the server's own CPU time, all its threads
 };
 
+// utime + stime of a process in microseconds, exited threads included; -1
+// when unknown.
+int64_t ProcessCpuUs(int pid) {
+  if (pid <= 0) return -1;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  const size_t end = text.rfind(')');
+  if (end == std::string::npos) return -1;
+  std::istringstream fields(text.substr(end + 2));
+  std::string field;
+  long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = atoll(field.c_str());
+    if (i == 15) stime = atoll(field.c_str());
+  }
+  return (utime + stime) * 1000000LL / sysconf(_SC_CLK_TCK);
+}
+
 Throughput Sustained(const Target& target, StampReceiver* stamps, int seconds) {
+  const int64_t cpu_before = ProcessCpuUs(target.pid);
   const uint64_t first = g_next_id.load();
   const int64_t start = NowNs();
   const int64_t end = start + static_cast<int64_t>(seconds) * 1000000000LL;
@@ -283,8 +306,13 @@ Throughput Sustained(const Target& target, StampReceiver* stamps, int seconds) {
   for (std::thread& caller : callers) caller.join();
   std::this_thread::sleep_for(std::chrono::milliseconds(kStampWaitMs));
   Throughput result;
-  result.per_second = static_cast<double>(stamps->CountFrom(first, end)) / seconds;
+  const int64_t carried_out = stamps->CountFrom(first, end);
+  result.per_second = static_cast<double>(carried_out) / seconds;
   result.failed = failed.load();
+  const int64_t cpu_after = ProcessCpuUs(target.pid);
+  if (cpu_before >= 0 && cpu_after >= 0 && carried_out > 0) {
+    result.cpu_us_per_order = static_cast<double>(cpu_after - cpu_before) / carried_out;
+  }
   return result;
 }
 
@@ -296,7 +324,7 @@ double Median(std::vector<double> values) {
 }
 
 struct Series {
-  std::vector<double> seq_p50, seq_p99, con_p50, con_p99, rate;
+  std::vector<double> seq_p50, seq_p99, con_p50, con_p99, rate, cpu;
   int64_t failed = 0;
 };
 
@@ -309,8 +337,11 @@ void Verdict(const char* what, double ratio, double limit, bool at_most) {
 }
 
 int Compare(int argc, char** argv) {
-  if (argc != 9) return 2;
-  const Target targets[2] = {{"qslx", atoi(argv[2]), true}, {"floor", atoi(argv[3]), false}};
+  if (argc != 9 && argc != 11) return 2;
+  const int daemon_pid = argc == 11 ? atoi(argv[9]) : 0;
+  const int floor_pid = argc == 11 ? atoi(argv[10]) : 0;
+  const Target targets[2] = {{"qslx", atoi(argv[2]), true, daemon_pid},
+                             {"floor", atoi(argv[3]), false, floor_pid}};
   StampReceiver stamps(argv[4]);
   const int runs = atoi(argv[5]);
   const int orders = atoi(argv[6]);
@@ -337,8 +368,9 @@ int Compare(int argc, char** argv) {
       if (seconds > 0 && run < 3) {
         const Throughput rate = Sustained(target, &stamps, seconds);
         series[t].rate.push_back(rate.per_second);
+        series[t].cpu.push_back(rate.cpu_us_per_order);
         series[t].failed += rate.failed;
-        printf(" | %.0f orders/s", rate.per_second);
+        printf(" | %.0f orders/s, %.0f us CPU each", rate.per_second, rate.cpu_us_per_order);
       }
       printf(" | failed %d\n", one.failed + many.failed);
       fflush(stdout);
@@ -355,9 +387,10 @@ int Compare(int argc, char** argv) {
               {"latency 1 caller p99 (ms)", &Series::seq_p99},
               {"latency 32 callers p50 (ms)", &Series::con_p50},
               {"latency 32 callers p99 (ms)", &Series::con_p99},
-              {"orders per second, 32 callers", &Series::rate}};
-  double ratio[5] = {};
-  for (int r = 0; r < 5; ++r) {
+              {"orders per second, 32 callers", &Series::rate},
+              {"server CPU per order (us)", &Series::cpu}};
+  double ratio[6] = {};
+  for (int r = 0; r < 6; ++r) {
     const double daemon = Median(series[0].*(rows[r].values));
     const double floor = Median(series[1].*(rows[r].values));
     ratio[r] = floor > 0 ? daemon / floor : 0;
@@ -473,7 +506,8 @@ int main(int argc, char** argv) {
   if (mode == "idle") status = Idle(argc, argv);
   if (status == 2) {
     fprintf(stderr,
-            "usage: driver compare DAEMON_PORT FLOOR_PORT STAMP_SOCKET RUNS ORDERS ROUNDS SECONDS\n"
+            "usage: driver compare DAEMON_PORT FLOOR_PORT STAMP_SOCKET RUNS ORDERS ROUNDS SECONDS"
+            " [DAEMON_PID FLOOR_PID]\n"
             "       driver hold PORT COUNT PID\n"
             "       driver idle PID SECONDS\n");
   }

@@ -9,6 +9,8 @@
 #   ORDERS   sequential orders per run (default 100)
 #   ROUNDS   rounds of 32 simultaneous callers per run (default 10)
 #   SECONDS  length of each throughput run, done in the first 3 runs (default 10)
+# VM_BENCH_QSLX=PATH measures another build of the daemon (a candidate fix)
+# against the same floor.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -56,11 +58,11 @@ fi
 build=$2 work=$3 runs=$4 orders=$5 rounds=$6 seconds=$7
 ip link set lo up
 echo "1024 65000" >/proc/sys/net/ipv4/ip_local_port_range
-ulimit -n 65536
+ulimit -n "$(ulimit -Hn)"
 
 tree=$work/tree
 mkdir -p "$tree/bin" "$tree/languages" "$tree/data" "$tree/script/system"
-cp "$build/bin/qslx" "$tree/bin/qslx"
+cp "${VM_BENCH_QSLX:-$build/bin/qslx}" "$tree/bin/qslx"
 stamp=$build/bench/bench_stamp
 printf '[Globals]\nInstallPath=%s/\nLanguageFile=bench.lng\n' "$tree" >"$tree/bin/voltmon.cfg"
 cat >"$tree/languages/bench.lng" <<'LNG'
@@ -116,7 +118,7 @@ fi
 
 echo "machine: $(uname -srm), $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "qslx pid $pid in its own namespaces, release build"
+echo "qslx pid $pid in its own namespaces, release build ${VM_BENCH_QSLX:-$build/bin/qslx}"
 echo
 sleep 1
 echo "== resident memory, idle"
@@ -126,7 +128,7 @@ echo "== CPU time while idle"
 "$build/bench/bench_driver" idle "$pid" 60
 echo
 echo "== latency and throughput, interleaved"
-"$build/bench/bench_driver" compare $port $floor_port "$VM_BENCH_STAMPS" "$runs" "$orders" "$rounds" "$seconds"
+"$build/bench/bench_driver" compare $port $floor_port "$VM_BENCH_STAMPS" "$runs" "$orders" "$rounds" "$seconds" "$pid" "$floor"
 echo
 echo "== 1,000 open connections"
 "$build/bench/bench_driver" hold $port 1000 "$pid" || echo "  (not every connection was greeted)"
