@@ -94,7 +94,7 @@ void DaemonTest::StartDaemon(const std::vector<std::string>& args) {
 void DaemonTest::StopDaemon() {
   RunResult stop = RunQslx({"-s"}, temp_->Sub("stop.out"));
   ASSERT_EQ(stop.exit_code, 0);
-  ASSERT_TRUE(WaitForDaemonGone(3000)) << "output:\n" << Output();
+  ASSERT_TRUE(WaitForDaemonGone(kGoneWithinMs)) << "output:\n" << Output();
 }
 
 void DaemonTest::UsePrivateResolver(const std::string& hosts) {

@@ -18,6 +18,17 @@
 #include "tests/support/subprocess.h"
 #include "tests/support/temp_dir.h"
 
+// Under ThreadSanitizer a signal may be taken by the sanitizer's own thread,
+// which leaves the daemon's 10-second sleep running: a stop then takes up to
+// a whole pass, and prompt reactions cannot be asserted.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kSlowSignals = true;
+#else
+constexpr bool kSlowSignals = false;
+#endif
+// How long a stopped or terminated daemon may take to be gone.
+constexpr int kGoneWithinMs = kSlowSignals ? 13000 : 3000;
+
 extern const char kRootMessage[];
 extern const char kInvalidSetup[];
 
