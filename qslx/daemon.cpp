@@ -156,9 +156,9 @@ void StartDaemon(const std::string& program_dir) {
   ResetSignalFlags();
   sigset_t blocked;
   DaemonBlockedSignals(&blocked);
-  sigprocmask(SIG_BLOCK, &blocked, nullptr);
-  InstallSignalHandler();
-  if (daemon(1, 1) != 0) {
+  // Without its signals the daemon could neither be stopped nor reap.
+  if (sigprocmask(SIG_BLOCK, &blocked, nullptr) != 0 || !InstallSignalHandler() ||
+      daemon(1, 1) != 0) {
     PrintRefusal("", "Error while create QS System daemon: process stopped");
     return;
   }
@@ -168,7 +168,7 @@ void StartDaemon(const std::string& program_dir) {
   SetChildSignalMask(&blocked);
   sigset_t handled;
   HandledSignals(&handled);
-  sigprocmask(SIG_BLOCK, &handled, nullptr);
+  if (sigprocmask(SIG_BLOCK, &handled, nullptr) != 0) return;
 
   if (!Initialise(program_dir)) return;
   PrintMessage(kIdent, "daemon started");
