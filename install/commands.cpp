@@ -33,12 +33,6 @@ std::string CopyCommand(const std::string& source, const std::string& destinatio
   return "cp -f " + ShellQuote(source) + " " + ShellQuote(destination) + " > /dev/null";
 }
 
-unsigned PermissionMode(const std::string& mode_letter) {
-  if (mode_letter == "e") return 0770;
-  if (mode_letter == "w") return 0660;
-  return 0440;
-}
-
 std::string PermissionCommand(const std::string& mode_letter, const std::string& path) {
   const char* mode = "440";
   if (mode_letter == "e") {

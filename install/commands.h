@@ -16,9 +16,6 @@ std::string CopyCommand(const std::string& source, const std::string& destinatio
 // letter "e", 660 for "w" and 440 for anything else (case-sensitive).
 std::string PermissionCommand(const std::string& mode_letter, const std::string& path);
 
-// The octal mode PermissionCommand gives the letter: 0770, 0660 or 0440.
-unsigned PermissionMode(const std::string& mode_letter);
-
 // "ln -s -f TARGET LINK > /dev/null".
 std::string LinkCommand(const std::string& target, const std::string& link);
 

@@ -25,9 +25,6 @@ TEST(PermissionCommand, ModeLetterChoosesModeCaseSensitively) {
   EXPECT_EQ("chown root:0 /x && chmod 440 /x > /dev/null", PermissionCommand("E", "/x"));
   EXPECT_EQ("chown root:0 /x && chmod 440 /x > /dev/null", PermissionCommand("r", "/x"));
   EXPECT_EQ("chown root:0 /x && chmod 440 /x > /dev/null", PermissionCommand("", "/x"));
-  EXPECT_EQ(0770u, PermissionMode("e"));
-  EXPECT_EQ(0660u, PermissionMode("w"));
-  EXPECT_EQ(0440u, PermissionMode("W"));
 }
 
 TEST(Commands, EveryPathIsQuotedInComposedLines) {

@@ -23,7 +23,13 @@ const char kGuard[] =
     "  awk -v d=\"$d\" '$5 == d && / - overlay / { found = 1 } END { exit !found }' "
     "/proc/self/mountinfo || { echo \"sandbox: $d is not an overlay\" >&2; exit 99; }\n"
     "done\n"
-    "export TERM=dumb\n";
+    "export TERM=dumb\n"
+    "if [ -n \"${VM_SANDBOX_ASAN_OPTIONS+x}\" ]; then\n"
+    "  export ASAN_OPTIONS=$VM_SANDBOX_ASAN_OPTIONS\n"
+    "else\n"
+    "  unset ASAN_OPTIONS\n"
+    "fi\n"
+    "unset VM_SANDBOX_ASAN_OPTIONS\n";
 
 // Runs argv with stdout and stderr to `log`; the exit status or -1.
 int Spawn(const std::vector<std::string>& args, const std::string& log) {
@@ -35,6 +41,14 @@ int Spawn(const std::vector<std::string>& args, const std::string& log) {
   if (pid == 0) {
     FILE* out = std::freopen(log.c_str(), "w", stdout);
     if (out == nullptr || dup2(STDOUT_FILENO, STDERR_FILENO) < 0) _exit(126);
+    // The leak checker cannot run in the sandbox's PID 1; the programs
+    // started inside get the caller's sanitizer options back.
+    const char* options = getenv("ASAN_OPTIONS");
+    if (options != nullptr) setenv("VM_SANDBOX_ASAN_OPTIONS", options, 1);
+    const std::string runner_options =
+        (options != nullptr && *options != '\0' ? std::string(options) + ":" : std::string()) +
+        "detect_leaks=0";
+    setenv("ASAN_OPTIONS", runner_options.c_str(), 1);
     execv(argv[0], argv.data());
     _exit(127);
   }
