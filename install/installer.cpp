@@ -351,6 +351,11 @@ int InstallerMain(int argc, char** argv) {
   try {
     Install(argc > 0 ? argv[0] : "");
   } catch (const InstallAborted&) {
+  } catch (const std::exception& error) {
+    // Whatever failed, the run ends the way every other abort does.
+    WriteLine("");
+    PrintAlert(std::string(error.what()) + "  Installation aborted.");
+    WriteLine("");
   }
   std::fflush(stdout);
   return 0;
