@@ -27,7 +27,7 @@
 namespace {
 
 constexpr int kStartTimeoutMs = 5000;
-constexpr int kStopTimeoutMs = 5000;
+constexpr int kStopTimeoutMs = kStopWithinMs + 3000;
 
 const char kLanguage[] =
     "[ERRORS]\n"
@@ -143,7 +143,8 @@ DaemonUnderTest::DaemonUnderTest(const std::map<std::string, std::string>& confi
 DaemonUnderTest::~DaemonUnderTest() {
   // A sanitizer build of the daemon reports into its output, not ours.
   const std::string output = Output();
-  for (const char* report : {"Sanitizer", "runtime error:"}) {
+  for (const char* report : {"WARNING: ThreadSanitizer", "ERROR: AddressSanitizer",
+                             "ERROR: LeakSanitizer", "runtime error:"}) {
     if (output.find(report) != std::string::npos) ADD_FAILURE() << "the daemon said:\n" << output;
   }
   if (Running()) {
