@@ -182,6 +182,21 @@ TEST_F(DaemonTest, CallersThatSendNoRequestCauseNothingAndBlockNobody) {
   ASSERT_NO_FATAL_FAILURE(StopDaemon()) << "an idle connection must not hold up the stop";
 }
 
+TEST_F(DaemonTest, OverlongRequestLeavesTheDaemonServing) {
+  ASSERT_NO_FATAL_FAILURE(StartDaemon());
+  // Far beyond any sane line length; whether such a line is read at all is
+  // the networking layer's choice.
+  std::string line = Scramble("<|1|0|" + std::string(300000, ' ') + ">");
+  OrderOptions options = Master();
+  options.timeout_ms = 10000;
+  OrderResult result = ExchangeLine(options, line);
+  EXPECT_EQ(result.greeting, "<|ok|>");
+  EXPECT_TRUE(result.closed_by_peer);
+  EXPECT_EQ(Order("<|1|2|>").greeting, "<|ok|>");
+  ASSERT_TRUE(WaitForLogText("CUSTOM1 by 127.0.0.1"));
+  EXPECT_FALSE(ProcessGone(daemon_pid_));
+}
+
 TEST_F(DaemonTest, SimultaneousOrdersAreEachLoggedOnALineOfTheirOwn) {
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
   constexpr int kOrders = 24;
