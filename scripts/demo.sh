@@ -60,6 +60,12 @@ inside() {
 
   say "Starting the daemon: bin/startqslx start"
   "$install_root/bin/startqslx" start
+  # The daemon is visible before it listens; its start event says it does.
+  local waited=0
+  while [ ! -s "$install_root/data/qs_log.txt" ] && [ "$waited" -lt 50 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
 
   say "Giving orders with the stand-in master"
   local master=$build/bin/qsmaster
@@ -75,7 +81,7 @@ inside() {
   echo "  an order from an address that is not an allowed master:"
   run_master send 127.0.0.1 "$port" 0 --bind 127.0.0.2
 
-  local waited=0
+  waited=0
   while [ "$(wc -l 2> /dev/null < "$record" || echo 0)" -lt 5 ] && [ "$waited" -lt 50 ]; do
     sleep 0.1
     waited=$((waited + 1))
