@@ -109,9 +109,10 @@ fi
 
 build=${VM_BUILD_DIR:-$root/build}
 say "Building in $build"
-cmake -S "$root" -B "$build" > /dev/null
-cmake --build "$build" -j"${VM_JOBS:-2}" --target packet nsrun qsmaster > "$build/demo-build.log" 2>&1 ||
-  { tail -30 "$build/demo-build.log"; exit 1; }
+mkdir -p "$build"
+log=$build/demo-build.log
+{ cmake -S "$root" -B "$build" && cmake --build "$build" -j"${VM_JOBS:-2}" --target packet nsrun qsmaster; } \
+  > "$log" 2>&1 || { tail -30 "$log"; echo "demo: the build failed; see $log" >&2; exit 1; }
 echo "  built: $build/packet/install and the packet beside it"
 
 work=$(mktemp -d /tmp/voltmon-demo.XXXXXX)
