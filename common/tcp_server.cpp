@@ -35,8 +35,16 @@ constexpr int kListenBacklog = 4096;
 // Pause after an accept failure that frees itself only with time (out of
 // descriptors or memory), so that the listener never spins.
 constexpr int kAcceptBackoffMs = 100;
-#if defined(__SANITIZE_ADDRESS__)
-constexpr size_t kThreadStackBytes = 1024 * 1024;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VM_SANITIZED_BUILD 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VM_SANITIZED_BUILD 1
+#endif
+#endif
+#if defined(VM_SANITIZED_BUILD)
+// Sanitizers keep large thread-local state and wide frames on each stack.
+constexpr size_t kThreadStackBytes = 4 * 1024 * 1024;
 #else
 // Enough for the resolver and stdio; only touched pages count as memory.
 constexpr size_t kThreadStackBytes = 128 * 1024;

@@ -2,7 +2,7 @@
 // foreground; a start detaches, initialises, and then loops on the main
 // thread, one pass per 10 seconds, until SIGUSR1 (orderly stop, logged) or
 // SIGTERM (immediate end). The four handled signals are blocked on every
-// thread and let in only while the main thread waits, so a stop takes effect
+// thread and taken only while the main thread waits, so a stop takes effect
 // at once and no flag is missed.
 #include "qslx/daemon.h"
 

@@ -116,10 +116,6 @@ TEST_F(SignalTest, ChildHandlerReapsEveryFinishedChildAndKeepsErrno) {
 }
 
 TEST_F(SignalTest, WaitEndsAtOnceOnStopButNotOnHangUp) {
-  // The 32-bit user-mode emulator loses the thread pointer of a thread that
-  // took a signal, which breaks the test's own thread handling afterwards.
-  const char* native = getenv("VM_I386_NATIVE");
-  if (native != nullptr && std::string(native) == "no") GTEST_SKIP() << "under emulation";
   ASSERT_TRUE(InstallSignalHandler());
   sigset_t handled;
   HandledSignals(&handled);

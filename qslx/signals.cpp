@@ -1,11 +1,11 @@
 // Signal handling of the daemon. The handler touches only the four flags and
-// reaps children; everything else reads the flags on the main thread. The
-// server's threads block the handled signals, so they always reach the main
-// thread, whose wait they end.
+// reaps children; everything else reads the flags on the main thread. Every
+// thread blocks the handled signals, and the main thread takes them while it
+// waits, running the handler itself: the wait ends at once, and no signal
+// arrives in the middle of other work.
 #include "qslx/signals.h"
 
 #include <errno.h>
-#include <sys/select.h>
 #include <sys/wait.h>
 #include <time.h>
 
@@ -106,9 +106,8 @@ bool InstallSignalHandler() {
 }
 
 void WaitOnePass(int ms) {
-  sigset_t open;
-  pthread_sigmask(SIG_SETMASK, nullptr, &open);
-  for (int s : kHandled) sigdelset(&open, s);
+  sigset_t handled;
+  HandledSignals(&handled);
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   const timespec deadline = Later(now, ms);
@@ -116,9 +115,11 @@ void WaitOnePass(int ms) {
   while (!QsStop && !QsTerminate) {
     clock_gettime(CLOCK_MONOTONIC, &now);
     if (!TimeLeft(now, deadline, &left)) return;
-    if (pselect(0, nullptr, nullptr, nullptr, &left, &open) == 0) return;
-    if (errno != EINTR) {
-      // Never spin: sleep out the rest without letting signals in.
+    int signal = sigtimedwait(&handled, nullptr, &left);
+    if (signal > 0) {
+      QsSignalHandler(signal);
+    } else if (errno != EAGAIN && errno != EINTR) {
+      // Never spin: sleep out the rest, the signals staying pending.
       while (nanosleep(&left, &left) != 0 && errno == EINTR) {
       }
       return;

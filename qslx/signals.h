@@ -26,10 +26,11 @@ void QsSignalHandler(int signal);
 // interrupted call is not restarted). False when sigaction fails.
 bool InstallSignalHandler();
 
-// Waits `ms` milliseconds on the calling thread, which must block the four
-// handled signals: they are let in only while waiting, so none is missed
-// between a test of the flags and the wait. Ends at once when the stop or
-// terminate flag is set; other signals are handled and the wait goes on.
+// Waits `ms` milliseconds on the calling thread, which (like every thread)
+// must block the four handled signals: the wait takes each one that arrives
+// and runs QsSignalHandler for it, so none is missed between a test of the
+// flags and the wait. Ends at once when the stop or terminate flag is set;
+// after other signals the wait goes on.
 void WaitOnePass(int ms);
 
 #endif  // VOLTMON_QSLX_SIGNALS_H_
