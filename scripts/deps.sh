@@ -11,10 +11,8 @@ packages=(
   googletest libgtest-dev       # GoogleTest sources, built per target
   libncurses-dev ncurses-bin    # the console, and "clear" for the programs
   clang libclang-rt-14-dev      # libFuzzer and clang's sanitizer runtimes
-  util-linux                    # unshare, setarch and more for tests and the installer
-  procps                        # ps and pkill for the tests' clean-up checks
-  iproute2                      # loopback addresses inside the test namespaces
-  tmux                          # drives the interactive programs in tests and the demo
+  util-linux                    # more (the installer), findmnt, unshare and setarch
+  iproute2                      # the benchmark brings loopback up in its namespace
 )
 
 installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
