@@ -30,22 +30,26 @@ if [ "${1:-}" != "--inside" ]; then
   out=$work/results.txt
   unshare --pid --fork --mount-proc --net \
     "$0" --inside "$build" "$work" "$runs" "$orders" "$rounds" "$seconds" | tee "$out"
+  # A candidate build's figures go into a block of their own.
+  mark="measured${VM_BENCH_QSLX:+ candidate}"
   {
-    echo "<!-- measured -->"
+    echo "<!-- $mark -->"
     echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') by bench/run.sh $runs $orders $rounds $seconds"
     echo
     echo '```'
     cat "$out"
     echo '```'
-    echo "<!-- end measured -->"
+    echo "<!-- end $mark -->"
   } >"$work/block"
   results=$here/RESULTS.md
-  if [ -f "$results" ] && grep -q '^<!-- measured -->$' "$results"; then
-    awk -v block="$work/block" '
-      /^<!-- measured -->$/ { while ((getline line < block) > 0) print line; skip = 1; next }
-      /^<!-- end measured -->$/ { skip = 0; next }
+  if [ -f "$results" ] && grep -qx "<!-- $mark -->" "$results"; then
+    awk -v block="$work/block" -v first="<!-- $mark -->" -v last="<!-- end $mark -->" '
+      $0 == first { while ((getline line < block) > 0) print line; skip = 1; next }
+      $0 == last { skip = 0; next }
       !skip { print }' "$results" >"$work/new"
     cat "$work/new" >"$results"
+  elif [ -f "$results" ]; then
+    { echo; cat "$work/block"; } >>"$results"
   else
     { echo "# Benchmark of qslx against the floor"; echo; cat "$work/block"; } >"$results"
   fi
