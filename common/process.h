@@ -28,11 +28,11 @@ std::string StatusField(const std::string& prefix, const TStringList& lines);
 pid_t FindDaemonPid(const std::string& name, const std::string& proc_root = "/proc");
 
 // Shell mode: system(path + " " + arguments), true when it returned 0.
-// Direct mode: forks; the child execv's `path` with exactly one argument,
-// `arguments` whole; the caller returns false at once without waiting.
-// Safe to call from any thread: the argument vector is built before fork and
-// the child calls only sigprocmask, execv and _exit (status 127 when the
-// program cannot be started).
+// Direct mode: starts a child that executes `path` with exactly one
+// argument, `arguments` whole, in the caller's environment; the caller
+// returns false at once without waiting. Safe to call from any thread: the
+// child runs none of the caller's code before the exec, and a program that
+// cannot be started ends the child with status 127.
 bool RunProgram(const std::string& path, const std::string& arguments, bool shell);
 
 // The console's build: RunProgram returns false without running anything
@@ -40,7 +40,7 @@ bool RunProgram(const std::string& path, const std::string& arguments, bool shel
 void SetRunProgramExistenceTest(bool enabled);
 
 // Direct mode: the signal mask a started program gets, whatever the mask of
-// the forking thread. nullptr (the default) keeps the inherited mask. Set
+// the starting thread. nullptr (the default) keeps the inherited mask. Set
 // once at start, before any thread runs.
 void SetChildSignalMask(const sigset_t* mask);
 

@@ -1,7 +1,8 @@
 // The threaded TCP server: a listener thread blocked in poll on the listening
 // socket and two pipes, and one worker thread per accepted connection. A
 // finished worker says so through the reap pipe, and the listener joins it and
-// unmaps its stack, so that nothing of a connection outlives it. Idle, nothing
+// takes its stack back (a few are kept for reuse, the rest unmapped), so that
+// nothing of a connection outlives it. Idle, nothing
 // wakes up; Deactivate writes to the stop pipe, joins the listener, shuts
 // every open connection down, waits until the last worker has let go of the
 // server and joins it. Workers keep small stacks, so that hundreds of idle
@@ -177,7 +178,7 @@ struct TcpServer::Impl {
   // Starts a worker for `fd`; false (the connection closed) when none could
   // be started.
   bool Spawn(int fd) {
-    Worker* w = new (std::nothrow) Worker{this, fd, MapStack(), {}};
+    Worker* w = new (std::nothrow) Worker{this, fd, TakeStack(), {}};
     bool registered = false;
     if (w != nullptr && w->stack != nullptr) {
       try {
@@ -204,10 +205,30 @@ struct TcpServer::Impl {
     }
     close(fd);
     if (w != nullptr) {
-      if (w->stack != nullptr) munmap(w->stack, kThreadStackBytes);
+      if (w->stack != nullptr) GiveBackStack(w->stack);
       delete w;
     }
     return false;
+  }
+
+  // Stacks are taken and given back on the listener thread only (and by
+  // Deactivate once the listener has ended). A few are kept for the next
+  // connections: mapping a fresh stack costs page faults on every order.
+  void* TakeStack() {
+    if (spare_count == 0) return MapStack();
+    return spare_stacks[--spare_count];
+  }
+
+  void GiveBackStack(void* stack) {
+    if (spare_count < kSpareStacks) {
+      spare_stacks[spare_count++] = stack;
+    } else {
+      munmap(stack, kThreadStackBytes);
+    }
+  }
+
+  void UnmapSpareStacks() {
+    while (spare_count > 0) munmap(spare_stacks[--spare_count], kThreadStackBytes);
   }
 
   void Serve(Worker* w) {
@@ -248,7 +269,7 @@ struct TcpServer::Impl {
     }
     for (Worker* w : done) {
       pthread_join(w->thread, nullptr);
-      munmap(w->stack, kThreadStackBytes);
+      GiveBackStack(w->stack);
       delete w;
     }
     // What a burst of connections took from the heap goes back once all
@@ -264,6 +285,9 @@ struct TcpServer::Impl {
   int listen_fd = -1;
   uint16_t bound_port = 0;
   std::vector<Worker*> finished;  // ended, not yet joined
+  static constexpr size_t kSpareStacks = 4;
+  void* spare_stacks[kSpareStacks] = {};
+  size_t spare_count = 0;
   int stop[2] = {-1, -1};
   int reap[2] = {-1, -1};
   pthread_t listener{};
@@ -345,6 +369,7 @@ void TcpServer::Deactivate() {
     s.idle.wait(lock, [&s] { return s.workers == 0; });
   }
   s.Reap();
+  s.UnmapSpareStacks();
   for (int* fd : {&s.stop[0], &s.stop[1], &s.reap[0], &s.reap[1]}) CloseIfOpen(fd);
   s.bound_port = 0;
   s.active = false;
