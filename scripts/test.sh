@@ -55,6 +55,22 @@ seconds_text() {
   printf '%dm%02ds' $(($1 / 60)) $(($1 % 60))
 }
 
+# Sets cpu_now to the CPU seconds (user and system) of every finished child
+# so far: with the wall time it tells a slow leg from a busy machine. `times`
+# must run in this shell, not in a subshell.
+read_child_cpu() {
+  times >"$out/.times"
+  cpu_now=$(awk 'NR == 2 {
+    total = 0
+    for (i = 1; i <= 2; i++) {
+      split($i, part, "m")
+      sub("s", "", part[2])
+      total += part[1] * 60 + part[2]
+    }
+    printf "%d\n", total
+  }' "$out/.times")
+}
+
 # Runs a logged step; on failure shows where it went wrong.
 step() {
   local name=$1 log=$2
@@ -281,6 +297,8 @@ for leg in "${legs[@]}"; do
   leg_passed=0
   leg_failed=0
   start=$SECONDS
+  read_child_cpu
+  cpu_start=$cpu_now
   if "leg_$leg"; then
     verdict=passed
   else
@@ -291,12 +309,15 @@ for leg in "${legs[@]}"; do
     fi
   fi
   took=$((SECONDS - start))
+  read_child_cpu
+  cpu=$((cpu_now - cpu_start))
   total_passed=$((total_passed + leg_passed))
   total_failed=$((total_failed + leg_failed))
-  line=$(printf '%-7s %-6s %7s  %d passed, %d failed' "$leg" "$verdict" \
-    "$(seconds_text "$took")" "$leg_passed" "$leg_failed")
+  line=$(printf '%-7s %-6s %7s (cpu %7s)  %d passed, %d failed' "$leg" "$verdict" \
+    "$(seconds_text "$took")" "$(seconds_text "$cpu")" "$leg_passed" "$leg_failed")
   results+=("$line")
-  echo "== leg $leg $verdict in $(seconds_text "$took"): $leg_passed passed, $leg_failed failed"
+  echo "== leg $leg $verdict in $(seconds_text "$took") (cpu $(seconds_text "$cpu")):" \
+    "$leg_passed passed, $leg_failed failed"
 done
 
 echo
