@@ -13,24 +13,13 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/text.h"
+
 namespace {
 
 // The formats of the suite: day/month/year, 24-hour clock.
 const char kDateSeparator = '/';
 const char kTimeSeparator = ':';
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 int OpenRetrying(const std::string& path, int flags) {
   int fd;

@@ -139,6 +139,19 @@ int ReadWholeFile(const std::string& path, std::string* contents) {
   return error;
 }
 
+bool WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 std::string FrameText(const std::string& text) {
   return "<|" + text + "|>";
 }

@@ -44,6 +44,10 @@ TStringList SplitLines(const std::string& text);
 // errno of the failing call; `contents` then holds what was read before it.
 int ReadWholeFile(const std::string& path, std::string* contents);
 
+// Writes all of `data` to `fd`, retrying on EINTR and short writes; false
+// on any other failure (errno tells).
+bool WriteAll(int fd, const std::string& data);
+
 // "<|" + text + "|>".
 std::string FrameText(const std::string& text);
 

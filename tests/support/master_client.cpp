@@ -59,7 +59,7 @@ int ReadUntilLine(int fd, std::string* buffer, int64_t deadline) {
   return 1;
 }
 
-bool WriteAll(int fd, const std::string& data) {
+bool SendAll(int fd, const std::string& data) {
   size_t done = 0;
   while (done < data.size()) {
     ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
@@ -135,7 +135,7 @@ OrderResult ExchangeLine(const OrderOptions& options, const std::optional<std::s
   result.greeting = Descramble(first);
   std::string rest = got == 1 ? buffer.substr(lf + 1) : "";
   if (got == 0) result.closed_by_peer = true;
-  if (got == 1 && line.has_value()) WriteAll(fd, *line + options.line_end);
+  if (got == 1 && line.has_value()) SendAll(fd, *line + options.line_end);
   if (got == 1 && (line.has_value() || !rest.empty())) {
     for (;;) {
       if (!WaitReadable(fd, deadline)) break;
@@ -237,7 +237,7 @@ void FakeAliveServer::Serve() {
       held.push_back(fd);
       continue;
     }
-    WriteAll(fd, Scramble(reply_) + "\r\n");
+    SendAll(fd, Scramble(reply_) + "\r\n");
     close(fd);
   }
   for (int fd : held) close(fd);
