@@ -249,24 +249,31 @@ std::string ReadIniString(const std::string& section, const std::string& key,
   return doc.Get(section, key).value_or(default_value);
 }
 
-int32_t ReadIniInteger(const std::string& section, const std::string& key, int32_t default_value,
-                       const std::string& path) {
+namespace {
+
+// The entry as a 32-bit integer; nullopt when missing, not an integer or
+// unreadable.
+std::optional<int32_t> ReadIniNumber(const std::string& section, const std::string& key,
+                                     const std::string& path) {
   IniDocument doc;
-  if (!LoadIniFile(path, &doc)) return default_value;
+  if (!LoadIniFile(path, &doc)) return std::nullopt;
   std::optional<std::string> text = doc.Get(section, key);
   int32_t value = 0;
-  if (!text || !ParseInt32(*text, &value)) return default_value;
+  if (!text || !ParseInt32(*text, &value)) return std::nullopt;
   return value;
+}
+
+}  // namespace
+
+int32_t ReadIniInteger(const std::string& section, const std::string& key, int32_t default_value,
+                       const std::string& path) {
+  return ReadIniNumber(section, key, path).value_or(default_value);
 }
 
 bool ReadIniBool(const std::string& section, const std::string& key, bool default_value,
                  const std::string& path) {
-  IniDocument doc;
-  if (!LoadIniFile(path, &doc)) return default_value;
-  std::optional<std::string> text = doc.Get(section, key);
-  int32_t value = 0;
-  if (!text || !ParseInt32(*text, &value)) return default_value;
-  return value != 0;
+  std::optional<int32_t> value = ReadIniNumber(section, key, path);
+  return value ? *value != 0 : default_value;
 }
 
 std::optional<std::string> ReadIniValue(const std::string& path, const std::string& section,
