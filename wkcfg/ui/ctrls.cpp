@@ -1,0 +1,372 @@
+// The widgets: each draws through the screen layer and decides on the keys
+// itself, so that a fake terminal can drive every rule in the unit tests.
+#include "wkcfg/ui/ctrls.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+void SetColors(TColors colors) {
+  SetTextColors(ForegroundOf(colors), BackgroundOf(colors));
+}
+
+int Length(const std::string& text) {
+  return static_cast<int>(text.size());
+}
+
+bool EndsLoop(int key) {
+  return key == kKeyResize || key == kKeyQuit;
+}
+
+std::string Shown(const std::string& text, bool password) {
+  return password ? MaskText(text) : text;
+}
+
+// Label and value as an unfocused field shows them.
+void DrawField(int x, int y, int fx, int maxLen, const std::string& label, const std::string& value,
+               TColors labelColors, TColors fieldColors, bool password) {
+  WriteAt(x, y, label, false, false, labelColors);
+  std::string shown = Shown(value, password);
+  if (shown.empty()) shown = " ";
+  WriteAt(fx, y, PadText(shown, maxLen, kPadLeftJustify), false, false, fieldColors);
+}
+
+bool Accepted(int key, bool numericOnly) {
+  if (numericOnly) return key == '-' || (key >= '0' && key <= '9');
+  return key >= 32 && key <= 126;
+}
+
+// Next selectable menu entry from `from` in `step` direction, wrapping;
+// `from` itself when no other one is selectable.
+int NextEntry(const TStringList& entries, int from, int step) {
+  int count = static_cast<int>(entries.size());
+  int i = from;
+  for (int n = 0; n < count; ++n) {
+    i = (i + step + count) % count;
+    if (!entries[i].empty()) return i;
+  }
+  return from;
+}
+
+}  // namespace
+
+void WriteAt(int x, int y, const std::string& text, bool padLeft, bool padRight, TColors colors) {
+  MoveCursor(x, y);
+  SetColors(colors);
+  WriteText((padLeft ? " " : "") + text + (padRight ? " " : ""));
+}
+
+void WriteCentered(const std::string& text, int width, int y, TColors colors) {
+  WriteAt((width - Length(text)) / 2, y, text, false, false, colors);
+}
+
+std::string PadText(const std::string& text, int width, int mode) {
+  if (text.empty() || Length(text) >= width) return text;
+  int d = width - Length(text);
+  switch (mode) {
+    case kPadLeftJustify:
+      return text + std::string(d, ' ');
+    case kPadCentre:
+      return std::string(d - d / 2, ' ') + text + std::string(d / 2, ' ');
+    case kPadRightJustify:
+      return std::string(d, ' ') + text;
+    default:
+      return text;
+  }
+}
+
+void PadList(TStringList* list, int width, int mode) {
+  for (std::string& entry : *list) entry = PadText(entry, width, mode);
+}
+
+int MaxItemWidth(const TStringList& list) {
+  int width = 0;
+  for (const std::string& entry : list) width = std::max(width, Length(entry));
+  return width;
+}
+
+std::string MaskText(const std::string& text) {
+  return std::string(text.size(), '*');
+}
+
+void ClearField(int x, int y, int width) {
+  MoveCursor(x, y);
+  for (int i = 0; i < width; ++i) WriteText(" ");
+  MoveCursor(x, y);
+}
+
+int ButtonField(int x, int y, const std::string& text, TColors normalColors, TColors focusColors,
+                bool focused) {
+  if (!focused) {
+    WriteAt(x, y, text, false, false, normalColors);
+    return -1;
+  }
+  WriteAt(x, y, text, false, false, focusColors);
+  MoveCursor(x, y);
+  return ReadKeyCode();
+}
+
+int EditField(int x, int y, int maxLen, const std::string& label, std::string* value,
+              TColors labelColors, TColors fieldColors, bool numericOnly, bool focused,
+              bool password) {
+  const std::string old_value = *value;
+  const int fx = x + Length(label) + 1;
+  DrawField(x, y, fx, maxLen, label, *value, labelColors, fieldColors, password);
+  if (!focused) {
+    *value = TrimBlanks(*value);
+    return -1;
+  }
+  std::string buffer;
+  bool touched = false;
+  MoveCursor(fx, y);
+  for (;;) {
+    int key = ReadKeyCode();
+    if (EndsLoop(key)) {
+      *value = old_value;
+      return key;
+    }
+    if (key == kKeyEnter) {
+      if (!touched) continue;
+      buffer = TrimBlanks(buffer);
+      if (buffer.empty() && numericOnly) continue;
+      *value = buffer;
+      return key;
+    }
+    if (key == kKeyEsc) {
+      if (!touched) {
+        *value = old_value;
+        return key;
+      }
+      ClearField(fx, y, maxLen);
+      DrawField(x, y, fx, maxLen, label, old_value, labelColors, fieldColors, password);
+      MoveCursor(fx, y);
+      buffer.clear();
+      touched = false;
+    } else if (key == kKeyTab || key == kKeyDown || key == kKeyUp) {
+      if (!touched) {
+        *value = old_value;
+        return key;
+      }
+      ScreenBeep();
+    } else if (key == kKeyBackspace) {
+      ClearField(fx, y, maxLen);
+      if (!buffer.empty()) {
+        buffer.pop_back();
+        WriteAt(fx, y, Shown(buffer, password), false, false, fieldColors);
+        MoveCursor(fx + Length(buffer), y);
+      }
+    } else if (Accepted(key, numericOnly)) {
+      SetColors(fieldColors);
+      if (!touched) {
+        ClearField(fx, y, maxLen);
+        touched = true;
+      }
+      if (Length(buffer) < maxLen) {
+        buffer.push_back(static_cast<char>(key));
+        MoveCursor(fx + Length(buffer) - 1, y);
+        WriteText(password ? "*" : std::string(1, static_cast<char>(key)));
+      } else {
+        ScreenBeep();
+      }
+    } else {
+      ScreenBeep();
+    }
+  }
+}
+
+int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelColors,
+                TColors fieldColors, TColors listNormalColors, TColors listHighlightColors,
+                const std::string& label, const TStringList& choices, int padMode,
+                std::string* value, bool focused) {
+  const int width = rightEdge - x - Length(label) - 23;
+  EditField(x, y, width, label, value, labelColors, fieldColors, false, false, false);
+  WriteAt(x + Length(label) + width + 2, y, " <-- ENTER for List", false, false, labelColors);
+  if (!focused) return -1;
+  MoveCursor(x + Length(label) + 1, y);
+  for (;;) {
+    int key = ReadKeyCode();
+    if (key == kKeyEsc || key == kKeyDown || key == kKeyUp || EndsLoop(key)) return key;
+    if (key != kKeyEnter) {
+      ScreenBeep();
+      continue;
+    }
+    for (;;) {
+      int closed = PopupList(-1, -1, MaxItemWidth(choices) + 1, listHeightLimit,
+                             static_cast<int>(choices.size()), listNormalColors,
+                             listHighlightColors, choices, padMode, value);
+      if (closed == kKeyEnter) return kKeyEnter;
+      if (closed == kKeyEsc) return -1;
+      if (EndsLoop(closed)) return closed;
+      ScreenBeep();
+    }
+  }
+}
+
+int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColors normalColors,
+              TColors highlightColors, const TStringList& items, int padMode, std::string* chosen) {
+  // A window needs at least one entry row between its two mark rows.
+  int h = std::max(itemCount + 1, 3);
+  h = std::max(std::min(h, listHeightLimit - 4), 3);
+  TStringList work;
+  for (const std::string& item : items) work.push_back(PadText(" " + item, width, padMode));
+  if (x == -1 || y == -1) {
+    OpenCenteredWindow(width, h, BackgroundOf(normalColors));
+  } else {
+    OpenWindowAt(x, y, width, h, BackgroundOf(normalColors));
+  }
+  // Selection and scrolling follow the entries really held, so that an item
+  // count larger than the list (a caller sizing the window) never selects
+  // past its end.
+  const int count = static_cast<int>(work.size());
+  const int rows = h - 1;
+  int selected = 0;
+  int first = 0;
+  int key;
+  for (;;) {
+    for (int i = 0; i < rows && first + i < count; ++i) {
+      int index = first + i;
+      WriteAt(1, 2 + i, work[index], false, false,
+              index == selected ? highlightColors : normalColors);
+    }
+    const int mark_column = width / 2 + 1;
+    WriteAt(mark_column, 1, first > 0 ? "^" : " ", false, false, normalColors);
+    WriteAt(mark_column, h + 1, count >= first + h ? "v" : " ", false, false, normalColors);
+    key = ReadKeyCode();
+    if (key == kKeyDown) {
+      if (selected < count - 1) ++selected;
+      if (selected >= first + rows) first = selected - rows + 1;
+    } else if (key == kKeyUp) {
+      if (selected > 0) --selected;
+      if (selected < first) first = selected;
+    } else {
+      break;
+    }
+  }
+  *chosen = count > 0 ? TrimBlanks(work[selected]) : std::string();
+  return key;
+}
+
+int MenuBox(const std::string& title, int titleRow, int width, int background,
+            TColors highlightColors, TColors normalColors, const TStringList& entries, int height) {
+  OpenCenteredWindow(width, height, background);
+  WriteCentered(title, width, titleRow, normalColors);
+  TStringList shown = entries;
+  PadList(&shown, width - 4, kPadCentre);
+  const int count = static_cast<int>(shown.size());
+  if (count == 0) return 0;
+  int selected = shown[0].empty() ? NextEntry(shown, 0, 1) : 0;
+  for (;;) {
+    for (int i = 0; i < count; ++i) {
+      WriteAt((width - Length(shown[i])) / 2 + 1, (height - count) / 2 + i, shown[i], false, false,
+              i == selected ? highlightColors : normalColors);
+    }
+    MoveCursor(width, height);
+    int key = ReadKeyCode();
+    if (key == kKeyEnter && !shown[selected].empty()) return selected + 1;
+    if (EndsLoop(key)) return key;
+    if (key == kKeyDown) {
+      selected = NextEntry(shown, selected, 1);
+    } else if (key == kKeyUp) {
+      selected = NextEntry(shown, selected, -1);
+    } else {
+      ScreenBeep();
+    }
+  }
+}
+
+void PressAnyKeyBox(const std::string& message, TColors colors) {
+  const std::string padded = PadText(message, 60, kPadCentre);
+  int key;
+  do {
+    SetTextColor(ForegroundOf(colors));
+    OpenCenteredWindow(60, 6, BackgroundOf(colors));
+    ScreenBeep();
+    MoveCursor(1, 2);
+    WriteText(padded);
+    MoveCursor(17, 6);
+    WriteText("Press any key to continue");
+    MoveCursor(30, 6);
+    key = ReadKeyCode();
+  } while (key == kKeyResize);
+}
+
+int EscapeHintLine(int width, int row, TColors colors, bool waitForEsc) {
+  WriteAt(1, row, PadText("<< Press [ESC] to return to Main Menu >>", width, kPadCentre), false,
+          false, colors);
+  if (!waitForEsc) return -1;
+  for (;;) {
+    int key = ReadKeyCode();
+    if (key == kKeyEsc || EndsLoop(key)) return key;
+    ScreenBeep();
+  }
+}
+
+void InputBox(int width, const std::string& label, const std::string& initial, bool numericOnly,
+              bool password, std::string* result) {
+  const TColors box_colors = MakeColors(15, 3);
+  const TColors field_colors = MakeColors(15, 0);
+  const int box_width = width - 5;
+  std::string work = initial;
+  int key;
+  bool redraw = true;
+  for (;;) {
+    if (redraw) {
+      OpenCenteredWindow(box_width, 6, 3);
+      WriteAt((box_width - 33) / 2, 6, "[ENTER] Confirm      [ESC] Cancel", false, false,
+              box_colors);
+      redraw = false;
+    }
+    key = EditField(2, 2, box_width - Length(label) - 2, label, &work, box_colors, field_colors,
+                    numericOnly, true, password);
+    if (key == kKeyEnter || key == kKeyEsc || key == kKeyQuit) break;
+    if (key == kKeyResize) {
+      redraw = true;
+    } else {
+      ScreenBeep();
+    }
+  }
+  *result = TrimBlanks(work);
+}
+
+bool ConfirmYesNoBox(int width, const std::string& message, bool centred) {
+  const TColors colors = MakeColors(15, 3);
+  const int box_width = width - 5;
+  for (;;) {
+    OpenCenteredWindow(box_width, 6, 3);
+    WriteAt(centred ? (box_width - Length(message)) / 2 : 2, 2, message, false, false, colors);
+    WriteAt((box_width - 27) / 2, 6, "[Y] Confirm      [N] Cancel", false, false, colors);
+    ScreenBeep();
+    for (;;) {
+      int key = ReadKeyCode();
+      if (key == 'Y' || key == 'y') return true;
+      if (key == 'N' || key == 'n' || key == kKeyQuit) return false;
+      if (key == kKeyResize) break;
+      ScreenBeep();
+    }
+  }
+}
+
+bool PasswordPrompt(int width, const std::string& expected) {
+  for (;;) {
+    std::string typed;
+    InputBox(width, "Password:", "", false, true, &typed);
+    if (typed.empty()) return false;
+    if (typed == expected) return true;
+    ScreenBeep();
+    PressAnyKeyBox("Wrong password !", MakeColors(15, 1));
+  }
+}
+
+bool CheckNumber(const std::string& text, int32_t min, int32_t max, bool showError,
+                 int32_t* value) {
+  *value = TextToIntInRange(text, min, max);
+  if (*value != -1) return true;
+  if (showError) {
+    char message[96];
+    std::snprintf(message, sizeof message, "Error !  Number is invalid or out of range [%d - %d]",
+                  static_cast<int>(min), static_cast<int>(max));
+    PressAnyKeyBox(message, MakeColors(15, 1));
+  }
+  return false;
+}

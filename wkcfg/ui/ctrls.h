@@ -1,0 +1,102 @@
+// The widgets every configuration screen is built from. Procedural: a screen
+// draws its widgets unfocused, then calls the focused one again with focus;
+// that call reads keys until one ends the interaction and returns it.
+// Every key loop also ends on kKeyResize (the screen must redraw) and on
+// kKeyQuit (the program must end), returning that code.
+#ifndef VOLTMON_WKCFG_UI_CTRLS_H_
+#define VOLTMON_WKCFG_UI_CTRLS_H_
+
+#include <cstdint>
+#include <string>
+
+#include "common/text.h"
+#include "wkcfg/ui/colors.h"
+#include "wkcfg/ui/crt.h"
+
+// PadText modes.
+constexpr int kPadLeftJustify = 1;
+constexpr int kPadCentre = 2;
+constexpr int kPadRightJustify = 3;
+
+// Cursor to (x, y), colours set, a blank before (padLeft) and after
+// (padRight) the text, written.
+void WriteAt(int x, int y, const std::string& text, bool padLeft, bool padRight, TColors colors);
+// WriteAt column (width - length) div 2 of row y, no added blanks.
+void WriteCentered(const std::string& text, int width, int y, TColors colors);
+
+// Blanks up to `width`: appended (mode 1), split with the larger share in
+// front (mode 2) or prefixed (mode 3). Empty or long enough texts unchanged.
+std::string PadText(const std::string& text, int width, int mode);
+void PadList(TStringList* list, int width, int mode);
+// Length of the longest entry, 0 for an empty list.
+int MaxItemWidth(const TStringList& list);
+// One "*" per character.
+std::string MaskText(const std::string& text);
+
+// `width` blanks from (x, y), cursor back to (x, y).
+void ClearField(int x, int y, int width);
+
+// The text at (x, y) in normalColors (-1), or focused in focusColors with
+// the cursor on it, returning one key.
+int ButtonField(int x, int y, const std::string& text, TColors normalColors, TColors focusColors,
+                bool focused);
+
+// A labelled one-line field of at most maxLen characters at the column after
+// the label. Unfocused: drawn, the value trimmed, -1. Focused: edited until
+// ENTER stores the trimmed buffer (10), or an untouched field is left with
+// ESC, TAB or an arrow (the value unchanged). ESC after typing restores the
+// old value and edits on. numericOnly accepts "-" and digits; password shows
+// "*" per character.
+int EditField(int x, int y, int maxLen, const std::string& label, std::string* value,
+              TColors labelColors, TColors fieldColors, bool numericOnly, bool focused,
+              bool password);
+
+// A read-only value chosen from `choices` with a pop-up list opened by ENTER.
+// Focused: 10 after a choice (stored in value), -1 when the list was closed
+// with ESC, 27 on ESC, 258/259 on the arrows.
+int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelColors,
+                TColors fieldColors, TColors listNormalColors, TColors listHighlightColors,
+                const std::string& label, const TStringList& choices, int padMode,
+                std::string* value, bool focused);
+
+// A scrolling selection list in a window at (x, y), or centred when x or y is
+// -1, with ^ and v marks when entries are hidden above or below. Any key but
+// the arrows ends it; the highlighted entry, trimmed, is stored in `chosen`
+// whatever the key, and the key is the result.
+int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColors normalColors,
+              TColors highlightColors, const TStringList& items, int padMode, std::string* chosen);
+
+// A centred vertical menu; empty entries are separators that the selection
+// passes over, wrapping at both ends. The 1-based index of the entry chosen
+// with ENTER, or kKeyResize (redraw and show it again) or kKeyQuit; 0 for
+// an empty list.
+int MenuBox(const std::string& title, int titleRow, int width, int background,
+            TColors highlightColors, TColors normalColors, const TStringList& entries, int height);
+
+// A 60-column box with the message, the bell and "Press any key to
+// continue"; any key closes it. A resize redraws it.
+void PressAnyKeyBox(const std::string& message, TColors colors);
+
+// "<< Press [ESC] to return to Main Menu >>" centred in width at column 1 of
+// row. With waitForEsc, beeps at every other key until ESC. The key that
+// ended it: 27, kKeyResize or kKeyQuit (or -1 when not waiting).
+int EscapeHintLine(int width, int row, TColors colors, bool waitForEsc);
+
+// A box with one focused EditField; result is the typed text trimmed after
+// ENTER, the initial text trimmed after ESC (and on kKeyQuit).
+void InputBox(int width, const std::string& label, const std::string& initial, bool numericOnly,
+              bool password, std::string* result);
+
+// A box asking for Y or N; true for Y or y. False when the program must quit.
+bool ConfirmYesNoBox(int width, const std::string& message, bool centred);
+
+// Asks for the password until it is typed exactly (true) or the entry is
+// empty or cancelled (false); "Wrong password !" after each wrong one.
+bool PasswordPrompt(int width, const std::string& expected);
+
+// True with the number when the text is a whole number within [min, max]
+// (a bound of -1: none on that side); otherwise value -1, false, and with
+// showError the out-of-range box. The number -1 itself is never valid.
+bool CheckNumber(const std::string& text, int32_t min, int32_t max, bool showError, int32_t* value);
+
+#endif  // VOLTMON_WKCFG_UI_CTRLS_H_

@@ -1,0 +1,24 @@
+// The curses side of the screen layer: starting and ending curses with the
+// terminal always given back, and the termination signals turned into the
+// kKeyQuit key.
+#ifndef VOLTMON_WKCFG_UI_CURSES_SCREEN_H_
+#define VOLTMON_WKCFG_UI_CURSES_SCREEN_H_
+
+// Starts curses on the terminal and makes it the screen layer's terminal.
+// SIGTERM, SIGHUP, SIGINT and SIGQUIT from then on only make every key read
+// return kKeyQuit; a crash, an uncaught exception or exit() restore the
+// terminal's modes. ESC answers after 25 ms unless ESCDELAY is set. Waits
+// while the terminal is below kMinColumns x kMinLines.
+// False when the console cannot run (no terminal on standard input and
+// output, TERM missing or unusable: one line on standard error) or must
+// quit while waiting for a larger terminal; DoneScreen is then harmless.
+bool InitScreen();
+
+// Ends curses and restores the terminal's modes; harmless when not started
+// or already ended.
+void DoneScreen();
+
+// True once a termination signal arrived.
+bool QuitRequested();
+
+#endif  // VOLTMON_WKCFG_UI_CURSES_SCREEN_H_
