@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev      # libFuzzer and clang's sanitizer runtimes
   util-linux                    # more (the installer), findmnt, unshare and setarch
   iproute2                      # the benchmark brings loopback up in its namespace
+  tmux                          # the console's system tests run it in a real terminal
 )
 
 installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |

@@ -1,6 +1,12 @@
 // A small console built only from the toolkit, for its system tests: a menu
 // with a separator, a boxed message for each entry, and an edit screen.
 // It follows the terminal's size like the real console's screens do.
+// WKUI_DEMO_FAIL=throw or =segv makes the first entry fail that way, to see
+// the terminal given back after a fatal error.
+#include <signal.h>
+
+#include <cstdlib>
+#include <stdexcept>
 #include <string>
 
 #include "wkcfg/ui/ctrls.h"
@@ -48,6 +54,11 @@ int main() {
     if (choice == 4) {
       if (!EditScreen(&value)) break;
     } else {
+      const char* fail = std::getenv("WKUI_DEMO_FAIL");
+      if (choice == 1 && fail != nullptr && std::string(fail) == "throw") {
+        throw std::runtime_error("demo failure");
+      }
+      if (choice == 1 && fail != nullptr && std::string(fail) == "segv") raise(SIGSEGV);
       PressAnyKeyBox("Chosen: " + entries[choice - 1], kNormal);
       if (QuitRequested()) break;
     }

@@ -23,14 +23,15 @@ const std::string kTitleAt100 = "\n" + std::string(42, ' ') + "TOOLKIT DEMO";
 // The demo under /bin/sh, which then prints the terminal's modes and the
 // demo's status in the same pane.
 // The shell outlives a Ctrl-C as an interactive one would.
-void StartDemo(TTmuxTerm* term) {
-  ASSERT_TRUE(term->Start("trap : INT; " + kDemo + "; s=$?; stty -a; echo \"status=$s\""))
+void StartDemo(TTmuxTerm* term, const std::string& environment = "") {
+  ASSERT_TRUE(
+      term->Start("trap : INT; " + environment + kDemo + "; s=$?; stty -a; echo \"status=$s\""))
       << term->error();
   ASSERT_TRUE(term->WaitFor(kTitleAt80)) << term->error();
 }
 
-void ExpectCleanEnd(TTmuxTerm* term) {
-  ASSERT_TRUE(term->WaitFor("status=0")) << term->error();
+void ExpectCleanEnd(TTmuxTerm* term, const std::string& status = "status=0") {
+  ASSERT_TRUE(term->WaitFor(status)) << term->error();
   std::string screen = term->Capture(false, true);
   EXPECT_TRUE(HasWord(screen, "echo")) << screen;
   EXPECT_TRUE(HasWord(screen, "icanon")) << screen;
@@ -109,6 +110,20 @@ TEST(ToolkitInTerminal, CtrlCInsideABoxEndsCleanly) {
   ASSERT_TRUE(term.WaitFor("Chosen: First entry")) << term.error();
   ASSERT_TRUE(term.SendKeys({"C-c"}));
   ExpectCleanEnd(&term);
+}
+
+TEST(ToolkitInTerminal, TerminalRestoredAfterAFatalError) {
+  struct {
+    const char* fail;
+    const char* status;
+  } cases[] = {{"throw", "status=134"}, {"segv", "status=139"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fail);
+    TTmuxTerm term;
+    StartDemo(&term, std::string("WKUI_DEMO_FAIL=") + c.fail + " ");
+    ASSERT_TRUE(term.SendKeys({"Enter"}));
+    ExpectCleanEnd(&term, c.status);
+  }
 }
 
 TEST(ToolkitInTerminal, ResizeRedrawsTheMenuAtTheNewSize) {
