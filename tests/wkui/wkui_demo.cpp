@@ -2,7 +2,8 @@
 // with a separator, a boxed message for each entry, and an edit screen.
 // It follows the terminal's size like the real console's screens do.
 // WKUI_DEMO_FAIL=throw or =segv makes the first entry fail that way, to see
-// the terminal given back after a fatal error.
+// the terminal given back after a fatal error; =spin makes it read keys for
+// ever, ignoring kKeyQuit.
 #include <signal.h>
 
 #include <cstdlib>
@@ -59,6 +60,10 @@ int main() {
         throw std::runtime_error("demo failure");
       }
       if (choice == 1 && fail != nullptr && std::string(fail) == "segv") raise(SIGSEGV);
+      if (choice == 1 && fail != nullptr && std::string(fail) == "spin") {
+        WriteAt(3, 3, "Reading keys for ever", false, false, kNormal);
+        for (;;) ReadKeyCode();
+      }
       PressAnyKeyBox("Chosen: " + entries[choice - 1], kNormal);
       if (QuitRequested()) break;
     }

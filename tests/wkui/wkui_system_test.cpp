@@ -126,6 +126,15 @@ TEST(ToolkitInTerminal, TerminalRestoredAfterAFatalError) {
   }
 }
 
+TEST(ToolkitInTerminal, ALoopIgnoringQuitIsEndedCleanly) {
+  TTmuxTerm term;
+  StartDemo(&term, "WKUI_DEMO_FAIL=spin ");
+  ASSERT_TRUE(term.SendKeys({"Enter"}));
+  ASSERT_TRUE(term.WaitFor("Reading keys for ever")) << term.error();
+  ASSERT_EQ(kill(term.ChildPid(), SIGTERM), 0);
+  ExpectCleanEnd(&term);
+}
+
 TEST(ToolkitInTerminal, ResizeRedrawsTheMenuAtTheNewSize) {
   TTmuxTerm term;
   StartDemo(&term);

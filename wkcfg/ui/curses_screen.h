@@ -6,9 +6,11 @@
 
 // Starts curses on the terminal and makes it the screen layer's terminal.
 // SIGTERM, SIGHUP, SIGINT and SIGQUIT from then on only make every key read
-// return kKeyQuit; a crash, an uncaught exception or exit() restore the
-// terminal's modes. ESC answers after 25 ms unless ESCDELAY is set. Waits
-// while the terminal is below kMinColumns x kMinLines.
+// return kKeyQuit; a program that goes on reading long after it (a loop
+// that ignores the code) is ended with DoneScreen and exit status 0.
+// A crash, an uncaught exception or exit() restore the terminal's modes.
+// ESC answers after 25 ms unless ESCDELAY is set. Waits while the terminal
+// is below kMinColumns x kMinLines.
 // False when the console cannot run (no terminal on standard input and
 // output, TERM missing or unusable: one line on standard error) or must
 // quit while waiting for a larger terminal; DoneScreen is then harmless.
