@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 char LowerAscii(char c) {
@@ -155,6 +157,19 @@ void IniDocument::Set(const std::string& section, const std::string& key,
   entry.key = key;
   entry.value = value;
   found->lines.push_back(entry);
+}
+
+int IniDocument::Remove(const std::string& section, const std::string& key) {
+  Section* found = FindSection(section);
+  if (found == nullptr) return 0;
+  std::vector<Line>& lines = found->lines;
+  const size_t before = lines.size();
+  lines.erase(std::remove_if(lines.begin(), lines.end(),
+                             [&key](const Line& line) {
+                               return line.has_equals && EqualsNoCase(line.key, key);
+                             }),
+              lines.end());
+  return static_cast<int>(before - lines.size());
 }
 
 bool IniDocument::SectionLines(const std::string& section, TStringList* lines) const {

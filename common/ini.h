@@ -30,6 +30,9 @@ class IniDocument {
   std::optional<std::string> Get(const std::string& section, const std::string& key) const;
   // Sets the entry, appending the key (and the section) when missing.
   void Set(const std::string& section, const std::string& key, const std::string& value);
+  // Removes every entry `key` of the section, so that no later duplicate
+  // comes to light; the number removed.
+  int Remove(const std::string& section, const std::string& key);
   // The section's lines in file order: entries as "Key=Value", other lines
   // unchanged; false when the section is missing.
   bool SectionLines(const std::string& section, TStringList* lines) const;

@@ -109,6 +109,15 @@ TEST(IniDocument, SetReplacesFirstEntryOrAppendsInOrder) {
   EXPECT_EQ(doc.Serialize(), "[A]\nk1=1\nK2=two\nk2=dup\nk3=3\n[B]\nx=1\n[C]\nnew=n\n");
 }
 
+TEST(IniDocument, RemoveTakesEveryDuplicateAndOnlyEntries) {
+  IniDocument doc;
+  doc.Parse("[A]\nk=1\nother=2\nK=dup\nk\n[B]\nk=3\n");
+  EXPECT_EQ(doc.Remove("a", "k"), 2);
+  EXPECT_EQ(doc.Remove("A", "k"), 0);
+  EXPECT_EQ(doc.Remove("None", "k"), 0);
+  EXPECT_EQ(doc.Serialize(), "[A]\nother=2\nk\n[B]\nk=3\n");
+}
+
 TEST(IniDocument, RepeatedSectionsMergeAndStrayLinesSurvive) {
   IniDocument doc;
   doc.Parse("stray=1\n[A]\na=1\n[B]\nb=1\n[a]\nlate=2\n");

@@ -1,0 +1,167 @@
+// Loading and saving "bin/wksrv.cfg". The file is read once into a document
+// and every key is taken from it in the load order below; the save applies
+// the one-key writes in their order to the document and replaces the file
+// once, atomically, so a crash or a full disk never leaves half a
+// configuration behind. Both orders are the ones the master server's other
+// tools produce, so that the keys of a new file stand where they expect.
+#include "wkcfg/model/setup.h"
+
+#include <errno.h>
+
+#include "common/ini.h"
+#include "wkcfg/model/setup_keys.h"
+
+namespace {
+
+const char kSection[] = "Wattkeep";
+const char kEventCounter[] = "EventCounter";
+const char kEventPrefix[] = "Event";
+constexpr int32_t kLeastWarningTime = 60;
+
+// Markers in the orders for the steps that are no single key.
+const char kEventsStep[] = "*events";
+const char kWarningStep[] = "*warning";
+const char kAutonomyStep[] = "*autonomy";
+
+const char* const kLoadOrder[] = {
+    "UpsModelName",        "UpsOffEnabled",      "UpsOffDelay",        "UpsOnEnabled",
+    "UpsOnDelay",          "UpsSmartAutonomy",   "UpsRechargeTime",    "UpsAutonomyTime",
+    "UpsLoadPercent",      "UpsBatteryCapacity", kEventsStep,          "UpsManType",
+    "UpsNetCardAddress",   "SrvLocation",        "SrvMainPassword",    "SrvMonitorPassword",
+    "UpsDevice",           "SrvPollingUps",      "SrvListenPort",      "SrvDownEnabled",
+    "SrvDownFromMonitor",  "SrvDownTime",        "UpsFixedTime",       "SrvDownWarningTime",
+    "SrvBroadcast",        "SrvAsService",       "QsAliveEnabled",     "QsAlivePort",
+    "QsTimeoutConnection", kWarningStep,         "LogEnabled",         "LogMaxSize",
+    "DataEnabled",         "DataMaxSize",        "DataRate",           "DataSeparator",
+    "DataReadVinPhaseR",   "DataReadVoutPhaseR", "DataReadPoutPhaseR", "DataReadVinPhaseS",
+    "DataReadVoutPhaseS",  "DataReadPoutPhaseS", "DataReadVinPhaseT",  "DataReadVoutPhaseT",
+    "DataReadPoutPhaseT",  "DataReadVbatt",      "DataReadBattChg",    "DataReadAutTime",
+    "EmailSender",         "EmailServer",        "EmailEncryption",    "EmailUseAuth",
+    "EmailLogin",          "EmailPassword",      "EmailPort"};
+
+const char* const kSaveOrder[] = {"UpsModelName",       "UpsRechargeTime",
+                                  "SrvLocation",        "UpsDevice",
+                                  "UpsNetCardAddress",  "SrvListenPort",
+                                  "SrvBroadcast",       "SrvMainPassword",
+                                  "SrvMonitorPassword", "SrvAsService",
+                                  "SrvDownEnabled",     "UpsSmartAutonomy",
+                                  "SrvDownFromMonitor", "UpsOffEnabled",
+                                  "UpsOffDelay",        "UpsOnEnabled",
+                                  "UpsOnDelay",         "LogEnabled",
+                                  "LogMaxSize",         "DataEnabled",
+                                  "DataMaxSize",        "DataRate",
+                                  "EmailSender",        "EmailServer",
+                                  "EmailPort",          "EmailEncryption",
+                                  "EmailUseAuth",       "EmailLogin",
+                                  "EmailPassword",      "SrvDownWarningTime",
+                                  "SrvPollingUps",      "QsAliveEnabled",
+                                  "QsAlivePort",        "QsTimeoutConnection",
+                                  kAutonomyStep,        "SrvDownTime",
+                                  "UpsFixedTime",       "UpsManType",
+                                  "DataSeparator",      "DataReadVinPhaseR",
+                                  "DataReadVinPhaseS",  "DataReadVinPhaseT",
+                                  "DataReadVoutPhaseR", "DataReadVoutPhaseS",
+                                  "DataReadVoutPhaseT", "DataReadPoutPhaseR",
+                                  "DataReadPoutPhaseS", "DataReadPoutPhaseT",
+                                  "DataReadVbatt",      "DataReadBattChg",
+                                  "DataReadAutTime",    kEventsStep};
+
+const char* const kAutonomyKeys[] = {"UpsAutonomyTime", "UpsLoadPercent", "UpsBatteryCapacity"};
+
+bool Is(const char* step, const char* marker) {
+  return std::string(step) == marker;
+}
+
+void LoadKey(const IniDocument& doc, const char* name, TSetupData* setup) {
+  const TSetupKey& key = *FindSetupKey(name);
+  std::optional<std::string> text = doc.Get(kSection, name);
+  if (!text || !DecodeSetupValue(key, *text, setup)) DecodeSetupValue(key, key.Default, setup);
+}
+
+void LoadEvents(const IniDocument& doc, TEvents* events) {
+  int32_t stored = 0;
+  if (!ParseInt32(doc.Get(kSection, kEventCounter).value_or(""), &stored)) stored = 0;
+  // Eight bits, as the master server reads it.
+  const uint8_t count = static_cast<uint8_t>(static_cast<uint32_t>(stored));
+  events->ClearEvents();
+  for (uint32_t n = 0; n < count; ++n) {
+    events->AddEventLine(doc.Get(kSection, kEventPrefix + std::to_string(n)).value_or(""));
+  }
+}
+
+void SaveKey(const TSetupData& setup, const char* name, IniDocument* doc) {
+  const TSetupKey& key = *FindSetupKey(name);
+  const bool always_empty = Is(name, "UpsNetCardAddress");
+  doc->Set(kSection, name, always_empty ? "" : EncodeSetupValue(key, setup));
+}
+
+// The old event keys go by the old count read in full 32 bits; a deleted key
+// that is written again is appended anew, as a delete and a write would.
+void SaveEvents(const TEvents& events, IniDocument* doc) {
+  int32_t old_count = 0;
+  if (!ParseInt32(doc->Get(kSection, kEventCounter).value_or(""), &old_count)) old_count = 0;
+  TStringList lines;
+  doc->SectionLines(kSection, &lines);
+  for (const std::string& line : lines) {
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq);
+    int32_t n = NumberedKey(key, kEventPrefix);
+    if (n >= 0 && n < old_count) doc->Remove(kSection, key);
+  }
+  doc->Set(kSection, kEventCounter, std::to_string(events.Count()));
+  for (int n = 0; n < events.Count(); ++n) {
+    doc->Set(kSection, kEventPrefix + std::to_string(n), events.EventLine(n));
+  }
+}
+
+}  // namespace
+
+std::string ServerSetupPath(const TSetupData& setup) {
+  return setup.InstallPath + "bin/wksrv.cfg";
+}
+
+void LoadServerSetup(TSetupData* setup) {
+  IniDocument doc;
+  if (!LoadIniFile(ServerSetupPath(*setup), &doc)) doc.Parse("");
+  setup->Ups.Protocol.ProtocolId = 0;
+  setup->Ups.Protocol.ProtocolText.clear();
+  for (const char* step : kLoadOrder) {
+    if (Is(step, kEventsStep)) {
+      LoadEvents(doc, &setup->Ups.Events);
+    } else if (Is(step, kWarningStep)) {
+      int32_t& warning = setup->Server.SrvDownWarningTime;
+      if (warning <= kLeastWarningTime) warning = kLeastWarningTime;
+    } else {
+      LoadKey(doc, step, setup);
+    }
+  }
+}
+
+int SaveServerSetup(const TSetupData& setup, bool write_autonomy) {
+  const std::string path = ServerSetupPath(setup);
+  IniDocument doc;
+  errno = 0;
+  // A file that exists but cannot be read is not replaced: its other
+  // sections and keys would be lost.
+  if (!LoadIniFile(path, &doc)) return errno != 0 ? errno : EIO;
+  for (const char* step : kSaveOrder) {
+    if (Is(step, kEventsStep)) {
+      SaveEvents(setup.Ups.Events, &doc);
+    } else if (Is(step, kAutonomyStep)) {
+      if (!write_autonomy) continue;
+      for (const char* name : kAutonomyKeys) SaveKey(setup, name, &doc);
+    } else {
+      SaveKey(setup, step, &doc);
+    }
+  }
+  errno = 0;
+  if (!SaveIniFile(path, doc)) return errno != 0 ? errno : EIO;
+  return 0;
+}
+
+void ResetAutonomyData(TSetupData* setup) {
+  setup->Ups.UpsAutonomyTime = 300;
+  setup->Ups.UpsLoadPercent = -1;
+  setup->Ups.UpsBatteryCapacity = 100;
+}

@@ -1,0 +1,180 @@
+// The model database. A selection decodes the whole line into a fresh set of
+// capabilities before anything is applied, so a damaged line can never leave
+// the record half switched to another model.
+#include "wkcfg/model/upsdb.h"
+
+#include <limits>
+
+#include "common/scramble.h"
+
+namespace {
+
+// Fields 29-40 in order, each with the data flag it governs.
+struct TCapabilityFlag {
+  bool TUpsCapabilities::*Can;
+  bool TLogDataSetup::*Flag;
+};
+const TCapabilityFlag kCapabilityFlags[] = {
+    {&TUpsCapabilities::CanVinPhaseR, &TLogDataSetup::DataReadVinPhaseR},
+    {&TUpsCapabilities::CanVinPhaseS, &TLogDataSetup::DataReadVinPhaseS},
+    {&TUpsCapabilities::CanVinPhaseT, &TLogDataSetup::DataReadVinPhaseT},
+    {&TUpsCapabilities::CanVoutPhaseR, &TLogDataSetup::DataReadVoutPhaseR},
+    {&TUpsCapabilities::CanVoutPhaseS, &TLogDataSetup::DataReadVoutPhaseS},
+    {&TUpsCapabilities::CanVoutPhaseT, &TLogDataSetup::DataReadVoutPhaseT},
+    {&TUpsCapabilities::CanPoutPhaseR, &TLogDataSetup::DataReadPoutPhaseR},
+    {&TUpsCapabilities::CanPoutPhaseS, &TLogDataSetup::DataReadPoutPhaseS},
+    {&TUpsCapabilities::CanPoutPhaseT, &TLogDataSetup::DataReadPoutPhaseT},
+    {&TUpsCapabilities::CanVbatt, &TLogDataSetup::DataReadVbatt},
+    {&TUpsCapabilities::CanBattChg, &TLogDataSetup::DataReadBattChg},
+    {&TUpsCapabilities::CanAutTime, &TLogDataSetup::DataReadAutTime},
+};
+constexpr int kFirstCapabilityField = 29;
+// The flags a new selection switches on before the model's own say: all but
+// battery charge and autonomy time, which are not shown on any screen.
+constexpr int kShownDataFlags = 10;
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsNoCase(const std::string& text, const char* word) {
+  std::string lower;
+  for (char c : text) lower += LowerAscii(c);
+  return lower == word;
+}
+
+std::string NameField(const std::string& line) {
+  return TrimControls(line.substr(0, line.find('|')));
+}
+
+// The decoded line and the facts read from it.
+struct TModelLine {
+  std::string Name;
+  int32_t ProtocolId = 0;
+  int32_t RechargeSeconds = 0;
+  TUpsCapabilities Caps;
+};
+
+class TFieldReader {
+ public:
+  explicit TFieldReader(const TStringList& fields) : fields_(fields) {}
+  bool Integer(int index, int32_t* value) const { return ParseInt32(Field(index), value); }
+  template <typename T>
+  bool Narrow(int index, T* value) const {
+    int32_t number = 0;
+    if (!Integer(index, &number)) return false;
+    *value = static_cast<T>(static_cast<uint32_t>(number));
+    return true;
+  }
+  bool Boolean(int index, bool* value) const { return ParseModelBoolean(Field(index), value); }
+  std::string Field(int index) const { return TrimControls(fields_[index]); }
+
+ private:
+  const TStringList& fields_;
+};
+
+// The fields a selection reads, stopping at the first that does not
+// convert. The recharge time is read only for a new selection, as only that
+// one uses it.
+bool DecodeModelLine(const std::string& line, bool is_new, TModelLine* model) {
+  TStringList fields;
+  SplitToList('|', line, &fields, true);
+  if (fields.size() != kModelFieldCount) return false;
+  TFieldReader read(fields);
+  TUpsCapabilities& caps = model->Caps;
+  model->Name = read.Field(0);
+  if (is_new) {
+    int32_t hours = 0;
+    if (!read.Integer(14, &hours)) return false;
+    // Hours whose seconds do not fit the field are no valid recharge time.
+    constexpr int32_t kMaxHours = std::numeric_limits<int32_t>::max() / 3600;
+    if (hours > kMaxHours || hours < -kMaxHours) return false;
+    model->RechargeSeconds = hours * 3600;
+  }
+  if (!read.Integer(4, &model->ProtocolId)) return false;
+  if (!read.Narrow(16, &caps.UpsOffMode) || !read.Narrow(17, &caps.UpsOffDelayMin) ||
+      !read.Narrow(18, &caps.UpsOffDelayMax) || !read.Narrow(19, &caps.UpsOnMode) ||
+      !read.Narrow(20, &caps.UpsOnDelayMin) || !read.Narrow(21, &caps.UpsOnDelayMax) ||
+      !read.Narrow(22, &caps.UpsOnDelayStep) || !read.Boolean(7, &caps.Flag7) ||
+      !read.Boolean(5, &caps.Flag5) || !read.Boolean(8, &caps.Flag8) ||
+      !read.Boolean(24, &caps.CalibrationTest) || !read.Boolean(23, &caps.SmartAutonomy)) {
+    return false;
+  }
+  caps.EventSection = read.Field(26);
+  int field = kFirstCapabilityField;
+  for (const TCapabilityFlag& pair : kCapabilityFlags) {
+    if (!read.Boolean(field++, &(caps.*pair.Can))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseModelBoolean(const std::string& text, bool* value) {
+  int32_t number = 0;
+  if (ParseInt32(text, &number)) {
+    *value = number != 0;
+  } else if (EqualsNoCase(text, "true")) {
+    *value = true;
+  } else if (EqualsNoCase(text, "false")) {
+    *value = false;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+int LoadUpsDatabase(TUpsDatabase* db, const std::string& path) {
+  return LoadScrambledLines(&db->Models, path);
+}
+
+TStringList ModelNames(const TUpsDatabase& db) {
+  TStringList names;
+  for (const std::string& line : db.Models) {
+    if (TrimControls(line).empty()) continue;
+    names.push_back(NameField(line));
+  }
+  return names;
+}
+
+int FindModel(const TUpsDatabase& db, const std::string& name) {
+  for (size_t i = 0; i < db.Models.size(); ++i) {
+    const std::string& line = db.Models[i];
+    if (line.find('|') != std::string::npos && NameField(line) == name) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+int SelectModel(TUpsDatabase* db, TSetupData* setup, int index, bool is_new) {
+  if (index < 0 || static_cast<size_t>(index) >= db->Models.size()) return kErrorBadModel;
+  TModelLine model;
+  if (!DecodeModelLine(db->Models[index], is_new, &model)) return kErrorBadModel;
+
+  TLogDataSetup& data = setup->LogData;
+  if (is_new) {
+    for (int i = 0; i < kShownDataFlags; ++i) data.*kCapabilityFlags[i].Flag = true;
+    setup->Ups.UpsModelName = model.Name;
+    setup->Ups.UpsRechargeTime = model.RechargeSeconds;
+  }
+  setup->Ups.Protocol.ProtocolId = model.ProtocolId;
+  static_cast<TUpsCapabilities&>(*db) = model.Caps;
+  for (const TCapabilityFlag& pair : kCapabilityFlags) {
+    if (!(db->*pair.Can)) data.*pair.Flag = false;
+  }
+  return 0;
+}
+
+void ApplyModelCapabilities(const TUpsDatabase& db, TSetupData* setup, bool is_new) {
+  TUpsSetup& ups = setup->Ups;
+  if (!db.SmartAutonomy) {
+    ups.UpsSmartAutonomy = false;
+  } else if (is_new) {
+    ups.UpsSmartAutonomy = true;
+  }
+  if (db.UpsOffMode == 0) ups.UpsOffEnabled = false;
+  if (db.UpsOffMode == 2) ups.UpsOffEnabled = true;
+  if (db.UpsOnMode == 0) ups.UpsOnEnabled = false;
+  if (db.UpsOnMode == 2) ups.UpsOnEnabled = true;
+}

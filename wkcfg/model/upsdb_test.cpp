@@ -1,0 +1,180 @@
+#include "wkcfg/model/upsdb.h"
+
+#include <map>
+
+#include "gtest/gtest.h"
+#include "wkcfg/model/model_test_tree.h"
+
+namespace {
+
+// A valid model line: every field "0" but the name, the event section and
+// the given overrides (field number → text).
+std::string ModelLine(const std::map<int, std::string>& fields = {}) {
+  std::map<int, std::string> all = {{0, "Model A"}, {26, "FAMILY"}};
+  for (const auto& [n, text] : fields) all[n] = text;
+  std::string line;
+  for (int n = 0; n < kModelFieldCount; ++n) {
+    if (n > 0) line += "|";
+    line += all.count(n) ? all[n] : "0";
+  }
+  return line;
+}
+
+class ModelSelection : public ::testing::Test {
+ protected:
+  int Select(const std::string& line, bool is_new) {
+    db.Models = {line};
+    return SelectModel(&db, &setup, 0, is_new);
+  }
+  TUpsDatabase db;
+  TSetupData setup;
+};
+
+TEST_F(ModelSelection, EveryUsedFieldIsAppliedInItsKind) {
+  ASSERT_EQ(Select(ModelLine({{0, "  Big One \t"},
+                              {4, "17"},
+                              {5, "True"},
+                              {7, "false"},
+                              {8, " TRUE "},
+                              {14, "8"},
+                              {16, "258"},
+                              {17, "65537"},
+                              {18, "600"},
+                              {19, "3"},
+                              {20, "10"},
+                              {21, "700"},
+                              {22, "30"},
+                              {23, "1"},
+                              {24, "5"},
+                              {26, " FAM "},
+                              {29, "1"},
+                              {40, "1"}}),
+                   true),
+            0);
+  EXPECT_EQ(setup.Ups.UpsModelName, "Big One");
+  EXPECT_EQ(setup.Ups.Protocol.ProtocolId, 17);
+  EXPECT_EQ(setup.Ups.UpsRechargeTime, 28800);
+  EXPECT_TRUE(db.Flag5);
+  EXPECT_FALSE(db.Flag7);
+  EXPECT_TRUE(db.Flag8);
+  EXPECT_EQ(db.UpsOffMode, 2);
+  EXPECT_EQ(db.UpsOffDelayMin, 1);
+  EXPECT_EQ(db.UpsOffDelayMax, 600);
+  EXPECT_EQ(db.UpsOnMode, 3);
+  EXPECT_EQ(db.UpsOnDelayMin, 10);
+  EXPECT_EQ(db.UpsOnDelayMax, 700);
+  EXPECT_EQ(db.UpsOnDelayStep, 30);
+  EXPECT_TRUE(db.SmartAutonomy);
+  EXPECT_TRUE(db.CalibrationTest);
+  EXPECT_EQ(db.EventSection, "FAM");
+  EXPECT_TRUE(db.CanVinPhaseR);
+  EXPECT_FALSE(db.CanVinPhaseS);
+  EXPECT_TRUE(db.CanAutTime);
+}
+
+TEST_F(ModelSelection, BadLinesChangeNothing) {
+  const std::string bad_lines[] = {
+      ModelLine() + "|0",          ModelLine().substr(0, ModelLine().rfind('|')),
+      ModelLine({{4, "x"}}),       ModelLine({{16, "1.5"}}),
+      ModelLine({{23, "yes"}}),    ModelLine({{40, ""}}),
+      ModelLine({{14, "596524"}}), ModelLine({{14, "h"}})};
+  for (const std::string& line : bad_lines) {
+    SCOPED_TRACE(line);
+    TSetupData before;
+    before.LogData.DataReadVinPhaseS = false;
+    before.Ups.UpsModelName = "Old";
+    setup = before;
+    db = TUpsDatabase();
+    db.SmartAutonomy = true;
+    EXPECT_EQ(Select(line, true), kErrorBadModel);
+    EXPECT_EQ(setup.Ups.UpsModelName, "Old");
+    EXPECT_EQ(setup.Ups.UpsRechargeTime, -1);
+    EXPECT_FALSE(setup.LogData.DataReadVinPhaseS);
+    EXPECT_TRUE(db.SmartAutonomy);
+  }
+  EXPECT_EQ(SelectModel(&db, &setup, 1, false), kErrorBadModel);
+  EXPECT_EQ(SelectModel(&db, &setup, -1, false), kErrorBadModel);
+}
+
+TEST_F(ModelSelection, StartSelectionIgnoresTheRechargeTimeField) {
+  setup.Ups.UpsRechargeTime = 5;
+  setup.Ups.UpsModelName = "Stored";
+  EXPECT_EQ(Select(ModelLine({{14, "h"}}), false), 0);
+  EXPECT_EQ(setup.Ups.UpsRechargeTime, 5);
+  EXPECT_EQ(setup.Ups.UpsModelName, "Stored");
+}
+
+TEST_F(ModelSelection, DataFlagsAreClearedAlwaysAndSetOnlyOnANewSelection) {
+  TLogDataSetup& data = setup.LogData;
+  data = TLogDataSetup();
+  data.DataReadVinPhaseS = false;
+  data.DataReadBattChg = false;
+  ASSERT_EQ(Select(ModelLine({{29, "0"}, {30, "1"}, {39, "1"}, {40, "0"}}), false), 0);
+  EXPECT_FALSE(data.DataReadVinPhaseR);
+  EXPECT_FALSE(data.DataReadVinPhaseS);
+  EXPECT_FALSE(data.DataReadAutTime);
+  EXPECT_FALSE(data.DataReadBattChg);
+  ASSERT_EQ(Select(ModelLine({{29, "1"}, {30, "1"}, {38, "1"}, {39, "1"}, {40, "1"}}), true), 0);
+  EXPECT_TRUE(data.DataReadVinPhaseR);
+  EXPECT_TRUE(data.DataReadVinPhaseS);
+  EXPECT_TRUE(data.DataReadVbatt);
+  EXPECT_FALSE(data.DataReadAutTime);
+  EXPECT_FALSE(data.DataReadBattChg);
+  EXPECT_FALSE(data.DataReadVinPhaseT);
+}
+
+TEST(ApplyModelCapabilities, ForcedAndUnsupportedSettings) {
+  struct Case {
+    bool smart, is_new, stored;
+    uint8_t mode;
+    bool smart_after, enabled_after;
+  };
+  const Case cases[] = {
+      {false, false, true, 0, false, false}, {false, true, true, 1, false, true},
+      {true, true, false, 1, true, false},   {true, false, false, 2, false, true},
+      {true, false, true, 1, true, true},    {true, true, true, 3, true, true},
+  };
+  for (const Case& c : cases) {
+    TUpsDatabase db;
+    db.SmartAutonomy = c.smart;
+    db.UpsOffMode = c.mode;
+    db.UpsOnMode = c.mode;
+    TSetupData setup;
+    setup.Ups.UpsSmartAutonomy = c.stored;
+    setup.Ups.UpsOffEnabled = c.stored;
+    setup.Ups.UpsOnEnabled = c.stored;
+    ApplyModelCapabilities(db, &setup, c.is_new);
+    EXPECT_EQ(setup.Ups.UpsSmartAutonomy, c.smart_after) << c.smart << c.is_new << c.stored;
+    EXPECT_EQ(setup.Ups.UpsOffEnabled, c.enabled_after) << int(c.mode) << c.stored;
+    EXPECT_EQ(setup.Ups.UpsOnEnabled, c.enabled_after) << int(c.mode) << c.stored;
+  }
+}
+
+TEST(ModelDatabase, NamesAndLookupAfterStripping) {
+  ModelTestTree tree;
+  tree.WriteDatabase({"  Alpha 1 |x", "", "Beta|y", "  ", "Gamma", "alpha 1|z", "Beta|dup"});
+  TUpsDatabase db;
+  ASSERT_EQ(LoadUpsDatabase(&db, tree.Path("bin/upsdb.ups")), 0);
+  EXPECT_EQ(ModelNames(db), (TStringList{"Alpha 1", "Beta", "Gamma", "alpha 1", "Beta"}));
+  EXPECT_EQ(FindModel(db, "Alpha 1"), 0);
+  EXPECT_EQ(FindModel(db, "alpha 1"), 5);
+  EXPECT_EQ(FindModel(db, "Beta"), 2);
+  EXPECT_EQ(FindModel(db, "Gamma"), -1);
+  EXPECT_EQ(FindModel(db, ""), -1);
+  EXPECT_EQ(LoadUpsDatabase(&db, tree.Path("bin/none.ups")), ENOENT);
+}
+
+TEST(ModelBoolean, NumbersAndWordsInAnyCase) {
+  bool value = false;
+  for (const char* yes : {"1", "-3", "True", "TRUE", "tRuE"}) {
+    EXPECT_TRUE(ParseModelBoolean(yes, &value) && value) << yes;
+  }
+  for (const char* no : {"0", "False", "FALSE", "+0"}) {
+    EXPECT_TRUE(ParseModelBoolean(no, &value) && !value) << no;
+  }
+  for (const char* bad : {"", "T", "yes", "truee", "1.0"}) {
+    EXPECT_FALSE(ParseModelBoolean(bad, &value)) << bad;
+  }
+}
+
+}  // namespace
