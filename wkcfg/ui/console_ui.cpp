@@ -1,0 +1,51 @@
+// The shared palette, geometry and lists of the console's screens.
+#include "wkcfg/ui/console_ui.h"
+
+#include <cstdlib>
+
+#include "common/lang.h"
+#include "wkcfg/ui/crt.h"
+#include "wkcfg/ui/ctrls.h"
+
+TConsoleUi& ConsoleUi() {
+  static TConsoleUi ui;
+  return ui;
+}
+
+void ComputeFrame() {
+  TConsoleUi& ui = ConsoleUi();
+  ui.FrameWidth = ScreenWidth() - 4;
+  ui.FrameHeight = ScreenHeight() - 2;
+  ui.FieldAreaWidth = ui.FrameWidth - 4;
+}
+
+namespace {
+
+// The number in `text` when it is a whole non-negative decimal number.
+bool ParseCount(const std::string& text, int* count) {
+  std::string trimmed = TrimBlanks(text);
+  if (trimmed.empty() || trimmed.size() > 4) return false;
+  for (char c : trimmed) {
+    if (c < '0' || c > '9') return false;
+  }
+  *count = std::atoi(trimmed.c_str());
+  return true;
+}
+
+}  // namespace
+
+void InitConsoleUi() {
+  TConsoleUi& ui = ConsoleUi();
+  ui.YesNoList = {"Yes  ", "No  "};
+  ui.ActionsList.clear();
+  int count = 0;
+  if (ParseCount(LangText("Count", "ACTIONS"), &count)) {
+    for (int i = 0; i < count; ++i)
+      ui.ActionsList.push_back(LangText(std::to_string(i), "ACTIONS"));
+  }
+  ComputeFrame();
+}
+
+void ShowError(const std::string& message) {
+  PressAnyKeyBox(message, ErrorColors);
+}

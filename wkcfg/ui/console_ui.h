@@ -1,0 +1,46 @@
+// What every screen of the console shares: the colour palette, the frame
+// geometry that follows the terminal's size, the yes/no and action lists,
+// and the error box.
+#ifndef VOLTMON_WKCFG_UI_CONSOLE_UI_H_
+#define VOLTMON_WKCFG_UI_CONSOLE_UI_H_
+
+#include <string>
+
+#include "common/text.h"
+#include "wkcfg/ui/colors.h"
+
+constexpr TColors NormalColors = MakeColors(15, 4);
+constexpr TColors MenuHighlightColors = MakeColors(0, 7);
+constexpr TColors ChoiceLabelColors = MakeColors(15, 4);
+constexpr TColors FieldColors = MakeColors(15, 0);
+constexpr TColors ListNormalColors = MakeColors(0, 15);
+constexpr TColors ListHighlightColors = MakeColors(15, 1);
+constexpr TColors NoticeColors = MakeColors(15, 3);
+constexpr TColors ErrorColors = MakeColors(15, 1);
+constexpr TColors DimmedColors = MakeColors(11, 4);
+constexpr TColors ButtonFocusColors = MakeColors(1, 7);
+constexpr TColors SuccessColors = MakeColors(15, 2);
+
+struct TConsoleUi {
+  int FrameWidth = 0;       // screen width - 4
+  int FrameHeight = 0;      // screen height - 2
+  int FieldAreaWidth = 0;   // FrameWidth - 4
+  TStringList YesNoList;    // "Yes  ", "No  "
+  TStringList ActionsList;  // section "ACTIONS", keys "0" to Count - 1
+};
+
+// The process-wide lists and geometry of the screens.
+TConsoleUi& ConsoleUi();
+
+// Recomputes FrameWidth, FrameHeight and FieldAreaWidth from the screen
+// layer's current size; called at start and after every resize.
+void ComputeFrame();
+
+// Fills YesNoList and ActionsList (from the current language file; an empty
+// list when "Count" is missing or not a number) and computes the frame.
+void InitConsoleUi();
+
+// PressAnyKeyBox(message, ErrorColors).
+void ShowError(const std::string& message);
+
+#endif  // VOLTMON_WKCFG_UI_CONSOLE_UI_H_
