@@ -89,7 +89,9 @@ TEST_F(ShippedData, DefaultJobsAreKnownAndShutdownComesLast) {
       for (const char* action : kActionCodes) known |= code_text == action;
       EXPECT_TRUE(known) << code_text;
       mslog |= code_text == "$MSLOG";
-      if (code_text == "$SHUTDOWN") EXPECT_EQ(p, events.JobCount(e) - 1);
+      if (code_text == "$SHUTDOWN") {
+        EXPECT_EQ(p, events.JobCount(e) - 1);
+      }
     }
   }
   EXPECT_TRUE(mslog);
