@@ -157,7 +157,7 @@ void IniDocument::Set(const std::string& section, const std::string& key,
   found->lines.push_back(entry);
 }
 
-bool IniDocument::SectionLines(const std::string& section, TStringList* lines) const {
+bool IniDocument::SectionLines(const std::string& section, TextList* lines) const {
   const Section* found = FindSection(section);
   if (found == nullptr) return false;
   for (const Line& line : found->lines) {
@@ -166,8 +166,8 @@ bool IniDocument::SectionLines(const std::string& section, TStringList* lines) c
   return true;
 }
 
-TStringList IniDocument::SectionNames() const {
-  TStringList names;
+TextList IniDocument::SectionNames() const {
+  TextList names;
   for (const Section& section : sections_) {
     if (section.has_header) names.push_back(section.name);
   }
@@ -294,7 +294,7 @@ bool WriteIniString(const std::string& section, const std::string& key, const st
   return SaveIniFile(path, doc);
 }
 
-bool ReadIniSection(const std::string& path, const std::string& section, TStringList* lines) {
+bool ReadIniSection(const std::string& path, const std::string& section, TextList* lines) {
   lines->clear();
   IniDocument doc;
   if (!LoadIniFile(path, &doc)) return false;

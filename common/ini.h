@@ -32,9 +32,9 @@ class IniDocument {
   void Set(const std::string& section, const std::string& key, const std::string& value);
   // The section's lines in file order: entries as "Key=Value", other lines
   // unchanged; false when the section is missing.
-  bool SectionLines(const std::string& section, TStringList* lines) const;
+  bool SectionLines(const std::string& section, TextList* lines) const;
   // The names of the sections in file order.
-  TStringList SectionNames() const;
+  TextList SectionNames() const;
 
  private:
   struct Line {
@@ -101,6 +101,6 @@ bool WriteIniString(const std::string& section, const std::string& key, const st
 
 // Empties `lines` and fills it with the section's lines (see SectionLines);
 // true when it then holds at least one line.
-bool ReadIniSection(const std::string& path, const std::string& section, TStringList* lines);
+bool ReadIniSection(const std::string& path, const std::string& section, TextList* lines);
 
 #endif  // VOLTMON_COMMON_INI_H_

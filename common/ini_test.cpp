@@ -68,15 +68,15 @@ TEST(IniDocument, NamesCompareWithoutCaseAndBlanksAreIgnored) {
   EXPECT_FALSE(doc.Get("Globals", "; Commented"));
   EXPECT_FALSE(doc.Get("Missing", "InstallPath"));
   EXPECT_FALSE(doc.Get("Globals", "Missing"));
-  EXPECT_EQ(doc.SectionNames(), (TStringList{"Globals", "Files", "Empty"}));
+  EXPECT_EQ(doc.SectionNames(), (TextList{"Globals", "Files", "Empty"}));
 }
 
 TEST(IniDocument, LinesWithoutEqualsStayInTheirSection) {
   IniDocument doc;
   doc.Parse(kSample);
-  TStringList lines;
+  TextList lines;
   ASSERT_TRUE(doc.SectionLines("files", &lines));
-  EXPECT_EQ(lines, (TStringList{"bin/qslx", "Mode=a=b"}));
+  EXPECT_EQ(lines, (TextList{"bin/qslx", "Mode=a=b"}));
   lines.clear();
   EXPECT_TRUE(doc.SectionLines("Empty", &lines));
   EXPECT_TRUE(lines.empty());
@@ -114,15 +114,15 @@ TEST(IniDocument, RepeatedSectionsMergeAndStrayLinesSurvive) {
   doc.Parse("stray=1\n[A]\na=1\n[B]\nb=1\n[a]\nlate=2\n");
   EXPECT_EQ(doc.Get("A", "late").value_or("?"), "2");
   EXPECT_EQ(doc.Serialize(), "stray=1\n[A]\na=1\nlate=2\n[B]\nb=1\n");
-  EXPECT_EQ(doc.SectionNames(), (TStringList{"A", "B"}));
+  EXPECT_EQ(doc.SectionNames(), (TextList{"A", "B"}));
 }
 
 TEST(IniDocument, BracketOnlyAtOneEndIsAnOrdinaryLine) {
   IniDocument doc;
   doc.Parse("[S]\n[not a header\nkey=[x]\n");
-  TStringList lines;
+  TextList lines;
   ASSERT_TRUE(doc.SectionLines("S", &lines));
-  EXPECT_EQ(lines, (TStringList{"[not a header", "key=[x]"}));
+  EXPECT_EQ(lines, (TextList{"[not a header", "key=[x]"}));
 }
 
 // Random documents built from the characters that matter to the dialect:
@@ -144,7 +144,7 @@ TEST(IniDocument, RewriteLosesNoEntryOnRandomInput) {
     second.Parse(first.Serialize());
     ASSERT_EQ(second.Serialize(), first.Serialize()) << "input: " << text;
     for (const std::string& section : first.SectionNames()) {
-      TStringList a, b;
+      TextList a, b;
       first.SectionLines(section, &a);
       ASSERT_TRUE(second.SectionLines(section, &b));
       ASSERT_EQ(a, b) << "input: " << text;
@@ -193,7 +193,7 @@ TEST_F(IniFile, MissingFileReadsEmptyAndReadNeverCreatesIt) {
   EXPECT_EQ(ReadIniInteger("S", "k", 3, path_), 3);
   EXPECT_EQ(ReadIniValue(path_, "S", "k").value_or("?"), "");
   EXPECT_EQ(ReadIniValue(dir_ + "/no/such/dir.cfg", "S", "k").value_or("?"), "");
-  TStringList lines{"stale"};
+  TextList lines{"stale"};
   EXPECT_FALSE(ReadIniSection(path_, "S", &lines));
   EXPECT_TRUE(lines.empty());
   EXPECT_TRUE(DirEntries().empty());
@@ -227,9 +227,9 @@ TEST_F(IniFile, WriteKeepsEverySectionEntryAndOrder) {
             "[Empty]\n"
             "[New]\n"
             "k=v\n");
-  TStringList lines;
+  TextList lines;
   ASSERT_TRUE(ReadIniSection(path_, "Files", &lines));
-  EXPECT_EQ(lines, (TStringList{"bin/qslx", "Mode=a=b"}));
+  EXPECT_EQ(lines, (TextList{"bin/qslx", "Mode=a=b"}));
   EXPECT_EQ(DirEntries(), (std::vector<std::string>{"test.cfg"}));
 }
 

@@ -68,12 +68,12 @@ bool IsRootUser(bool show_message) {
   return root;
 }
 
-TStringList ReadProcStatus(const std::string& file) {
+TextList ReadProcStatus(const std::string& file) {
   std::string contents;
   int error = ReadWholeFile(file, &contents);
-  TStringList all = SplitLines(contents);
+  TextList all = SplitLines(contents);
   if (error != 0 && !contents.empty() && contents.back() != '\n') all.pop_back();
-  TStringList lines;
+  TextList lines;
   for (const std::string& line : all) {
     if (line.empty()) break;
     lines.push_back(line);
@@ -81,7 +81,7 @@ TStringList ReadProcStatus(const std::string& file) {
   return lines;
 }
 
-std::string StatusField(const std::string& prefix, const TStringList& lines) {
+std::string StatusField(const std::string& prefix, const TextList& lines) {
   for (const std::string& line : lines) {
     if (line.find(prefix) != std::string::npos) return line.substr(prefix.size());
   }
@@ -98,7 +98,7 @@ pid_t FindDaemonPid(const std::string& name, const std::string& proc_root) {
     if (entry == nullptr) break;
     int32_t entry_id = 0;
     if (!ParseInt32(entry->d_name, &entry_id) || entry_id <= 0) continue;
-    TStringList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
+    TextList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
     if (StatusField("Name:\t", status) != name) continue;
     if (StatusField("PPid:\t", status) != "1") continue;
     // A "Pid:" value that is not a positive number (say, taken from a "PPid:"

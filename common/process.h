@@ -17,11 +17,11 @@ bool IsRootUser(bool show_message);
 
 // The lines of a "/proc/<pid>/status" file up to the first empty line, end of
 // file or read error; empty when the file cannot be opened.
-TStringList ReadProcStatus(const std::string& file);
+TextList ReadProcStatus(const std::string& file);
 
 // The rest of the first line containing `prefix` anywhere, after its first
 // prefix-length characters; the empty text when no line holds it.
-std::string StatusField(const std::string& prefix, const TStringList& lines);
+std::string StatusField(const std::string& prefix, const TextList& lines);
 
 // The id of a process named exactly `name` whose parent is process 1, or -1.
 // `proc_root` is the "/proc" directory to scan (a parameter for tests).

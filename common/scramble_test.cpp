@@ -90,13 +90,13 @@ TEST_F(ScrambledFile, LinesDescrambledInOrder) {
   std::ofstream(path) << Scramble("first") << "\n"
                       << Scramble("second|=") << "\r\n\n"
                       << Scramble("last");
-  TStringList list{"stale"};
+  TextList list{"stale"};
   EXPECT_EQ(LoadScrambledLines(&list, path), 0);
-  EXPECT_EQ(list, (TStringList{"first", "second|=", "", "last"}));
+  EXPECT_EQ(list, (TextList{"first", "second|=", "", "last"}));
 }
 
 TEST_F(ScrambledFile, MissingOrUnreadableFileGivesErrorCode) {
-  TStringList list{"stale"};
+  TextList list{"stale"};
   EXPECT_EQ(LoadScrambledLines(&list, dir_ + "/missing"), ENOENT);
   EXPECT_TRUE(list.empty());
   list = {"stale"};

@@ -38,7 +38,7 @@ std::string TrimControls(const std::string& text) {
   return TrimIf(text, IsControlOrBlank);
 }
 
-void SplitToList(char delimiter, const std::string& text, TStringList* list, bool clear) {
+void SplitToList(char delimiter, const std::string& text, TextList* list, bool clear) {
   if (clear) list->clear();
   size_t start = 0;
   for (;;) {
@@ -51,7 +51,7 @@ void SplitToList(char delimiter, const std::string& text, TStringList* list, boo
   if (!last.empty()) list->push_back(last);
 }
 
-std::string JoinList(const TStringList& list, char delimiter) {
+std::string JoinList(const TextList& list, char delimiter) {
   std::string result;
   for (size_t i = 0; i < list.size(); ++i) {
     if (i > 0) result += delimiter;
@@ -60,7 +60,7 @@ std::string JoinList(const TStringList& list, char delimiter) {
   return result;
 }
 
-int IndexOfKey(const TStringList& list, const std::string& key) {
+int IndexOfKey(const TextList& list, const std::string& key) {
   for (size_t i = 0; i < list.size(); ++i) {
     size_t bar = list[i].find('|');
     if (bar == std::string::npos) continue;
@@ -100,8 +100,8 @@ int32_t TextToIntInRange(const std::string& text, int32_t minimum, int32_t maxim
   return value;
 }
 
-TStringList SplitLines(const std::string& text) {
-  TStringList lines;
+TextList SplitLines(const std::string& text) {
+  TextList lines;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);

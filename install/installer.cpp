@@ -98,7 +98,7 @@ bool CreateInstallDirectories() {
 
 bool InstallModuleFiles(const std::string& title, const std::string& section) {
   if (!title.empty()) WriteLine(title);
-  TStringList lines;
+  TextList lines;
   if (!ReadPacketSection(g_run.PacketPath, section, &lines)) {
     ShowInstallError("Install packet appears corrupted !");
     return false;
@@ -142,7 +142,7 @@ void PrintBanner() {
 
 // The chosen language's name, or the empty text when the packet lists none.
 std::string ChooseLanguage() {
-  TStringList languages;
+  TextList languages;
   if (!ReadPacketSection(g_run.PacketPath, "Languages", &languages)) return "";
   WriteLine("Please select your language:");
   WriteLine("");
@@ -284,7 +284,7 @@ void Install(const char* argv0) {
   g_run.SourceDir = ProgramDirectory(argv0);
   g_run.PacketPath = g_run.SourceDir + "install.dat";
   if (!PathExists(g_run.PacketPath)) AbortInstall("Install packet appears corrupted !");
-  TStringList globals;
+  TextList globals;
   if (ReadPacketSection(g_run.PacketPath, "Globals", &globals)) g_run.ProductVersion = globals[0];
 
   g_run.SelectedLanguage = ChooseLanguage();

@@ -51,7 +51,7 @@ pid_t FindOtherDaemon() {
   while (const dirent* entry = readdir(proc)) {
     int32_t pid = 0;
     if (!ParseInt32(entry->d_name, &pid) || pid <= 0 || pid == self) continue;
-    TStringList lines = ReadProcStatus(std::string("/proc/") + entry->d_name + "/status");
+    TextList lines = ReadProcStatus(std::string("/proc/") + entry->d_name + "/status");
     if (StatusField("Name:\t", lines) == kProgramName && StatusField("PPid:\t", lines) == "1") {
       found = pid;
       break;

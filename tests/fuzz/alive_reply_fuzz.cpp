@@ -18,7 +18,7 @@ void Require(bool condition) {
 }
 
 bool Expected(const std::string& reply) {
-  TStringList fields;
+  TextList fields;
   if (!TakeFrameApart(reply, &fields)) return false;
   int32_t number = 0;
   return fields.size() == 2 && ParseInt32(fields[0], &number) && number == 5 &&

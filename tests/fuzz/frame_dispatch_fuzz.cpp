@@ -51,7 +51,7 @@ bool IsEdgeByte(char c) {
 
 // What holds for the order of any frame at all.
 void CheckProperties(const std::string& frame, const TQsSetupData& setup, const TQsOrder& order) {
-  TStringList fields;
+  TextList fields;
   if (TakeFrameApart(frame, &fields)) {
     Require(frame.front() == '<' && frame.back() == '>');
     for (const std::string& field : fields) Require(field.find('|') == std::string::npos);

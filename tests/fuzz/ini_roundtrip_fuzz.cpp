@@ -93,11 +93,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   second.Parse(written);
   Require(second.Serialize() == written);
 
-  const TStringList names = first.SectionNames();
+  const TextList names = first.SectionNames();
   Require(second.SectionNames() == names);
   for (const std::string& name : names) {
-    TStringList before;
-    TStringList after;
+    TextList before;
+    TextList after;
     Require(first.SectionLines(name, &before));
     Require(second.SectionLines(name, &after));
     Require(before == after);

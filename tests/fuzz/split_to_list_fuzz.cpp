@@ -22,8 +22,8 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-TStringList Reference(char delimiter, const std::string& text) {
-  TStringList fields;
+TextList Reference(char delimiter, const std::string& text) {
+  TextList fields;
   size_t start = 0;
   for (;;) {
     const size_t at = text.find(delimiter, start);
@@ -45,12 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool clear = (data[1] & 1) != 0;
   const std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
 
-  const TStringList expected = Reference(delimiter, text);
-  const TStringList before = {"kept", ""};
-  TStringList list = before;
+  const TextList expected = Reference(delimiter, text);
+  const TextList before = {"kept", ""};
+  TextList list = before;
   SplitToList(delimiter, text, &list, clear);
 
-  TStringList want = clear ? TStringList() : before;
+  TextList want = clear ? TextList() : before;
   want.insert(want.end(), expected.begin(), expected.end());
   Require(list == want);
 

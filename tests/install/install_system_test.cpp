@@ -124,8 +124,8 @@ class InstallTest : public ::testing::Test {
     EXPECT_EQ(0u, st.st_gid) << relative;
   }
 
-  TStringList LogEntries() const {
-    TStringList entries;
+  TextList LogEntries() const {
+    TextList entries;
     EXPECT_EQ(0, LoadScrambledLines(&entries, Installed("bin/install.log")));
     return entries;
   }
@@ -240,7 +240,7 @@ TEST_F(InstallTest, BothModulesTranscriptFilesSettingsLogAndLinks) {
       "LanguageFile=deutsch.lng\n",
       ReadFile(Installed("bin/voltmon.cfg")));
 
-  TStringList expected_log = {
+  TextList expected_log = {
       "DIR:/usr/vantrel/voltmon/",
       "FILE:e:/usr/vantrel/voltmon/bin/startwksrv",
       "FILE:e:/usr/vantrel/voltmon/bin/qslx",
@@ -438,7 +438,7 @@ TEST_F(InstallTest, CorruptedPacketStopsWithEarlierFilesInstalled) {
   ExpectFile("bin/qslx", 0770);
   EXPECT_FALSE(Exists(Installed("bin/startqslx")));
   EXPECT_FALSE(Exists(Installed("bin/voltmon.cfg")));
-  EXPECT_EQ((TStringList{"DIR:/usr/vantrel/voltmon/", "FILE:e:/usr/vantrel/voltmon/bin/qslx"}),
+  EXPECT_EQ((TextList{"DIR:/usr/vantrel/voltmon/", "FILE:e:/usr/vantrel/voltmon/bin/qslx"}),
             LogEntries());
 
   WriteFile(packet_ + "/install.dat", WithoutSection(kDefaultPacket, "Common"));
@@ -516,7 +516,7 @@ TEST_F(InstallTest, SecondRunOverwritesFilesAndRestartsTheLog) {
   ASSERT_EQ(0, result.status) << result.errors;
   EXPECT_EQ("#!/bin/sh\necho second\n", ReadFile(Installed("bin/qslx")));
   ExpectFile("bin/voltmon.cfg", 0440);
-  const TStringList expected = {
+  const TextList expected = {
       "DIR:/usr/vantrel/voltmon/",
       "FILE:e:/usr/vantrel/voltmon/bin/qslx",
       "FILE:e:/usr/vantrel/voltmon/bin/startqslx",
@@ -544,7 +544,7 @@ TEST_F(InstallTest, VersionAndCreditsAnywhereAmongTheArguments) {
   const std::string version =
       "Voltmon Manager\nSetup program - version 1.0.7.9\n" + std::string(kRightsNotice) + "\n\n";
   ASSERT_EQ(0u, result.output.rfind(version, 0)) << result.output;
-  const TStringList credits = SplitLines(result.output.substr(version.size()));
+  const TextList credits = SplitLines(result.output.substr(version.size()));
   ASSERT_EQ(2u, credits.size());
   EXPECT_EQ(0u, credits[0].rfind("Designed and developed by ", 0));
   EXPECT_EQ("", credits[1]);
@@ -618,12 +618,12 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
 
   const std::string data = sandbox.Upper("/usr/vantrel/voltmon/data/");
   // The scripts run in parallel, in no fixed order.
-  TStringList records = SplitLines(ReadFile(data + "record"));
+  TextList records = SplitLines(ReadFile(data + "record"));
   std::sort(records.begin(), records.end());
-  EXPECT_EQ((TStringList{"message 1 [\"Hello there\"]", "shutdown 1 []"}), records);
-  const TStringList log = SplitLines(ReadFile(data + "qs_log.txt"));
+  EXPECT_EQ((TextList{"message 1 [\"Hello there\"]", "shutdown 1 []"}), records);
+  const TextList log = SplitLines(ReadFile(data + "qs_log.txt"));
   ASSERT_EQ(4u, log.size()) << ReadFile(data + "qs_log.txt");
-  TStringList texts;
+  TextList texts;
   for (const std::string& line : log) {
     // "dd/MM/yyyy hh:mm:ss  text"
     ASSERT_GT(line.size(), 21u);
@@ -632,8 +632,8 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
   }
   // Each order is logged by its own connection's thread.
   std::sort(texts.begin() + 1, texts.end() - 1);
-  EXPECT_EQ((TStringList{"QS-System-Dienst gestartet", "Herunterfahren angeordnet von 127.0.0.1",
-                         "Meldung empfangen von 127.0.0.1", "QS-System-Dienst gestoppt"}),
+  EXPECT_EQ((TextList{"QS-System-Dienst gestartet", "Herunterfahren angeordnet von 127.0.0.1",
+                      "Meldung empfangen von 127.0.0.1", "QS-System-Dienst gestoppt"}),
             texts);
   EXPECT_EQ(
       "[Globals]\nProductVersion=1.0\nInstallPath=/usr/vantrel/voltmon/\n"

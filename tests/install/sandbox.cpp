@@ -91,8 +91,8 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-TStringList SplitLines(const std::string& text) {
-  TStringList lines;
+TextList SplitLines(const std::string& text) {
+  TextList lines;
   std::string::size_type start = 0;
   while (start < text.size()) {
     const std::string::size_type end = text.find('\n', start);

@@ -36,7 +36,7 @@ void WriteFile(const std::string& path, const std::string& content, mode_t mode 
 std::string ReadFile(const std::string& path);
 
 // The text cut at line feeds (a last line without one counts too).
-TStringList SplitLines(const std::string& text);
+TextList SplitLines(const std::string& text);
 
 struct SandboxResult {
   int status = -1;     // exit status of the command, -1 when it did not run

@@ -65,8 +65,8 @@ TEST(Races, CommandServerPeerListAndLogUnderManyCallers) {
   std::atomic<int> torn{0};
   std::thread reader([&] {
     while (!done) {
-      const TStringList entries = peers.Entries();
-      if (!entries.empty() && entries != TStringList{"127.0.0.1", "127.0.0.1", "127.0.0.3"}) ++torn;
+      const TextList entries = peers.Entries();
+      if (!entries.empty() && entries != TextList{"127.0.0.1", "127.0.0.1", "127.0.0.3"}) ++torn;
       if (peers.IndexOf("127.0.0.1") > 0) ++torn;
     }
   });
