@@ -17,6 +17,7 @@
 #include "common/console.h"
 #include "common/lang.h"
 #include "common/log.h"
+#include "common/clock.h"
 #include "common/process.h"
 #include "common/settings.h"
 #include "qslx/globals.h"
@@ -117,12 +118,6 @@ void StopSequence() {
   d.Server.reset();
   d.Setup.Addresses.clear();
   d.AllowedPeers.Clear();
-}
-
-void SleepMs(int ms) {
-  timespec t = {ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-  }
 }
 
 // Returns when the daemon is to end without the stop sequence.

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "common/clock.h"
 #include "tests/support/nsrun_options.h"
 
 namespace {
@@ -43,12 +44,6 @@ constexpr int64_t kGraceMs = 5000;
 
 void Fail(const char* what) {
   std::fprintf(stderr, "nsrun: %s: %s\n", what, std::strerror(errno));
-}
-
-int64_t NowMs() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 bool MakeDirs(const std::string& path) {
