@@ -9,27 +9,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/temp_dir.h"
+
 namespace {
 
 class IniFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/ini_test.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    path_ = dir_ + "/test.cfg";
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-  }
-  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-  std::string Contents() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  void Write(const std::string& text) { ASSERT_TRUE(WriteFile(path_, text)); }
+  std::string Contents() const { return ReadFile(path_); }
   std::vector<std::string> DirEntries() const {
     std::vector<std::string> names;
     DIR* d = opendir(dir_.c_str());
@@ -40,8 +27,9 @@ class IniFile : public ::testing::Test {
     closedir(d);
     return names;
   }
-  std::string dir_;
-  std::string path_;
+  TempDir temp_{"ini_test"};
+  std::string dir_ = temp_.path();
+  std::string path_ = dir_ + "/test.cfg";
 };
 
 const char kSample[] =

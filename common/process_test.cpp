@@ -8,32 +8,18 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
+
+#include "tests/support/temp_dir.h"
 
 namespace {
 
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-class TempDir : public ::testing::Test {
+class ProcessFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/process_test.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-  }
-  std::string dir_;
+  TempDir temp_{"process_test"};
+  std::string dir_ = temp_.path();
 };
 
-class FakeProc : public TempDir {
+class FakeProc : public ProcessFiles {
  protected:
   void AddProcess(const std::string& entry, const std::string& status) {
     std::string d = dir_ + "/" + entry;
@@ -100,7 +86,7 @@ TEST(IsRootUser, ComparesAccountNamesOfRealUser) {
   EXPECT_EQ(ChildIsRoot(54321), 0);
 }
 
-TEST_F(TempDir, ReadProcStatusStopsAtEmptyLine) {
+TEST_F(ProcessFiles, ReadProcStatusStopsAtEmptyLine) {
   std::string file = dir_ + "/status";
   std::ofstream(file) << "Name:\tx\nPid:\t5\n\nPPid:\t1\n";
   EXPECT_EQ(ReadProcStatus(file), (TextList{"Name:\tx", "Pid:\t5"}));
@@ -112,7 +98,7 @@ TEST(ReadProcStatus, RealStatusOfThisProcess) {
   TextList lines = ReadProcStatus("/proc/self/status");
   // The kernel's name of this process, which is the emulator's when the
   // tests run under one.
-  std::string comm = Read("/proc/self/comm");
+  std::string comm = ReadFile("/proc/self/comm");
   ASSERT_FALSE(comm.empty());
   comm.pop_back();
   EXPECT_EQ(StatusField("Name:\t", lines), comm);
@@ -158,15 +144,15 @@ TEST_F(FakeProc, PidTakenFromWhicheverLineComesFirst) {
   EXPECT_EQ(FindDaemonPid("qslx", dir_), 202);
 }
 
-TEST_F(TempDir, DirectModePassesArgumentsWhole) {
+TEST_F(ProcessFiles, DirectModePassesArgumentsWhole) {
   std::string script = WriteRecorder(dir_);
   ASSERT_TRUE(RunAndReap(script, ""));
-  EXPECT_EQ(Read(dir_ + "/out").substr(0, 5), "1\n[]\n");
+  EXPECT_EQ(ReadFile(dir_ + "/out").substr(0, 5), "1\n[]\n");
   ASSERT_TRUE(RunAndReap(script, "a b  $HOME;x"));
-  EXPECT_EQ(Read(dir_ + "/out").substr(0, 17), "1\n[a b  $HOME;x]\n");
+  EXPECT_EQ(ReadFile(dir_ + "/out").substr(0, 17), "1\n[a b  $HOME;x]\n");
 }
 
-TEST_F(TempDir, DirectModeChildGetsTheConfiguredMask) {
+TEST_F(ProcessFiles, DirectModeChildGetsTheConfiguredMask) {
   std::string script = WriteRecorder(dir_);
   sigset_t usr1, usr2, old;
   sigemptyset(&usr1);
@@ -176,19 +162,19 @@ TEST_F(TempDir, DirectModeChildGetsTheConfiguredMask) {
   ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &usr1, &old), 0);
 
   ASSERT_TRUE(RunAndReap(script, "x"));
-  EXPECT_NE(Read(dir_ + "/out").find("SigBlk:\t0000000000000200"), std::string::npos)
-      << Read(dir_ + "/out");
+  EXPECT_NE(ReadFile(dir_ + "/out").find("SigBlk:\t0000000000000200"), std::string::npos)
+      << ReadFile(dir_ + "/out");
 
   SetChildSignalMask(&usr2);
   ASSERT_TRUE(RunAndReap(script, "x"));
   SetChildSignalMask(nullptr);
-  EXPECT_NE(Read(dir_ + "/out").find("SigBlk:\t0000000000000800"), std::string::npos)
-      << Read(dir_ + "/out");
+  EXPECT_NE(ReadFile(dir_ + "/out").find("SigBlk:\t0000000000000800"), std::string::npos)
+      << ReadFile(dir_ + "/out");
 
   ASSERT_EQ(pthread_sigmask(SIG_SETMASK, &old, nullptr), 0);
 }
 
-TEST_F(TempDir, DirectModeChildEndsWhenExecFails) {
+TEST_F(ProcessFiles, DirectModeChildEndsWhenExecFails) {
   pid_t parent = getpid();
   EXPECT_FALSE(RunProgram(dir_ + "/missing", "", false));
   ASSERT_EQ(getpid(), parent);
@@ -204,7 +190,7 @@ TEST_F(TempDir, DirectModeChildEndsWhenExecFails) {
   }
 }
 
-TEST_F(TempDir, ShellModeTrueOnlyForStatusZero) {
+TEST_F(ProcessFiles, ShellModeTrueOnlyForStatusZero) {
   EXPECT_TRUE(RunProgram("true", "", true));
   EXPECT_FALSE(RunProgram("false", "", true));
   EXPECT_FALSE(RunProgram("exit", "3", true));
@@ -213,14 +199,14 @@ TEST_F(TempDir, ShellModeTrueOnlyForStatusZero) {
   EXPECT_FALSE(RunProgram("cp -f " + a + " " + b + " > /dev/null 2>&1", "", true));
   std::ofstream(a) << "data";
   EXPECT_TRUE(RunProgram("cp -f " + a + " " + b + " > /dev/null", "", true));
-  EXPECT_EQ(Read(b), "data");
+  EXPECT_EQ(ReadFile(b), "data");
   // The blank between command and arguments is always there.
   EXPECT_TRUE(
       RunProgram("printf '%s|' x >" + dir_ + "/line; printf '%s'", "y >>" + dir_ + "/line", true));
-  EXPECT_EQ(Read(dir_ + "/line"), "x|y");
+  EXPECT_EQ(ReadFile(dir_ + "/line"), "x|y");
 }
 
-TEST_F(TempDir, ExistenceTestRefusesWhatIsNotThere) {
+TEST_F(ProcessFiles, ExistenceTestRefusesWhatIsNotThere) {
   SetRunProgramExistenceTest(true);
   EXPECT_FALSE(RunProgram("true", "", true));
   EXPECT_FALSE(RunProgram(dir_ + "/missing", "", false));

@@ -12,7 +12,7 @@
 #include "gtest/gtest.h"
 #include "qslx/globals.h"
 #include "qslx/signals.h"
-#include "qslx/test_tree.h"
+#include "tests/support/test_tree.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "common/lang.h"
 #include "common/log.h"
 #include "gtest/gtest.h"
-#include "qslx/test_tree.h"
+#include "tests/support/test_tree.h"
 
 namespace {
 

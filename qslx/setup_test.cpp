@@ -1,7 +1,7 @@
 #include "qslx/setup.h"
 
 #include "gtest/gtest.h"
-#include "qslx/test_tree.h"
+#include "tests/support/test_tree.h"
 
 namespace {
 
