@@ -153,8 +153,8 @@ bool RunProgram(const std::string& path, const std::string& arguments, bool shel
     nanosleep(&pause, nullptr);
   }
   posix_spawnattr_destroy(&attributes);
-  // A child that could not execute ends at once and is reaped by the caller's
-  // SIGCHLD handling; the result carries no information either way.
+  // A program that could not be executed is reported by posix_spawn, which
+  // collects its child itself; the result carries no information either way.
   return false;
 }
 

@@ -28,11 +28,12 @@ std::string StatusField(const std::string& prefix, const TextList& lines);
 pid_t FindDaemonPid(const std::string& name, const std::string& proc_root = "/proc");
 
 // Shell mode: system(path + " " + arguments), true when it returned 0.
-// Direct mode: starts a child that executes `path` with exactly one
-// argument, `arguments` whole, in the caller's environment; the caller
-// returns false at once without waiting. Safe to call from any thread: the
-// child runs none of the caller's code before the exec, and a program that
-// cannot be started ends the child with status 127.
+// Direct mode: starts `path` through posix_spawn with exactly one argument,
+// `arguments` whole, in the caller's environment, and returns false at once
+// without waiting for it. Safe to call from any thread: the child runs none
+// of the caller's code before the exec. A program that cannot be executed
+// leaves no child behind (posix_spawn reports the failure and collects it);
+// the result is false either way.
 bool RunProgram(const std::string& path, const std::string& arguments, bool shell);
 
 // The console's build: RunProgram returns false without running anything

@@ -20,7 +20,9 @@ constexpr size_t kMaxRequestLine = 4096;
 
 class TQshTcpServer : public TcpServer {
  public:
-  // Everything it uses must outlive it.
+  // Everything it uses must outlive it. The workers read `setup` without a
+  // lock: change it only while the server is stopped (after Stop, before
+  // Start).
   TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers, TQsEventSink* events,
                 TQsProgramStarter start, TQsAllowedPeers::Resolver resolve = ResolveIPv4,
                 int read_timeout_ms = kRequestReadTimeoutMs);
