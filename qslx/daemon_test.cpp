@@ -70,18 +70,29 @@ class SignalTest : public ::testing::Test {
   struct sigaction saved_[NSIG];
 };
 
-TEST_F(SignalTest, FlagsStartWithOnlyTheHangUpSet) {
-  QsStop = 1;
-  QsTerminate = 1;
-  ResetSignalFlags();
-  EXPECT_EQ(1, QsHangUp);
-  EXPECT_EQ(0, QsStop);
-  EXPECT_EQ(0, QsTerminate);
-  EXPECT_EQ(0, QsReaping);
-  QsSignalHandler(SIGUSR1);
-  QsSignalHandler(SIGTERM);
-  EXPECT_EQ(1, QsStop);
-  EXPECT_EQ(1, QsTerminate);
+TEST_F(SignalTest, EachSignalSetsOnlyItsOwnFlagAndKeepsErrno) {
+  const struct {
+    int signal;
+    volatile sig_atomic_t* flag;
+  } cases[] = {{SIGHUP, &QsHangUp}, {SIGUSR1, &QsStop}, {SIGTERM, &QsTerminate}};
+  for (const auto& c : cases) {
+    QsStop = 1;
+    QsTerminate = 1;
+    ResetSignalFlags();
+    // A fresh start rereads the settings as a hang-up would.
+    EXPECT_EQ(1, QsHangUp);
+    EXPECT_EQ(0, QsStop);
+    EXPECT_EQ(0, QsTerminate);
+    EXPECT_EQ(0, QsReaping);
+    QsHangUp = 0;
+    errno = EDOM;
+    QsSignalHandler(c.signal);
+    EXPECT_EQ(EDOM, errno) << c.signal;
+    for (volatile sig_atomic_t* flag : {&QsHangUp, &QsStop, &QsTerminate}) {
+      EXPECT_EQ(flag == c.flag ? 1 : 0, *flag) << c.signal;
+    }
+    EXPECT_EQ(0, QsReaping) << c.signal;
+  }
 }
 
 TEST_F(SignalTest, ChildHandlerReapsEveryFinishedChildAndKeepsErrno) {
