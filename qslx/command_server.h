@@ -35,8 +35,8 @@ class TQshTcpServer : public TcpServer {
   // Reads and carries out the one request of a greeted master.
   void TcpServerExecute(TcpConnection& connection);
 
-  // Installs both handlers and listens on `port`: 0 or the errno of the
-  // failure.
+  // Installs both handlers, blocks the daemon's handled signals in the
+  // server's threads and listens on `port`: 0 or the errno of the failure.
   int Start(uint16_t port);
   // Deactivates and detaches both handlers.
   void Stop();
