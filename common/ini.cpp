@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/files.h"
+
 namespace {
 
 char LowerAscii(char c) {

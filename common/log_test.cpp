@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 
+#include "common/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "common/files.h"
+
 namespace {
 
 constexpr uint16_t kStartKey = 0xE16B;

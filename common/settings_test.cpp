@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "common/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -3,10 +3,6 @@
 // involved anywhere here, so results are the same in every program.
 #include "common/text.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <limits>
 
 namespace {
@@ -112,44 +108,6 @@ TextList SplitLines(const std::string& text) {
     start = next;
   }
   return lines;
-}
-
-int ReadWholeFile(const std::string& path, std::string* contents) {
-  contents->clear();
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno;
-  int error = 0;
-  char buffer[8192];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      break;
-    }
-    if (n == 0) break;
-    contents->append(buffer, static_cast<size_t>(n));
-  }
-  // A read-only descriptor has nothing left to lose on close; its error
-  // cannot change what was read.
-  close(fd);
-  return error;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 std::string FrameText(const std::string& text) {

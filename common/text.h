@@ -40,14 +40,6 @@ bool ParseInt32(const std::string& text, int32_t* value);
 // feed dropped; a last line without line feed counts, an empty tail does not.
 TextList SplitLines(const std::string& text);
 
-// Reads the whole file at `path` into `contents`. 0 on success, otherwise the
-// errno of the failing call; `contents` then holds what was read before it.
-int ReadWholeFile(const std::string& path, std::string* contents);
-
-// Writes all of `data` to `fd`, retrying on EINTR and short writes; false
-// on any other failure (errno tells).
-bool WriteAll(int fd, const std::string& data);
-
 // "<|" + text + "|>".
 std::string FrameText(const std::string& text);
 

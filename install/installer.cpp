@@ -14,6 +14,7 @@
 #include <string>
 
 #include "common/console.h"
+#include "common/files.h"
 #include "common/ini.h"
 #include "common/log.h"
 #include "common/process.h"
@@ -279,7 +280,7 @@ void Install(const char* argv0) {
   Clear();
   WriteLine("");
   PrintBanner();
-  if (!IsRootUser(true)) AbortInstall();
+  if (!RequireRootUser()) AbortInstall();
 
   g_run.SourceDir = ProgramDirectory(argv0);
   g_run.PacketPath = g_run.SourceDir + "install.dat";

@@ -6,7 +6,6 @@
 // at once and no flag is missed.
 #include "qslx/daemon.h"
 
-#include <dirent.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
@@ -14,10 +13,11 @@
 
 #include <new>
 
+#include "common/clock.h"
 #include "common/console.h"
 #include "common/lang.h"
+#include "common/locale.h"
 #include "common/log.h"
-#include "common/clock.h"
 #include "common/process.h"
 #include "common/settings.h"
 #include "qslx/globals.h"
@@ -39,27 +39,11 @@ constexpr int kServerNotCreated = 100002;
   return result != nullptr ? result : "";
 }
 
-// FindDaemonPid, never answering with this very process: started as a direct
-// child of process 1 (the shell of a container, say), the program would
-// otherwise take itself for the running daemon.
+// The running daemon: adopted by process 1, and never this very process,
+// which, started as a direct child of process 1 (the shell of a container,
+// say), would otherwise take itself for the running daemon.
 pid_t FindOtherDaemon() {
-  const pid_t self = getpid();
-  pid_t found = FindDaemonPid(kProgramName);
-  if (found != self) return found;
-  found = -1;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr) return -1;
-  while (const dirent* entry = readdir(proc)) {
-    int32_t pid = 0;
-    if (!ParseInt32(entry->d_name, &pid) || pid <= 0 || pid == self) continue;
-    TextList lines = ReadProcStatus(std::string("/proc/") + entry->d_name + "/status");
-    if (StatusField("Name:\t", lines) == kProgramName && StatusField("PPid:\t", lines) == "1") {
-      found = pid;
-      break;
-    }
-  }
-  closedir(proc);
-  return found;
+  return FindDaemonPid(kProgramName, 1, getpid());
 }
 
 void PrintVersion() {
@@ -204,7 +188,7 @@ void ReportStartupError(int code, const std::string& parameter) {
 }
 
 int QsMain(int argc, char** argv) {
-  if (!IsRootUser(true)) return 0;
+  if (!RequireRootUser()) return 0;
   switch (ParseQsCommandLine(argc, argv)) {
     case TQsRequest::kVersion:
       PrintVersion();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/lang.h"
+#include "common/locale.h"
 #include "common/log.h"
 #include "gtest/gtest.h"
 #include "tests/support/test_tree.h"
