@@ -97,9 +97,12 @@ bool ParseSend(const std::vector<std::string>& args, QsMasterSend* send, std::st
     return true;
   }
   int64_t command = 0;
-  if (!ParseInteger(positional[2], INT32_MIN, INT32_MAX, &command)) {
-    *error = "COMMAND must be a number (0 shut down, 1 message, 2-4 custom scripts), got '" +
-             positional[2] + "'";
+  // Other numbers are no order at all; --raw sends such frames on purpose.
+  if (!ParseInteger(positional[2], 0, 4, &command)) {
+    *error =
+        "COMMAND must be 0 shut down, 1 message or 2-4 custom scripts (use --raw for "
+        "other frames), got '" +
+        positional[2] + "'";
     return false;
   }
   send->line = "<|" + id + "|" + positional[2];
