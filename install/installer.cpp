@@ -338,10 +338,25 @@ void Install(const char* argv0) {
 int InstallerMain(int argc, char** argv) {
   bool version = false;
   bool credits = false;
+  bool help = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "-v") version = true;
     if (argument == "-cr") credits = true;
+    if (argument == "-h" || argument == "--help") help = true;
+  }
+  if (help) {
+    std::fputs(
+        "Usage: install [-v] [-cr] [-h]\n"
+        "The interactive installer of Voltmon Manager: asks its questions on the\n"
+        "terminal and installs the suite into /usr/vantrel/voltmon/. Run it as root\n"
+        "from the install packet: install.dat and the files it lists beside it.\n"
+        "  -v      print the version\n"
+        "  -cr     print the credits\n"
+        "  -h, --help  print this text\n",
+        stdout);
+    std::fflush(stdout);
+    return 0;
   }
   if (version || credits) {
     if (version) PrintVersion();

@@ -53,6 +53,23 @@ void PrintVersion() {
   PrintMessage("", "");
 }
 
+void PrintUsage() {
+  std::fputs(
+      "Usage: qslx [-s | -v | -cr | -h]\n"
+      "The QS System daemon: carries out the orders of its master servers (shut\n"
+      "down, show a message, run a custom script) and logs them.\n"
+      "  (none)  start the daemon in the background\n"
+      "  -s      stop the running daemon\n"
+      "  -v      print the version\n"
+      "  -cr     print the credits\n"
+      "  -h, --help  print this text\n"
+      "Run as root from its installation: bin/voltmon.cfg beside the program names\n"
+      "the installation directory (normally /usr/vantrel/voltmon/), whose\n"
+      "bin/qslx.cfg holds the daemon's settings.\n",
+      stdout);
+  std::fflush(stdout);
+}
+
 // PrintMessage followed by the empty line that ends every refusal.
 void PrintRefusal(const std::string& ident, const std::string& text) {
   PrintMessage(ident, text);
@@ -167,6 +184,7 @@ TQsRequest ParseQsCommandLine(int argc, const char* const* argv) {
   if (first == "-v") return TQsRequest::kVersion;
   if (first == "-cr") return TQsRequest::kCredits;
   if (first == "-s") return TQsRequest::kStop;
+  if (first == "-h" || first == "--help") return TQsRequest::kHelp;
   return TQsRequest::kStart;
 }
 
@@ -188,8 +206,16 @@ void ReportStartupError(int code, const std::string& parameter) {
 }
 
 int QsMain(int argc, char** argv) {
+  const TQsRequest request = ParseQsCommandLine(argc, argv);
+  // The usage needs no installation and no root.
+  if (request == TQsRequest::kHelp) {
+    PrintUsage();
+    return 0;
+  }
   if (!RequireRootUser()) return 0;
-  switch (ParseQsCommandLine(argc, argv)) {
+  switch (request) {
+    case TQsRequest::kHelp:
+      break;
     case TQsRequest::kVersion:
       PrintVersion();
       break;

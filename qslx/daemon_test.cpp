@@ -25,7 +25,11 @@ TEST(CommandLine, OnlyTheExactFirstArgumentCounts) {
   EXPECT_EQ(TQsRequest::kCredits, ParseQsCommandLine(2, credits));
   const char* stop[] = {"qslx", "-s"};
   EXPECT_EQ(TQsRequest::kStop, ParseQsCommandLine(2, stop));
-  for (const char* other : {"-V", "-S", "-s ", "--s", "-crx", "v", ""}) {
+  for (const char* help : {"-h", "--help"}) {
+    const char* argv[] = {"qslx", help};
+    EXPECT_EQ(TQsRequest::kHelp, ParseQsCommandLine(2, argv)) << help;
+  }
+  for (const char* other : {"-V", "-S", "-s ", "--s", "-crx", "v", "-H", "--Help", ""}) {
     const char* argv[] = {"qslx", other};
     EXPECT_EQ(TQsRequest::kStart, ParseQsCommandLine(2, argv)) << other;
   }
