@@ -12,14 +12,11 @@
 
 #include "common/scramble.h"
 #include "qslx/alive.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
 const char kIdentity[] = "Vantrel Wattkeep";
-
-void Require(bool condition) {
-  if (!condition) abort();
-}
 
 // What holds for any reply the check accepts: one frame of two fields that
 // holds the identity, which no longer passes in another case or with a third

@@ -17,12 +17,9 @@
 #include "qslx/dispatch.h"
 #include "qslx/frame.h"
 #include "qslx/setup.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
-
-void Require(bool condition) {
-  if (!condition) abort();
-}
 
 TQsSetupData SetupFor(uint8_t flags) {
   TQsSetupData setup;

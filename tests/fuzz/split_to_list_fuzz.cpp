@@ -7,20 +7,9 @@
 #include <string>
 
 #include "common/text.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
-
-void Require(bool condition) {
-  if (!condition) abort();
-}
-
-std::string Trim(const std::string& text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  return text.substr(begin, end - begin);
-}
 
 TextList Reference(char delimiter, const std::string& text) {
   TextList fields;
@@ -28,11 +17,11 @@ TextList Reference(char delimiter, const std::string& text) {
   for (;;) {
     const size_t at = text.find(delimiter, start);
     if (at == std::string::npos) {
-      const std::string last = Trim(text.substr(start));
+      const std::string last = ReferenceTrim(text.substr(start));
       if (!last.empty()) fields.push_back(last);
       return fields;
     }
-    fields.push_back(Trim(text.substr(start, at - start)));
+    fields.push_back(ReferenceTrim(text.substr(start, at - start)));
     start = at + 1;
   }
 }
@@ -56,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   for (size_t i = clear ? 0 : before.size(); i < list.size(); ++i) {
     Require(list[i].find(delimiter) == std::string::npos);
-    Require(Trim(list[i]) == list[i]);
+    Require(ReferenceTrim(list[i]) == list[i]);
   }
   return 0;
 }
