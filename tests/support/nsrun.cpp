@@ -46,6 +46,13 @@ void Fail(const char* what) {
   std::fprintf(stderr, "nsrun: %s: %s\n", what, std::strerror(errno));
 }
 
+// fork(), saying why when it fails.
+pid_t ForkOrSay() {
+  pid_t pid = fork();
+  if (pid < 0) Fail("fork");
+  return pid;
+}
+
 bool MakeDirs(const std::string& path) {
   for (size_t pos = 1; pos <= path.size(); ++pos) {
     if (pos != path.size() && path[pos] != '/') continue;
@@ -199,11 +206,8 @@ int SignalFd(const sigset_t& set) {
 int RunCommand(const NsrunOptions& options, const sigset_t& old_mask, int death_fd, bool as_init) {
   int signal_fd = SignalFd(SupervisedSignals());
   if (signal_fd < 0) return kExitFailure;
-  pid_t child = fork();
-  if (child < 0) {
-    Fail("fork");
-    return kExitFailure;
-  }
+  pid_t child = ForkOrSay();
+  if (child < 0) return kExitFailure;
   if (child == 0) {
     close(signal_fd);
     // Without a PID namespace nothing else would end the command if nsrun
@@ -258,11 +262,8 @@ int Run(const NsrunOptions& options) {
   }
   int signal_fd = SignalFd(supervised);
   if (signal_fd < 0) return kExitFailure;
-  pid_t init = fork();
-  if (init < 0) {
-    Fail("fork");
-    return kExitFailure;
-  }
+  pid_t init = ForkOrSay();
+  if (init < 0) return kExitFailure;
   if (init == 0) {
     close(signal_fd);
     close(death_pipe[1]);
