@@ -142,7 +142,9 @@ bool RunProgram(const std::string& path, const std::string& arguments, bool shel
   }
   posix_spawnattr_destroy(&attributes);
   // A program that could not be executed is reported by posix_spawn, which
-  // collects its child itself; the result carries no information either way.
+  // collects its child itself (an emulator's child ends with 127 and is
+  // reaped by the caller's SIGCHLD handling); the result carries no
+  // information either way.
   return false;
 }
 

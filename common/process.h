@@ -33,8 +33,9 @@ pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
 // `arguments` whole, in the caller's environment, and returns false at once
 // without waiting for it. Safe to call from any thread: the child runs none
 // of the caller's code before the exec. A program that cannot be executed
-// leaves no child behind (posix_spawn reports the failure and collects it);
-// the result is false either way.
+// leaves no child behind (posix_spawn reports the failure and collects it;
+// under an emulator that turns the spawn into a fork, the child ends at once
+// with status 127); the result is false either way.
 // With `must_exist` (the console's rule) it returns false without running
 // anything when nothing exists at `path`.
 bool RunProgram(const std::string& path, const std::string& arguments, bool shell,
