@@ -23,7 +23,7 @@ if [ "${1:-}" != "--inside" ]; then
   runs=${1:-7} orders=${2:-100} rounds=${3:-10} seconds=${4:-10}
   [ "$(id -u)" = 0 ] || { echo "run.sh: needs root (namespaces, the daemon's root check)" >&2; exit 1; }
   echo "== building release binaries in $build"
-  cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+  cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVM_BENCH=ON >/dev/null
   cmake --build "$build" -j2 --target qslx bench_floor_server bench_stamp bench_driver >/dev/null
   work=$(mktemp -d /tmp/vm-bench.XXXXXX)
   trap 'rm -rf "$work"' EXIT

@@ -52,6 +52,14 @@ void PrintCredits() {
   PrintLine("");
 }
 
+bool RequireRootUser() {
+  if (IsRootUser()) return true;
+  Beep();
+  PrintMessage("", "Please login as root to use this program !");
+  PrintMessage("", "");
+  return false;
+}
+
 void ClearScreen() {
   RunProgram("clear", "", true);
 }

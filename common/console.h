@@ -21,6 +21,10 @@ void PrintInvalidSetup();
 // The credits line, then an empty line.
 void PrintCredits();
 
+// IsRootUser; when false, also beeps and prints the root message and an
+// empty line.
+bool RequireRootUser();
+
 // Runs the shell command "clear".
 void ClearScreen();
 

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 
+#include "common/files.h"
+
 namespace {
 
 char LowerAscii(char c) {
@@ -139,6 +141,25 @@ std::optional<std::string> IniDocument::Get(const std::string& section,
   return std::nullopt;
 }
 
+std::string IniDocument::GetString(const std::string& section, const std::string& key,
+                                   const std::string& default_value) const {
+  return Get(section, key).value_or(default_value);
+}
+
+int32_t IniDocument::GetInteger(const std::string& section, const std::string& key,
+                                int32_t default_value) const {
+  std::optional<std::string> text = Get(section, key);
+  int32_t value = 0;
+  return text && ParseInt32(*text, &value) ? value : default_value;
+}
+
+bool IniDocument::GetBool(const std::string& section, const std::string& key,
+                          bool default_value) const {
+  std::optional<std::string> text = Get(section, key);
+  int32_t value = 0;
+  return text && ParseInt32(*text, &value) ? value != 0 : default_value;
+}
+
 void IniDocument::Set(const std::string& section, const std::string& key,
                       const std::string& value) {
   Section* found = FindSection(section);
@@ -172,7 +193,7 @@ int IniDocument::Remove(const std::string& section, const std::string& key) {
   return static_cast<int>(before - lines.size());
 }
 
-bool IniDocument::SectionLines(const std::string& section, TStringList* lines) const {
+bool IniDocument::SectionLines(const std::string& section, TextList* lines) const {
   const Section* found = FindSection(section);
   if (found == nullptr) return false;
   for (const Line& line : found->lines) {
@@ -181,8 +202,8 @@ bool IniDocument::SectionLines(const std::string& section, TStringList* lines) c
   return true;
 }
 
-TStringList IniDocument::SectionNames() const {
-  TStringList names;
+TextList IniDocument::SectionNames() const {
+  TextList names;
   for (const Section& section : sections_) {
     if (section.has_header) names.push_back(section.name);
   }
@@ -261,34 +282,21 @@ std::string ReadIniString(const std::string& section, const std::string& key,
                           const std::string& default_value, const std::string& path) {
   IniDocument doc;
   if (!LoadIniFile(path, &doc)) return default_value;
-  return doc.Get(section, key).value_or(default_value);
+  return doc.GetString(section, key, default_value);
 }
-
-namespace {
-
-// The entry as a 32-bit integer; nullopt when missing, not an integer or
-// unreadable.
-std::optional<int32_t> ReadIniNumber(const std::string& section, const std::string& key,
-                                     const std::string& path) {
-  IniDocument doc;
-  if (!LoadIniFile(path, &doc)) return std::nullopt;
-  std::optional<std::string> text = doc.Get(section, key);
-  int32_t value = 0;
-  if (!text || !ParseInt32(*text, &value)) return std::nullopt;
-  return value;
-}
-
-}  // namespace
 
 int32_t ReadIniInteger(const std::string& section, const std::string& key, int32_t default_value,
                        const std::string& path) {
-  return ReadIniNumber(section, key, path).value_or(default_value);
+  IniDocument doc;
+  if (!LoadIniFile(path, &doc)) return default_value;
+  return doc.GetInteger(section, key, default_value);
 }
 
 bool ReadIniBool(const std::string& section, const std::string& key, bool default_value,
                  const std::string& path) {
-  std::optional<int32_t> value = ReadIniNumber(section, key, path);
-  return value ? *value != 0 : default_value;
+  IniDocument doc;
+  if (!LoadIniFile(path, &doc)) return default_value;
+  return doc.GetBool(section, key, default_value);
 }
 
 std::optional<std::string> ReadIniValue(const std::string& path, const std::string& section,
@@ -309,7 +317,7 @@ bool WriteIniString(const std::string& section, const std::string& key, const st
   return SaveIniFile(path, doc);
 }
 
-bool ReadIniSection(const std::string& path, const std::string& section, TStringList* lines) {
+bool ReadIniSection(const std::string& path, const std::string& section, TextList* lines) {
   lines->clear();
   IniDocument doc;
   if (!LoadIniFile(path, &doc)) return false;

@@ -28,6 +28,17 @@ class IniDocument {
   // The value of the first entry `key` in section `section`; nullopt when the
   // section or key is missing.
   std::optional<std::string> Get(const std::string& section, const std::string& key) const;
+  // The value, or `default_value` when missing.
+  std::string GetString(const std::string& section, const std::string& key,
+                        const std::string& default_value) const;
+  // The value as a 32-bit signed integer; the default when missing, not an
+  // integer or outside 32 bits. An integer is decimal digits with an
+  // optional "+" or "-"; blanks inside it make it no integer.
+  int32_t GetInteger(const std::string& section, const std::string& key,
+                     int32_t default_value) const;
+  // The value read as an integer, 0 false and any other number true; the
+  // default when missing or not an integer.
+  bool GetBool(const std::string& section, const std::string& key, bool default_value) const;
   // Sets the entry, appending the key (and the section) when missing.
   void Set(const std::string& section, const std::string& key, const std::string& value);
   // Removes every entry `key` of the section, so that no later duplicate
@@ -35,9 +46,9 @@ class IniDocument {
   int Remove(const std::string& section, const std::string& key);
   // The section's lines in file order: entries as "Key=Value", other lines
   // unchanged; false when the section is missing.
-  bool SectionLines(const std::string& section, TStringList* lines) const;
+  bool SectionLines(const std::string& section, TextList* lines) const;
   // The names of the sections in file order.
-  TStringList SectionNames() const;
+  TextList SectionNames() const;
 
  private:
   struct Line {
@@ -78,15 +89,12 @@ bool SaveIniFile(const std::string& path, const IniDocument& doc);
 std::string ReadIniString(const std::string& section, const std::string& key,
                           const std::string& default_value, const std::string& path);
 
-// The value as a 32-bit signed integer; the default when missing, not an
-// integer, outside 32 bits, or on any error. An integer is decimal digits
-// with an optional "+" or "-"; blanks around the value are dropped by the
-// reader, blanks inside it make it no integer.
+// The value as IniDocument::GetInteger reads it; the default also on any
+// error.
 int32_t ReadIniInteger(const std::string& section, const std::string& key, int32_t default_value,
                        const std::string& path);
 
-// The value read as an integer, 0 false and any other number true; the
-// default when missing, not an integer, or on any error.
+// The value as IniDocument::GetBool reads it; the default also on any error.
 bool ReadIniBool(const std::string& section, const std::string& key, bool default_value,
                  const std::string& path);
 
@@ -104,6 +112,6 @@ bool WriteIniString(const std::string& section, const std::string& key, const st
 
 // Empties `lines` and fills it with the section's lines (see SectionLines);
 // true when it then holds at least one line.
-bool ReadIniSection(const std::string& path, const std::string& section, TStringList* lines);
+bool ReadIniSection(const std::string& path, const std::string& section, TextList* lines);
 
 #endif  // VOLTMON_COMMON_INI_H_

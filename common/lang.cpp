@@ -44,7 +44,7 @@ std::string ReplaceParam(const std::string& text, const std::string& value) {
   return result;
 }
 
-std::string ReplaceParams(const std::string& text, const TStringList& values) {
+std::string ReplaceParams(const std::string& text, const TextList& values) {
   std::string result = ExpandText(text);
   for (const std::string& value : values) ReplaceFirstDollar(&result, value);
   return result;

@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+#include "tests/support/temp_dir.h"
+
 TEST(ExpandText, CaretBecomesCarriageReturnOnly) {
   EXPECT_EQ(ExpandText("a^b"), "a\rb");
   EXPECT_EQ(ExpandText("^^"), "\r\r");
@@ -29,9 +31,8 @@ TEST(ReplaceParams, EachValueTakesTheFirstDollarLeft) {
 }
 
 TEST(LangText, ReadsTheProcessLanguageFile) {
-  char tmpl[] = "/tmp/lang_test.XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  std::string dir = tmpl;
+  TempDir temp("lang_test");
+  const std::string& dir = temp.path();
   std::string file = dir + "/english.lng";
   std::ofstream(file) << "[ERRORS]\n100007 = Cannot open $^file\n[QSSRV]\nLogShutdown=Shutdown\n";
   SetLanguageFilePath(file);
@@ -42,6 +43,4 @@ TEST(LangText, ReadsTheProcessLanguageFile) {
   SetLanguageFilePath(dir + "/missing.lng");
   EXPECT_EQ(LangText("100007", "ERRORS"), "");
   SetLanguageFilePath("");
-  ASSERT_EQ(unlink(file.c_str()), 0);
-  ASSERT_EQ(rmdir(dir.c_str()), 0);
 }

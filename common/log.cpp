@@ -1,4 +1,4 @@
-// The process-wide date and time formats and the size-capped log writer. A
+// The suite's date and time formats and the size-capped log writer. A
 // log that reaches its size limit is restarted from empty with its header,
 // not rotated. Each line goes out in one write(2) on an O_APPEND descriptor,
 // so that lines of concurrent writers never interleave inside a line.
@@ -6,13 +6,13 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
 
+#include "common/files.h"
 #include "common/text.h"
 
 namespace {
@@ -21,23 +21,7 @@ namespace {
 const char kDateSeparator = '/';
 const char kTimeSeparator = ':';
 
-int OpenRetrying(const std::string& path, int flags) {
-  int fd;
-  do {
-    fd = open(path.c_str(), flags | O_CLOEXEC, 0644);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
 }  // namespace
-
-void SetTextFormats() {
-  // Numbers always use "." for decimals, even when a screen library has
-  // switched the rest of the locale to the user's.
-  setlocale(LC_NUMERIC, "C");
-  // localtime_r need not load the time zone itself.
-  tzset();
-}
 
 std::string DateText(time_t when) {
   struct tm parts;
@@ -55,20 +39,6 @@ std::string TimeText(time_t when) {
   std::snprintf(text, sizeof text, "%02d%c%02d%c%02d", parts.tm_hour, kTimeSeparator, parts.tm_min,
                 kTimeSeparator, parts.tm_sec);
   return text;
-}
-
-int64_t GetFileSize(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return (errno == ENOENT || errno == ENOTDIR) ? 0 : -1;
-  // Only a regular file is a log; opening a FIFO or device could block or
-  // have side effects.
-  if (!S_ISREG(st.st_mode)) return -1;
-  int fd = OpenRetrying(path, O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return -1;
-  int64_t size = -1;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) size = static_cast<int64_t>(st.st_size);
-  close(fd);
-  return size;
 }
 
 bool AppendLogLineAt(const std::string& path, const std::string& header,

@@ -1,4 +1,4 @@
-// The process-wide date and time formats and the size-capped log writer.
+// The suite's date and time formats and the size-capped log writer.
 #ifndef VOLTMON_COMMON_LOG_H_
 #define VOLTMON_COMMON_LOG_H_
 
@@ -6,16 +6,9 @@
 #include <ctime>
 #include <string>
 
-// Sets the process-wide formats: date "dd/MM/yyyy", time "hh:mm:ss".
-void SetTextFormats();
-
 // The local date and time of `when` in the process-wide formats.
 std::string DateText(time_t when);
 std::string TimeText(time_t when);
-
-// The size in bytes; 0 when the file does not exist; -1 when it exists but
-// cannot be opened or measured.
-int64_t GetFileSize(const std::string& path);
 
 // Appends one time-stamped line: "date time  message", or with `use_separator`
 // date + separator + time + separator + message. A file that is missing,

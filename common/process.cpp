@@ -13,18 +13,15 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <vector>
 
-#include "common/console.h"
-#include "common/settings.h"
+#include "common/files.h"
 
 namespace {
 
 // Process-wide start-up choices, set before any thread runs.
 struct ProgramStartOptions {
   ProgramStartOptions() { sigemptyset(&child_mask); }
-  std::atomic<bool> existence_test{false};
   bool use_child_mask = false;
   sigset_t child_mask;
 };
@@ -55,25 +52,18 @@ bool AccountName(uid_t uid, std::string* name) {
 
 }  // namespace
 
-bool IsRootUser(bool show_message) {
+bool IsRootUser() {
   std::string root_name;
   std::string user_name;
-  bool root =
-      AccountName(0, &root_name) && AccountName(getuid(), &user_name) && root_name == user_name;
-  if (!root && show_message) {
-    Beep();
-    PrintMessage("", "Please login as root to use this program !");
-    PrintMessage("", "");
-  }
-  return root;
+  return AccountName(0, &root_name) && AccountName(getuid(), &user_name) && root_name == user_name;
 }
 
-TStringList ReadProcStatus(const std::string& file) {
+TextList ReadProcStatus(const std::string& file) {
   std::string contents;
   int error = ReadWholeFile(file, &contents);
-  TStringList all = SplitLines(contents);
+  TextList all = SplitLines(contents);
   if (error != 0 && !contents.empty() && contents.back() != '\n') all.pop_back();
-  TStringList lines;
+  TextList lines;
   for (const std::string& line : all) {
     if (line.empty()) break;
     lines.push_back(line);
@@ -81,14 +71,15 @@ TStringList ReadProcStatus(const std::string& file) {
   return lines;
 }
 
-std::string StatusField(const std::string& prefix, const TStringList& lines) {
+std::string StatusField(const std::string& prefix, const TextList& lines) {
   for (const std::string& line : lines) {
     if (line.find(prefix) != std::string::npos) return line.substr(prefix.size());
   }
   return "";
 }
 
-pid_t FindDaemonPid(const std::string& name, const std::string& proc_root) {
+pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
+                    const std::string& proc_root) {
   DIR* dir = opendir(proc_root.c_str());
   if (dir == nullptr) return -1;
   pid_t result = -1;
@@ -98,23 +89,19 @@ pid_t FindDaemonPid(const std::string& name, const std::string& proc_root) {
     if (entry == nullptr) break;
     int32_t entry_id = 0;
     if (!ParseInt32(entry->d_name, &entry_id) || entry_id <= 0) continue;
-    TStringList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
+    TextList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
     if (StatusField("Name:\t", status) != name) continue;
-    if (StatusField("PPid:\t", status) != "1") continue;
+    if (StatusField("PPid:\t", status) != std::to_string(parent)) continue;
     // A "Pid:" value that is not a positive number (say, taken from a "PPid:"
     // line written first) must never become a target: signalling 0 or -1
     // would reach whole process groups.
     int32_t pid = 0;
-    if (!ParseInt32(StatusField("Pid:\t", status), &pid) || pid <= 0) continue;
+    if (!ParseInt32(StatusField("Pid:\t", status), &pid) || pid <= 0 || pid == exclude) continue;
     result = pid;
     break;
   }
   closedir(dir);
   return result;
-}
-
-void SetRunProgramExistenceTest(bool enabled) {
-  StartOptions().existence_test = enabled;
 }
 
 void SetChildSignalMask(const sigset_t* mask) {
@@ -123,9 +110,10 @@ void SetChildSignalMask(const sigset_t* mask) {
   if (mask != nullptr) options.child_mask = *mask;
 }
 
-bool RunProgram(const std::string& path, const std::string& arguments, bool shell) {
+bool RunProgram(const std::string& path, const std::string& arguments, bool shell,
+                bool must_exist) {
   const ProgramStartOptions& options = StartOptions();
-  if (options.existence_test && !PathExists(path)) return false;
+  if (must_exist && !PathExists(path)) return false;
   if (shell) {
     std::string command = path + " " + arguments;
     return system(command.c_str()) == 0;
@@ -153,8 +141,10 @@ bool RunProgram(const std::string& path, const std::string& arguments, bool shel
     nanosleep(&pause, nullptr);
   }
   posix_spawnattr_destroy(&attributes);
-  // A child that could not execute ends at once and is reaped by the caller's
-  // SIGCHLD handling; the result carries no information either way.
+  // A program that could not be executed is reported by posix_spawn, which
+  // collects its child itself (an emulator's child ends with 127 and is
+  // reaped by the caller's SIGCHLD handling); the result carries no
+  // information either way.
   return false;
 }
 

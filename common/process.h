@@ -11,33 +11,35 @@
 #include "common/text.h"
 
 // True when the account name of the real user id equals that of user id 0.
-// A user id without an account entry is not root. When false and
-// `show_message`, beeps and prints the root message and an empty line.
-bool IsRootUser(bool show_message);
+// A user id without an account entry is not root.
+bool IsRootUser();
 
 // The lines of a "/proc/<pid>/status" file up to the first empty line, end of
 // file or read error; empty when the file cannot be opened.
-TStringList ReadProcStatus(const std::string& file);
+TextList ReadProcStatus(const std::string& file);
 
 // The rest of the first line containing `prefix` anywhere, after its first
 // prefix-length characters; the empty text when no line holds it.
-std::string StatusField(const std::string& prefix, const TStringList& lines);
+std::string StatusField(const std::string& prefix, const TextList& lines);
 
-// The id of a process named exactly `name` whose parent is process 1, or -1.
-// `proc_root` is the "/proc" directory to scan (a parameter for tests).
-pid_t FindDaemonPid(const std::string& name, const std::string& proc_root = "/proc");
+// The id of a process named exactly `name` whose parent is `parent` and that
+// is not `exclude` (-1 excludes none), or -1. `proc_root` is the "/proc"
+// directory to scan (a parameter for tests).
+pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
+                    const std::string& proc_root = "/proc");
 
 // Shell mode: system(path + " " + arguments), true when it returned 0.
-// Direct mode: starts a child that executes `path` with exactly one
-// argument, `arguments` whole, in the caller's environment; the caller
-// returns false at once without waiting. Safe to call from any thread: the
-// child runs none of the caller's code before the exec, and a program that
-// cannot be started ends the child with status 127.
-bool RunProgram(const std::string& path, const std::string& arguments, bool shell);
-
-// The console's build: RunProgram returns false without running anything
-// when nothing exists at the path. Off by default; set once at start.
-void SetRunProgramExistenceTest(bool enabled);
+// Direct mode: starts `path` through posix_spawn with exactly one argument,
+// `arguments` whole, in the caller's environment, and returns false at once
+// without waiting for it. Safe to call from any thread: the child runs none
+// of the caller's code before the exec. A program that cannot be executed
+// leaves no child behind (posix_spawn reports the failure and collects it;
+// under an emulator that turns the spawn into a fork, the child ends at once
+// with status 127); the result is false either way.
+// With `must_exist` (the console's rule) it returns false without running
+// anything when nothing exists at `path`.
+bool RunProgram(const std::string& path, const std::string& arguments, bool shell,
+                bool must_exist = false);
 
 // Direct mode: the signal mask a started program gets, whatever the mask of
 // the starting thread. nullptr (the default) keeps the inherited mask. Set

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "common/files.h"
+
 namespace {
 
 constexpr uint16_t kStartKey = 0xE16B;
@@ -57,11 +59,11 @@ std::string Descramble(const std::string& text) {
   return result;
 }
 
-int LoadScrambledLines(TStringList* list, const std::string& path) {
+int LoadScrambledLines(TextList* list, const std::string& path) {
   list->clear();
   std::string contents;
   int error = ReadWholeFile(path, &contents);
-  TStringList lines = SplitLines(contents);
+  TextList lines = SplitLines(contents);
   // After a read error the last line may be cut short; only whole lines are
   // kept.
   if (error != 0 && !contents.empty() && contents.back() != '\n') lines.pop_back();

@@ -17,6 +17,6 @@ std::string Descramble(const std::string& text);
 
 // Empties `list` and fills it with every line of the file descrambled, in
 // order. 0 when the whole file was read, otherwise the errno of the failure.
-int LoadScrambledLines(TStringList* list, const std::string& path);
+int LoadScrambledLines(TextList* list, const std::string& path);
 
 #endif  // VOLTMON_COMMON_SCRAMBLE_H_

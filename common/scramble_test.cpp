@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <fstream>
 
+#include "tests/support/temp_dir.h"
+
 TEST(Scramble, KnownVectorsAreBitExact) {
   EXPECT_EQ(Scramble("<|ok|>"), "DDB30BDADC65");
   EXPECT_EQ(Scramble("secret"), "927F19D26A89");
@@ -71,16 +73,8 @@ namespace {
 
 class ScrambledFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/scramble_test.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-  }
-  std::string dir_;
+  TempDir temp_{"scramble_test"};
+  std::string dir_ = temp_.path();
 };
 
 }  // namespace
@@ -90,13 +84,13 @@ TEST_F(ScrambledFile, LinesDescrambledInOrder) {
   std::ofstream(path) << Scramble("first") << "\n"
                       << Scramble("second|=") << "\r\n\n"
                       << Scramble("last");
-  TStringList list{"stale"};
+  TextList list{"stale"};
   EXPECT_EQ(LoadScrambledLines(&list, path), 0);
-  EXPECT_EQ(list, (TStringList{"first", "second|=", "", "last"}));
+  EXPECT_EQ(list, (TextList{"first", "second|=", "", "last"}));
 }
 
 TEST_F(ScrambledFile, MissingOrUnreadableFileGivesErrorCode) {
-  TStringList list{"stale"};
+  TextList list{"stale"};
   EXPECT_EQ(LoadScrambledLines(&list, dir_ + "/missing"), ENOENT);
   EXPECT_TRUE(list.empty());
   list = {"stale"};

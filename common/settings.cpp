@@ -3,9 +3,9 @@
 // file. All paths are plain concatenations; no separator is ever inserted.
 #include "common/settings.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/files.h"
 #include "common/ini.h"
 
 namespace {
@@ -13,11 +13,6 @@ namespace {
 const char kGlobals[] = "Globals";
 
 }  // namespace
-
-bool PathExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
 
 std::string GetInstallPath(const std::string& program_dir) {
   return ReadIniString(kGlobals, "InstallPath", "", program_dir + "voltmon.cfg");

@@ -23,7 +23,4 @@ std::string ProgramDirectory(const char* argv0);
 bool ResolveSuiteSettings(const std::string& program_dir, std::string* install_path,
                           std::string* language_file);
 
-// True when something (file or directory) exists at `path`.
-bool PathExists(const std::string& path);
-
 #endif  // VOLTMON_COMMON_SETTINGS_H_

@@ -6,29 +6,25 @@
 
 #include <fstream>
 
+#include "common/files.h"
+#include "tests/support/temp_dir.h"
+
 namespace {
 
 // An installation tree: <root>/bin/voltmon.cfg and <root>/languages/.
 class SuiteSettings : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/settings_test.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = std::string(tmpl) + "/";
-    ASSERT_EQ(mkdir((root_ + "bin").c_str(), 0755), 0);
-    ASSERT_EQ(mkdir((root_ + "languages").c_str(), 0755), 0);
-    std::ofstream(root_ + "languages/english.lng") << "[ERRORS]\n";
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + root_ + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
+    ASSERT_TRUE(MakeDirs(root_ + "bin"));
+    ASSERT_TRUE(WriteFile(root_ + "languages/english.lng", "[ERRORS]\n"));
   }
   void WriteCfg(const std::string& install_path, const std::string& language) {
     std::ofstream(root_ + "bin/voltmon.cfg")
         << "[Globals]\nProductVersion=1.0\nInstallPath=" << install_path
         << "\nLanguageFile=" << language << "\n";
   }
-  std::string root_;
+  TempDir temp_{"settings_test"};
+  std::string root_ = temp_.path() + "/";
 };
 
 }  // namespace

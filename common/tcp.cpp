@@ -18,13 +18,9 @@
 #include <climits>
 #include <cstring>
 
-namespace {
+#include "common/clock.h"
 
-int64_t NowMs() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
+namespace {
 
 // The poll timeout left until `deadline_ms`; -1 (no limit) when it is -1.
 int RemainingMs(int64_t deadline_ms) {

@@ -51,17 +51,6 @@ constexpr size_t kThreadStackBytes = 4 * 1024 * 1024;
 constexpr size_t kThreadStackBytes = 128 * 1024;
 #endif
 
-// The signals the daemon's main thread waits for; server threads block them.
-void BlockHandledSignals(sigset_t* previous) {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGHUP);
-  sigaddset(&set, SIGUSR1);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGCHLD);
-  pthread_sigmask(SIG_BLOCK, &set, previous);
-}
-
 bool StartThread(void* (*routine)(void*), void* argument, pthread_t* thread) {
   pthread_attr_t attr;
   if (pthread_attr_init(&attr) != 0) return false;
@@ -294,7 +283,9 @@ struct TcpServer::Impl {
   std::atomic<bool> active{false};
 };
 
-TcpServer::TcpServer() : impl_(new Impl(this)) {}
+TcpServer::TcpServer() : impl_(new Impl(this)) {
+  sigemptyset(&blocked_);
+}
 
 TcpServer::~TcpServer() {
   Deactivate();
@@ -342,7 +333,8 @@ int TcpServer::Activate() {
   }
   if (error == 0) {
     sigset_t previous;
-    BlockHandledSignals(&previous);
+    // The listener passes its mask on to every worker it starts.
+    pthread_sigmask(SIG_BLOCK, &blocked_, &previous);
     if (!StartThread(&Impl::ListenerMain, impl_, &s.listener)) error = errno;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   }

@@ -1,8 +1,10 @@
 // A threaded TCP server: one listener thread, one worker thread per accepted
-// connection. The four signals the daemon handles are blocked in its threads,
-// so that they reach the main thread.
+// connection. The signals its caller names are blocked in its threads, so
+// that they reach the caller's own thread.
 #ifndef VOLTMON_COMMON_TCP_SERVER_H_
 #define VOLTMON_COMMON_TCP_SERVER_H_
+
+#include <signal.h>
 
 #include <cstdint>
 #include <functional>
@@ -26,6 +28,9 @@ class TcpServer {
   uint16_t DefaultPort() const { return port_; }
   void SetConnectHandler(ConnectHandler handler) { on_connect_ = std::move(handler); }
   void SetExecuteHandler(ExecuteHandler handler) { on_execute_ = std::move(handler); }
+  // The signals blocked in the server's threads (none by default); set
+  // before Activate.
+  void SetBlockedSignals(const sigset_t& signals) { blocked_ = signals; }
 
   // Listens on the default port on all local IPv4 addresses and starts the
   // listener. 0 on success, otherwise the errno of the failing call.
@@ -46,6 +51,7 @@ class TcpServer {
   uint16_t port_ = 0;
   ConnectHandler on_connect_;
   ExecuteHandler on_execute_;
+  sigset_t blocked_;
 };
 
 #endif  // VOLTMON_COMMON_TCP_SERVER_H_

@@ -291,6 +291,10 @@ TEST_F(TcpServerTest, ThrowingHandlerEndsOnlyItsConnection) {
 }
 
 TEST_F(TcpServerTest, WorkersBlockTheDaemonSignals) {
+  sigset_t daemon_signals;
+  sigemptyset(&daemon_signals);
+  for (int s : {SIGHUP, SIGUSR1, SIGTERM, SIGCHLD}) sigaddset(&daemon_signals, s);
+  server.SetBlockedSignals(daemon_signals);
   std::atomic<int> blocked{-1};
   server.SetConnectHandler([&blocked](TcpConnection&) {
     sigset_t mask;

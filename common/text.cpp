@@ -3,10 +3,6 @@
 // involved anywhere here, so results are the same in every program.
 #include "common/text.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <limits>
 
 namespace {
@@ -38,7 +34,7 @@ std::string TrimControls(const std::string& text) {
   return TrimIf(text, IsControlOrBlank);
 }
 
-void SplitToList(char delimiter, const std::string& text, TStringList* list, bool clear) {
+void SplitToList(char delimiter, const std::string& text, TextList* list, bool clear) {
   if (clear) list->clear();
   size_t start = 0;
   for (;;) {
@@ -51,7 +47,7 @@ void SplitToList(char delimiter, const std::string& text, TStringList* list, boo
   if (!last.empty()) list->push_back(last);
 }
 
-std::string JoinList(const TStringList& list, char delimiter) {
+std::string JoinList(const TextList& list, char delimiter) {
   std::string result;
   for (size_t i = 0; i < list.size(); ++i) {
     if (i > 0) result += delimiter;
@@ -60,7 +56,7 @@ std::string JoinList(const TStringList& list, char delimiter) {
   return result;
 }
 
-int IndexOfKey(const TStringList& list, const std::string& key) {
+int IndexOfKey(const TextList& list, const std::string& key) {
   for (size_t i = 0; i < list.size(); ++i) {
     size_t bar = list[i].find('|');
     if (bar == std::string::npos) continue;
@@ -100,8 +96,8 @@ int32_t TextToIntInRange(const std::string& text, int32_t minimum, int32_t maxim
   return value;
 }
 
-TStringList SplitLines(const std::string& text) {
-  TStringList lines;
+TextList SplitLines(const std::string& text) {
+  TextList lines;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -112,44 +108,6 @@ TStringList SplitLines(const std::string& text) {
     start = next;
   }
   return lines;
-}
-
-int ReadWholeFile(const std::string& path, std::string* contents) {
-  contents->clear();
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno;
-  int error = 0;
-  char buffer[8192];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      break;
-    }
-    if (n == 0) break;
-    contents->append(buffer, static_cast<size_t>(n));
-  }
-  // A read-only descriptor has nothing left to lose on close; its error
-  // cannot change what was read.
-  close(fd);
-  return error;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 std::string FrameText(const std::string& text) {

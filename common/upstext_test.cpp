@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 TEST(FaultText, BitCombinationsListFlagsFromLowestBit) {
@@ -28,11 +29,24 @@ TEST(FaultText, CodesOutsideTheBitPatternAndBounds) {
   EXPECT_EQ(FaultText(-1), nullptr);
 }
 
-TEST(MessageMacro, NamesInOrderAndBounds) {
+TEST(MessageMacro, DistinctMarkedNamesFromComputerToDownWarning) {
   ASSERT_EQ(kMessageMacroCount, 7);
-  const char* expected[] = {"#COMPUTER#", "#LOCATION#",   "#UPSNAME#",    "#COMMDEVICE#",
-                            "#TIMELEFT#", "#LISTENPORT#", "#DOWNWARNING#"};
-  for (int i = 0; i < 7; ++i) EXPECT_STREQ(MessageMacro(i), expected[i]) << i;
+  std::set<std::string> names;
+  for (int i = 0; i < kMessageMacroCount; ++i) {
+    ASSERT_NE(MessageMacro(i), nullptr) << i;
+    const std::string name = MessageMacro(i);
+    // A macro is replaced wherever it stands in a message text, so none may
+    // be empty between its marks or hold one.
+    EXPECT_GE(name.size(), 3u) << i;
+    EXPECT_EQ(name.front(), '#') << name;
+    EXPECT_EQ(name.back(), '#') << name;
+    EXPECT_EQ(name.find('#', 1), name.size() - 1) << name;
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), 7u) << "two macros share a name";
+  // The index is what the master's configuration stores: the ends of the order.
+  EXPECT_STREQ(MessageMacro(0), "#COMPUTER#");
+  EXPECT_STREQ(MessageMacro(kMessageMacroCount - 1), "#DOWNWARNING#");
   EXPECT_EQ(MessageMacro(7), nullptr);
   EXPECT_EQ(MessageMacro(-1), nullptr);
 }

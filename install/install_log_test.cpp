@@ -7,21 +7,19 @@
 #include <string>
 
 #include "common/scramble.h"
+#include "tests/support/temp_dir.h"
 
 TEST(WriteInstallLog, RestartReplacesAndAppendAdds) {
-  char dir[] = "/tmp/install_log_testXXXXXX";
-  ASSERT_NE(nullptr, mkdtemp(dir));
-  const std::string path = std::string(dir) + "/install.log";
+  TempDir dir("install_log_test");
+  const std::string path = dir.Sub("install.log");
   EXPECT_TRUE(WriteInstallLog(path, "FILE:e:/first", false));
   EXPECT_TRUE(WriteInstallLog(path, "DIR:/usr/vantrel/voltmon/", true));
   EXPECT_TRUE(WriteInstallLog(path, "FILE:e:/usr/vantrel/voltmon/bin/qslx", false));
-  TStringList lines;
+  TextList lines;
   ASSERT_EQ(0, LoadScrambledLines(&lines, path));
   ASSERT_EQ(2u, lines.size());
   EXPECT_EQ("DIR:/usr/vantrel/voltmon/", lines[0]);
   EXPECT_EQ("FILE:e:/usr/vantrel/voltmon/bin/qslx", lines[1]);
-  std::remove(path.c_str());
-  rmdir(dir);
 }
 
 TEST(WriteInstallLog, MissingDirectoryLosesTheEntry) {

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "common/console.h"
+#include "common/files.h"
 #include "common/ini.h"
 #include "common/log.h"
 #include "common/process.h"
@@ -98,7 +99,7 @@ bool CreateInstallDirectories() {
 
 bool InstallModuleFiles(const std::string& title, const std::string& section) {
   if (!title.empty()) WriteLine(title);
-  TStringList lines;
+  TextList lines;
   if (!ReadPacketSection(g_run.PacketPath, section, &lines)) {
     ShowInstallError("Install packet appears corrupted !");
     return false;
@@ -142,7 +143,7 @@ void PrintBanner() {
 
 // The chosen language's name, or the empty text when the packet lists none.
 std::string ChooseLanguage() {
-  TStringList languages;
+  TextList languages;
   if (!ReadPacketSection(g_run.PacketPath, "Languages", &languages)) return "";
   WriteLine("Please select your language:");
   WriteLine("");
@@ -279,12 +280,12 @@ void Install(const char* argv0) {
   Clear();
   WriteLine("");
   PrintBanner();
-  if (!IsRootUser(true)) AbortInstall();
+  if (!RequireRootUser()) AbortInstall();
 
   g_run.SourceDir = ProgramDirectory(argv0);
   g_run.PacketPath = g_run.SourceDir + "install.dat";
   if (!PathExists(g_run.PacketPath)) AbortInstall("Install packet appears corrupted !");
-  TStringList globals;
+  TextList globals;
   if (ReadPacketSection(g_run.PacketPath, "Globals", &globals)) g_run.ProductVersion = globals[0];
 
   g_run.SelectedLanguage = ChooseLanguage();
@@ -337,10 +338,25 @@ void Install(const char* argv0) {
 int InstallerMain(int argc, char** argv) {
   bool version = false;
   bool credits = false;
+  bool help = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "-v") version = true;
     if (argument == "-cr") credits = true;
+    if (argument == "-h" || argument == "--help") help = true;
+  }
+  if (help) {
+    std::fputs(
+        "Usage: install [-v] [-cr] [-h]\n"
+        "The interactive installer of Voltmon Manager: asks its questions on the\n"
+        "terminal and installs the suite into /usr/vantrel/voltmon/. Run it as root\n"
+        "from the install packet: install.dat and the files it lists beside it.\n"
+        "  -v      print the version\n"
+        "  -cr     print the credits\n"
+        "  -h, --help  print this text\n",
+        stdout);
+    std::fflush(stdout);
+    return 0;
   }
   if (version || credits) {
     if (version) PrintVersion();

@@ -5,8 +5,9 @@
 // The fixed installation directory, with its trailing "/".
 extern const char kInstallRoot[];
 
-// The whole program: "-v" and "-cr" anywhere among the arguments print the
-// version block and the credits (in that order) instead of installing;
+// The whole program: "-h" or "--help" anywhere among the arguments prints the
+// usage; else "-v" and "-cr" anywhere print the version block and the
+// credits (in that order) instead of installing;
 // otherwise the interactive installation from the packet beside the
 // program. Returns the exit status, which is 0 on every path.
 int InstallerMain(int argc, char** argv);

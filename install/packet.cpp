@@ -18,7 +18,7 @@ std::string ReplaceLanguage(const std::string& text, const std::string& language
 }
 
 bool ParseFileLine(const std::string& line, const std::string& language, TFileLine* file) {
-  TStringList fields;
+  TextList fields;
   SplitToList('|', ReplaceLanguage(line, language), &fields, true);
   if (fields.size() != 3) return false;
   file->Source = fields[0];
@@ -33,6 +33,6 @@ std::string FileNamePart(const std::string& path) {
 }
 
 bool ReadPacketSection(const std::string& packet_path, const std::string& section,
-                       TStringList* lines) {
+                       TextList* lines) {
   return ReadIniSection(packet_path, section, lines);
 }

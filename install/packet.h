@@ -28,7 +28,6 @@ std::string FileNamePart(const std::string& path);
 // Empties `lines` and fills them with the section's lines of the packet at
 // `packet_path`. True when at least one line was read; false when the
 // section is missing or empty or the packet cannot be read.
-bool ReadPacketSection(const std::string& packet_path, const std::string& section,
-                       TStringList* lines);
+bool ReadPacketSection(const std::string& packet_path, const std::string& section, TextList* lines);
 
 #endif  // VOLTMON_INSTALL_PACKET_H_

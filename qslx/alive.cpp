@@ -28,7 +28,7 @@ int SecondsToMs(int64_t seconds) {
 }  // namespace
 
 bool IsValidAliveReply(const std::string& reply) {
-  TStringList fields;
+  TextList fields;
   if (!TakeFrameApart(reply, &fields) || fields.size() != 2) return false;
   int32_t number = 0;
   return ParseInt32(fields[0], &number) && number == kAliveRequest && fields[1] == kMasterIdentity;
@@ -46,7 +46,7 @@ bool TQsTcpAliveClient::Exchange(const std::string& request, std::string* reply,
   return connection_.ReadLine(reply, kMaxReplyLine, timeout_ms) == ReadStatus::kLine;
 }
 
-std::vector<TQsProbeResult> ProbeMasters(const TStringList& addresses, const TQsAliveCheck& alive,
+std::vector<TQsProbeResult> ProbeMasters(const TextList& addresses, const TQsAliveCheck& alive,
                                          TQsAliveClient* client, const TQsSleeper& sleep) {
   std::vector<TQsProbeResult> results;
   const int connect_ms = SecondsToMs(alive.TimeOut);

@@ -57,7 +57,7 @@ using TQsSleeper = std::function<void(int ms)>;
 
 // Probes every master of `addresses` in order on `alive.Port` with one
 // client; one result per master, index-aligned.
-std::vector<TQsProbeResult> ProbeMasters(const TStringList& addresses, const TQsAliveCheck& alive,
+std::vector<TQsProbeResult> ProbeMasters(const TextList& addresses, const TQsAliveCheck& alive,
                                          TQsAliveClient* client, const TQsSleeper& sleep);
 
 // The alive counter and armed flag, counted in main-loop passes of 10 s.

@@ -159,7 +159,7 @@ TEST(AliveProbe, TimeLimitsAreBoundedForAnyConfiguredValue) {
 }
 
 struct FakeEvents : TQsEventSink {
-  void WriteEvent(const std::string& key, const TStringList& params) override {
+  void WriteEvent(const std::string& key, const TextList& params) override {
     std::string line = key;
     for (const auto& p : params) line += "|" + p;
     lines.push_back(line);

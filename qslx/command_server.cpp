@@ -8,6 +8,7 @@
 
 #include "common/scramble.h"
 #include "qslx/dispatch.h"
+#include "qslx/signals.h"
 
 TQshTcpServer::TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers,
                              TQsEventSink* events, TQsProgramStarter start,
@@ -49,6 +50,9 @@ void TQshTcpServer::TcpServerExecute(TcpConnection& connection) {
 
 int TQshTcpServer::Start(uint16_t port) {
   SetDefaultPort(port);
+  sigset_t handled;
+  HandledSignals(&handled);
+  SetBlockedSignals(handled);
   SetExecuteHandler([this](TcpConnection& c) { TcpServerExecute(c); });
   SetConnectHandler([this](TcpConnection& c) { return TcpServerConnect(c); });
   return Activate();

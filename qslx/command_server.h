@@ -20,7 +20,9 @@ constexpr size_t kMaxRequestLine = 4096;
 
 class TQshTcpServer : public TcpServer {
  public:
-  // Everything it uses must outlive it.
+  // Everything it uses must outlive it. The workers read `setup` without a
+  // lock: change it only while the server is stopped (after Stop, before
+  // Start).
   TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers, TQsEventSink* events,
                 TQsProgramStarter start, TQsAllowedPeers::Resolver resolve = ResolveIPv4,
                 int read_timeout_ms = kRequestReadTimeoutMs);
@@ -33,8 +35,8 @@ class TQshTcpServer : public TcpServer {
   // Reads and carries out the one request of a greeted master.
   void TcpServerExecute(TcpConnection& connection);
 
-  // Installs both handlers and listens on `port`: 0 or the errno of the
-  // failure.
+  // Installs both handlers, blocks the daemon's handled signals in the
+  // server's threads and listens on `port`: 0 or the errno of the failure.
   int Start(uint16_t port);
   // Deactivates and detaches both handlers.
   void Stop();

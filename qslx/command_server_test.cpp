@@ -14,7 +14,7 @@ namespace {
 
 // Events and started programs, recorded from the server's threads.
 struct Recorder : TQsEventSink {
-  void WriteEvent(const std::string& key, const TStringList& params) override {
+  void WriteEvent(const std::string& key, const TextList& params) override {
     std::string line = key;
     for (const auto& p : params) line += "|" + p;
     Add(line);
@@ -98,7 +98,7 @@ TEST_F(CommandServerTest, ConfiguredNameOfTheCallerIsLogged) {
   EXPECT_EQ((std::vector<std::string>{"start /s/message.sh [\"Power is failing\"]",
                                       "LogMessage|master-b"}),
             log.Entries());
-  EXPECT_EQ((TStringList{"", "127.0.0.1", "127.0.0.3"}), peers.Entries());
+  EXPECT_EQ((TextList{"", "127.0.0.1", "127.0.0.3"}), peers.Entries());
 }
 
 TEST_F(CommandServerTest, StrangerIsRefusedWithoutReadingItsOrder) {

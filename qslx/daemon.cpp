@@ -6,7 +6,6 @@
 // at once and no flag is missed.
 #include "qslx/daemon.h"
 
-#include <dirent.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
@@ -14,8 +13,10 @@
 
 #include <new>
 
+#include "common/clock.h"
 #include "common/console.h"
 #include "common/lang.h"
+#include "common/locale.h"
 #include "common/log.h"
 #include "common/process.h"
 #include "common/settings.h"
@@ -38,27 +39,11 @@ constexpr int kServerNotCreated = 100002;
   return result != nullptr ? result : "";
 }
 
-// FindDaemonPid, never answering with this very process: started as a direct
-// child of process 1 (the shell of a container, say), the program would
-// otherwise take itself for the running daemon.
+// The running daemon: adopted by process 1, and never this very process,
+// which, started as a direct child of process 1 (the shell of a container,
+// say), would otherwise take itself for the running daemon.
 pid_t FindOtherDaemon() {
-  const pid_t self = getpid();
-  pid_t found = FindDaemonPid(kProgramName);
-  if (found != self) return found;
-  found = -1;
-  DIR* proc = opendir("/proc");
-  if (proc == nullptr) return -1;
-  while (const dirent* entry = readdir(proc)) {
-    int32_t pid = 0;
-    if (!ParseInt32(entry->d_name, &pid) || pid <= 0 || pid == self) continue;
-    TStringList lines = ReadProcStatus(std::string("/proc/") + entry->d_name + "/status");
-    if (StatusField("Name:\t", lines) == kProgramName && StatusField("PPid:\t", lines) == "1") {
-      found = pid;
-      break;
-    }
-  }
-  closedir(proc);
-  return found;
+  return FindDaemonPid(kProgramName, 1, getpid());
 }
 
 void PrintVersion() {
@@ -66,6 +51,23 @@ void PrintVersion() {
   PrintMessage("", "QS System - Version 1.0.9.5");
   PrintMessage("", kRightsNotice);
   PrintMessage("", "");
+}
+
+void PrintUsage() {
+  std::fputs(
+      "Usage: qslx [-s | -v | -cr | -h]\n"
+      "The QS System daemon: carries out the orders of its master servers (shut\n"
+      "down, show a message, run a custom script) and logs them.\n"
+      "  (none)  start the daemon in the background\n"
+      "  -s      stop the running daemon\n"
+      "  -v      print the version\n"
+      "  -cr     print the credits\n"
+      "  -h, --help  print this text\n"
+      "Run as root from its installation: bin/voltmon.cfg beside the program names\n"
+      "the installation directory (normally /usr/vantrel/voltmon/), whose\n"
+      "bin/qslx.cfg holds the daemon's settings.\n",
+      stdout);
+  std::fflush(stdout);
 }
 
 // PrintMessage followed by the empty line that ends every refusal.
@@ -117,12 +119,6 @@ void StopSequence() {
   d.Server.reset();
   d.Setup.Addresses.clear();
   d.AllowedPeers.Clear();
-}
-
-void SleepMs(int ms) {
-  timespec t = {ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-  }
 }
 
 // Returns when the daemon is to end without the stop sequence.
@@ -188,6 +184,7 @@ TQsRequest ParseQsCommandLine(int argc, const char* const* argv) {
   if (first == "-v") return TQsRequest::kVersion;
   if (first == "-cr") return TQsRequest::kCredits;
   if (first == "-s") return TQsRequest::kStop;
+  if (first == "-h" || first == "--help") return TQsRequest::kHelp;
   return TQsRequest::kStart;
 }
 
@@ -209,8 +206,16 @@ void ReportStartupError(int code, const std::string& parameter) {
 }
 
 int QsMain(int argc, char** argv) {
-  if (!IsRootUser(true)) return 0;
-  switch (ParseQsCommandLine(argc, argv)) {
+  const TQsRequest request = ParseQsCommandLine(argc, argv);
+  // The usage needs no installation and no root.
+  if (request == TQsRequest::kHelp) {
+    PrintUsage();
+    return 0;
+  }
+  if (!RequireRootUser()) return 0;
+  switch (request) {
+    case TQsRequest::kHelp:
+      break;
     case TQsRequest::kVersion:
       PrintVersion();
       break;

@@ -5,10 +5,10 @@
 
 #include <string>
 
-enum class TQsRequest { kVersion, kCredits, kStop, kStart };
+enum class TQsRequest { kVersion, kCredits, kStop, kHelp, kStart };
 
 // The request of the first argument, compared case-sensitively: "-v", "-cr",
-// "-s"; anything else, or none, starts the daemon.
+// "-s", "-h" or "--help"; anything else, or none, starts the daemon.
 TQsRequest ParseQsCommandLine(int argc, const char* const* argv);
 
 // The startup error line for `code`: "Error Code: <code> - <text> <trailer>"

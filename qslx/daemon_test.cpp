@@ -12,7 +12,7 @@
 #include "gtest/gtest.h"
 #include "qslx/globals.h"
 #include "qslx/signals.h"
-#include "qslx/test_tree.h"
+#include "tests/support/test_tree.h"
 
 namespace {
 
@@ -25,7 +25,11 @@ TEST(CommandLine, OnlyTheExactFirstArgumentCounts) {
   EXPECT_EQ(TQsRequest::kCredits, ParseQsCommandLine(2, credits));
   const char* stop[] = {"qslx", "-s"};
   EXPECT_EQ(TQsRequest::kStop, ParseQsCommandLine(2, stop));
-  for (const char* other : {"-V", "-S", "-s ", "--s", "-crx", "v", ""}) {
+  for (const char* help : {"-h", "--help"}) {
+    const char* argv[] = {"qslx", help};
+    EXPECT_EQ(TQsRequest::kHelp, ParseQsCommandLine(2, argv)) << help;
+  }
+  for (const char* other : {"-V", "-S", "-s ", "--s", "-crx", "v", "-H", "--Help", ""}) {
     const char* argv[] = {"qslx", other};
     EXPECT_EQ(TQsRequest::kStart, ParseQsCommandLine(2, argv)) << other;
   }
@@ -70,18 +74,29 @@ class SignalTest : public ::testing::Test {
   struct sigaction saved_[NSIG];
 };
 
-TEST_F(SignalTest, FlagsStartWithOnlyTheHangUpSet) {
-  QsStop = 1;
-  QsTerminate = 1;
-  ResetSignalFlags();
-  EXPECT_EQ(1, QsHangUp);
-  EXPECT_EQ(0, QsStop);
-  EXPECT_EQ(0, QsTerminate);
-  EXPECT_EQ(0, QsReaping);
-  QsSignalHandler(SIGUSR1);
-  QsSignalHandler(SIGTERM);
-  EXPECT_EQ(1, QsStop);
-  EXPECT_EQ(1, QsTerminate);
+TEST_F(SignalTest, EachSignalSetsOnlyItsOwnFlagAndKeepsErrno) {
+  const struct {
+    int signal;
+    volatile sig_atomic_t* flag;
+  } cases[] = {{SIGHUP, &QsHangUp}, {SIGUSR1, &QsStop}, {SIGTERM, &QsTerminate}};
+  for (const auto& c : cases) {
+    QsStop = 1;
+    QsTerminate = 1;
+    ResetSignalFlags();
+    // A fresh start rereads the settings as a hang-up would.
+    EXPECT_EQ(1, QsHangUp);
+    EXPECT_EQ(0, QsStop);
+    EXPECT_EQ(0, QsTerminate);
+    EXPECT_EQ(0, QsReaping);
+    QsHangUp = 0;
+    errno = EDOM;
+    QsSignalHandler(c.signal);
+    EXPECT_EQ(EDOM, errno) << c.signal;
+    for (volatile sig_atomic_t* flag : {&QsHangUp, &QsStop, &QsTerminate}) {
+      EXPECT_EQ(flag == c.flag ? 1 : 0, *flag) << c.signal;
+    }
+    EXPECT_EQ(0, QsReaping) << c.signal;
+  }
 }
 
 TEST_F(SignalTest, ChildHandlerReapsEveryFinishedChildAndKeepsErrno) {

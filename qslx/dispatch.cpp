@@ -6,7 +6,7 @@
 
 TQsOrder DispatchFrame(const std::string& frame, const TQsSetupData& setup) {
   TQsOrder order;
-  TStringList fields;
+  TextList fields;
   if (!TakeFrameApart(frame, &fields) || fields.size() < 2) return order;
   int32_t sequence = 0;
   int32_t command = 0;

@@ -19,7 +19,7 @@ std::mutex& LogMutex() {
 
 }  // namespace
 
-std::string EventText(const std::string& key, const TStringList& params) {
+std::string EventText(const std::string& key, const TextList& params) {
   return ReplaceParams(LangText(key, "QSSRV"), params);
 }
 
@@ -29,7 +29,7 @@ TQsEventLog::TQsEventLog(std::string path, bool enabled, int64_t max_size)
 TQsEventLog::TQsEventLog(const TQsSetupData& setup)
     : TQsEventLog(setup.InstallPath + "data/qs_log.txt", setup.LogEnabled, setup.LogMaxSize) {}
 
-void TQsEventLog::WriteEvent(const std::string& key, const TStringList& params) {
+void TQsEventLog::WriteEvent(const std::string& key, const TextList& params) {
   if (!enabled_) return;
   WriteLine(EventText(key, params));
 }

@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "common/lang.h"
+#include "common/locale.h"
 #include "common/log.h"
 #include "gtest/gtest.h"
-#include "qslx/test_tree.h"
+#include "tests/support/test_tree.h"
 
 namespace {
 

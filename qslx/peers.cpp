@@ -5,8 +5,8 @@
 
 #include <strings.h>
 
-void TQsAllowedPeers::Rebuild(const TStringList& addresses, const Resolver& resolve) {
-  TStringList fresh;
+void TQsAllowedPeers::Rebuild(const TextList& addresses, const Resolver& resolve) {
+  TextList fresh;
   fresh.reserve(addresses.size());
   for (const std::string& address : addresses) fresh.push_back(resolve(address));
   std::lock_guard<std::mutex> lock(mutex_);
@@ -27,7 +27,7 @@ void TQsAllowedPeers::Clear() {
   entries_.clear();
 }
 
-TStringList TQsAllowedPeers::Entries() const {
+TextList TQsAllowedPeers::Entries() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return entries_;
 }

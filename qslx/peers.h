@@ -16,18 +16,18 @@ class TQsAllowedPeers {
   // Resolves every entry of `addresses` (an unresolvable one gives an empty
   // entry, keeping the indexes aligned) and replaces the list at once: a
   // reader sees the old list or the new one, never a half-filled one.
-  void Rebuild(const TStringList& addresses, const Resolver& resolve);
+  void Rebuild(const TextList& addresses, const Resolver& resolve);
 
   // Index of the first entry equal to `peer` ignoring letter case; -1 when
   // none. An empty peer matches nothing.
   int IndexOf(const std::string& peer) const;
 
   void Clear();
-  TStringList Entries() const;
+  TextList Entries() const;
 
  private:
   mutable std::mutex mutex_;
-  TStringList entries_;
+  TextList entries_;
 };
 
 #endif  // VOLTMON_QSLX_PEERS_H_

@@ -1,5 +1,6 @@
-// The daemon's one way of starting a program: fork and execv in direct mode,
-// the result of which carries no information and is not looked at.
+// The daemon's one way of starting a program: RunProgram's direct mode
+// (posix_spawn, no shell), whose result carries no information and is not
+// looked at.
 #include "qslx/scripts.h"
 
 #include "common/process.h"

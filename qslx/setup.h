@@ -21,7 +21,7 @@ struct TQsSetupData {
   std::string InstallPath;   // with trailing "/"
   std::string LanguageFile;  // full path
   uint16_t ListenPort = 0;
-  TStringList Addresses;  // configured masters, empty values skipped
+  TextList Addresses;  // configured masters, empty values skipped
   TQsAliveCheck Alive;
   std::string ScriptShutdown;
   std::string ScriptMessage;

@@ -1,7 +1,7 @@
 #include "qslx/setup.h"
 
 #include "gtest/gtest.h"
-#include "qslx/test_tree.h"
+#include "tests/support/test_tree.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ TEST_F(SetupTest, EveryKeyIsRead) {
            "ScriptCustom_3=/e\nLogEnabled=0\nLogMaxSize=500\n"));
   EXPECT_EQ(tree.root(), setup.InstallPath);
   EXPECT_EQ(tree.Path("languages/english.lng"), setup.LanguageFile);
-  EXPECT_EQ((TStringList{"localhost", "10.0.0.9"}), setup.Addresses);
+  EXPECT_EQ((TextList{"localhost", "10.0.0.9"}), setup.Addresses);
   EXPECT_EQ(6006, setup.ListenPort);
   EXPECT_TRUE(setup.Alive.Enabled);
   EXPECT_EQ(60, setup.Alive.Frequency);
@@ -65,7 +65,7 @@ TEST_F(SetupTest, MissingKeysGiveTheirDefaults) {
 
 TEST_F(SetupTest, EmptyAddressesAreSkippedWithoutGaps) {
   ASSERT_TRUE(Load("AdrCount=3\nAdr0=\nAdr1=master\nAdr2=\n" + Minimal()));
-  EXPECT_EQ((TStringList{"master"}), setup.Addresses);
+  EXPECT_EQ((TextList{"master"}), setup.Addresses);
 
   ASSERT_TRUE(Load("AdrCount=1\nListenPort=1\nScriptShutdown=/a\nScriptMessage=/b\n"));
   EXPECT_TRUE(setup.Addresses.empty());
@@ -82,7 +82,7 @@ TEST_F(SetupTest, CountAndPortMustBeNonZeroInTheirLowBits) {
   ASSERT_TRUE(Load("ListenPort=65537\n" + Minimal()));
   EXPECT_EQ(1, setup.ListenPort);
   ASSERT_TRUE(Load("AdrCount=65537\n" + Minimal()));
-  EXPECT_EQ((TStringList{"localhost"}), setup.Addresses);
+  EXPECT_EQ((TextList{"localhost"}), setup.Addresses);
 }
 
 TEST_F(SetupTest, NarrowFieldsKeepTheLowBits) {

@@ -73,8 +73,11 @@ inside() {
     printf '  qsmaster %s\n' "$*"
     "$master" "$@" 2>&1 | sed 's/^/    /' || true
   }
+  echo "  order 0, shut down:"
   run_master send 127.0.0.1 "$port" 0
+  echo "  order 1, show a message:"
   run_master send 127.0.0.1 "$port" 1 "Power failure, please save your work"
+  echo "  orders 2, 3 and 4, custom scripts 1, 2 and 3:"
   run_master send 127.0.0.1 "$port" 2
   run_master send 127.0.0.1 "$port" 3
   run_master send 127.0.0.1 "$port" 4
@@ -94,6 +97,8 @@ inside() {
   "$install_root/bin/startqslx" stop
 
   say "Event log data/qs_log.txt"
+  echo "  (for custom script 2 the daemon logs the script's path on a line of its"
+  echo "  own before \"Custom script 2 ordered by ...\"; that line is no fault)"
   sed 's/^/  /' "$install_root/data/qs_log.txt"
 }
 

@@ -34,7 +34,22 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 
-echo "deps.sh: installing ${missing[*]}"
+# One line per step; the package manager's progress goes to a log, shown
+# only when a step fails.
+log=${TMPDIR:-/tmp}/vm-deps.log
+: >"$log"
+step() {
+  local what=$1
+  shift
+  echo "deps.sh: $what"
+  if ! "$@" >>"$log" 2>&1; then
+    echo "deps.sh: $what failed; its output:" >&2
+    tail -n 40 "$log" >&2
+    exit 1
+  fi
+}
+
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+step "updating the package lists" apt-get update -qq
+step "installing ${missing[*]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "deps.sh: done (details in $log)"

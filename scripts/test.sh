@@ -173,7 +173,7 @@ compilers=(-DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++)
 
 leg_normal() {
   local dir=$out/normal
-  configure "$dir" "${compilers[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo || return 1
+  configure "$dir" "${compilers[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVM_WERROR=ON || return 1
   build "$dir" || return 1
   run_ctest "$dir" "$dir" 300
 }

@@ -49,7 +49,7 @@ const char* ReadStatusText(ReadStatus status) {
   return "read error";
 }
 
-int Send(const QsMasterSend& send) {
+int Send(const MasterSend& send) {
   TcpConnection connection;
   int error = 0;
   if (!TcpConnect(send.host, send.port, send.timeout_seconds * 1000, &connection, &error,
@@ -81,7 +81,7 @@ int Send(const QsMasterSend& send) {
   return 0;
 }
 
-int ListenSocket(const QsMasterServe& serve) {
+int ListenSocket(const MasterServe& serve) {
   sockaddr_in address;
   std::memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
@@ -140,7 +140,7 @@ int AcceptOne(int listen_fd) {
   return -1;
 }
 
-int ServeAlive(const QsMasterServe& serve) {
+int ServeAlive(const MasterServe& serve) {
   if (!InstallStopHandlers()) {
     std::fprintf(stderr, "qsmaster: sigaction: %s\n", std::strerror(errno));
     return kExitError;
@@ -177,20 +177,20 @@ int ServeAlive(const QsMasterServe& serve) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QsMasterArgs args;
+  MasterArgs args;
   std::string error;
-  if (!ParseQsMasterArgs(std::vector<std::string>(argv + 1, argv + argc), &args, &error)) {
+  if (!ParseMasterArgs(std::vector<std::string>(argv + 1, argv + argc), &args, &error)) {
     std::fprintf(stderr, "qsmaster: %s\nTry 'qsmaster --help'.\n", error.c_str());
     return kExitError;
   }
   switch (args.mode) {
-    case QsMasterArgs::Mode::kSend:
+    case MasterArgs::Mode::kSend:
       return Send(args.send);
-    case QsMasterArgs::Mode::kServe:
+    case MasterArgs::Mode::kServe:
       return ServeAlive(args.serve);
-    case QsMasterArgs::Mode::kHelp:
+    case MasterArgs::Mode::kHelp:
       break;
   }
-  std::fputs(QsMasterUsage().c_str(), stdout);
+  std::fputs(MasterUsage().c_str(), stdout);
   return 0;
 }

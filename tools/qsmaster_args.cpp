@@ -31,7 +31,7 @@ bool ParsePort(const std::string& text, uint16_t* port, std::string* error) {
   return true;
 }
 
-bool ParseSend(const std::vector<std::string>& args, QsMasterSend* send, std::string* error) {
+bool ParseSend(const std::vector<std::string>& args, MasterSend* send, std::string* error) {
   std::vector<std::string> positional;
   std::string id = "1";
   std::string raw;
@@ -97,9 +97,12 @@ bool ParseSend(const std::vector<std::string>& args, QsMasterSend* send, std::st
     return true;
   }
   int64_t command = 0;
-  if (!ParseInteger(positional[2], INT32_MIN, INT32_MAX, &command)) {
-    *error = "COMMAND must be a number (0 shut down, 1 message, 2-4 custom scripts), got '" +
-             positional[2] + "'";
+  // Other numbers are no order at all; --raw sends such frames on purpose.
+  if (!ParseInteger(positional[2], 0, 4, &command)) {
+    *error =
+        "COMMAND must be 0 shut down, 1 message or 2-4 custom scripts (use --raw for "
+        "other frames), got '" +
+        positional[2] + "'";
     return false;
   }
   send->line = "<|" + id + "|" + positional[2];
@@ -114,7 +117,7 @@ bool ParseSend(const std::vector<std::string>& args, QsMasterSend* send, std::st
   return true;
 }
 
-bool ParseServe(const std::vector<std::string>& args, QsMasterServe* serve, std::string* error) {
+bool ParseServe(const std::vector<std::string>& args, MasterServe* serve, std::string* error) {
   std::vector<std::string> positional;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -153,33 +156,32 @@ bool ParseServe(const std::vector<std::string>& args, QsMasterServe* serve, std:
 
 }  // namespace
 
-bool ParseQsMasterArgs(const std::vector<std::string>& args, QsMasterArgs* parsed,
-                       std::string* error) {
-  *parsed = QsMasterArgs();
+bool ParseMasterArgs(const std::vector<std::string>& args, MasterArgs* parsed, std::string* error) {
+  *parsed = MasterArgs();
   if (args.empty()) {
     *error = "no mode given";
     return false;
   }
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
-      parsed->mode = QsMasterArgs::Mode::kHelp;
+      parsed->mode = MasterArgs::Mode::kHelp;
       return true;
     }
   }
   std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "send") {
-    parsed->mode = QsMasterArgs::Mode::kSend;
+    parsed->mode = MasterArgs::Mode::kSend;
     return ParseSend(rest, &parsed->send, error);
   }
   if (args[0] == "serve-alive") {
-    parsed->mode = QsMasterArgs::Mode::kServe;
+    parsed->mode = MasterArgs::Mode::kServe;
     return ParseServe(rest, &parsed->serve, error);
   }
   *error = "unknown mode '" + args[0] + "'";
   return false;
 }
 
-std::string QsMasterUsage() {
+std::string MasterUsage() {
   return "Usage:\n"
          "  qsmaster send HOST PORT COMMAND [MESSAGE] [--id N] [--bind ADDR] [--timeout SEC]\n"
          "  qsmaster send HOST PORT --raw FRAME [--bind ADDR] [--timeout SEC]\n"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct QsMasterSend {
+struct MasterSend {
   std::string host;
   uint16_t port = 0;
   std::string line;         // the clear frame, or the exact line with `plain`
@@ -16,7 +16,7 @@ struct QsMasterSend {
   int timeout_seconds = 5;  // connect and greeting each
 };
 
-struct QsMasterServe {
+struct MasterServe {
   uint16_t port = 0;
   std::string bind = "0.0.0.0";
   std::string reply = "<|5|Vantrel Wattkeep|>";
@@ -24,17 +24,16 @@ struct QsMasterServe {
   int64_t count = 0;    // end after this many connections; 0: never
 };
 
-struct QsMasterArgs {
+struct MasterArgs {
   enum class Mode { kHelp, kSend, kServe } mode = Mode::kHelp;
-  QsMasterSend send;
-  QsMasterServe serve;
+  MasterSend send;
+  MasterServe serve;
 };
 
 // Parses `args` (without the program name); false with `*error` set.
-bool ParseQsMasterArgs(const std::vector<std::string>& args, QsMasterArgs* parsed,
-                       std::string* error);
+bool ParseMasterArgs(const std::vector<std::string>& args, MasterArgs* parsed, std::string* error);
 
 // The text printed by --help.
-std::string QsMasterUsage();
+std::string MasterUsage();
 
 #endif  // VOLTMON_TOOLS_QSMASTER_ARGS_H_

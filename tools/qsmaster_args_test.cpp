@@ -6,57 +6,57 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-QsMasterArgs ParseOk(const Args& args) {
-  QsMasterArgs parsed;
+MasterArgs ParseOk(const Args& args) {
+  MasterArgs parsed;
   std::string error;
-  EXPECT_TRUE(ParseQsMasterArgs(args, &parsed, &error)) << error;
+  EXPECT_TRUE(ParseMasterArgs(args, &parsed, &error)) << error;
   return parsed;
 }
 
-TEST(QsMasterArgs, SendBuildsTheMastersFrames) {
-  QsMasterArgs parsed = ParseOk({"send", "10.0.0.5", "6005", "0"});
-  EXPECT_EQ(parsed.mode, QsMasterArgs::Mode::kSend);
+TEST(MasterArgs, SendBuildsTheMastersFrames) {
+  MasterArgs parsed = ParseOk({"send", "10.0.0.5", "6005", "0"});
+  EXPECT_EQ(parsed.mode, MasterArgs::Mode::kSend);
   EXPECT_EQ(parsed.send.host, "10.0.0.5");
   EXPECT_EQ(parsed.send.port, 6005);
   EXPECT_EQ(parsed.send.line, "<|1|0|>");
   EXPECT_FALSE(parsed.send.plain);
   EXPECT_EQ(ParseOk({"send", "h", "1", "1", "Power is back", "--id", "42"}).send.line,
             "<|42|1|Power is back|>");
-  QsMasterArgs options = ParseOk({"send", "--bind", "127.0.0.2", "h", "2", "3", "--timeout", "9"});
+  MasterArgs options = ParseOk({"send", "--bind", "127.0.0.2", "h", "2", "3", "--timeout", "9"});
   EXPECT_EQ(options.send.line, "<|1|3|>");
   EXPECT_EQ(options.send.bind, "127.0.0.2");
   EXPECT_EQ(options.send.timeout_seconds, 9);
 }
 
-TEST(QsMasterArgs, RawAndPlainLinesAreSentAsGiven) {
-  QsMasterArgs raw = ParseOk({"send", "h", "7", "--raw", "<1|0>"});
+TEST(MasterArgs, RawAndPlainLinesAreSentAsGiven) {
+  MasterArgs raw = ParseOk({"send", "h", "7", "--raw", "<1|0>"});
   EXPECT_EQ(raw.send.line, "<1|0>");
   EXPECT_FALSE(raw.send.plain);
-  QsMasterArgs plain = ParseOk({"send", "h", "7", "--plain", "<|1|0|>"});
+  MasterArgs plain = ParseOk({"send", "h", "7", "--plain", "<|1|0|>"});
   EXPECT_EQ(plain.send.line, "<|1|0|>");
   EXPECT_TRUE(plain.send.plain);
 }
 
-TEST(QsMasterArgs, ServeAliveDefaultsToTheHealthyReply) {
-  QsMasterArgs parsed = ParseOk({"serve-alive", "65000"});
-  EXPECT_EQ(parsed.mode, QsMasterArgs::Mode::kServe);
+TEST(MasterArgs, ServeAliveDefaultsToTheHealthyReply) {
+  MasterArgs parsed = ParseOk({"serve-alive", "65000"});
+  EXPECT_EQ(parsed.mode, MasterArgs::Mode::kServe);
   EXPECT_EQ(parsed.serve.port, 65000);
   EXPECT_EQ(parsed.serve.bind, "0.0.0.0");
   EXPECT_EQ(parsed.serve.reply, "<|5|Vantrel Wattkeep|>");
   EXPECT_EQ(parsed.serve.count, 0);
-  QsMasterArgs custom =
+  MasterArgs custom =
       ParseOk({"serve-alive", "7", "--silent", "--count", "2", "--reply", "<|6|>", "--bind", "::"});
   EXPECT_TRUE(custom.serve.silent);
   EXPECT_EQ(custom.serve.count, 2);
   EXPECT_EQ(custom.serve.reply, "<|6|>");
 }
 
-TEST(QsMasterArgs, HelpWinsAnywhere) {
-  EXPECT_EQ(ParseOk({"--help"}).mode, QsMasterArgs::Mode::kHelp);
-  EXPECT_EQ(ParseOk({"send", "-h"}).mode, QsMasterArgs::Mode::kHelp);
+TEST(MasterArgs, HelpWinsAnywhere) {
+  EXPECT_EQ(ParseOk({"--help"}).mode, MasterArgs::Mode::kHelp);
+  EXPECT_EQ(ParseOk({"send", "-h"}).mode, MasterArgs::Mode::kHelp);
 }
 
-TEST(QsMasterArgs, RefusesUnusableLines) {
+TEST(MasterArgs, RefusesUnusableLines) {
   const std::vector<Args> bad = {
       {},
       {"sned", "h", "1", "0"},
@@ -65,6 +65,9 @@ TEST(QsMasterArgs, RefusesUnusableLines) {
       {"send", "h", "65536", "0"},
       {"send", "h", "x", "0"},
       {"send", "h", "1", "zero"},
+      {"send", "h", "1", "9"},
+      {"send", "h", "1", "-1"},
+      {"send", "h", "1", "5"},
       {"send", "h", "1", "1", "a|b"},
       {"send", "h", "1", "1", "a", "b"},
       {"send", "h", "1", "0", "--id", "1.5"},
@@ -78,9 +81,9 @@ TEST(QsMasterArgs, RefusesUnusableLines) {
       {"serve-alive", "1", "--count", "0"},
   };
   for (const Args& args : bad) {
-    QsMasterArgs parsed;
+    MasterArgs parsed;
     std::string error;
-    EXPECT_FALSE(ParseQsMasterArgs(args, &parsed, &error)) << ::testing::PrintToString(args);
+    EXPECT_FALSE(ParseMasterArgs(args, &parsed, &error)) << ::testing::PrintToString(args);
     EXPECT_FALSE(error.empty());
   }
 }

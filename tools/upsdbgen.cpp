@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/files.h"
 #include "common/scramble.h"
 #include "common/text.h"
 
@@ -35,7 +36,7 @@ bool Generate(const std::string& source, const std::string& output) {
   for (const std::string& line : SplitLines(contents)) {
     ++number;
     if (!IsModelLine(line)) continue;
-    TStringList fields;
+    TextList fields;
     SplitToList('|', line, &fields, true);
     if (fields.size() != kFieldCount) {
       return Fail(source + ":" + std::to_string(number) + ": " + std::to_string(fields.size()) +

@@ -8,15 +8,12 @@
 #include <string>
 
 #include "common/scramble.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
 bool IsUpperHex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
-void Require(bool condition) {
-  if (!condition) abort();
 }
 
 }  // namespace

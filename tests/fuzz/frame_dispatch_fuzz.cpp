@@ -17,12 +17,9 @@
 #include "qslx/dispatch.h"
 #include "qslx/frame.h"
 #include "qslx/setup.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
-
-void Require(bool condition) {
-  if (!condition) abort();
-}
 
 TQsSetupData SetupFor(uint8_t flags) {
   TQsSetupData setup;
@@ -51,7 +48,7 @@ bool IsEdgeByte(char c) {
 
 // What holds for the order of any frame at all.
 void CheckProperties(const std::string& frame, const TQsSetupData& setup, const TQsOrder& order) {
-  TStringList fields;
+  TextList fields;
   if (TakeFrameApart(frame, &fields)) {
     Require(frame.front() == '<' && frame.back() == '>');
     for (const std::string& field : fields) Require(field.find('|') == std::string::npos);

@@ -13,20 +13,9 @@
 
 #include "common/ini.h"
 #include "common/text.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
-
-void Require(bool condition) {
-  if (!condition) abort();
-}
-
-std::string Trim(const std::string& text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  return text.substr(begin, end - begin);
-}
 
 std::string Lower(std::string text) {
   for (char& c : text) {
@@ -58,7 +47,7 @@ bool ReadByHand(const std::string& text, Entries* entries) {
   while (start <= text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    const std::string line = Trim(text.substr(start, end - start));
+    const std::string line = ReferenceTrim(text.substr(start, end - start));
     start = end + 1;
     for (char c : line) {
       if (static_cast<unsigned char>(c) < 32 && c != '\t') return false;
@@ -74,9 +63,9 @@ bool ReadByHand(const std::string& text, Entries* entries) {
     }
     const size_t equals = line.find('=');
     if (!in_section || equals == std::string::npos) continue;
-    const std::string key = Trim(line.substr(0, equals));
+    const std::string key = ReferenceTrim(line.substr(0, equals));
     if (!PlainName(key)) continue;
-    entries->emplace(std::make_pair(section, Lower(key)), Trim(line.substr(equals + 1)));
+    entries->emplace(std::make_pair(section, Lower(key)), ReferenceTrim(line.substr(equals + 1)));
   }
   return true;
 }
@@ -93,11 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   second.Parse(written);
   Require(second.Serialize() == written);
 
-  const TStringList names = first.SectionNames();
+  const TextList names = first.SectionNames();
   Require(second.SectionNames() == names);
   for (const std::string& name : names) {
-    TStringList before;
-    TStringList after;
+    TextList before;
+    TextList after;
     Require(first.SectionLines(name, &before));
     Require(second.SectionLines(name, &after));
     Require(before == after);

@@ -7,32 +7,21 @@
 #include <string>
 
 #include "common/text.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) abort();
-}
-
-std::string Trim(const std::string& text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  return text.substr(begin, end - begin);
-}
-
-TStringList Reference(char delimiter, const std::string& text) {
-  TStringList fields;
+TextList Reference(char delimiter, const std::string& text) {
+  TextList fields;
   size_t start = 0;
   for (;;) {
     const size_t at = text.find(delimiter, start);
     if (at == std::string::npos) {
-      const std::string last = Trim(text.substr(start));
+      const std::string last = ReferenceTrim(text.substr(start));
       if (!last.empty()) fields.push_back(last);
       return fields;
     }
-    fields.push_back(Trim(text.substr(start, at - start)));
+    fields.push_back(ReferenceTrim(text.substr(start, at - start)));
     start = at + 1;
   }
 }
@@ -45,18 +34,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool clear = (data[1] & 1) != 0;
   const std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
 
-  const TStringList expected = Reference(delimiter, text);
-  const TStringList before = {"kept", ""};
-  TStringList list = before;
+  const TextList expected = Reference(delimiter, text);
+  const TextList before = {"kept", ""};
+  TextList list = before;
   SplitToList(delimiter, text, &list, clear);
 
-  TStringList want = clear ? TStringList() : before;
+  TextList want = clear ? TextList() : before;
   want.insert(want.end(), expected.begin(), expected.end());
   Require(list == want);
 
   for (size_t i = clear ? 0 : before.size(); i < list.size(); ++i) {
     Require(list[i].find(delimiter) == std::string::npos);
-    Require(Trim(list[i]) == list[i]);
+    Require(ReferenceTrim(list[i]) == list[i]);
   }
   return 0;
 }

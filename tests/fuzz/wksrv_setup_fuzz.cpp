@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IniDocument before, after;
   before.Parse(saved);
   after.Parse(ReadAll(path));
-  TStringList keys = {"EventCounter"};
+  TextList keys = {"EventCounter"};
   for (const TSetupKey& key : SetupKeys()) keys.push_back(key.Name);
   for (int n = 0; n < second.Ups.Events.Count(); ++n) keys.push_back("Event" + std::to_string(n));
   for (const std::string& key : keys) {

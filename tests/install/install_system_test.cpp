@@ -12,6 +12,7 @@
 
 #include "common/console.h"
 #include "common/scramble.h"
+#include "common/text.h"
 #include "tests/install/sandbox.h"
 
 namespace installtest {
@@ -81,20 +82,21 @@ class InstallTest : public ::testing::Test {
     std::filesystem::create_directories(dir);
     std::filesystem::copy_file(VM_INSTALL_PATH, dir + "/install");
     chmod((dir + "/install").c_str(), 0755);
-    WriteFile(dir + "/install.dat", install_dat);
-    WriteFile(dir + "/bin/qslx", "#!/bin/sh\necho qslx\n", 0755);
-    WriteFile(dir + "/bin/startqslx", "#!/bin/sh\necho \"startqslx $*\" >> /etc/vm-test-started\n",
-              0755);
-    WriteFile(dir + "/bin/qslx.cfg", "[QS System]\nListenPort=6005\n");
-    WriteFile(dir + "/bin/startwksrv", "#!/bin/sh\necho startwksrv\n", 0755);
-    WriteFile(dir + "/script/system/shutdown.sh", "#!/bin/sh\n", 0755);
+    ASSERT_TRUE(WriteFile(dir + "/install.dat", install_dat));
+    ASSERT_TRUE(WriteFile(dir + "/bin/qslx", "#!/bin/sh\necho qslx\n", 0755));
+    ASSERT_TRUE(WriteFile(dir + "/bin/startqslx",
+                          "#!/bin/sh\necho \"startqslx $*\" >> /etc/vm-test-started\n", 0755));
+    ASSERT_TRUE(WriteFile(dir + "/bin/qslx.cfg", "[QS System]\nListenPort=6005\n"));
+    ASSERT_TRUE(WriteFile(dir + "/bin/startwksrv", "#!/bin/sh\necho startwksrv\n", 0755));
+    ASSERT_TRUE(WriteFile(dir + "/script/system/shutdown.sh", "#!/bin/sh\n", 0755));
     for (const char* language : {"english", "deutsch"}) {
       const std::string name = language;
-      WriteFile(dir + "/languages/" + name + ".lng", "[QSSRV]\nLogStart=" + name + "\n");
-      WriteFile(dir + "/help/help_" + name + ".txt", "HELP " + name + "\n");
-      WriteFile(dir + "/texts/licence_" + name + ".txt", "LICENCE " + name + "\n");
-      WriteFile(dir + "/texts/modules_" + name + ".txt", "MODULES " + name + "\n");
-      WriteFile(dir + "/texts/auttest_" + name + ".txt", "AUTTEST " + name + "\n");
+      ASSERT_TRUE(
+          WriteFile(dir + "/languages/" + name + ".lng", "[QSSRV]\nLogStart=" + name + "\n"));
+      ASSERT_TRUE(WriteFile(dir + "/help/help_" + name + ".txt", "HELP " + name + "\n"));
+      ASSERT_TRUE(WriteFile(dir + "/texts/licence_" + name + ".txt", "LICENCE " + name + "\n"));
+      ASSERT_TRUE(WriteFile(dir + "/texts/modules_" + name + ".txt", "MODULES " + name + "\n"));
+      ASSERT_TRUE(WriteFile(dir + "/texts/auttest_" + name + ".txt", "AUTTEST " + name + "\n"));
     }
   }
 
@@ -124,8 +126,8 @@ class InstallTest : public ::testing::Test {
     EXPECT_EQ(0u, st.st_gid) << relative;
   }
 
-  TStringList LogEntries() const {
-    TStringList entries;
+  TextList LogEntries() const {
+    TextList entries;
     EXPECT_EQ(0, LoadScrambledLines(&entries, Installed("bin/install.log")));
     return entries;
   }
@@ -142,7 +144,7 @@ class InstallTest : public ::testing::Test {
     return count;
   }
 
-  ScratchDir scratch_;
+  TempDir scratch_{"vminstall", 0755};
   Sandbox sandbox_{scratch_.Sub("sandbox")};
   std::string packet_;
 };
@@ -240,7 +242,7 @@ TEST_F(InstallTest, BothModulesTranscriptFilesSettingsLogAndLinks) {
       "LanguageFile=deutsch.lng\n",
       ReadFile(Installed("bin/voltmon.cfg")));
 
-  TStringList expected_log = {
+  TextList expected_log = {
       "DIR:/usr/vantrel/voltmon/",
       "FILE:e:/usr/vantrel/voltmon/bin/startwksrv",
       "FILE:e:/usr/vantrel/voltmon/bin/qslx",
@@ -359,7 +361,7 @@ TEST_F(InstallTest, DeclinedConfigurationAndRegistrationLeaveInstructions) {
 }
 
 TEST_F(InstallTest, NoStartQuestionWithoutModuleConfiguration) {
-  WriteFile(packet_ + "/bin/qslx.cfg", "");
+  ASSERT_TRUE(WriteFile(packet_ + "/bin/qslx.cfg", ""));
   // The configuration program is not in the packet: running it fails quietly.
   const SandboxResult result = Install(Lines({"1", "y", "n", "n", "y", "y", "n"}));
   ASSERT_EQ(0, result.status) << result.errors;
@@ -404,15 +406,15 @@ TEST_F(InstallTest, LicenceMustExistAndBeAccepted) {
   EXPECT_FALSE(Contains(result.output, "AGREE"));
 
   // Without an entry the path is the packet's directory, which exists.
-  WriteFile(packet_ + "/install.dat",
-            WithSection(kDefaultPacket, "Info", "Modules=texts/modules_$.txt"));
+  ASSERT_TRUE(WriteFile(packet_ + "/install.dat",
+                        WithSection(kDefaultPacket, "Info", "Modules=texts/modules_$.txt")));
   result = Install(Lines({"1", "n"}));
   EXPECT_TRUE(Contains(result.output, "AGREE LICENCE [y/n] ?: Installation aborted."));
   EXPECT_FALSE(Exists(Upper("/usr/vantrel")));
 }
 
 TEST_F(InstallTest, MissingPacketOrLanguagesAbort) {
-  WriteFile(packet_ + "/install.dat", WithoutSection(kDefaultPacket, "Languages"));
+  ASSERT_TRUE(WriteFile(packet_ + "/install.dat", WithoutSection(kDefaultPacket, "Languages")));
   SandboxResult result = Install(Lines({"1", "y"}));
   EXPECT_EQ(0, result.status);
   EXPECT_EQ(Banner() + "No languages file found !  Installation aborted.\n\n", result.output);
@@ -426,9 +428,9 @@ TEST_F(InstallTest, MissingPacketOrLanguagesAbort) {
 }
 
 TEST_F(InstallTest, CorruptedPacketStopsWithEarlierFilesInstalled) {
-  WriteFile(packet_ + "/install.dat",
-            WithSection(kDefaultPacket, "QS System",
-                        "bin/qslx|bin/qslx|e\nbin/startqslx|bin/startqslx|"));
+  ASSERT_TRUE(WriteFile(packet_ + "/install.dat",
+                        WithSection(kDefaultPacket, "QS System",
+                                    "bin/qslx|bin/qslx|e\nbin/startqslx|bin/startqslx|")));
   SandboxResult result = Install(QsOnly("n", "n", "n"));
   EXPECT_EQ(0, result.status);
   EXPECT_TRUE(Contains(result.output,
@@ -438,10 +440,10 @@ TEST_F(InstallTest, CorruptedPacketStopsWithEarlierFilesInstalled) {
   ExpectFile("bin/qslx", 0770);
   EXPECT_FALSE(Exists(Installed("bin/startqslx")));
   EXPECT_FALSE(Exists(Installed("bin/voltmon.cfg")));
-  EXPECT_EQ((TStringList{"DIR:/usr/vantrel/voltmon/", "FILE:e:/usr/vantrel/voltmon/bin/qslx"}),
+  EXPECT_EQ((TextList{"DIR:/usr/vantrel/voltmon/", "FILE:e:/usr/vantrel/voltmon/bin/qslx"}),
             LogEntries());
 
-  WriteFile(packet_ + "/install.dat", WithoutSection(kDefaultPacket, "Common"));
+  ASSERT_TRUE(WriteFile(packet_ + "/install.dat", WithoutSection(kDefaultPacket, "Common")));
   result = Install(QsOnly("n", "n", "n"));
   EXPECT_TRUE(Contains(result.output,
                        "Setting permission to shutdown.sh....OK\n\n"
@@ -452,9 +454,10 @@ TEST_F(InstallTest, CorruptedPacketStopsWithEarlierFilesInstalled) {
 }
 
 TEST_F(InstallTest, FailedCopyIsReportedAndEndsTheRun) {
-  WriteFile(packet_ + "/install.dat", WithSection(kDefaultPacket, "QS System",
-                                                  "bin/qslx|bin/qslx|e\nbin/missing|bin/missing|e\n"
-                                                  "bin/startqslx|bin/startqslx|e"));
+  ASSERT_TRUE(WriteFile(packet_ + "/install.dat",
+                        WithSection(kDefaultPacket, "QS System",
+                                    "bin/qslx|bin/qslx|e\nbin/missing|bin/missing|e\n"
+                                    "bin/startqslx|bin/startqslx|e")));
   const SandboxResult result = Install(QsOnly("n", "n", "n"));
   EXPECT_EQ(0, result.status);
   EXPECT_TRUE(Contains(result.output,
@@ -511,12 +514,12 @@ TEST_F(InstallTest, OtherInitLayoutsAndAFailedLink) {
 TEST_F(InstallTest, SecondRunOverwritesFilesAndRestartsTheLog) {
   ASSERT_EQ(0, Install(Lines({"1", "y", "n", "y", "y", "n", "y", "n", "y", "n", "n"})).status);
   EXPECT_GT(LogEntries().size(), 20u);
-  WriteFile(packet_ + "/bin/qslx", "#!/bin/sh\necho second\n", 0755);
+  ASSERT_TRUE(WriteFile(packet_ + "/bin/qslx", "#!/bin/sh\necho second\n", 0755));
   const SandboxResult result = Install(QsOnly("n", "n", "n"));
   ASSERT_EQ(0, result.status) << result.errors;
   EXPECT_EQ("#!/bin/sh\necho second\n", ReadFile(Installed("bin/qslx")));
   ExpectFile("bin/voltmon.cfg", 0440);
-  const TStringList expected = {
+  const TextList expected = {
       "DIR:/usr/vantrel/voltmon/",
       "FILE:e:/usr/vantrel/voltmon/bin/qslx",
       "FILE:e:/usr/vantrel/voltmon/bin/startqslx",
@@ -544,7 +547,7 @@ TEST_F(InstallTest, VersionAndCreditsAnywhereAmongTheArguments) {
   const std::string version =
       "Voltmon Manager\nSetup program - version 1.0.7.9\n" + std::string(kRightsNotice) + "\n\n";
   ASSERT_EQ(0u, result.output.rfind(version, 0)) << result.output;
-  const TStringList credits = SplitLines(result.output.substr(version.size()));
+  const TextList credits = LinesOf(result.output.substr(version.size()));
   ASSERT_EQ(2u, credits.size());
   EXPECT_EQ(0u, credits[0].rfind("Designed and developed by ", 0));
   EXPECT_EQ("", credits[1]);
@@ -569,7 +572,7 @@ TEST_F(InstallTest, PacketPathWithBlanksAndShellCharacters) {
 // daemon started by the installer and given orders by the stand-in master;
 // the master's start-up script, without a master server to start, says so.
 TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
-  ScratchDir scratch;
+  TempDir scratch("vminstall", 0755);
   Sandbox sandbox(scratch.Sub("sandbox"));
   // The shipped order scripts act on the machine; here they only record.
   const std::string after =
@@ -618,12 +621,12 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
 
   const std::string data = sandbox.Upper("/usr/vantrel/voltmon/data/");
   // The scripts run in parallel, in no fixed order.
-  TStringList records = SplitLines(ReadFile(data + "record"));
+  TextList records = LinesOf(ReadFile(data + "record"));
   std::sort(records.begin(), records.end());
-  EXPECT_EQ((TStringList{"message 1 [\"Hello there\"]", "shutdown 1 []"}), records);
-  const TStringList log = SplitLines(ReadFile(data + "qs_log.txt"));
+  EXPECT_EQ((TextList{"message 1 [\"Hello there\"]", "shutdown 1 []"}), records);
+  const TextList log = LinesOf(ReadFile(data + "qs_log.txt"));
   ASSERT_EQ(4u, log.size()) << ReadFile(data + "qs_log.txt");
-  TStringList texts;
+  TextList texts;
   for (const std::string& line : log) {
     // "dd/MM/yyyy hh:mm:ss  text"
     ASSERT_GT(line.size(), 21u);
@@ -632,8 +635,8 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
   }
   // Each order is logged by its own connection's thread.
   std::sort(texts.begin() + 1, texts.end() - 1);
-  EXPECT_EQ((TStringList{"QS-System-Dienst gestartet", "Herunterfahren angeordnet von 127.0.0.1",
-                         "Meldung empfangen von 127.0.0.1", "QS-System-Dienst gestoppt"}),
+  EXPECT_EQ((TextList{"QS-System-Dienst gestartet", "Herunterfahren angeordnet von 127.0.0.1",
+                      "Meldung empfangen von 127.0.0.1", "QS-System-Dienst gestoppt"}),
             texts);
   EXPECT_EQ(
       "[Globals]\nProductVersion=1.0\nInstallPath=/usr/vantrel/voltmon/\n"

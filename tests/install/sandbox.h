@@ -9,34 +9,9 @@
 
 #include <string>
 
-#include "common/text.h"
+#include "tests/support/temp_dir.h"
 
 namespace installtest {
-
-// A fresh directory below /tmp, readable by every user, removed with all in
-// it on destruction.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string Sub(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-// Writes `content` to `path` (parent directories created) with `mode`.
-void WriteFile(const std::string& path, const std::string& content, mode_t mode = 0644);
-
-// The whole file; empty when it cannot be read.
-std::string ReadFile(const std::string& path);
-
-// The text cut at line feeds (a last line without one counts too).
-TStringList SplitLines(const std::string& text);
 
 struct SandboxResult {
   int status = -1;     // exit status of the command, -1 when it did not run

@@ -8,10 +8,14 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "common/clock.h"
+#include "tests/support/daemon_tree.h"
+#include "tests/support/subprocess.h"
+#include "tests/support/temp_dir.h"
 
 #if defined(__SANITIZE_THREAD__)
 #define VM_LOAD_TSAN 1
@@ -34,14 +38,15 @@ constexpr uint16_t kListenPort = 6005;
 constexpr char kAllowed[] = "127.0.0.1";
 constexpr char kRefused[] = "127.0.0.2";
 
-// The event texts of the test language file, "$" filled.
+// The event texts of the test language file (kTestLanguage), "$" filled.
 std::string MessageEvent(const std::string& master);   // "MESSAGE by $"
 std::string RefusedEvent(const std::string& address);  // "REFUSED $"
 
 class DaemonUnderTest {
  public:
   // `config` overrides or adds keys of section "QS System" of "bin/qslx.cfg";
-  // the defaults admit 127.0.0.1 and point every script at the recorder.
+  // the defaults admit 127.0.0.1 and point every order's script at the
+  // recorder.
   explicit DaemonUnderTest(const std::map<std::string, std::string>& config = {});
   ~DaemonUnderTest();  // stops the daemon if it still runs, removes the tree
   DaemonUnderTest(const DaemonUnderTest&) = delete;
@@ -52,22 +57,24 @@ class DaemonUnderTest {
   // "qslx -s", then waits until the process is gone.
   bool Stop();
   pid_t pid() const { return pid_; }
-  bool Running() const;
+  bool Running() const { return pid_ > 0 && !ProcessGone(pid_); }
 
   // Below the installation tree, such as "data/qs_log.txt".
-  std::string Path(const std::string& relative) const;
-  // The recorder script: appends "<argc> <argv[1]>" as one line.
-  std::string Recorder() const { return Path("script/system/record.sh"); }
-  std::vector<std::string> LogLines() const;
+  std::string Path(const std::string& relative) const { return tree_.root() + relative; }
+  // The recorder of the orders' scripts: notes "<argc> <argv[1]>" per start.
+  std::string Recorder() const { return tree_.Script("record.sh"); }
+  const DaemonTree& tree() const { return tree_; }
+  std::vector<std::string> LogLines() const { return LinesOf(ReadFile(tree_.LogPath())); }
   std::vector<std::string> Records() const;
-  std::string Output() const;  // what the daemon printed
+  std::string Output() const { return ReadFile(Path("qslx.out")); }  // what the daemon printed
 
   // The children of the daemon that are zombies, and all its children.
   std::vector<pid_t> ZombieChildren() const;
-  int Children() const;
+  int Children() const { return static_cast<int>(ChildrenOf(pid_).size()); }
 
  private:
-  std::string root_;
+  TempDir temp_{"vmload"};
+  DaemonTree tree_{temp_.path()};
   pid_t pid_ = -1;
 };
 
@@ -90,17 +97,7 @@ bool IsLogLine(const std::string& line, const std::string& text = "");
 // Counts the lines equal to IsLogLine(line, text).
 int CountEvents(const std::vector<std::string>& lines, const std::string& text);
 
-// Polls `done` until true or `timeout_ms` passed.
-bool WaitFor(const std::function<bool()>& done, int timeout_ms);
-
-int64_t NowMs();
-
-// Reads a whole file; empty when missing.
-std::string ReadWhole(const std::string& path);
-bool WriteWhole(const std::string& path, const std::string& content, mode_t mode = 0644);
-bool FileExists(const std::string& path);
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
-std::vector<std::string> Lines(const std::string& text);
 
 // Runs a shell command line (for mounts); true when it exited with 0.
 bool Shell(const std::string& command);

@@ -54,7 +54,7 @@ TEST(Load, ThousandMixedConnectionsEachHandledExactlyOnce) {
     EXPECT_TRUE(results[i].closed) << i;
   }
   constexpr int kAccepted = kConnections / 2;
-  ASSERT_TRUE(WaitFor(
+  ASSERT_TRUE(WaitUntil(
       [&] {
         const auto lines = daemon.LogLines();
         return daemon.Records().size() >= kAccepted &&
@@ -73,9 +73,9 @@ TEST(Load, ThousandMixedConnectionsEachHandledExactlyOnce) {
   const auto lines = daemon.LogLines();
   EXPECT_EQ(CountEvents(lines, MessageEvent(kAllowed)), kAccepted);
   EXPECT_EQ(CountEvents(lines, RefusedEvent(kRefused)), kConnections - kAccepted);
-  ExpectOnlyWholeLines(lines, {"STARTED", MessageEvent(kAllowed), RefusedEvent(kRefused)});
+  ExpectOnlyWholeLines(lines, {"START ", MessageEvent(kAllowed), RefusedEvent(kRefused)});
 
-  EXPECT_TRUE(WaitFor([&] { return daemon.ZombieChildren().empty(); }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return daemon.ZombieChildren().empty(); }, 5000));
   EXPECT_TRUE(daemon.Running());
   EXPECT_TRUE(daemon.Stop());
 }
@@ -103,7 +103,7 @@ TEST(Load, SilentGreetedCallersNeitherDelayOrdersNorStayForever) {
     EXPECT_TRUE(order.closed);
     EXPECT_LE(NowMs() - start, 1000) << "order " << i << " waited behind the silent callers";
   }
-  EXPECT_TRUE(WaitFor([&] { return daemon.Records().size() == kOrders; }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return daemon.Records().size() == kOrders; }, 5000));
 
   // Still well inside the read time limit: every silent caller is held.
   ASSERT_LT(NowMs() - greeted, kRequestReadTimeoutMs - 2000);
@@ -138,7 +138,7 @@ TEST(Load, FiftyOrdersAtTheLogLimitRestartItWithWholeLines) {
   while (old.size() + 40 < kLimit) old += "01/01/2000 00:00:00  OLD line of before\n";
   old += "01/01/2000 00:00:00  OLD" + std::string(kLimit - old.size() - 25, 'x') + "\n";
   ASSERT_EQ(old.size(), static_cast<size_t>(kLimit));
-  ASSERT_TRUE(WriteWhole(daemon.Path("data/qs_log.txt"), old));
+  ASSERT_TRUE(WriteFile(daemon.Path("data/qs_log.txt"), old));
 
   constexpr int kOrders = 50;
   std::atomic<int> ready{0};
@@ -157,16 +157,16 @@ TEST(Load, FiftyOrdersAtTheLogLimitRestartItWithWholeLines) {
   for (std::thread& caller : callers) caller.join();
   for (const Exchange& result : results) EXPECT_EQ(result.greeting, "<|ok|>");
 
-  ASSERT_TRUE(WaitFor(
+  ASSERT_TRUE(WaitUntil(
       [&] { return CountEvents(daemon.LogLines(), MessageEvent(kAllowed)) == kOrders; }, 10000));
-  const std::string log = ReadWhole(daemon.Path("data/qs_log.txt"));
+  const std::string log = ReadFile(daemon.Path("data/qs_log.txt"));
   EXPECT_EQ(log.find("OLD"), std::string::npos) << "the old file survived the restart";
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(), '\n');
-  const auto lines = Lines(log);
+  const auto lines = LinesOf(log);
   EXPECT_EQ(lines.size(), static_cast<size_t>(kOrders));
   ExpectOnlyWholeLines(lines, {MessageEvent(kAllowed)});
-  EXPECT_TRUE(WaitFor([&] { return daemon.Records().size() == kOrders; }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return daemon.Records().size() == kOrders; }, 5000));
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <mutex>
 #include <set>
 #include <string>
@@ -22,25 +21,14 @@
 
 namespace {
 
-class Scratch {
+// A directory for the event log, with the test language file in force.
+class Scratch : public TempDir {
  public:
-  Scratch() {
-    char pattern[] = "/tmp/vmrace.XXXXXX";
-    if (mkdtemp(pattern) == nullptr) abort();
-    path_ = pattern;
-    WriteWhole(path_ + "/test.lng",
-               "[QSSRV]\nLogNotExecuted=REFUSED $\nLogMessage=MESSAGE by $\n"
-               "LogCustom_2=CUSTOM2 by $\nLogUnknown=UNKNOWN from $\n");
-    SetLanguageFilePath(path_ + "/test.lng");
+  Scratch() : TempDir("vmrace") {
+    EXPECT_TRUE(WriteFile(Path("test.lng"), kTestLanguage));
+    SetLanguageFilePath(Path("test.lng"));
   }
-  ~Scratch() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string Path(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
+  std::string Path(const std::string& name) const { return Sub(name); }
 };
 
 TEST(Races, CommandServerPeerListAndLogUnderManyCallers) {
@@ -65,8 +53,8 @@ TEST(Races, CommandServerPeerListAndLogUnderManyCallers) {
   std::atomic<int> torn{0};
   std::thread reader([&] {
     while (!done) {
-      const TStringList entries = peers.Entries();
-      if (!entries.empty() && entries != TStringList{"127.0.0.1", "127.0.0.1", "127.0.0.3"}) ++torn;
+      const TextList entries = peers.Entries();
+      if (!entries.empty() && entries != TextList{"127.0.0.1", "127.0.0.1", "127.0.0.3"}) ++torn;
       if (peers.IndexOf("127.0.0.1") > 0) ++torn;
     }
   });
@@ -105,7 +93,7 @@ TEST(Races, CommandServerPeerListAndLogUnderManyCallers) {
       EXPECT_EQ(started.count("/s/message \"t" + std::to_string(n) + "\""), 1u) << n;
     }
   }
-  const auto lines = Lines(ReadWhole(scratch.Path("qs_log.txt")));
+  const auto lines = LinesOf(ReadFile(scratch.Path("qs_log.txt")));
   EXPECT_EQ(CountEvents(lines, "MESSAGE by 127.0.0.1"), messages.load());
   EXPECT_EQ(CountEvents(lines, "CUSTOM2 by 127.0.0.1"), customs.load());
   EXPECT_EQ(CountEvents(lines, "/s/custom2"), customs.load());
@@ -128,11 +116,11 @@ TEST(Races, LogRestartsAmongConcurrentWritersKeepEveryLineWhole) {
   }
   for (std::thread& writer : writers) writer.join();
 
-  const std::string text = ReadWhole(scratch.Path("qs_log.txt"));
+  const std::string text = ReadFile(scratch.Path("qs_log.txt"));
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.back(), '\n');
   EXPECT_LT(text.size(), static_cast<size_t>(kLimit + 64)) << "the file was not restarted";
-  for (const std::string& line : Lines(text)) {
+  for (const std::string& line : LinesOf(text)) {
     ASSERT_TRUE(IsLogLine(line)) << line;
     int w = -1, i = -1;
     char tail = 0;

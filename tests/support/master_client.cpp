@@ -15,15 +15,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/clock.h"
 #include "common/scramble.h"
 
 namespace {
-
-int64_t NowMs() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 bool FillAddress(const std::string& address, uint16_t port, sockaddr_in* sa) {
   std::memset(sa, 0, sizeof *sa);

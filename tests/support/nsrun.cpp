@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "common/clock.h"
 #include "tests/support/nsrun_options.h"
 
 namespace {
@@ -45,10 +46,11 @@ void Fail(const char* what) {
   std::fprintf(stderr, "nsrun: %s: %s\n", what, std::strerror(errno));
 }
 
-int64_t NowMs() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+// fork(), saying why when it fails.
+pid_t ForkOrSay() {
+  pid_t pid = fork();
+  if (pid < 0) Fail("fork");
+  return pid;
 }
 
 bool MakeDirs(const std::string& path) {
@@ -204,11 +206,8 @@ int SignalFd(const sigset_t& set) {
 int RunCommand(const NsrunOptions& options, const sigset_t& old_mask, int death_fd, bool as_init) {
   int signal_fd = SignalFd(SupervisedSignals());
   if (signal_fd < 0) return kExitFailure;
-  pid_t child = fork();
-  if (child < 0) {
-    Fail("fork");
-    return kExitFailure;
-  }
+  pid_t child = ForkOrSay();
+  if (child < 0) return kExitFailure;
   if (child == 0) {
     close(signal_fd);
     // Without a PID namespace nothing else would end the command if nsrun
@@ -263,11 +262,8 @@ int Run(const NsrunOptions& options) {
   }
   int signal_fd = SignalFd(supervised);
   if (signal_fd < 0) return kExitFailure;
-  pid_t init = fork();
-  if (init < 0) {
-    Fail("fork");
-    return kExitFailure;
-  }
+  pid_t init = ForkOrSay();
+  if (init < 0) return kExitFailure;
   if (init == 0) {
     close(signal_fd);
     close(death_pipe[1]);

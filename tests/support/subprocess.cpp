@@ -17,21 +17,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/clock.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-int64_t NowMs() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-void SleepMs(int ms) {
-  struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
-  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-  }
-}
 
 std::string ReadAll(int fd) {
   std::string content;
@@ -47,6 +36,20 @@ std::string ReadAll(int fd) {
   return content;
 }
 
+// This process's environment with the changes of `changes` applied.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& changes) {
+  std::vector<std::string> env;
+  for (char** entry = environ; *entry != nullptr; ++entry) env.push_back(*entry);
+  for (const std::string& change : changes) {
+    const std::string name = change.substr(0, change.find('='));
+    for (auto it = env.begin(); it != env.end();) {
+      it = it->compare(0, name.size() + 1, name + "=") == 0 ? env.erase(it) : it + 1;
+    }
+    if (change.find('=') != std::string::npos) env.push_back(change);
+  }
+  return env;
+}
+
 }  // namespace
 
 RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& options) {
@@ -55,6 +58,10 @@ RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& opt
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
+  std::vector<std::string> env = ChildEnvironment(options.env);
+  std::vector<char*> envp;
+  for (std::string& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
 
   int out_fd = options.stdout_path.empty() ? memfd_create("stdout", MFD_CLOEXEC)
                                            : open(options.stdout_path.c_str(),
@@ -73,7 +80,9 @@ RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& opt
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    int child_err = options.stderr_fd >= 0 ? options.stderr_fd : err_fd;
+    int child_err = options.merge_stderr     ? out_fd
+                    : options.stderr_fd >= 0 ? options.stderr_fd
+                                             : err_fd;
     if (dup2(null_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(child_err, 2) < 0) _exit(126);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
     if (options.uid >= 0) {
@@ -83,7 +92,7 @@ RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& opt
         _exit(126);
       }
     }
-    execv(args[0], args.data());
+    execve(args[0], args.data(), envp.data());
     _exit(127);
   }
   close(null_fd);

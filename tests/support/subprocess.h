@@ -10,12 +10,14 @@
 #include <vector>
 
 struct RunOptions {
-  std::string cwd;          // empty: the current directory
-  std::string stdout_path;  // appended to when set (a detached daemon keeps
-                            // writing there); otherwise captured
-  int stderr_fd = -1;       // >= 0: standard error goes there, not captured
-  int uid = -1;             // >= 0: run with this user and group id
-  int timeout_ms = 10000;   // the program is killed when it runs longer
+  std::string cwd;               // empty: the current directory
+  std::string stdout_path;       // appended to when set (a detached daemon keeps
+                                 // writing there); otherwise captured
+  int stderr_fd = -1;            // >= 0: standard error goes there, not captured
+  bool merge_stderr = false;     // standard error goes where standard output goes
+  std::vector<std::string> env;  // "NAME=value" set, "NAME" removed in the child
+  int uid = -1;                  // >= 0: run with this user and group id
+  int timeout_ms = 10000;        // the program is killed when it runs longer
 };
 
 struct RunResult {

@@ -25,7 +25,7 @@ int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
 
 }  // namespace
 
-TempDir::TempDir(const std::string& prefix) {
+TempDir::TempDir(const std::string& prefix, mode_t mode) {
   const char* base = std::getenv("TMPDIR");
   std::string templ = std::string(base && *base ? base : "/tmp") + "/" + prefix + ".XXXXXX";
   std::vector<char> buffer(templ.begin(), templ.end());
@@ -34,6 +34,9 @@ TempDir::TempDir(const std::string& prefix) {
     throw std::runtime_error("mkdtemp " + templ + ": " + std::strerror(errno));
   }
   path_ = buffer.data();
+  if (mode != 0700 && chmod(path_.c_str(), mode) != 0) {
+    throw std::runtime_error("chmod " + path_ + ": " + std::strerror(errno));
+  }
 }
 
 TempDir::~TempDir() {
@@ -60,6 +63,8 @@ bool MakeDirs(const std::string& path, mode_t mode) {
 }
 
 bool WriteFile(const std::string& path, const std::string& content, mode_t mode) {
+  const size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0 && !MakeDirs(path.substr(0, slash))) return false;
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) return false;
   size_t done = 0;

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-// A fresh directory below $TMPDIR (or /tmp), removed with everything in it on
-// destruction unless the environment variable VM_KEEP_TEMP is set. Throws
-// std::runtime_error when it cannot be made.
+// A fresh directory below $TMPDIR (or /tmp) with `mode`, removed with
+// everything in it on destruction unless the environment variable
+// VM_KEEP_TEMP is set. Throws std::runtime_error when it cannot be made.
 class TempDir {
  public:
-  explicit TempDir(const std::string& prefix = "vmtest");
+  explicit TempDir(const std::string& prefix = "vmtest", mode_t mode = 0700);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -35,7 +35,8 @@ bool RemoveTree(const std::string& path);
 // Creates `path` and its missing parents with `mode`.
 bool MakeDirs(const std::string& path, mode_t mode = 0755);
 
-// Writes `content` to `path` (created or truncated) and sets `mode`.
+// Writes `content` to `path` (created or truncated, its missing parent
+// directories made) and sets `mode`.
 bool WriteFile(const std::string& path, const std::string& content, mode_t mode = 0644);
 
 // The whole file; the empty text when it cannot be read.

@@ -9,6 +9,7 @@
 #include <map>
 #include <utility>
 
+#include "common/files.h"
 #include "common/ini.h"
 #include "common/lang.h"
 #include "wkcfg/model/textfile.h"
@@ -50,8 +51,8 @@ std::string CleanElement(const std::string& text) {
   return TrimControls(WithoutLineBreaks(text));
 }
 
-TStringList SplitJob(const std::string& job) {
-  TStringList parts;
+TextList SplitJob(const std::string& job) {
+  TextList parts;
   SplitToList(',', job, &parts, true);
   return parts;
 }
@@ -76,13 +77,13 @@ int ActionIndex(const std::string& code) {
 }
 
 std::string JobParameter(const std::string& job, int number) {
-  TStringList parts = SplitJob(job);
+  TextList parts = SplitJob(job);
   size_t index = static_cast<size_t>(number) + 1;
   return number >= 0 && index < parts.size() ? parts[index] : "";
 }
 
 std::string DescribeJob(const std::string& job) {
-  TStringList parts = SplitJob(job);
+  TextList parts = SplitJob(job);
   int action = FindAction(parts.empty() ? "" : parts[0]);
   if (action < 0) return "";
   std::string line = "- " + LangText(std::to_string(action), "ACTIONS");
@@ -149,7 +150,7 @@ std::string TEvents::Job(int event, int position) const {
 
 int TEvents::ActionIndexOfJob(int event, int position) const {
   if (!ValidJob(event, position)) return -1;
-  TStringList parts = SplitJob(Job(event, position));
+  TextList parts = SplitJob(Job(event, position));
   return ActionIndex(parts.empty() ? "" : parts[0]);
 }
 
@@ -195,7 +196,7 @@ void TEvents::LoadDefaultEvents(const std::string& path, const std::string& sect
   if (!ParseInt32(doc.Get(section, "EvCounter").value_or(""), &count)) return;
   // The keys "Ev" + n below the count, in the order of n: the result of
   // reading them one by one, without walking a huge count key by key.
-  TStringList lines;
+  TextList lines;
   doc.SectionLines(section, &lines);
   std::map<int32_t, std::string> numbered;
   for (const std::string& entry : lines) {

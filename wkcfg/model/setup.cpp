@@ -100,7 +100,7 @@ void SaveKey(const TSetupData& setup, const char* name, IniDocument* doc) {
 void SaveEvents(const TEvents& events, IniDocument* doc) {
   int32_t old_count = 0;
   if (!ParseInt32(doc->Get(kSection, kEventCounter).value_or(""), &old_count)) old_count = 0;
-  TStringList lines;
+  TextList lines;
   doc->SectionLines(kSection, &lines);
   for (const std::string& line : lines) {
     size_t eq = line.find('=');

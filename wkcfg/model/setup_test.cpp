@@ -24,7 +24,7 @@ class SetupFile : public ::testing::Test {
   }
   // The keys of the saved section, in file order.
   std::string SavedKeys() const {
-    TStringList lines;
+    TextList lines;
     ReadIniSection(tree.Path("bin/wksrv.cfg"), "Wattkeep", &lines);
     std::string keys;
     for (const std::string& line : lines) keys += line.substr(0, line.find('=')) + " ";

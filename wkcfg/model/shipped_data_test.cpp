@@ -42,7 +42,7 @@ TEST_F(ShippedData, EveryModelSelectsAndItsEventsExist) {
   for (size_t i = 0; i < db.Models.size(); ++i) {
     const std::string& line = db.Models[i];
     SCOPED_TRACE(line);
-    TStringList fields;
+    TextList fields;
     SplitToList('|', line, &fields, true);
     ASSERT_EQ(fields.size(), 41u);
     TSetupData setup;

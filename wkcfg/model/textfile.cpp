@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/files.h"
 #include "common/text.h"
 
 namespace {

@@ -57,7 +57,7 @@ struct TModelLine {
 
 class TFieldReader {
  public:
-  explicit TFieldReader(const TStringList& fields) : fields_(fields) {}
+  explicit TFieldReader(const TextList& fields) : fields_(fields) {}
   bool Integer(int index, int32_t* value) const { return ParseInt32(Field(index), value); }
   template <typename T>
   bool Narrow(int index, T* value) const {
@@ -70,14 +70,14 @@ class TFieldReader {
   std::string Field(int index) const { return TrimControls(fields_[index]); }
 
  private:
-  const TStringList& fields_;
+  const TextList& fields_;
 };
 
 // The fields a selection reads, stopping at the first that does not
 // convert. The recharge time is read only for a new selection, as only that
 // one uses it.
 bool DecodeModelLine(const std::string& line, bool is_new, TModelLine* model) {
-  TStringList fields;
+  TextList fields;
   SplitToList('|', line, &fields, true);
   if (fields.size() != kModelFieldCount) return false;
   TFieldReader read(fields);
@@ -128,8 +128,8 @@ int LoadUpsDatabase(TUpsDatabase* db, const std::string& path) {
   return LoadScrambledLines(&db->Models, path);
 }
 
-TStringList ModelNames(const TUpsDatabase& db) {
-  TStringList names;
+TextList ModelNames(const TUpsDatabase& db) {
+  TextList names;
   for (const std::string& line : db.Models) {
     if (TrimControls(line).empty()) continue;
     names.push_back(NameField(line));

@@ -44,14 +44,14 @@ struct TUpsCapabilities {
 };
 
 struct TUpsDatabase : TUpsCapabilities {
-  TStringList Models;  // descrambled lines, in file order
+  TextList Models;  // descrambled lines, in file order
 };
 
 // Fills Models from the scrambled file. 0, or the system error number.
 int LoadUpsDatabase(TUpsDatabase* db, const std::string& path);
 
 // Field 0 of every non-blank line, stripped, in order: the model chooser.
-TStringList ModelNames(const TUpsDatabase& db);
+TextList ModelNames(const TUpsDatabase& db);
 
 // Index of the first line holding "|" whose field 0, stripped, equals `name`
 // exactly; -1 when there is none.

@@ -155,7 +155,7 @@ TEST(ModelDatabase, NamesAndLookupAfterStripping) {
   tree.WriteDatabase({"  Alpha 1 |x", "", "Beta|y", "  ", "Gamma", "alpha 1|z", "Beta|dup"});
   TUpsDatabase db;
   ASSERT_EQ(LoadUpsDatabase(&db, tree.Path("bin/upsdb.ups")), 0);
-  EXPECT_EQ(ModelNames(db), (TStringList{"Alpha 1", "Beta", "Gamma", "alpha 1", "Beta"}));
+  EXPECT_EQ(ModelNames(db), (TextList{"Alpha 1", "Beta", "Gamma", "alpha 1", "Beta"}));
   EXPECT_EQ(FindModel(db, "Alpha 1"), 0);
   EXPECT_EQ(FindModel(db, "alpha 1"), 5);
   EXPECT_EQ(FindModel(db, "Beta"), 2);

@@ -22,11 +22,11 @@ constexpr TColors ButtonFocusColors = MakeColors(1, 7);
 constexpr TColors SuccessColors = MakeColors(15, 2);
 
 struct TConsoleUi {
-  int FrameWidth = 0;       // screen width - 4
-  int FrameHeight = 0;      // screen height - 2
-  int FieldAreaWidth = 0;   // FrameWidth - 4
-  TStringList YesNoList;    // "Yes  ", "No  "
-  TStringList ActionsList;  // section "ACTIONS", keys "0" to Count - 1
+  int FrameWidth = 0;      // screen width - 4
+  int FrameHeight = 0;     // screen height - 2
+  int FieldAreaWidth = 0;  // FrameWidth - 4
+  TextList YesNoList;      // "Yes  ", "No  "
+  TextList ActionsList;    // section "ACTIONS", keys "0" to Count - 1
 };
 
 // The process-wide lists and geometry of the screens.

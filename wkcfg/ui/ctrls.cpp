@@ -39,7 +39,7 @@ bool Accepted(int key, bool numericOnly) {
 
 // Next selectable menu entry from `from` in `step` direction, wrapping;
 // `from` itself when no other one is selectable.
-int NextEntry(const TStringList& entries, int from, int step) {
+int NextEntry(const TextList& entries, int from, int step) {
   int count = static_cast<int>(entries.size());
   int i = from;
   for (int n = 0; n < count; ++n) {
@@ -76,11 +76,11 @@ std::string PadText(const std::string& text, int width, int mode) {
   }
 }
 
-void PadList(TStringList* list, int width, int mode) {
+void PadList(TextList* list, int width, int mode) {
   for (std::string& entry : *list) entry = PadText(entry, width, mode);
 }
 
-int MaxItemWidth(const TStringList& list) {
+int MaxItemWidth(const TextList& list) {
   int width = 0;
   for (const std::string& entry : list) width = std::max(width, Length(entry));
   return width;
@@ -177,8 +177,8 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
 
 int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelColors,
                 TColors fieldColors, TColors listNormalColors, TColors listHighlightColors,
-                const std::string& label, const TStringList& choices, int padMode,
-                std::string* value, bool focused) {
+                const std::string& label, const TextList& choices, int padMode, std::string* value,
+                bool focused) {
   const int width = rightEdge - x - Length(label) - 23;
   EditField(x, y, width, label, value, labelColors, fieldColors, false, false, false);
   WriteAt(x + Length(label) + width + 2, y, " <-- ENTER for List", false, false, labelColors);
@@ -204,11 +204,11 @@ int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelC
 }
 
 int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColors normalColors,
-              TColors highlightColors, const TStringList& items, int padMode, std::string* chosen) {
+              TColors highlightColors, const TextList& items, int padMode, std::string* chosen) {
   // A window needs at least one entry row between its two mark rows.
   int h = std::max(itemCount + 1, 3);
   h = std::max(std::min(h, listHeightLimit - 4), 3);
-  TStringList work;
+  TextList work;
   for (const std::string& item : items) work.push_back(PadText(" " + item, width, padMode));
   if (x == -1 || y == -1) {
     OpenCenteredWindow(width, h, BackgroundOf(normalColors));
@@ -248,10 +248,10 @@ int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColo
 }
 
 int MenuBox(const std::string& title, int titleRow, int width, int background,
-            TColors highlightColors, TColors normalColors, const TStringList& entries, int height) {
+            TColors highlightColors, TColors normalColors, const TextList& entries, int height) {
   OpenCenteredWindow(width, height, background);
   WriteCentered(title, width, titleRow, normalColors);
-  TStringList shown = entries;
+  TextList shown = entries;
   PadList(&shown, width - 4, kPadCentre);
   const int count = static_cast<int>(shown.size());
   if (count == 0) return 0;

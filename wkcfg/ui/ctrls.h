@@ -27,9 +27,9 @@ void WriteCentered(const std::string& text, int width, int y, TColors colors);
 // Blanks up to `width`: appended (mode 1), split with the larger share in
 // front (mode 2) or prefixed (mode 3). Empty or long enough texts unchanged.
 std::string PadText(const std::string& text, int width, int mode);
-void PadList(TStringList* list, int width, int mode);
+void PadList(TextList* list, int width, int mode);
 // Length of the longest entry, 0 for an empty list.
-int MaxItemWidth(const TStringList& list);
+int MaxItemWidth(const TextList& list);
 // One "*" per character.
 std::string MaskText(const std::string& text);
 
@@ -56,22 +56,22 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
 // with ESC, 27 on ESC, 258/259 on the arrows.
 int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelColors,
                 TColors fieldColors, TColors listNormalColors, TColors listHighlightColors,
-                const std::string& label, const TStringList& choices, int padMode,
-                std::string* value, bool focused);
+                const std::string& label, const TextList& choices, int padMode, std::string* value,
+                bool focused);
 
 // A scrolling selection list in a window at (x, y), or centred when x or y is
 // -1, with ^ and v marks when entries are hidden above or below. Any key but
 // the arrows ends it; the highlighted entry, trimmed, is stored in `chosen`
 // whatever the key, and the key is the result.
 int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColors normalColors,
-              TColors highlightColors, const TStringList& items, int padMode, std::string* chosen);
+              TColors highlightColors, const TextList& items, int padMode, std::string* chosen);
 
 // A centred vertical menu; empty entries are separators that the selection
 // passes over, wrapping at both ends. The 1-based index of the entry chosen
 // with ENTER, or kKeyResize (redraw and show it again) or kKeyQuit; 0 for
 // an empty list.
 int MenuBox(const std::string& title, int titleRow, int width, int background,
-            TColors highlightColors, TColors normalColors, const TStringList& entries, int height);
+            TColors highlightColors, TColors normalColors, const TextList& entries, int height);
 
 // A 60-column box with the message, the bell and "Press any key to
 // continue"; any key closes it. A resize redraws it.

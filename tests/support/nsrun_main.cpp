@@ -1,8 +1,9 @@
-// The system tests' entry: every run that executes test cases is moved into
-// private PID, mount and network namespaces through nsrun, so that each CTest
-// case (one process per case) owns its ports, its processes and its mounts,
-// and nothing it started outlives it. Listing the cases (CTest's discovery)
-// stays outside.
+// The entry of the system tests that run the real daemon: every run that
+// executes test cases is moved into private PID, mount and network namespaces
+// (loopback only) through nsrun, so that each CTest case (one process per
+// case) owns its ports, its processes and its mounts, and nothing it started
+// outlives it. Listing the cases (CTest's discovery) stays outside.
+// VM_NSRUN_TIMEOUT_S bounds the whole run.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -16,7 +17,7 @@
 
 namespace {
 
-constexpr char kInsideMarker[] = "VM_QSLX_TEST_IN_NAMESPACE";
+constexpr char kInsideMarker[] = "VM_TEST_IN_NAMESPACES";
 
 bool OnlyListing(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     self[n] = '\0';
-    std::vector<std::string> args = {VM_NSRUN_PATH, "--timeout", "150", "--", self};
+    std::vector<std::string> args = {VM_NSRUN_PATH, "--timeout", VM_NSRUN_TIMEOUT_S, "--", self};
     args.insert(args.end(), argv + 1, argv + argc);
     std::vector<char*> cargs;
     for (std::string& arg : args) cargs.push_back(arg.data());
