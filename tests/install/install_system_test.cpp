@@ -586,6 +586,10 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
       "done\n"
       "m=" VM_QSMASTER_PATH
       "\n"
+      // As shipped no master is allowed; the orders need one configured.
+      "$m send 127.0.0.1 6005 0 > refused.out 2>&1\n"
+      "sed -i 's/^Adr0=$/Adr0=127.0.0.1/' $bin/qslx.cfg\n"
+      "$bin/startqslx restart > restart.out 2>&1\n"
       "$m send 127.0.0.1 6005 0 > master.out 2>&1\n"
       "$m send 127.0.0.1 6005 1 'Hello there' >> master.out 2>&1\n"
       "for i in $(seq 50); do\n"
@@ -604,6 +608,7 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
             result.output.find("Do you want to start QS System now [y/n] ?: \n\n"
                                "Do you want to read informations [y/n] ?: \n\nSetup completed."));
   const std::string dir = sandbox.LastRunDir();
+  EXPECT_EQ("greeting: <|KO|>\n", ReadFile(dir + "/refused.out"));
   EXPECT_EQ("greeting: <|ok|>\nsent: <|1|0|>\ngreeting: <|ok|>\nsent: <|1|1|Hello there|>\n",
             ReadFile(dir + "/master.out"));
   const std::string daemon = ReadFile(dir + "/daemon.out");
@@ -622,7 +627,7 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
   std::sort(records.begin(), records.end());
   EXPECT_EQ((TStringList{"message 1 [\"Hello there\"]", "shutdown 1 []"}), records);
   const TStringList log = SplitLines(ReadFile(data + "qs_log.txt"));
-  ASSERT_EQ(4u, log.size()) << ReadFile(data + "qs_log.txt");
+  ASSERT_EQ(7u, log.size()) << ReadFile(data + "qs_log.txt");
   TStringList texts;
   for (const std::string& line : log) {
     // "dd/MM/yyyy hh:mm:ss  text"
@@ -631,8 +636,11 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
     texts.push_back(line.substr(21));
   }
   // Each order is logged by its own connection's thread.
-  std::sort(texts.begin() + 1, texts.end() - 1);
-  EXPECT_EQ((TStringList{"QS-System-Dienst gestartet", "Herunterfahren angeordnet von 127.0.0.1",
+  std::sort(texts.begin() + 4, texts.end() - 1);
+  EXPECT_EQ((TStringList{"QS-System-Dienst gestartet",
+                         "Auftrag abgelehnt: 127.0.0.1 ist kein zugelassener Master-Server",
+                         "QS-System-Dienst gestoppt", "QS-System-Dienst gestartet",
+                         "Herunterfahren angeordnet von 127.0.0.1",
                          "Meldung empfangen von 127.0.0.1", "QS-System-Dienst gestoppt"}),
             texts);
   EXPECT_EQ(
