@@ -101,6 +101,8 @@ pid_t FindDaemonPid(const std::string& name, const std::string& proc_root) {
     TStringList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
     if (StatusField("Name:\t", status) != name) continue;
     if (StatusField("PPid:\t", status) != "1") continue;
+    // Any user can start a program of that name; only root's counts.
+    if (!StatusOfRoot(status)) continue;
     // A "Pid:" value that is not a positive number (say, taken from a "PPid:"
     // line written first) must never become a target: signalling 0 or -1
     // would reach whole process groups.
@@ -111,6 +113,11 @@ pid_t FindDaemonPid(const std::string& name, const std::string& proc_root) {
   }
   closedir(dir);
   return result;
+}
+
+bool StatusOfRoot(const TStringList& lines) {
+  const std::string uids = StatusField("Uid:\t", lines);
+  return uids.substr(0, uids.find('\t')) == "0";
 }
 
 void SetRunProgramExistenceTest(bool enabled) {

@@ -23,9 +23,13 @@ TStringList ReadProcStatus(const std::string& file);
 // prefix-length characters; the empty text when no line holds it.
 std::string StatusField(const std::string& prefix, const TStringList& lines);
 
-// The id of a process named exactly `name` whose parent is process 1, or -1.
-// `proc_root` is the "/proc" directory to scan (a parameter for tests).
+// The id of a process of root (real uid 0) named exactly `name` whose parent
+// is process 1, or -1. `proc_root` is the "/proc" directory to scan (a
+// parameter for tests).
 pid_t FindDaemonPid(const std::string& name, const std::string& proc_root = "/proc");
+
+// True when the "Uid:" line of status `lines` gives real uid 0.
+bool StatusOfRoot(const TStringList& lines);
 
 // Shell mode: system(path + " " + arguments), true when it returned 0.
 // Direct mode: starts a child that executes `path` with exactly one

@@ -52,7 +52,8 @@ pid_t FindOtherDaemon() {
     int32_t pid = 0;
     if (!ParseInt32(entry->d_name, &pid) || pid <= 0 || pid == self) continue;
     TStringList lines = ReadProcStatus(std::string("/proc/") + entry->d_name + "/status");
-    if (StatusField("Name:\t", lines) == kProgramName && StatusField("PPid:\t", lines) == "1") {
+    if (StatusField("Name:\t", lines) == kProgramName && StatusField("PPid:\t", lines) == "1" &&
+        StatusOfRoot(lines)) {
       found = pid;
       break;
     }
