@@ -8,22 +8,32 @@
 
 #include "common/scramble.h"
 #include "qslx/dispatch.h"
+#include "qslx/socket_owner.h"
 
 TQshTcpServer::TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers,
                              TQsEventSink* events, TQsProgramStarter start,
-                             TQsAllowedPeers::Resolver resolve, int read_timeout_ms)
+                             TQsAllowedPeers::Resolver resolve, int read_timeout_ms,
+                             TQsCallerCheck trusted)
     : setup_(setup),
       peers_(peers),
       events_(events),
       start_(std::move(start)),
       resolve_(std::move(resolve)),
-      read_timeout_ms_(read_timeout_ms) {}
+      read_timeout_ms_(read_timeout_ms),
+      trusted_(std::move(trusted)) {}
+
+bool CallerIsTrusted(const TcpConnection& connection) {
+  return IsCallerTrusted(connection.fd());
+}
 
 bool TQshTcpServer::TcpServerConnect(TcpConnection& connection) {
   peers_->Rebuild(setup_.Addresses, resolve_);
   const std::string peer = connection.PeerAddress();
   if (peer.empty()) return false;
-  if (peers_->IndexOf(peer) >= 0) return connection.WriteLine(Scramble(FrameText("ok")));
+  // The socket tables are read only for a listed address, never for a flood
+  // of strangers.
+  if (peers_->IndexOf(peer) >= 0 && trusted_(connection))
+    return connection.WriteLine(Scramble(FrameText("ok")));
   if (connection.WriteLine(Scramble(FrameText("KO"))))
     events_->WriteEvent("LogNotExecuted", {peer});
   return false;

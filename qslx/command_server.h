@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "common/tcp_server.h"
 #include "qslx/event_log.h"
@@ -18,16 +19,23 @@ constexpr int kRequestReadTimeoutMs = 30000;
 // refused; a real order is a few dozen bytes.
 constexpr size_t kMaxRequestLine = 4096;
 
+// Whether the caller of an accepted connection may be a master at all,
+// whatever its address: one on this computer must be root.
+using TQsCallerCheck = std::function<bool(const TcpConnection& connection)>;
+bool CallerIsTrusted(const TcpConnection& connection);
+
 class TQshTcpServer : public TcpServer {
  public:
   // Everything it uses must outlive it.
   TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers, TQsEventSink* events,
                 TQsProgramStarter start, TQsAllowedPeers::Resolver resolve = ResolveIPv4,
-                int read_timeout_ms = kRequestReadTimeoutMs);
+                int read_timeout_ms = kRequestReadTimeoutMs,
+                TQsCallerCheck trusted = CallerIsTrusted);
 
   // Rebuilds the allowed peer list and greets the caller: "<|ok|>" and true
-  // for an allowed master; "<|KO|>", the event "LogNotExecuted" and false
-  // for anyone else. False without an event when the greeting fails.
+  // for an allowed master that passes the caller check; "<|KO|>", the event
+  // "LogNotExecuted" and false for anyone else. False without an event when
+  // the greeting fails.
   bool TcpServerConnect(TcpConnection& connection);
 
   // Reads and carries out the one request of a greeted master.
@@ -46,6 +54,7 @@ class TQshTcpServer : public TcpServer {
   TQsProgramStarter start_;
   TQsAllowedPeers::Resolver resolve_;
   int read_timeout_ms_;
+  TQsCallerCheck trusted_;
 };
 
 #endif  // VOLTMON_QSLX_COMMAND_SERVER_H_

@@ -56,7 +56,8 @@ class CommandServerTest : public ::testing::Test {
     auto start = [this](const std::string& path, const std::string& argument) {
       log.Add("start " + path + " [" + argument + "]");
     };
-    server.reset(new TQshTcpServer(setup, &peers, &log, start, resolve, read_timeout_ms));
+    auto trusted = [this](const TcpConnection& c) { return c.PeerAddress() != untrusted; };
+    server.reset(new TQshTcpServer(setup, &peers, &log, start, resolve, read_timeout_ms, trusted));
     ASSERT_EQ(0, server->Start(0));
   }
   // Connects from `from` and returns the descrambled greeting.
@@ -79,6 +80,7 @@ class CommandServerTest : public ::testing::Test {
 
   TQsSetupData setup;
   TQsAllowedPeers peers;
+  std::string untrusted;  // the caller address the caller check refuses
   Recorder log;
   std::unique_ptr<TQshTcpServer> server;
 };
@@ -106,6 +108,17 @@ TEST_F(CommandServerTest, StrangerIsRefusedWithoutReadingItsOrder) {
   EXPECT_EQ("<|KO|>", Order("<|1|0|>", "127.0.0.9"));
   server->Stop();
   EXPECT_EQ((std::vector<std::string>{"LogNotExecuted|127.0.0.9"}), log.Entries());
+}
+
+TEST_F(CommandServerTest, CallerFailingTheCheckIsRefusedLikeAStranger) {
+  untrusted = "127.0.0.3";
+  Start();
+  EXPECT_EQ("<|KO|>", Order("<|1|0|>", "127.0.0.3"));
+  EXPECT_EQ("<|ok|>", Order("<|1|0|>"));
+  server->Stop();
+  EXPECT_EQ((std::vector<std::string>{"LogNotExecuted|127.0.0.3", "start /s/shutdown.sh []",
+                                      "LogShutdown|localhost"}),
+            log.Entries());
 }
 
 TEST_F(CommandServerTest, NoResolvableMasterRefusesEveryone) {
