@@ -451,6 +451,29 @@ TEST_F(InstallTest, CorruptedPacketStopsWithEarlierFilesInstalled) {
   EXPECT_FALSE(Exists(Installed("bin/voltmon.cfg")));
 }
 
+// A destination outside the installation directory, or naming the directory
+// itself, is a corrupted line: nothing is copied or changed for it.
+TEST_F(InstallTest, DestinationOutsideTheInstallationIsCorrupted) {
+  for (const char* destination : {"../../../etc/escape.cfg", "/etc/escape.cfg", ""}) {
+    SCOPED_TRACE(std::string("'") + destination + "'");
+    WriteFile(packet_ + "/install.dat",
+              WithSection(kDefaultPacket, "QS System",
+                          std::string("bin/qslx|bin/qslx|e\nbin/qslx.cfg|") + destination + "|r"));
+    const SandboxResult result = Install(QsOnly("n", "n", "n"));
+    EXPECT_EQ(0, result.status);
+    EXPECT_TRUE(Contains(result.output,
+                         "Setting permission to qslx....OK\n\n"
+                         "Install packet appears corrupted !\n\nInstallation aborted.\n\n"))
+        << result.output;
+    EXPECT_FALSE(Contains(result.output, "Setup completed."));
+    EXPECT_FALSE(Exists(Upper("/etc/escape.cfg")));
+    EXPECT_FALSE(Exists(Installed("bin/voltmon.cfg")));
+    struct stat st;
+    ASSERT_TRUE(StatPath(Installed(""), &st));
+    EXPECT_EQ(0700u, st.st_mode & 0700) << "the installation directory keeps its mode";
+  }
+}
+
 TEST_F(InstallTest, FailedCopyIsReportedAndEndsTheRun) {
   WriteFile(packet_ + "/install.dat", WithSection(kDefaultPacket, "QS System",
                                                   "bin/qslx|bin/qslx|e\nbin/missing|bin/missing|e\n"
