@@ -93,9 +93,10 @@ bool Initialise(const std::string& program_dir) {
   }
   SetLanguageFilePath(d.Setup.LanguageFile);
   d.Events.reset(new TQsEventLog(d.Setup));
+  d.ServerEvents.reset(new TQsThrottledEvents(d.Events.get()));
 
   try {
-    d.Server.reset(new TQshTcpServer(d.Setup, &d.AllowedPeers, d.Events.get(), StartScript));
+    d.Server.reset(new TQshTcpServer(d.Setup, &d.AllowedPeers, d.ServerEvents.get(), StartScript));
   } catch (...) {
     ReportStartupError(kServerNotCreated, "");
     return false;
@@ -113,6 +114,7 @@ bool Initialise(const std::string& program_dir) {
 void StopSequence() {
   TQsDaemonState& d = QsDaemon();
   if (d.Server) d.Server->Stop();
+  d.ServerEvents->FlushAll();
   d.Alive.Disarm();
   d.Events->WriteEvent("LogStop", {""});
   d.Server.reset();
@@ -140,6 +142,7 @@ void MainLoop() {
     }
     if (QsTerminate) return;
     WaitOnePass(kPassMs);
+    d.ServerEvents->FlushEnded();
     // A raised flag ends the daemon next; a check now would only delay it.
     if (!QsStop && !QsTerminate) {
       AliveTick(&d.Alive, d.Setup, &client, d.Events.get(), StartScript, SleepMs);

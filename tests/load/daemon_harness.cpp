@@ -38,6 +38,7 @@ const char kLanguage[] =
     "LogStart=STARTED\n"
     "LogStop=STOPPED\n"
     "LogNotExecuted=REFUSED $\n"
+    "LogNotExecutedMore=REFUSED MORE $ $\n"
     "LogShutdown=SHUTDOWN by $\n"
     "LogMessage=MESSAGE by $\n"
     "LogCustom_1=CUSTOM1 by $\n"
