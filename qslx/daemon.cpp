@@ -122,16 +122,15 @@ void StopSequence() {
   d.AllowedPeers.Clear();
 }
 
-void SleepMs(int ms) {
-  timespec t = {ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-  }
-}
-
 // Returns when the daemon is to end without the stop sequence.
 void MainLoop() {
   TQsDaemonState& d = QsDaemon();
-  TQsTcpAliveClient client;
+  // The alive check's waits end as soon as a stop or terminate signal is
+  // pending; the next wait of the loop then takes it.
+  const int stop_fd = OpenStopSignalFd();
+  TQsTcpAliveClient client(stop_fd);
+  auto sleep = [stop_fd](int ms) { SleepUnlessStopped(stop_fd, ms); };
+  auto stop_requested = [stop_fd] { return StopSignalPending(stop_fd); };
   for (;;) {
     if (QsHangUp) QsHangUp = 0;
     if (QsStop) {
@@ -145,7 +144,7 @@ void MainLoop() {
     d.ServerEvents->FlushEnded();
     // A raised flag ends the daemon next; a check now would only delay it.
     if (!QsStop && !QsTerminate) {
-      AliveTick(&d.Alive, d.Setup, &client, d.Events.get(), StartScript, SleepMs);
+      AliveTick(&d.Alive, d.Setup, &client, d.Events.get(), StartScript, sleep, stop_requested);
     }
     if (QsTerminate) return;
   }
