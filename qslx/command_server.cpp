@@ -8,22 +8,21 @@
 
 #include "common/scramble.h"
 #include "qslx/dispatch.h"
-#include "qslx/socket_owner.h"
 
 TQshTcpServer::TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers,
                              TQsEventSink* events, TQsProgramStarter start,
                              TQsAllowedPeers::Resolver resolve, int read_timeout_ms,
-                             TQsCallerCheck trusted)
+                             TQsCallerCheck check_caller)
     : setup_(setup),
       peers_(peers),
       events_(events),
       start_(std::move(start)),
       resolve_(std::move(resolve)),
       read_timeout_ms_(read_timeout_ms),
-      trusted_(std::move(trusted)) {}
+      check_caller_(std::move(check_caller)) {}
 
-bool CallerIsTrusted(const TcpConnection& connection) {
-  return IsCallerTrusted(connection.fd());
+TQsCaller CheckConnectionCaller(const TcpConnection& connection) {
+  return CheckCaller(connection.fd());
 }
 
 bool TQshTcpServer::TcpServerConnect(TcpConnection& connection) {
@@ -31,9 +30,12 @@ bool TQshTcpServer::TcpServerConnect(TcpConnection& connection) {
   const std::string peer = connection.PeerAddress();
   if (peer.empty()) return false;
   // The socket tables are read only for a listed address, never for a flood
-  // of strangers.
-  if (peers_->IndexOf(peer) >= 0 && trusted_(connection))
-    return connection.WriteLine(Scramble(FrameText("ok")));
+  // of strangers. A caller that has already left is owed no answer.
+  if (peers_->IndexOf(peer) >= 0) {
+    const TQsCaller caller = check_caller_(connection);
+    if (caller == TQsCaller::kTrusted) return connection.WriteLine(Scramble(FrameText("ok")));
+    if (caller == TQsCaller::kGone) return false;
+  }
   if (connection.WriteLine(Scramble(FrameText("KO"))))
     events_->WriteEvent("LogNotExecuted", {peer});
   return false;

@@ -12,6 +12,7 @@
 #include "qslx/peers.h"
 #include "qslx/scripts.h"
 #include "qslx/setup.h"
+#include "qslx/socket_owner.h"
 
 // A greeted caller that sends no request line within this time is dropped.
 constexpr int kRequestReadTimeoutMs = 30000;
@@ -21,8 +22,8 @@ constexpr size_t kMaxRequestLine = 4096;
 
 // Whether the caller of an accepted connection may be a master at all,
 // whatever its address: one on this computer must be root.
-using TQsCallerCheck = std::function<bool(const TcpConnection& connection)>;
-bool CallerIsTrusted(const TcpConnection& connection);
+using TQsCallerCheck = std::function<TQsCaller(const TcpConnection& connection)>;
+TQsCaller CheckConnectionCaller(const TcpConnection& connection);
 
 class TQshTcpServer : public TcpServer {
  public:
@@ -30,12 +31,12 @@ class TQshTcpServer : public TcpServer {
   TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers, TQsEventSink* events,
                 TQsProgramStarter start, TQsAllowedPeers::Resolver resolve = ResolveIPv4,
                 int read_timeout_ms = kRequestReadTimeoutMs,
-                TQsCallerCheck trusted = CallerIsTrusted);
+                TQsCallerCheck check_caller = CheckConnectionCaller);
 
   // Rebuilds the allowed peer list and greets the caller: "<|ok|>" and true
   // for an allowed master that passes the caller check; "<|KO|>", the event
   // "LogNotExecuted" and false for anyone else. False without an event when
-  // the greeting fails.
+  // the greeting fails or the caller is already gone.
   bool TcpServerConnect(TcpConnection& connection);
 
   // Reads and carries out the one request of a greeted master.
@@ -54,7 +55,7 @@ class TQshTcpServer : public TcpServer {
   TQsProgramStarter start_;
   TQsAllowedPeers::Resolver resolve_;
   int read_timeout_ms_;
-  TQsCallerCheck trusted_;
+  TQsCallerCheck check_caller_;
 };
 
 #endif  // VOLTMON_QSLX_COMMAND_SERVER_H_

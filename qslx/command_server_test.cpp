@@ -56,8 +56,11 @@ class CommandServerTest : public ::testing::Test {
     auto start = [this](const std::string& path, const std::string& argument) {
       log.Add("start " + path + " [" + argument + "]");
     };
-    auto trusted = [this](const TcpConnection& c) { return c.PeerAddress() != untrusted; };
-    server.reset(new TQshTcpServer(setup, &peers, &log, start, resolve, read_timeout_ms, trusted));
+    auto check = [this](const TcpConnection& c) {
+      if (c.PeerAddress() == gone) return TQsCaller::kGone;
+      return c.PeerAddress() == untrusted ? TQsCaller::kNotRoot : TQsCaller::kTrusted;
+    };
+    server.reset(new TQshTcpServer(setup, &peers, &log, start, resolve, read_timeout_ms, check));
     ASSERT_EQ(0, server->Start(0));
   }
   // Connects from `from` and returns the descrambled greeting.
@@ -81,6 +84,7 @@ class CommandServerTest : public ::testing::Test {
   TQsSetupData setup;
   TQsAllowedPeers peers;
   std::string untrusted;  // the caller address the caller check refuses
+  std::string gone;       // the caller address the check finds gone
   Recorder log;
   std::unique_ptr<TQshTcpServer> server;
 };
@@ -112,7 +116,11 @@ TEST_F(CommandServerTest, StrangerIsRefusedWithoutReadingItsOrder) {
 
 TEST_F(CommandServerTest, CallerFailingTheCheckIsRefusedLikeAStranger) {
   untrusted = "127.0.0.3";
+  gone = "127.0.0.1";
   Start();
+  TcpConnection c;
+  EXPECT_EQ("(none)", Connect(&c)) << "a caller found gone gets no answer and no line";
+  gone.clear();
   EXPECT_EQ("<|KO|>", Order("<|1|0|>", "127.0.0.3"));
   EXPECT_EQ("<|ok|>", Order("<|1|0|>"));
   server->Stop();

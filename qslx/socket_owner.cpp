@@ -125,11 +125,13 @@ bool IsCallerOnThisComputer(in_addr_t peer, in_addr_t local) {
   return (ntohl(peer) >> 24) == 127 || peer == local;
 }
 
-bool IsCallerTrusted(int fd, const std::string& proc_root) {
+TQsCaller CheckCaller(int fd, const std::string& proc_root) {
   TQsTcpEnd ours;
   TQsTcpEnd caller;
-  if (!EndOf(fd, false, &ours) || !EndOf(fd, true, &caller)) return false;
-  if (!IsCallerOnThisComputer(caller.Address, ours.Address)) return true;
+  if (!EndOf(fd, false, &ours) || !EndOf(fd, true, &caller)) return TQsCaller::kGone;
+  if (!IsCallerOnThisComputer(caller.Address, ours.Address)) return TQsCaller::kTrusted;
   // The caller's socket: its local end is the caller's, its remote end ours.
-  return SocketOwner(caller, ours, proc_root) == 0;
+  const int64_t owner = SocketOwner(caller, ours, proc_root);
+  if (owner < 0) return TQsCaller::kGone;
+  return owner == 0 ? TQsCaller::kTrusted : TQsCaller::kNotRoot;
 }

@@ -37,9 +37,15 @@ int64_t SocketOwner(const TQsTcpEnd& local, const TQsTcpEnd& remote,
 // computer itself: a loopback address, or the very address it called.
 bool IsCallerOnThisComputer(in_addr_t peer, in_addr_t local);
 
-// For the accepted connection `fd`: true for a caller on another computer
-// and for one on this computer whose socket belongs to root; false for any
-// other, and when the ends of the connection cannot be told.
-bool IsCallerTrusted(int fd, const std::string& proc_root = "/proc");
+// What the socket tables say about the caller of an accepted connection.
+enum class TQsCaller {
+  kTrusted,  // on another computer, or on this one with a socket of root
+  kNotRoot,  // on this computer, its socket another user's
+  kGone,     // on this computer, no process holds its socket any more (or
+             // the ends of the connection cannot be told): nobody to answer
+};
+
+// The verdict for the accepted connection `fd`.
+TQsCaller CheckCaller(int fd, const std::string& proc_root = "/proc");
 
 #endif  // VOLTMON_QSLX_SOCKET_OWNER_H_

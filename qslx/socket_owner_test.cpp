@@ -132,8 +132,8 @@ TEST(IsCallerOnThisComputer, LoopbackOrTheCalledAddress) {
 }
 
 // The real tables of this computer: a loopback caller of this process is
-// trusted exactly when this process is root.
-TEST(IsCallerTrusted, LoopbackCallerOfThisProcess) {
+// trusted exactly when this process is root, and gone once it has closed.
+TEST(CheckCaller, LoopbackCallerOfThisProcess) {
   int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   ASSERT_GE(listener, 0);
   sockaddr_in address = {};
@@ -148,9 +148,10 @@ TEST(IsCallerTrusted, LoopbackCallerOfThisProcess) {
   ASSERT_EQ(connect(caller, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   int accepted = accept(listener, nullptr, nullptr);
   ASSERT_GE(accepted, 0);
-  EXPECT_EQ(IsCallerTrusted(accepted), geteuid() == 0);
-  EXPECT_FALSE(IsCallerTrusted(listener)) << "no peer: not trusted";
+  EXPECT_EQ(CheckCaller(accepted), geteuid() == 0 ? TQsCaller::kTrusted : TQsCaller::kNotRoot);
+  EXPECT_EQ(CheckCaller(listener), TQsCaller::kGone) << "no peer";
   close(caller);
+  EXPECT_EQ(CheckCaller(accepted), TQsCaller::kGone) << "closed: in the tables as root's";
   close(accepted);
   close(listener);
 }
