@@ -53,12 +53,19 @@ bool AppendLogLineAt(const std::string& path, const std::string& header,
   int64_t size = GetFileSize(path);
   if (size < 0) return false;
 
+  // A link at the log's place is never followed, not even a dangling one: a
+  // root writer must not append to, or create, a file that someone else
+  // chose. A new file is only ever made with O_EXCL.
   int fd;
   if (size >= 1 && size < max_size) {
-    fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT);
+    fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_NOFOLLOW);
   } else {
     if (size > 0 && unlink(path.c_str()) != 0 && errno != ENOENT) return false;
-    fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_TRUNC);
+    fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW);
+    // An existing empty file is started afresh as it is.
+    if (fd < 0 && errno == EEXIST && size == 0) {
+      fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_TRUNC | O_NOFOLLOW);
+    }
     if (fd >= 0 && !header.empty()) line = header + "\n" + line;
   }
   if (fd < 0) return false;

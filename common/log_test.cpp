@@ -123,3 +123,42 @@ TEST_F(LogFile, ModeZeroLogIsUntouchedForAnOrdinaryUser) {
 TEST_F(LogFile, MissingDirectoryFails) {
   EXPECT_FALSE(AppendLogLineAt(dir_ + "/missing/log.txt", "H", ";", "m", 100, false, kWhen));
 }
+
+// A link at the log's place, whatever its target's size, is never written
+// through: below the limit the line is lost, at the limit the link itself is
+// replaced by a fresh file; a dangling link creates nothing.
+TEST_F(LogFile, LinkAtTheLogsPlaceIsNeverFollowed) {
+  const struct {
+    const char* name;
+    std::string target_contents;  // empty: the target does not exist
+    bool written;
+  } kCases[] = {
+      {"small target", "keep", false},
+      {"target at the limit", std::string(100, 't'), true},
+      {"dangling", "", false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string target = dir_ + "/target";
+    unlink(target.c_str());
+    unlink(path_.c_str());
+    if (!c.target_contents.empty()) std::ofstream(target, std::ios::binary) << c.target_contents;
+    ASSERT_EQ(symlink(target.c_str(), path_.c_str()), 0);
+
+    EXPECT_EQ(AppendLogLineAt(path_, "", ";", "line", 100, false, kWhen), c.written);
+    struct stat st;
+    if (c.target_contents.empty()) {
+      EXPECT_NE(lstat(target.c_str(), &st), 0) << "no file created through the link";
+    } else {
+      std::ifstream in(target, std::ios::binary);
+      std::stringstream ss;
+      ss << in.rdbuf();
+      EXPECT_EQ(ss.str(), c.target_contents);
+    }
+    ASSERT_EQ(lstat(path_.c_str(), &st), 0);
+    EXPECT_EQ(S_ISREG(st.st_mode), c.written);
+    if (c.written) {
+      EXPECT_EQ(Contents(), "07/12/2026 14:05:09  line\n");
+    }
+  }
+}

@@ -92,6 +92,8 @@ pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
     TextList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
     if (StatusField("Name:\t", status) != name) continue;
     if (StatusField("PPid:\t", status) != std::to_string(parent)) continue;
+    // Any user can start a program of that name; only root's counts.
+    if (!StatusOfRoot(status)) continue;
     // A "Pid:" value that is not a positive number (say, taken from a "PPid:"
     // line written first) must never become a target: signalling 0 or -1
     // would reach whole process groups.
@@ -102,6 +104,11 @@ pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
   }
   closedir(dir);
   return result;
+}
+
+bool StatusOfRoot(const TextList& lines) {
+  const std::string uids = StatusField("Uid:\t", lines);
+  return uids.substr(0, uids.find('\t')) == "0";
 }
 
 void SetChildSignalMask(const sigset_t* mask) {

@@ -26,10 +26,11 @@ class FakeProc : public ProcessFiles {
     ASSERT_EQ(mkdir(d.c_str(), 0755), 0);
     std::ofstream(d + "/status") << status;
   }
-  static std::string Status(const std::string& name, int pid, int ppid) {
+  static std::string Status(const std::string& name, int pid, int ppid,
+                            const std::string& uids = "0\t0\t0\t0") {
     return "Name:\t" + name + "\nUmask:\t0022\nState:\tS (sleeping)\nTgid:\t" +
            std::to_string(pid) + "\nPid:\t" + std::to_string(pid) + "\nPPid:\t" +
-           std::to_string(ppid) + "\nUid:\t0\t0\t0\t0\n";
+           std::to_string(ppid) + "\nUid:\t" + uids + "\n";
   }
 };
 
@@ -137,13 +138,25 @@ TEST_F(FakeProc, FindsOnlyExactNameAdoptedByInit) {
   EXPECT_EQ(FindDaemonPid("qslx", 55, -1, dir_), 101);
 }
 
+// Only the real uid counts: a set-uid program of an ordinary user is not
+// root's daemon, a root process that changed its effective uid still is.
+TEST_F(FakeProc, OnlyProcessesOfRootCount) {
+  AddProcess("300", Status("qslx", 300, 1, "65534\t65534\t65534\t65534"));
+  AddProcess("301", Status("qslx", 301, 1, "65534\t0\t0\t0"));
+  AddProcess("302", Status("qslx", 302, 1, "10\t0\t0\t0"));
+  AddProcess("303", "Name:\tqslx\nPid:\t303\nPPid:\t1\n");
+  EXPECT_EQ(FindDaemonPid("qslx", 1, -1, dir_), -1);
+  AddProcess("304", Status("qslx", 304, 1, "0\t65534\t65534\t65534"));
+  EXPECT_EQ(FindDaemonPid("qslx", 1, -1, dir_), 304);
+}
+
 TEST_F(FakeProc, PidTakenFromWhicheverLineComesFirst) {
   AddProcess("200", "Name:\tqslx\nPPid:\t1\nPid:\t200\n");
   // Read by the rule, "Pid:" gives "\t1" here; it must not become process 1.
   EXPECT_EQ(FindDaemonPid("qslx", 1, -1, dir_), -1);
   AddProcess("201", "Name:\tqslx\nPid:\t201\n\nPPid:\t1\n");
   EXPECT_EQ(FindDaemonPid("qslx", 1, -1, dir_), -1);
-  AddProcess("202", "Name:\tqslx\nPid:\t202\nPPid:\t1\n");
+  AddProcess("202", "Name:\tqslx\nPid:\t202\nPPid:\t1\nUid:\t0\t0\t0\t0\n");
   EXPECT_EQ(FindDaemonPid("qslx", 1, -1, dir_), 202);
 }
 

@@ -34,11 +34,13 @@ int64_t DeadlineAfter(int timeout_ms) {
   return timeout_ms < 0 ? -1 : NowMs() + timeout_ms;
 }
 
-// Waits until `fd` is ready for `events`: 1 ready, 0 time is up, -1 error.
-int WaitReady(int fd, short events, int64_t deadline_ms) {
+// Waits until `fd` is ready for `events`: 1 ready, 0 time is up, -1 error,
+// -2 when `wake_fd` (ignored when negative) became readable first.
+int WaitReady(int fd, short events, int64_t deadline_ms, int wake_fd = -1) {
   for (;;) {
-    pollfd p = {fd, events, 0};
-    int r = poll(&p, 1, RemainingMs(deadline_ms));
+    pollfd p[2] = {{fd, events, 0}, {wake_fd, POLLIN, 0}};
+    int r = poll(p, wake_fd >= 0 ? 2 : 1, RemainingMs(deadline_ms));
+    if (r > 0 && wake_fd >= 0 && p[1].revents != 0) return -2;
     if (r > 0) return 1;
     if (r == 0) return 0;
     if (errno != EINTR) return -1;
@@ -77,7 +79,8 @@ TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
   return *this;
 }
 
-ReadStatus TcpConnection::ReadLine(std::string* line, size_t max_length, int timeout_ms) {
+ReadStatus TcpConnection::ReadLine(std::string* line, size_t max_length, int timeout_ms,
+                                   int wake_fd) {
   line->clear();
   if (fd_ < 0) return ReadStatus::kError;
   const int64_t deadline = DeadlineAfter(timeout_ms);
@@ -96,7 +99,7 @@ ReadStatus TcpConnection::ReadLine(std::string* line, size_t max_length, int tim
     if (pending_.size() > max_length + 1) return ReadStatus::kTooLong;
     scanned = pending_.size();
 
-    int ready = WaitReady(fd_, POLLIN, deadline);
+    int ready = WaitReady(fd_, POLLIN, deadline, wake_fd);
     if (ready == 0) return ReadStatus::kTimeout;
     if (ready < 0) return ReadStatus::kError;
     char buffer[1024];
@@ -186,7 +189,7 @@ std::string ResolveIPv4(const std::string& host) {
 }
 
 bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TcpConnection* connection,
-                int* error, const std::string& bind_address) {
+                int* error, const std::string& bind_address, int wake_fd) {
   connection->Close();
   *error = 0;
   const int64_t deadline = DeadlineAfter(timeout_ms < 0 ? 0 : timeout_ms);
@@ -227,9 +230,13 @@ bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TcpConne
       *error = errno;
       return false;
     }
-    int ready = WaitReady(fd, POLLOUT, deadline);
+    int ready = WaitReady(fd, POLLOUT, deadline, wake_fd);
     if (ready == 0) {
       *error = ETIMEDOUT;
+      return false;
+    }
+    if (ready == -2) {
+      *error = EINTR;
       return false;
     }
     if (ready < 0) {

@@ -26,8 +26,9 @@ class TcpConnection {
 
   // Reads up to a line feed and drops one carriage return before it. Waits at
   // most `timeout_ms` in all (negative: no limit); a line longer than
-  // `max_length` bytes ends the read with kTooLong.
-  ReadStatus ReadLine(std::string* line, size_t max_length, int timeout_ms);
+  // `max_length` bytes ends the read with kTooLong. A `wake_fd` (not
+  // negative) that becomes readable ends the wait with kError.
+  ReadStatus ReadLine(std::string* line, size_t max_length, int timeout_ms, int wake_fd = -1);
 
   // Writes `line` followed by CR LF; false when not all could be written.
   bool WriteLine(const std::string& line);
@@ -52,8 +53,9 @@ std::string ResolveIPv4(const std::string& host);
 // Connects to `host`:`port` within `timeout_ms`. With `bind_address` not
 // empty the local end is bound to it first (tests act as another host).
 // On failure returns false and sets `*error` to the errno (ETIMEDOUT for the
-// time limit, EHOSTUNREACH for a name that does not resolve).
+// time limit, EHOSTUNREACH for a name that does not resolve, EINTR when
+// `wake_fd`, not negative, became readable during the wait).
 bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TcpConnection* connection,
-                int* error, const std::string& bind_address = "");
+                int* error, const std::string& bind_address = "", int wake_fd = -1);
 
 #endif  // VOLTMON_COMMON_TCP_H_

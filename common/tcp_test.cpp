@@ -224,6 +224,36 @@ TEST(TcpConnect, TimeLimitEndsAConnectThatIsNotAnswered) {
   EXPECT_TRUE(timed_out);
 }
 
+// A readable wake descriptor ends a read or a connect that would otherwise
+// wait for seconds.
+TEST(TcpWake, ReadableWakeFdEndsTheWaitsAtOnce) {
+  int wake[2];
+  ASSERT_EQ(0, pipe(wake));
+  ASSERT_EQ(1, write(wake[1], "x", 1));
+  Pair p;
+  std::string line;
+  auto start = Clock::now();
+  EXPECT_EQ(ReadStatus::kError, p.server.ReadLine(&line, 100, 5000, wake[0]));
+  p.SendRaw("ok\n");
+  EXPECT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 5000)) << "the connection still works";
+
+  RawListener full(0);
+  std::vector<TcpConnection> queued;
+  for (int i = 0; i < 16; ++i) {
+    TcpConnection c;
+    int error = 0;
+    if (TcpConnect("127.0.0.1", full.port, 5000, &c, &error, "", wake[0])) {
+      queued.push_back(std::move(c));
+      continue;
+    }
+    EXPECT_EQ(EINTR, error);
+    break;
+  }
+  EXPECT_LT(MsSince(start), 1500);
+  close(wake[0]);
+  close(wake[1]);
+}
+
 // Server fixture: an active server on a kernel-chosen loopback port.
 class TcpServerTest : public ::testing::Test {
  protected:

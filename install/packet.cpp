@@ -24,7 +24,19 @@ bool ParseFileLine(const std::string& line, const std::string& language, TFileLi
   file->Source = fields[0];
   file->Destination = fields[1];
   file->Mode = fields[2];
-  return true;
+  // A damaged or forged packet must not make root copy or chmod anything
+  // outside the installation directory.
+  return IsSafeDestination(file->Destination);
+}
+
+bool IsSafeDestination(const std::string& destination) {
+  if (destination.empty() || destination.front() == '/' || destination.back() == '/') return false;
+  TextList parts;
+  SplitToList('/', destination, &parts, false);
+  for (const std::string& part : parts) {
+    if (part == "..") return false;
+  }
+  return parts.empty() || parts.back() != ".";
 }
 
 std::string FileNamePart(const std::string& path) {

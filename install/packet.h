@@ -19,8 +19,13 @@ std::string ReplaceLanguage(const std::string& text, const std::string& language
 
 // Replaces "$" by `language` and splits the line at "|" with its fields
 // trimmed. False unless exactly three fields result (an empty last field is
-// dropped, so "a|b|" has two).
+// dropped, so "a|b|" has two) and the destination is safe (below).
 bool ParseFileLine(const std::string& line, const std::string& language, TFileLine* file);
+
+// True when `destination` names a file below the installation directory: not
+// empty, not absolute, no ".." component, and not ending in "/" or "." (which
+// would name a directory, the installation directory itself included).
+bool IsSafeDestination(const std::string& destination);
 
 // The part of `path` after its last "/" (the whole path when it has none).
 std::string FileNamePart(const std::string& path);

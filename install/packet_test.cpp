@@ -38,12 +38,44 @@ TEST(ParseFileLine, WrongFieldCountIsCorrupted) {
   EXPECT_FALSE(ParseFileLine("", "english", &file));
 }
 
-TEST(ParseFileLine, EmptyMiddleFieldStillCounts) {
+TEST(ParseFileLine, EmptyInnerFieldStillCounts) {
   TFileLine file;
-  ASSERT_TRUE(ParseFileLine("a||x", "english", &file));
-  EXPECT_EQ("a", file.Source);
-  EXPECT_EQ("", file.Destination);
+  ASSERT_TRUE(ParseFileLine("|b|x", "english", &file));
+  EXPECT_EQ("", file.Source);
+  EXPECT_EQ("b", file.Destination);
   EXPECT_EQ("x", file.Mode);
+}
+
+// A destination that leaves the installation directory, or names it or one
+// of its directories, makes the line corrupted.
+TEST(ParseFileLine, DestinationOutsideOrOfADirectoryIsCorrupted) {
+  const struct {
+    const char* destination;
+    bool safe;
+  } kCases[] = {
+      {"bin/qslx", true},
+      {"languages/$.lng", true},
+      {"a..b/..c/d..", true},
+      {"./bin/x", true},
+      {"", false},
+      {"/etc/escape.cfg", false},
+      {"../../../etc/escape.cfg", false},
+      {"bin/../../x", false},
+      {"bin/..", false},
+      {"..", false},
+      {"bin/ .. /x", false},
+      {".", false},
+      {"bin/.", false},
+      {"bin/", false},
+  };
+  for (const auto& c : kCases) {
+    TFileLine file;
+    EXPECT_EQ(ParseFileLine(std::string("src|") + c.destination + "|r", "english", &file), c.safe)
+        << "'" << c.destination << "'";
+  }
+  // The language name is part of the destination too.
+  TFileLine file;
+  EXPECT_FALSE(ParseFileLine("a|languages/$|r", "..", &file));
 }
 
 TEST(FileNamePart, AfterTheLastSlash) {

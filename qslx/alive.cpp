@@ -37,17 +37,21 @@ bool IsValidAliveReply(const std::string& reply) {
 TQsAliveClient::ConnectResult TQsTcpAliveClient::Connect(const std::string& host, uint16_t port,
                                                          int timeout_ms) {
   int error = 0;
-  if (TcpConnect(host, port, timeout_ms, &connection_, &error)) return ConnectResult::kConnected;
+  if (TcpConnect(host, port, timeout_ms, &connection_, &error, "", wake_fd_)) {
+    return ConnectResult::kConnected;
+  }
   return error != 0 ? ConnectResult::kError : ConnectResult::kNotConnected;
 }
 
 bool TQsTcpAliveClient::Exchange(const std::string& request, std::string* reply, int timeout_ms) {
   if (!connection_.WriteLine(request)) return false;
-  return connection_.ReadLine(reply, kMaxReplyLine, timeout_ms) == ReadStatus::kLine;
+  return connection_.ReadLine(reply, kMaxReplyLine, timeout_ms, wake_fd_) == ReadStatus::kLine;
 }
 
 std::vector<TQsProbeResult> ProbeMasters(const TextList& addresses, const TQsAliveCheck& alive,
-                                         TQsAliveClient* client, const TQsSleeper& sleep) {
+                                         TQsAliveClient* client, const TQsSleeper& sleep,
+                                         const TQsStopRequested& stop_requested) {
+  auto stopping = [&] { return stop_requested && stop_requested(); };
   std::vector<TQsProbeResult> results;
   const int connect_ms = SecondsToMs(alive.TimeOut);
   const int reply_ms = connect_ms < kMinReplyWaitMs ? kMinReplyWaitMs : connect_ms;
@@ -62,15 +66,18 @@ std::vector<TQsProbeResult> ProbeMasters(const TextList& addresses, const TQsAli
         connected = true;
         break;
       }
+      if (stopping()) break;
       if (r == TQsAliveClient::ConnectResult::kNotConnected) sleep(SecondsToMs(alive.Delay));
+      if (stopping()) break;
     } while (result.Attempts < alive.Retries);
 
-    if (connected) {
+    if (connected && !stopping()) {
       std::string reply;
       result.Ok =
           client->Exchange(request, &reply, reply_ms) && IsValidAliveReply(Descramble(reply));
     }
     if (client->Connected()) client->Disconnect();
+    if (stopping()) break;
     results.push_back(result);
   }
   return results;
@@ -83,14 +90,20 @@ void TQsAliveState::Arm(bool enabled) {
 }
 
 void AliveTick(TQsAliveState* state, const TQsSetupData& setup, TQsAliveClient* client,
-               TQsEventSink* events, const TQsProgramStarter& start, const TQsSleeper& sleep) {
+               TQsEventSink* events, const TQsProgramStarter& start, const TQsSleeper& sleep,
+               const TQsStopRequested& stop_requested) {
   if (!state->AliveArmed) return;
   if (state->AliveCounter <= INT32_MAX - kPassSeconds) state->AliveCounter += kPassSeconds;
   if (state->AliveCounter < setup.Alive.Frequency) return;
   state->AliveCounter = 0;
   state->AliveArmed = false;
 
-  std::vector<TQsProbeResult> results = ProbeMasters(setup.Addresses, setup.Alive, client, sleep);
+  std::vector<TQsProbeResult> results =
+      ProbeMasters(setup.Addresses, setup.Alive, client, sleep, stop_requested);
+  if (stop_requested && stop_requested()) {
+    state->AliveArmed = true;
+    return;
+  }
   bool any_failed = false;
   for (size_t i = 0; i < results.size(); ++i) {
     if (results[i].Ok) continue;

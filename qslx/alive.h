@@ -35,15 +35,18 @@ class TQsAliveClient {
   virtual void Disconnect() = 0;
 };
 
-// The real client over TCP.
+// The real client over TCP. Its waits end at once when `wake_fd` (when not
+// negative) becomes readable.
 class TQsTcpAliveClient : public TQsAliveClient {
  public:
+  explicit TQsTcpAliveClient(int wake_fd = -1) : wake_fd_(wake_fd) {}
   ConnectResult Connect(const std::string& host, uint16_t port, int timeout_ms) override;
   bool Exchange(const std::string& request, std::string* reply, int timeout_ms) override;
   bool Connected() const override { return connection_.IsOpen(); }
   void Disconnect() override { connection_.Close(); }
 
  private:
+  int wake_fd_;
   TcpConnection connection_;
 };
 
@@ -54,11 +57,15 @@ struct TQsProbeResult {
 
 // Pauses the calling thread for a number of milliseconds.
 using TQsSleeper = std::function<void(int ms)>;
+// True once the daemon is to stop; no function: never.
+using TQsStopRequested = std::function<bool()>;
 
 // Probes every master of `addresses` in order on `alive.Port` with one
-// client; one result per master, index-aligned.
+// client; one result per master, index-aligned. Once `stop_requested` says
+// so after a wait, the probing ends with fewer results.
 std::vector<TQsProbeResult> ProbeMasters(const TextList& addresses, const TQsAliveCheck& alive,
-                                         TQsAliveClient* client, const TQsSleeper& sleep);
+                                         TQsAliveClient* client, const TQsSleeper& sleep,
+                                         const TQsStopRequested& stop_requested = {});
 
 // The alive counter and armed flag, counted in main-loop passes of 10 s.
 struct TQsAliveState {
@@ -72,8 +79,11 @@ struct TQsAliveState {
 
 // One main-loop pass of the alive check: counts 10 s and, once
 // `Alive.Frequency` is reached, probes the masters, logs "LogAliveKo" per
-// failed master and starts `Alive.Script` once when any failed.
+// failed master and starts `Alive.Script` once when any failed. A check cut
+// short by `stop_requested` logs and starts nothing: its masters were not
+// given their time.
 void AliveTick(TQsAliveState* state, const TQsSetupData& setup, TQsAliveClient* client,
-               TQsEventSink* events, const TQsProgramStarter& start, const TQsSleeper& sleep);
+               TQsEventSink* events, const TQsProgramStarter& start, const TQsSleeper& sleep,
+               const TQsStopRequested& stop_requested = {});
 
 #endif  // VOLTMON_QSLX_ALIVE_H_

@@ -256,6 +256,30 @@ TEST_F(AliveTickTest, HealthyOrNoMastersLogAndStartNothing) {
   EXPECT_TRUE(started.calls.empty());
 }
 
+// A stop request seen after any wait ends the check: no further master is
+// probed, nothing is logged or started, and the check stays armed.
+TEST_F(AliveTickTest, StopRequestCutsTheCheckShort) {
+  setup.Addresses = {"down", "up", "down"};
+  for (size_t stop_after : {1u, 2u, 4u}) {
+    SCOPED_TRACE(stop_after);
+    client.log.clear();
+    client.attempts.clear();
+    size_t waits = 0;
+    auto stop_requested = [&] { return ++waits >= stop_after; };
+    state.Arm(true);
+    for (int i = 0; i < 3; ++i) {
+      AliveTick(&state, setup, &client, &events, started.fn(), sleeps.fn(), stop_requested);
+    }
+    EXPECT_LE(client.attempts["down"], 2u);
+    EXPECT_TRUE(events.lines.empty());
+    EXPECT_TRUE(started.calls.empty());
+    EXPECT_TRUE(state.AliveArmed);
+  }
+  auto results =
+      ProbeMasters({"down", "up"}, setup.Alive, &client, sleeps.fn(), [] { return true; });
+  EXPECT_TRUE(results.empty());
+}
+
 TEST_F(AliveTickTest, DisarmedCheckStopsCounting) {
   state.Arm(true);
   Tick();
@@ -334,6 +358,32 @@ TEST(AliveTcpClient, SilentMasterFailsWithinTheTimeLimit) {
   EXPECT_GE(ms, 900);
   EXPECT_LT(ms, 2500);
   EXPECT_EQ("<|5|>", Descramble(master.Finish()));
+}
+
+// The real client's waits end when its wake descriptor becomes readable.
+TEST(AliveTcpClient, WakeFdEndsTheWaitForASilentMaster) {
+  int wake[2];
+  ASSERT_EQ(0, pipe(wake));
+  TQsTcpAliveClient client(wake[0]);
+  TQsAliveCheck a = Check(1);
+  a.TimeOut = 10;
+  LoopbackMaster master("");
+  a.Port = master.port;
+  std::thread waker([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(1, write(wake[1], "x", 1));
+  });
+  auto start = std::chrono::steady_clock::now();
+  auto r = ProbeMasters({"127.0.0.1"}, a, &client, [](int) {});
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                  start)
+                .count();
+  waker.join();
+  EXPECT_FALSE(r[0].Ok);
+  EXPECT_LT(ms, 2000);
+  master.Finish();
+  close(wake[0]);
+  close(wake[1]);
 }
 
 }  // namespace

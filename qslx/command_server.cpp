@@ -12,19 +12,31 @@
 
 TQshTcpServer::TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers,
                              TQsEventSink* events, TQsProgramStarter start,
-                             TQsAllowedPeers::Resolver resolve, int read_timeout_ms)
+                             TQsAllowedPeers::Resolver resolve, int read_timeout_ms,
+                             TQsCallerCheck check_caller)
     : setup_(setup),
       peers_(peers),
       events_(events),
       start_(std::move(start)),
       resolve_(std::move(resolve)),
-      read_timeout_ms_(read_timeout_ms) {}
+      read_timeout_ms_(read_timeout_ms),
+      check_caller_(std::move(check_caller)) {}
+
+TQsCaller CheckConnectionCaller(const TcpConnection& connection) {
+  return CheckCaller(connection.fd());
+}
 
 bool TQshTcpServer::TcpServerConnect(TcpConnection& connection) {
   peers_->Rebuild(setup_.Addresses, resolve_);
   const std::string peer = connection.PeerAddress();
   if (peer.empty()) return false;
-  if (peers_->IndexOf(peer) >= 0) return connection.WriteLine(Scramble(FrameText("ok")));
+  // The socket tables are read only for a listed address, never for a flood
+  // of strangers. A caller that has already left is owed no answer.
+  if (peers_->IndexOf(peer) >= 0) {
+    const TQsCaller caller = check_caller_(connection);
+    if (caller == TQsCaller::kTrusted) return connection.WriteLine(Scramble(FrameText("ok")));
+    if (caller == TQsCaller::kGone) return false;
+  }
   if (connection.WriteLine(Scramble(FrameText("KO"))))
     events_->WriteEvent("LogNotExecuted", {peer});
   return false;

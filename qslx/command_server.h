@@ -5,18 +5,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "common/tcp_server.h"
 #include "qslx/event_log.h"
 #include "qslx/peers.h"
 #include "qslx/scripts.h"
 #include "qslx/setup.h"
+#include "qslx/socket_owner.h"
 
 // A greeted caller that sends no request line within this time is dropped.
 constexpr int kRequestReadTimeoutMs = 30000;
 // Request lines longer than this (scrambled, without the line end) are
 // refused; a real order is a few dozen bytes.
 constexpr size_t kMaxRequestLine = 4096;
+
+// Whether the caller of an accepted connection may be a master at all,
+// whatever its address: one on this computer must be root.
+using TQsCallerCheck = std::function<TQsCaller(const TcpConnection& connection)>;
+TQsCaller CheckConnectionCaller(const TcpConnection& connection);
 
 class TQshTcpServer : public TcpServer {
  public:
@@ -25,11 +32,13 @@ class TQshTcpServer : public TcpServer {
   // Start).
   TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers, TQsEventSink* events,
                 TQsProgramStarter start, TQsAllowedPeers::Resolver resolve = ResolveIPv4,
-                int read_timeout_ms = kRequestReadTimeoutMs);
+                int read_timeout_ms = kRequestReadTimeoutMs,
+                TQsCallerCheck check_caller = CheckConnectionCaller);
 
   // Rebuilds the allowed peer list and greets the caller: "<|ok|>" and true
-  // for an allowed master; "<|KO|>", the event "LogNotExecuted" and false
-  // for anyone else. False without an event when the greeting fails.
+  // for an allowed master that passes the caller check; "<|KO|>", the event
+  // "LogNotExecuted" and false for anyone else. False without an event when
+  // the greeting fails or the caller is already gone.
   bool TcpServerConnect(TcpConnection& connection);
 
   // Reads and carries out the one request of a greeted master.
@@ -48,6 +57,7 @@ class TQshTcpServer : public TcpServer {
   TQsProgramStarter start_;
   TQsAllowedPeers::Resolver resolve_;
   int read_timeout_ms_;
+  TQsCallerCheck check_caller_;
 };
 
 #endif  // VOLTMON_QSLX_COMMAND_SERVER_H_

@@ -56,7 +56,11 @@ class CommandServerTest : public ::testing::Test {
     auto start = [this](const std::string& path, const std::string& argument) {
       log.Add("start " + path + " [" + argument + "]");
     };
-    server.reset(new TQshTcpServer(setup, &peers, &log, start, resolve, read_timeout_ms));
+    auto check = [this](const TcpConnection& c) {
+      if (c.PeerAddress() == gone) return TQsCaller::kGone;
+      return c.PeerAddress() == untrusted ? TQsCaller::kNotRoot : TQsCaller::kTrusted;
+    };
+    server.reset(new TQshTcpServer(setup, &peers, &log, start, resolve, read_timeout_ms, check));
     ASSERT_EQ(0, server->Start(0));
   }
   // Connects from `from` and returns the descrambled greeting.
@@ -79,6 +83,8 @@ class CommandServerTest : public ::testing::Test {
 
   TQsSetupData setup;
   TQsAllowedPeers peers;
+  std::string untrusted;  // the caller address the caller check refuses
+  std::string gone;       // the caller address the check finds gone
   Recorder log;
   std::unique_ptr<TQshTcpServer> server;
 };
@@ -106,6 +112,21 @@ TEST_F(CommandServerTest, StrangerIsRefusedWithoutReadingItsOrder) {
   EXPECT_EQ("<|KO|>", Order("<|1|0|>", "127.0.0.9"));
   server->Stop();
   EXPECT_EQ((std::vector<std::string>{"LogNotExecuted|127.0.0.9"}), log.Entries());
+}
+
+TEST_F(CommandServerTest, CallerFailingTheCheckIsRefusedLikeAStranger) {
+  untrusted = "127.0.0.3";
+  gone = "127.0.0.1";
+  Start();
+  TcpConnection c;
+  EXPECT_EQ("(none)", Connect(&c)) << "a caller found gone gets no answer and no line";
+  gone.clear();
+  EXPECT_EQ("<|KO|>", Order("<|1|0|>", "127.0.0.3"));
+  EXPECT_EQ("<|ok|>", Order("<|1|0|>"));
+  server->Stop();
+  EXPECT_EQ((std::vector<std::string>{"LogNotExecuted|127.0.0.3", "start /s/shutdown.sh []",
+                                      "LogShutdown|localhost"}),
+            log.Entries());
 }
 
 TEST_F(CommandServerTest, NoResolvableMasterRefusesEveryone) {

@@ -94,9 +94,10 @@ bool Initialise(const std::string& program_dir) {
   }
   SetLanguageFilePath(d.Setup.LanguageFile);
   d.Events.reset(new TQsEventLog(d.Setup));
+  d.ServerEvents.reset(new TQsThrottledEvents(d.Events.get()));
 
   try {
-    d.Server.reset(new TQshTcpServer(d.Setup, &d.AllowedPeers, d.Events.get(), StartScript));
+    d.Server.reset(new TQshTcpServer(d.Setup, &d.AllowedPeers, d.ServerEvents.get(), StartScript));
   } catch (...) {
     ReportStartupError(kServerNotCreated, "");
     return false;
@@ -114,6 +115,7 @@ bool Initialise(const std::string& program_dir) {
 void StopSequence() {
   TQsDaemonState& d = QsDaemon();
   if (d.Server) d.Server->Stop();
+  d.ServerEvents->FlushAll();
   d.Alive.Disarm();
   d.Events->WriteEvent("LogStop", {""});
   d.Server.reset();
@@ -124,7 +126,12 @@ void StopSequence() {
 // Returns when the daemon is to end without the stop sequence.
 void MainLoop() {
   TQsDaemonState& d = QsDaemon();
-  TQsTcpAliveClient client;
+  // The alive check's waits end as soon as a stop or terminate signal is
+  // pending; the next wait of the loop then takes it.
+  const int stop_fd = OpenStopSignalFd();
+  TQsTcpAliveClient client(stop_fd);
+  auto sleep = [stop_fd](int ms) { SleepUnlessStopped(stop_fd, ms); };
+  auto stop_requested = [stop_fd] { return StopSignalPending(stop_fd); };
   for (;;) {
     if (QsHangUp) QsHangUp = 0;
     if (QsStop) {
@@ -135,9 +142,10 @@ void MainLoop() {
     }
     if (QsTerminate) return;
     WaitOnePass(kPassMs);
+    d.ServerEvents->FlushEnded();
     // A raised flag ends the daemon next; a check now would only delay it.
     if (!QsStop && !QsTerminate) {
-      AliveTick(&d.Alive, d.Setup, &client, d.Events.get(), StartScript, SleepMs);
+      AliveTick(&d.Alive, d.Setup, &client, d.Events.get(), StartScript, sleep, stop_requested);
     }
     if (QsTerminate) return;
   }

@@ -10,6 +10,7 @@
 #include "qslx/command_server.h"
 #include "qslx/event_log.h"
 #include "qslx/peers.h"
+#include "qslx/refusal_throttle.h"
 #include "qslx/setup.h"
 
 // Written by the signal handler, read by the main loop.
@@ -23,6 +24,8 @@ struct TQsDaemonState {
   TQsAllowedPeers AllowedPeers;
   TQsAliveState Alive;
   std::unique_ptr<TQsEventLog> Events;
+  // The command server's events: refused callers throttled.
+  std::unique_ptr<TQsThrottledEvents> ServerEvents;
   // Declared last: released first, while what its workers use still lives.
   std::unique_ptr<TQshTcpServer> Server;
 };

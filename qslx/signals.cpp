@@ -6,6 +6,8 @@
 #include "qslx/signals.h"
 
 #include <errno.h>
+#include <poll.h>
+#include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <time.h>
 
@@ -124,5 +126,35 @@ void WaitOnePass(int ms) {
       }
       return;
     }
+  }
+}
+
+int OpenStopSignalFd() {
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGUSR1);
+  sigaddset(&stop, SIGTERM);
+  return signalfd(-1, &stop, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+bool StopSignalPending(int fd) {
+  if (fd < 0) return false;
+  pollfd p = {fd, POLLIN, 0};
+  return poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
+}
+
+void SleepUnlessStopped(int fd, int ms) {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const timespec deadline = Later(now, ms);
+  timespec left;
+  for (;;) {
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (!TimeLeft(now, deadline, &left)) return;
+    pollfd p = {fd, POLLIN, 0};
+    int wait_ms = static_cast<int>(left.tv_sec * 1000 + left.tv_nsec / 1000000) + 1;
+    int r = poll(&p, fd >= 0 ? 1 : 0, wait_ms);
+    if (r > 0) return;
+    if (r < 0 && errno != EINTR) return;
   }
 }

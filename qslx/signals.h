@@ -26,6 +26,18 @@ void QsSignalHandler(int signal);
 // interrupted call is not restarted). False when sigaction fails.
 bool InstallSignalHandler();
 
+// A descriptor that is readable while SIGUSR1 or SIGTERM is pending (both
+// blocked, as on every thread of the daemon), so that other waits can end
+// at once on a stop; it never takes a signal itself, the main loop's wait
+// does. -1 when none can be made.
+int OpenStopSignalFd();
+
+// True when `fd` of OpenStopSignalFd is readable; false for -1.
+bool StopSignalPending(int fd);
+
+// Sleeps `ms` milliseconds or until `fd` of OpenStopSignalFd is readable.
+void SleepUnlessStopped(int fd, int ms);
+
 // Waits `ms` milliseconds on the calling thread, which (like every thread)
 // must block the four handled signals: the wait takes each one that arrives
 // and runs QsSignalHandler for it, so none is missed between a test of the

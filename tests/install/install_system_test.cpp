@@ -453,6 +453,29 @@ TEST_F(InstallTest, CorruptedPacketStopsWithEarlierFilesInstalled) {
   EXPECT_FALSE(Exists(Installed("bin/voltmon.cfg")));
 }
 
+// A destination outside the installation directory, or naming the directory
+// itself, is a corrupted line: nothing is copied or changed for it.
+TEST_F(InstallTest, DestinationOutsideTheInstallationIsCorrupted) {
+  for (const char* destination : {"../../../etc/escape.cfg", "/etc/escape.cfg", ""}) {
+    SCOPED_TRACE(std::string("'") + destination + "'");
+    WriteFile(packet_ + "/install.dat",
+              WithSection(kDefaultPacket, "QS System",
+                          std::string("bin/qslx|bin/qslx|e\nbin/qslx.cfg|") + destination + "|r"));
+    const SandboxResult result = Install(QsOnly("n", "n", "n"));
+    EXPECT_EQ(0, result.status);
+    EXPECT_TRUE(Contains(result.output,
+                         "Setting permission to qslx....OK\n\n"
+                         "Install packet appears corrupted !\n\nInstallation aborted.\n\n"))
+        << result.output;
+    EXPECT_FALSE(Contains(result.output, "Setup completed."));
+    EXPECT_FALSE(Exists(Upper("/etc/escape.cfg")));
+    EXPECT_FALSE(Exists(Installed("bin/voltmon.cfg")));
+    struct stat st;
+    ASSERT_TRUE(StatPath(Installed(""), &st));
+    EXPECT_EQ(0700u, st.st_mode & 0700) << "the installation directory keeps its mode";
+  }
+}
+
 TEST_F(InstallTest, FailedCopyIsReportedAndEndsTheRun) {
   ASSERT_TRUE(WriteFile(packet_ + "/install.dat",
                         WithSection(kDefaultPacket, "QS System",
@@ -589,6 +612,10 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
       "done\n"
       "m=" VM_QSMASTER_PATH
       "\n"
+      // As shipped no master is allowed; the orders need one configured.
+      "$m send 127.0.0.1 6005 0 > refused.out 2>&1\n"
+      "sed -i 's/^Adr0=$/Adr0=127.0.0.1/' $bin/qslx.cfg\n"
+      "$bin/startqslx restart > restart.out 2>&1\n"
       "$m send 127.0.0.1 6005 0 > master.out 2>&1\n"
       "$m send 127.0.0.1 6005 1 'Hello there' >> master.out 2>&1\n"
       "for i in $(seq 50); do\n"
@@ -607,6 +634,7 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
             result.output.find("Do you want to start QS System now [y/n] ?: \n\n"
                                "Do you want to read informations [y/n] ?: \n\nSetup completed."));
   const std::string dir = sandbox.LastRunDir();
+  EXPECT_EQ("greeting: <|KO|>\n", ReadFile(dir + "/refused.out"));
   EXPECT_EQ("greeting: <|ok|>\nsent: <|1|0|>\ngreeting: <|ok|>\nsent: <|1|1|Hello there|>\n",
             ReadFile(dir + "/master.out"));
   const std::string daemon = ReadFile(dir + "/daemon.out");
@@ -625,7 +653,7 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
   std::sort(records.begin(), records.end());
   EXPECT_EQ((TextList{"message 1 [\"Hello there\"]", "shutdown 1 []"}), records);
   const TextList log = LinesOf(ReadFile(data + "qs_log.txt"));
-  ASSERT_EQ(4u, log.size()) << ReadFile(data + "qs_log.txt");
+  ASSERT_EQ(7u, log.size()) << ReadFile(data + "qs_log.txt");
   TextList texts;
   for (const std::string& line : log) {
     // "dd/MM/yyyy hh:mm:ss  text"
@@ -634,9 +662,12 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
     texts.push_back(line.substr(21));
   }
   // Each order is logged by its own connection's thread.
-  std::sort(texts.begin() + 1, texts.end() - 1);
-  EXPECT_EQ((TextList{"QS-System-Dienst gestartet", "Herunterfahren angeordnet von 127.0.0.1",
-                      "Meldung empfangen von 127.0.0.1", "QS-System-Dienst gestoppt"}),
+  std::sort(texts.begin() + 4, texts.end() - 1);
+  EXPECT_EQ((TextList{"QS-System-Dienst gestartet",
+                      "Auftrag abgelehnt: 127.0.0.1 ist kein zugelassener Master-Server",
+                      "QS-System-Dienst gestoppt", "QS-System-Dienst gestartet",
+                      "Herunterfahren angeordnet von 127.0.0.1", "Meldung empfangen von 127.0.0.1",
+                      "QS-System-Dienst gestoppt"}),
             texts);
   EXPECT_EQ(
       "[Globals]\nProductVersion=1.0\nInstallPath=/usr/vantrel/voltmon/\n"

@@ -24,6 +24,7 @@ const char kTestLanguage[] =
     "LogStart=START $\n"
     "LogStop=STOP\n"
     "LogNotExecuted=REFUSED $\n"
+    "LogNotExecutedMore=REFUSED MORE $ $\n"
     "LogShutdown=SHUTDOWN by $\n"
     "LogMessage=MESSAGE by $\n"
     "LogCustom_1=CUSTOM1 by $\n"
