@@ -36,6 +36,9 @@ bool g_have_saved_modes = false;
 // handler; prepared beforehand because the handler may not call curses.
 char g_reset_sequence[256];
 size_t g_reset_length = 0;
+// The terminal's clear sequence, kept for after curses has ended.
+char g_clear_sequence[64];
+size_t g_clear_length = 0;
 
 void OnQuitSignal(int signal_number) {
   g_quit_signal = signal_number;
@@ -77,6 +80,16 @@ void AppendCapability(const char* name) {
   if (g_reset_length + length >= sizeof g_reset_sequence) return;
   std::memcpy(g_reset_sequence + g_reset_length, value, length);
   g_reset_length += length;
+}
+
+void KeepClearSequence() {
+  g_clear_length = 0;
+  char* value = tigetstr(const_cast<char*>("clear"));
+  if (value == nullptr || value == reinterpret_cast<char*>(-1)) return;
+  size_t length = std::strlen(value);
+  if (length >= sizeof g_clear_sequence) return;
+  std::memcpy(g_clear_sequence, value, length);
+  g_clear_length = length;
 }
 
 bool InputGone() {
@@ -257,6 +270,7 @@ bool InitScreen() {
   AppendCapability("sgr0");
   AppendCapability("cnorm");
   AppendCapability("rmcup");
+  KeepClearSequence();
   static bool guards_installed = false;
   if (!guards_installed) {
     for (int signal_number : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
@@ -284,4 +298,10 @@ void DoneScreen() {
 
 bool QuitRequested() {
   return g_quit_signal != 0;
+}
+
+void ClearTerminal() {
+  if (g_clear_length == 0 || !isatty(STDOUT_FILENO)) return;
+  std::fflush(stdout);
+  if (write(STDOUT_FILENO, g_clear_sequence, g_clear_length) < 0) std::perror("wkcfg: write");
 }

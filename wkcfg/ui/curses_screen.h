@@ -20,6 +20,10 @@ bool InitScreen();
 // or already ended.
 void DoneScreen();
 
+// Writes the terminal's own clear sequence (known once InitScreen ran) when
+// standard output is a terminal; for after DoneScreen.
+void ClearTerminal();
+
 // True once a termination signal arrived.
 bool QuitRequested();
 

@@ -1,0 +1,61 @@
+// The console's life from the command line to the exit: the start-up checks
+// and loads, the password, the main menu and the advanced submenu, and the
+// save on the way out. The menus' entry lists and what each entry does are
+// plain functions, apart from the drawing.
+#ifndef VOLTMON_WKCFG_UI_CONSOLE_FLOW_H_
+#define VOLTMON_WKCFG_UI_CONSOLE_FLOW_H_
+
+#include <string>
+
+#include "common/text.h"
+#include "wkcfg/model/console_state.h"
+
+// "Voltmon Manager - Wattkeep Configuration [Version 1.0.16.0]".
+std::string MainMenuTitle();
+
+// Three entries (System Configuration, a separator, Exit) when no model is
+// selected, nine otherwise.
+TStringList MainMenuEntries(bool model_selected);
+
+// The advanced submenu; the calibration entry only with `calibration_test`.
+TStringList AdvancedMenuEntries(bool calibration_test);
+
+enum class TMenuAction {
+  kNone,  // no entry (a separator or a choice outside the list)
+  kSystem,
+  kShutdown,
+  kLogData,
+  kMailServer,
+  kEvents,
+  kAdvanced,
+  kSaveAndExit,
+  kExit,
+  kAdvancedSystem,
+  kAdvancedShutdown,
+  kAdvancedQsSystem,
+  kCalibrationTest,
+  kReturnToMain,
+};
+
+// What the 1-based `choice` of MenuBox over `entries` does.
+TMenuAction MenuAction(const TStringList& entries, int choice);
+
+// The outcome of the start-up checks and loads before the screen starts.
+enum class TStartup {
+  kReady,
+  kInvalidSetup,  // install path, language file or model database missing
+  kBadModel,      // the configured model's line cannot be read (100007)
+};
+
+// Steps of the start after the root check: the install root from
+// `program_dir`, the language file, NoUpsSelectedText, the configuration,
+// the model database and the stored model's selection without reset, and
+// whether a "wksrv" daemon runs (looked up in `proc_root`). Prints nothing.
+TStartup LoadConsole(const std::string& program_dir, TConsoleState* state,
+                     const std::string& proc_root = "/proc");
+
+// The whole program: "-cr", the root check, the start, the screens and the
+// clean end. Always 0.
+int ConsoleMain(int argc, char** argv);
+
+#endif  // VOLTMON_WKCFG_UI_CONSOLE_FLOW_H_
