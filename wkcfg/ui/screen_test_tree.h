@@ -99,10 +99,11 @@ class ScreenTest : public ::testing::Test {
     term_.AddKeys({kKeyEnter});
   }
 
-  // Line `line` (1-based) of the frame window as shown at 80x25.
-  std::string FrameLine(int line) const { return term_.ScreenRow(1 + line).substr(1, 77); }
+  // Line `line` (1-based) of the frame window (76 x 23 from column 3, row 2)
+  // as shown at 80x25.
+  std::string FrameLine(int line) const { return term_.ScreenRow(1 + line).substr(2, 76); }
   // Attribute of column `column`, line `line` of the frame window.
-  uint8_t FrameAttr(int column, int line) const { return term_.AttrAt(1 + column, 1 + line); }
+  uint8_t FrameAttr(int column, int line) const { return term_.AttrAt(2 + column, 1 + line); }
   // How many writes held `text` (error boxes, notices).
   int Wrote(const std::string& text) const {
     int count = 0;
