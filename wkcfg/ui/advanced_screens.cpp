@@ -1,42 +1,78 @@
-// Placeholder screens until the real ones land: a window with the title that
-// ESC closes.
+// The advanced submenu's screens: row tables over the settings keys, with
+// the calibration screen's test results kept read-only while a running
+// server owns them.
+#include <cstdlib>
+
+#include "wkcfg/model/console_state.h"
 #include "wkcfg/ui/console_ui.h"
 #include "wkcfg/ui/ctrls.h"
+#include "wkcfg/ui/form_screen.h"
 #include "wkcfg/ui/screens.h"
 
 void AdvancedSystemScreen() {
-  for (;;) {
-    OpenCenteredWindow(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, 4);
-    WriteCentered("ADVANCED SYSTEM CONFIGURATION", ConsoleUi().FrameWidth, 2, NormalColors);
-    int key = EscapeHintLine(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, NormalColors, true);
-    if (key != kKeyResize) return;
-  }
+  TFormScreen screen = MakeFormScreen("ADVANCED SYSTEM CONFIGURATION");
+  screen.Rows = {
+      NumberRow("Battery recharge time [s]:", "UpsRechargeTime"),
+      NumberRow("Wattkeep TCP/IP listen port:", "SrvListenPort"),
+      NumberRow("Broadcast Event interval [s]:", "SrvBroadcast"),
+      NumberRow("UPS check rate [s]:", "SrvPollingUps"),
+  };
+  RunFormScreen(screen);
 }
 
 void AdvancedShutdownScreen() {
-  for (;;) {
-    OpenCenteredWindow(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, 4);
-    WriteCentered("ADVANCED SHUTDOWN CONFIGURATION", ConsoleUi().FrameWidth, 2, NormalColors);
-    int key = EscapeHintLine(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, NormalColors, true);
-    if (key != kKeyResize) return;
-  }
+  TServerSetup& server = ConsoleState().Setup.Server;
+  TFormScreen screen = MakeFormScreen("ADVANCED SHUTDOWN CONFIGURATION");
+  screen.Rows = {
+      YesNoRow("Allow shutdown from Scopewatch:", &server.SrvDownFromMonitor),
+      NumberRow("Warning time for scheduled shutdown [m]:", "SrvDownWarningTime"),
+  };
+  RunFormScreen(screen);
 }
 
 void AdvancedQsSystemScreen() {
-  for (;;) {
-    OpenCenteredWindow(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, 4);
-    WriteCentered("ADVANCED QS SYSTEM CONFIGURATION", ConsoleUi().FrameWidth, 2, NormalColors);
-    int key = EscapeHintLine(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, NormalColors, true);
-    if (key != kKeyResize) return;
-  }
+  TServerSetup& server = ConsoleState().Setup.Server;
+  TFormRow port = NumberRow("TCP/IP port for \"Check Wattkeep\":", "QsAlivePort");
+  port.Shown = [&server] { return server.QsAliveEnabled; };
+  TFormScreen screen = MakeFormScreen("ADVANCED QS SYSTEM CONFIGURATION");
+  screen.Rows = {
+      NumberRow("QS Client timeout connection [s]:", "QsTimeoutConnection"),
+      YesNoRow("Enable \"Check Wattkeep\" function:", &server.QsAliveEnabled),
+      port,
+  };
+  RunFormScreen(screen);
 }
 
 void CalibrationTestScreen() {
-  for (;;) {
-    OpenCenteredWindow(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, 4);
-    WriteCentered("Autonomy Calibration Test Configuration", ConsoleUi().FrameWidth, 2,
-                  NormalColors);
-    int key = EscapeHintLine(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, NormalColors, true);
-    if (key != kKeyResize) return;
+  TConsoleState& state = ConsoleState();
+  const bool locked = state.ServerActive;
+  TFormRow load = NumberRow("Load applied during the test [%]:", "UpsLoadPercent");
+  load.AllowsMinusOne = true;
+  TFormRow reset = ButtonRow(" [ Reset Test Results ] ", [&state] {
+    if (ConfirmYesNoBox(ConsoleUi().FrameWidth, "Are you sure ?", true)) {
+      ResetAutonomyData(&state.Setup);
+    }
+    return false;
+  });
+  TFormScreen screen = MakeFormScreen("Autonomy Calibration Test Configuration");
+  screen.Rows = {
+      NumberRow("Total autonomy [s]:", "UpsAutonomyTime"),
+      load,
+      NumberRow("Actual battery capacity [%]:", "UpsBatteryCapacity"),
+      BlankRow(),
+      reset,
+  };
+  if (locked) {
+    // A running server holds the test results: shown, not editable.
+    for (TFormRow& row : screen.Rows) row.Editable = [] { return false; };
+    screen.Rows[4].Shown = [] { return false; };
+    screen.ReadOnlyLabelColors = ChoiceLabelColors;
+    screen.ExtraDraw = [] {
+      WriteAt(3, 13, "Wattkeep is active - In order to edit these values:", false, false,
+              DimmedColors);
+      WriteAt(3, 14, "  1. Stop Wattkeep", false, false, DimmedColors);
+      WriteAt(3, 15, "  2. Restart this program", false, false, DimmedColors);
+    };
   }
+  RunFormScreen(screen);
 }

@@ -1,41 +1,347 @@
-// Placeholder screens until the real ones land: a window with the title that
-// ESC closes.
+// The main menu's form screens: each is its row table over the console's
+// record plus the few rules the table cannot say (the model change, the
+// shutdown screen's model-dependent rows and limits, the exit checks).
+#include <algorithm>
+#include <cstdlib>
+
+#include "common/lang.h"
+#include "wkcfg/model/console_state.h"
+#include "wkcfg/ui/config_screens.h"
 #include "wkcfg/ui/console_ui.h"
 #include "wkcfg/ui/ctrls.h"
+#include "wkcfg/ui/form_screen.h"
 #include "wkcfg/ui/screens.h"
 
-void SystemConfigScreen() {
-  for (;;) {
-    OpenCenteredWindow(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, 4);
-    WriteCentered("SYSTEM CONFIGURATION", ConsoleUi().FrameWidth, 2, NormalColors);
-    int key = EscapeHintLine(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, NormalColors, true);
-    if (key != kKeyResize) return;
+namespace {
+
+constexpr int kMaxUint16 = 65535;
+
+TSetupData& Setup() {
+  return ConsoleState().Setup;
+}
+
+const TUpsCapabilities& Caps() {
+  return ConsoleState().Database;
+}
+
+std::string MissingValueText() {
+  return LangText("100008", "ERRORS");
+}
+
+// A delay in seconds as the 16-bit field holds it, never wrapped.
+uint16_t DelayField(int64_t seconds) {
+  return static_cast<uint16_t>(std::clamp<int64_t>(seconds, 0, kMaxUint16));
+}
+
+// Advanced autonomy: the UPS must not switch off before the system is down.
+void RaiseOffDelayToDownTime(TSetupData* setup) {
+  if (setup->Ups.UpsOffDelay < setup->Server.SrvDownTime) {
+    setup->Ups.UpsOffDelay = DelayField(setup->Server.SrvDownTime);
   }
+}
+
+bool ModelChosen(const std::string& name) {
+  TConsoleState& state = ConsoleState();
+  if (name.empty()) return false;
+  if (ModelSelected(state) &&
+      !ConfirmYesNoBox(ConsoleUi().FrameWidth,
+                       "If you continue, all previously selected events and autonomy data "
+                       "settings for the UPS will be deleted. Continue ?",
+                       false)) {
+    return false;
+  }
+  if (ChangeModel(&state, name) != 0) ShowError(LangText("100007", "ERRORS"));
+  return true;
+}
+
+TStringList DeviceChoices() {
+  TStringList devices{"USB"};
+  for (char digit = '0'; digit <= '3'; ++digit) devices.push_back(std::string("/dev/ttyS") + digit);
+  for (char digit = '0'; digit <= '3'; ++digit) {
+    devices.push_back(std::string("/dev/ttyUSB") + digit);
+  }
+  return devices;
+}
+
+}  // namespace
+
+int RestartDelayLowerLimit(const TUpsCapabilities& caps, const TUpsSetup& ups) {
+  return std::max<int>(ups.UpsOffDelay + 5, caps.UpsOnDelayMin);
+}
+
+void ApplyRestartDelayRule(const TUpsCapabilities& caps, TUpsSetup* ups) {
+  if (caps.UpsOnMode != 3) return;
+  int delay = ups->UpsOnDelay;
+  if (delay < ups->UpsOffDelay + 5) delay = ups->UpsOffDelay + 5;
+  delay = std::max<int>(delay, caps.UpsOnDelayMin);
+  delay = std::min<int>(delay, caps.UpsOnDelayMax);
+  ups->UpsOnDelay = DelayField(delay);
+}
+
+TStringList RestartDelaySteps(const TUpsCapabilities& caps) {
+  TStringList steps;
+  if (caps.UpsOnDelayStep < 1) return steps;
+  for (int value = caps.UpsOnDelayMin; value <= caps.UpsOnDelayMax; value += caps.UpsOnDelayStep) {
+    steps.push_back(std::to_string(value));
+  }
+  return steps;
+}
+
+namespace {
+
+int SystemExitCheck() {
+  TServerSetup& server = Setup().Server;
+  if (server.UpsDevice.empty()) {
+    ShowError(MissingValueText());
+    return 1;
+  }
+  server.UpsManType = server.UpsDevice == "USB" ? 1 : 0;
+  return -1;
+}
+
+int MailExitCheck() {
+  const TEmailSetup& email = Setup().Email;
+  if (!email.EmailUseAuth || (!email.EmailLogin.empty() && !email.EmailPassword.empty())) {
+    return -1;
+  }
+  ShowError(MissingValueText());
+  return email.EmailLogin.empty() ? 6 : 7;
+}
+
+}  // namespace
+
+void SystemConfigScreen() {
+  TSetupData& setup = Setup();
+  TFormScreen screen = MakeFormScreen("SYSTEM CONFIGURATION");
+  screen.Rows = {
+      ChoiceRow(
+          "UPS model name:", ModelNames(ConsoleState().Database),
+          [&setup] { return setup.Ups.UpsModelName; }, ModelChosen),
+      ChoiceRow(
+          "Device for communications:", DeviceChoices(),
+          [&setup] { return setup.Server.UpsDevice; },
+          [&setup](const std::string& work) {
+            setup.Server.UpsDevice = work;
+            return true;
+          }),
+      TextRow("Location of UPS/Computer:", &setup.Server.SrvLocation),
+      TextRow("Password for configuration:", &setup.Server.SrvMainPassword, true),
+      TextRow("Password for UPS Monitor:", &setup.Server.SrvMonitorPassword, true),
+  };
+  screen.ExitCheck = SystemExitCheck;
+  RunFormScreen(screen);
+  setup.Server.SrvAsService = true;
 }
 
 void ShutdownConfigScreen() {
-  for (;;) {
-    OpenCenteredWindow(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, 4);
-    WriteCentered("SHUTDOWN CONFIGURATION", ConsoleUi().FrameWidth, 2, NormalColors);
-    int key = EscapeHintLine(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, NormalColors, true);
-    if (key != kKeyResize) return;
+  TSetupData& setup = Setup();
+  TUpsSetup& ups = setup.Ups;
+  TServerSetup& server = setup.Server;
+  auto down = [&server] { return server.SrvDownEnabled; };
+  auto off_shown = [&server, &ups] { return server.SrvDownEnabled && ups.UpsOffEnabled; };
+
+  TFormRow enable = YesNoRow("Enable System Shutdown:", &server.SrvDownEnabled);
+
+  TFormRow type = ChoiceRow(
+      "Autonomy management type:", {"Advanced", "Fixed"},
+      [&ups] { return std::string(ups.UpsSmartAutonomy ? "Advanced" : "Fixed"); },
+      [&setup](const std::string& work) {
+        setup.Ups.UpsSmartAutonomy = work == "Advanced";
+        if (setup.Ups.UpsSmartAutonomy) RaiseOffDelayToDownTime(&setup);
+        return true;
+      });
+  type.Shown = down;
+  type.Editable = [] { return Caps().SmartAutonomy; };
+
+  // The label, the field and the effect follow the autonomy type.
+  TFormRow time = NumberRow("", "SrvDownTime");
+  time.Shown = down;
+  time.Value = [&ups, &server] {
+    return std::to_string((ups.UpsSmartAutonomy ? server.SrvDownTime : server.UpsFixedTime) / 60);
+  };
+  time.Store = [&setup](const std::string& work) {
+    const int32_t seconds = std::atoi(work.c_str()) * 60;
+    if (setup.Ups.UpsSmartAutonomy) {
+      setup.Server.SrvDownTime = seconds;
+      RaiseOffDelayToDownTime(&setup);
+    } else {
+      setup.Server.UpsFixedTime = seconds;
+    }
+    return true;
+  };
+
+  TFormRow off = YesNoRow("Enable UPS shutdown:", &ups.UpsOffEnabled);
+  off.Shown = [down] { return down() && (Caps().UpsOffMode == 1 || Caps().UpsOffMode == 2); };
+  off.Editable = [] { return Caps().UpsOffMode == 1; };
+
+  TFormRow off_delay = NumberRow("Delay from start of System Shutdown [m]:", "UpsOffDelay");
+  off_delay.Shown = off_shown;
+  off_delay.Minimum = [&ups, &server] {
+    return ups.UpsSmartAutonomy ? server.SrvDownTime / 60 : Caps().UpsOffDelayMin / 60;
+  };
+  off_delay.Maximum = [] { return Caps().UpsOffDelayMax / 60; };
+  off_delay.Store = [&ups](const std::string& work) {
+    // A UPS that always switches off keeps its own delay.
+    if (Caps().UpsOffMode == 1) ups.UpsOffDelay = DelayField(std::atoi(work.c_str()) * 60);
+    return true;
+  };
+
+  TFormRow on = YesNoRow("Enable UPS restart:", &ups.UpsOnEnabled);
+  on.Shown = [off_shown] { return off_shown() && Caps().UpsOnMode >= 1 && Caps().UpsOnMode <= 3; };
+  on.Editable = [] { return Caps().UpsOnMode == 1 || Caps().UpsOnMode == 3; };
+
+  TFormRow on_delay = NumberRow("Delay from return of power [s]:", "UpsOnDelay");
+  on_delay.Shown = [off_shown, &ups] {
+    return off_shown() && Caps().UpsOffMode == 1 && Caps().UpsOnMode != 0 && ups.UpsOnEnabled;
+  };
+  on_delay.Minimum = [&ups] {
+    return Caps().UpsOnMode == 3 ? RestartDelayLowerLimit(Caps(), ups) : 0;
+  };
+  on_delay.Maximum = [] { return static_cast<int32_t>(Caps().UpsOnDelayMax); };
+  on_delay.Store = [&ups](const std::string& work) {
+    ups.UpsOnDelay = DelayField(std::atoi(work.c_str()));
+    return true;
+  };
+
+  TFormScreen screen = MakeFormScreen("SHUTDOWN CONFIGURATION");
+  screen.Rows = {enable, type, time, off, off_delay, on, on_delay};
+  screen.BeforeDraw = [&screen, &ups] {
+    ApplyRestartDelayRule(Caps(), &ups);
+    screen.Rows[2].Label = ups.UpsSmartAutonomy ? "Time needed for system shutdown [m]:"
+                                                : "Execute shutdown after [m] in battery:";
+    // With steps the delay is picked from the list of the model's values.
+    TFormRow& row = screen.Rows[6];
+    const int step = Caps().UpsOnDelayStep;
+    if (step > 1) {
+      row.Kind = TRowKind::kChoice;
+      row.Choices = [] { return RestartDelaySteps(Caps()); };
+      row.Value = [&ups, step] { return std::to_string(ups.UpsOnDelay / step * step); };
+    } else {
+      row.Kind = TRowKind::kNumber;
+      row.Value = [&ups] { return std::to_string(ups.UpsOnDelay); };
+    }
+  };
+  // A value picked from the list meets the same limits as a typed one.
+  const auto store_delay = screen.Rows[6].Store;
+  screen.Rows[6].Store = [&screen, store_delay](const std::string& work) {
+    const TFormRow& row = screen.Rows[6];
+    if (row.Kind == TRowKind::kNumber) return store_delay(work);
+    int32_t value = 0;
+    return RowNumber(row, work, true, &value) && store_delay(std::to_string(value));
+  };
+  RunFormScreen(screen);
+}
+
+void DataSelectionScreen() {
+  TLogDataSetup& data = Setup().LogData;
+  const TUpsCapabilities& caps = Caps();
+  struct TDataRow {
+    const char* Label;
+    bool* Field;
+    const bool* Can;
+  };
+  const TDataRow table[] = {
+      {"Input Voltage (\"R\" phase or Single-phase):", &data.DataReadVinPhaseR, &caps.CanVinPhaseR},
+      {"Input Voltage (\"S\" phase):", &data.DataReadVinPhaseS, &caps.CanVinPhaseS},
+      {"Input Voltage (\"T\" phase):", &data.DataReadVinPhaseT, &caps.CanVinPhaseT},
+      {"Output Voltage (\"R\" phase or Single-phase):", &data.DataReadVoutPhaseR,
+       &caps.CanVoutPhaseR},
+      {"Output Voltage (\"S\" phase):", &data.DataReadVoutPhaseS, &caps.CanVoutPhaseS},
+      {"Output Voltage (\"T\" phase):", &data.DataReadVoutPhaseT, &caps.CanVoutPhaseT},
+      {"Output Power (\"R\" phase or Single-phase):", &data.DataReadPoutPhaseR,
+       &caps.CanPoutPhaseR},
+      {"Output Power (\"S\" phase):", &data.DataReadPoutPhaseS, &caps.CanPoutPhaseS},
+      {"Output Power (\"T\" phase):", &data.DataReadPoutPhaseT, &caps.CanPoutPhaseT},
+      {"Battery Voltage:", &data.DataReadVbatt, &caps.CanVbatt},
+  };
+  TFormScreen screen = MakeFormScreen("SELECT DATA TO BE RECORDED");
+  for (const TDataRow& entry : table) {
+    TFormRow row = YesNoRow(entry.Label, entry.Field);
+    row.Editable = [can = entry.Can] { return *can; };
+    screen.Rows.push_back(row);
   }
+  // Ten rows with a value area and the list hint beside labels this long only
+  // fit at 80 columns on consecutive lines in a window two columns narrower
+  // than the frame, the hint ending one column before its edge.
+  screen.WidthLess = 2;
+  screen.HeightLess = 6;
+  screen.LineStep = 1;
+  screen.RightEdgeExtra = 3;
+  screen.Background = 2;
+  screen.TextColors = MakeColors(0, 2);
+  screen.ReadOnlyLabelColors = screen.TextColors;
+  screen.ReadOnlyValueColors = screen.TextColors;
+  RunFormScreen(screen);
 }
 
 void LogDataConfigScreen() {
-  for (;;) {
-    OpenCenteredWindow(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, 4);
-    WriteCentered("LOG & DATA FILE CONFIGURATION", ConsoleUi().FrameWidth, 2, NormalColors);
-    int key = EscapeHintLine(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, NormalColors, true);
-    if (key != kKeyResize) return;
-  }
+  TLogDataSetup& data = Setup().LogData;
+  auto log = [&data] { return data.LogEnabled; };
+  auto recording = [&data] { return data.DataEnabled; };
+
+  TFormRow log_size = NumberRow("Maximum file size [kB]:", "LogMaxSize");
+  log_size.Shown = log;
+  TFormRow data_size = NumberRow("Maximum file size [kB]:", "DataMaxSize");
+  data_size.Shown = recording;
+  TFormRow rate = NumberRow("Recording frequency rate [s]:", "DataRate");
+  rate.Shown = recording;
+  TFormRow separator = TextRow("Data separator character:", &data.DataSeparator);
+  separator.MaxLength = 1;
+  separator.Store = [&data](const std::string& work) {
+    data.DataSeparator = work.substr(0, 1);
+    return true;
+  };
+  separator.Shown = recording;
+  TFormRow select = ButtonRow(" [ Select data to be recorded ] ", [] {
+    DataSelectionScreen();
+    return true;
+  });
+  select.Shown = recording;
+
+  TFormScreen screen = MakeFormScreen("LOG & DATA FILE CONFIGURATION");
+  screen.Rows = {
+      YesNoRow("Enable recording of LOG file:", &data.LogEnabled),
+      log_size,
+      BlankRow(),
+      YesNoRow("Enable recording of DATA file:", &data.DataEnabled),
+      data_size,
+      rate,
+      separator,
+      BlankRow(),
+      select,
+  };
+  RunFormScreen(screen);
 }
 
 void MailServerConfigScreen() {
-  for (;;) {
-    OpenCenteredWindow(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, 4);
-    WriteCentered("MAIL SERVER CONFIGURATION", ConsoleUi().FrameWidth, 2, NormalColors);
-    int key = EscapeHintLine(ConsoleUi().FrameWidth, ConsoleUi().FrameHeight, NormalColors, true);
-    if (key != kKeyResize) return;
-  }
+  TEmailSetup& email = Setup().Email;
+  auto auth = [&email] { return email.EmailUseAuth; };
+  TFormRow login = TextRow("Login:", &email.EmailLogin);
+  login.Shown = auth;
+  TFormRow password = TextRow("Password:", &email.EmailPassword, true);
+  password.Shown = auth;
+
+  TFormScreen screen = MakeFormScreen("MAIL SERVER CONFIGURATION");
+  screen.Rows = {
+      TextRow("Sender's e-mail address:", &email.EmailSender),
+      TextRow("TCP/IP address of SMTP server:", &email.EmailServer),
+      NumberRow("TCP/IP port of SMTP server:", "EmailPort"),
+      ChoiceRow(
+          "Encryption", {"None", "STARTTLS", "SSL/TLS"},
+          [&email] {
+            if (email.EmailEncryption == 1) return std::string("STARTTLS");
+            if (email.EmailEncryption == 2) return std::string("SSL/TLS");
+            return std::string("None");
+          },
+          [&email](const std::string& work) {
+            email.EmailEncryption = work == "None" ? 0 : work == "STARTTLS" ? 1 : 2;
+            return true;
+          }),
+      BlankRow(),
+      YesNoRow("Use SMTP authentication:", &email.EmailUseAuth),
+      login,
+      password,
+  };
+  screen.ExitCheck = MailExitCheck;
+  RunFormScreen(screen);
 }

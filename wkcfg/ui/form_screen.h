@@ -1,0 +1,112 @@
+// The form screens' common loop: a screen is a table of rows (label, kind,
+// the field's value as text, when it is shown and editable, its range and
+// how ENTER stores it) and the loop draws them, moves the focus and stores
+// the work text only on ENTER. The focus decisions are plain functions so
+// that they are tested without a terminal.
+#ifndef VOLTMON_WKCFG_UI_FORM_SCREEN_H_
+#define VOLTMON_WKCFG_UI_FORM_SCREEN_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "wkcfg/model/setup_keys.h"
+#include "wkcfg/ui/colors.h"
+
+enum class TRowKind { kBlank, kYesNo, kChoice, kText, kPassword, kNumber, kButton };
+
+using TRowTest = std::function<bool()>;
+
+struct TFormRow {
+  std::string Label;  // for a button, its text
+  TRowKind Kind = TRowKind::kBlank;
+  TRowTest Shown;     // empty: always
+  TRowTest Editable;  // empty: whenever shown
+  // The current value as the field shows it.
+  std::function<std::string()> Value;
+  // The choices of a kChoice row.
+  std::function<TStringList()> Choices;
+  // A kNumber row's limits in the shown unit (a bound of -1: none).
+  std::function<int32_t()> Minimum;
+  std::function<int32_t()> Maximum;
+  // ENTER with the work text (a number already checked against the limits,
+  // given as its decimal text); true moves the focus on, false keeps it.
+  std::function<bool(const std::string&)> Store;
+  int MaxLength = 0;  // text rows: 0 is the field area beside the label
+  // A number row that also takes the text "-1" beside its limits.
+  bool AllowsMinusOne = false;
+};
+
+struct TFormScreen {
+  std::string Title;
+  std::vector<TFormRow> Rows;
+  // The window is the frame less these, in this background; title, labels
+  // and hint line in TextColors.
+  int WidthLess = 0;
+  int HeightLess = 0;
+  int Background = 4;
+  TColors TextColors = 0;
+  TColors ReadOnlyLabelColors = 0;
+  TColors ReadOnlyValueColors = 0;
+  int LineStep = 2;  // row i on line 5 + LineStep * i
+  // Added to the window width for the choice fields' right edge.
+  int RightEdgeExtra = 0;
+  // Runs before every draw (rules that correct the record).
+  std::function<void()> BeforeDraw;
+  // Draws what the table does not hold, after the rows.
+  std::function<void()> ExtraDraw;
+  // On ESC: -1 leaves, a row index keeps the screen open with that focus.
+  std::function<int()> ExitCheck;
+};
+
+// The screen's colours and geometry as the main menu's form screens use them.
+TFormScreen MakeFormScreen(const std::string& title);
+
+// True when the row can take the focus: not blank, shown and editable.
+bool RowFocusable(const TFormRow& row);
+bool RowShown(const TFormRow& row);
+
+// The row the focus reaches moving from `from` by `step` (1 or -1) past every
+// row that cannot take it, wrapping at both ends; -1 when no row can.
+int NextFocus(const std::vector<bool>& focusable, int from, int step);
+// `focus` itself when it can take the focus, else NextFocus from it in the
+// direction of `last_key` (the up arrow upward, anything else downward).
+int SettleFocus(const std::vector<bool>& focusable, int focus, int last_key);
+
+// The labels padded left-justified to the longest one; a button keeps its
+// own width.
+TStringList PaddedLabels(const std::vector<TFormRow>& rows);
+
+// The number a number row's ENTER stores: true with it when `work` is within
+// the row's limits (or is "-1" where the row allows it); otherwise false,
+// after the error box with the limits when `show_error`.
+bool RowNumber(const TFormRow& row, const std::string& work, bool show_error, int32_t* value);
+
+// "Yes  " or "No  ", and the stored value of a yes/no work text.
+std::string YesNoText(bool value);
+bool YesNoValue(const std::string& work);
+
+// Row builders. A number row over a settings key takes the key's range and
+// scale (the shown value is the field div the scale; ENTER stores value x
+// scale); `minimum`/`maximum` replace the key's limits when given.
+TFormRow BlankRow();
+TFormRow YesNoRow(const std::string& label, bool* field);
+TFormRow TextRow(const std::string& label, std::string* field, bool password = false);
+TFormRow NumberRow(const std::string& label, const std::string& key);
+TFormRow ButtonRow(const std::string& text, std::function<bool()> action);
+TFormRow ChoiceRow(const std::string& label, TStringList choices,
+                   std::function<std::string()> value,
+                   std::function<bool(const std::string&)> store);
+
+// The field of `key` in the console's record as an integer, and stored.
+int64_t KeyFieldValue(const std::string& key);
+void StoreKeyField(const std::string& key, int64_t value);
+
+// Runs the screen until ESC passes the exit check or the program must end.
+// The focus starts at the first row that can take it; with none, the screen
+// only waits for ESC.
+void RunFormScreen(const TFormScreen& screen);
+
+#endif  // VOLTMON_WKCFG_UI_FORM_SCREEN_H_
