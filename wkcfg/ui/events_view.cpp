@@ -13,8 +13,6 @@
 namespace {
 
 constexpr int kMaxEventCode = 255;
-constexpr int32_t kMinPort = 1;
-constexpr int32_t kMaxPort = 65535;
 constexpr int kPopupAction = 0;
 constexpr int kLastAction = kActionCount - 1;  // "$MSLOG"
 
@@ -254,7 +252,7 @@ TJobFormStep JobFormKey(TJobForm* form, int key, const std::string& typed) {
     return TJobFormStep::kEmptyFirst;
   }
   const TJobField& field = form->fields[form->focus];
-  if (field.port && TextToIntInRange(typed, kMinPort, kMaxPort) == -1) {
+  if (field.port && TextToIntInRange(typed, kMinRemotePort, kMaxRemotePort) == -1) {
     return TJobFormStep::kBadPort;
   }
   if (!StorableParameter(typed)) return TJobFormStep::kBadText;

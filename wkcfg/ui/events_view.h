@@ -74,6 +74,10 @@ struct TEventsView {
 // other command, or no event or job to act on, changes nothing.
 bool ApplyJobCommand(TEventsView* view, TEvents* events, TEventsCommand command);
 
+// The ports a remote job may name.
+constexpr int32_t kMinRemotePort = 1;
+constexpr int32_t kMaxRemotePort = 65535;
+
 // How the job dialog treats an action.
 enum class TJobDialogKind {
   kNone,          // $MSLOG, or an index outside the action table: nothing
