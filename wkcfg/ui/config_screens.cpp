@@ -54,8 +54,8 @@ bool ModelChosen(const std::string& name) {
   return true;
 }
 
-TStringList DeviceChoices() {
-  TStringList devices{"USB"};
+TextList DeviceChoices() {
+  TextList devices{"USB"};
   for (char digit = '0'; digit <= '3'; ++digit) devices.push_back(std::string("/dev/ttyS") + digit);
   for (char digit = '0'; digit <= '3'; ++digit) {
     devices.push_back(std::string("/dev/ttyUSB") + digit);
@@ -78,8 +78,8 @@ void ApplyRestartDelayRule(const TUpsCapabilities& caps, TUpsSetup* ups) {
   ups->UpsOnDelay = DelayField(delay);
 }
 
-TStringList RestartDelaySteps(const TUpsCapabilities& caps) {
-  TStringList steps;
+TextList RestartDelaySteps(const TUpsCapabilities& caps) {
+  TextList steps;
   if (caps.UpsOnDelayStep < 1) return steps;
   for (int value = caps.UpsOnDelayMin; value <= caps.UpsOnDelayMax; value += caps.UpsOnDelayStep) {
     steps.push_back(std::to_string(value));

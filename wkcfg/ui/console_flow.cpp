@@ -10,6 +10,7 @@
 
 #include "common/console.h"
 #include "common/lang.h"
+#include "common/locale.h"
 #include "common/log.h"
 #include "common/process.h"
 #include "common/settings.h"
@@ -55,7 +56,7 @@ void PrintSetupFailure() {
 // (it is looked for in the current directory only) by the terminal's own
 // sequence.
 void ClearAtEnd() {
-  if (!RunProgram("clear", "", true)) ClearTerminal();
+  if (!RunProgram("clear", "", true, true)) ClearTerminal();
 }
 
 // The system's text for the error number of a failed save.
@@ -78,7 +79,7 @@ bool SaveAndNotify() {
 }
 
 // Shows `entries` until a choice is made; kKeyQuit when the program must end.
-int ShowMenu(const std::string& title, const TStringList& entries) {
+int ShowMenu(const std::string& title, const TextList& entries) {
   for (;;) {
     const int choice = MenuBox(title, 2, ConsoleUi().FrameWidth, 4, MenuHighlightColors,
                                NormalColors, entries, ConsoleUi().FrameHeight);
@@ -89,7 +90,7 @@ int ShowMenu(const std::string& title, const TStringList& entries) {
 
 void AdvancedMenu() {
   for (;;) {
-    const TStringList entries = AdvancedMenuEntries(ConsoleState().Database.CalibrationTest);
+    const TextList entries = AdvancedMenuEntries(ConsoleState().Database.CalibrationTest);
     const int choice = ShowMenu("ADVANCED CONFIGURATION", entries);
     if (choice == kKeyQuit) return;
     switch (MenuAction(entries, choice)) {
@@ -116,7 +117,7 @@ void AdvancedMenu() {
 
 void MainMenu() {
   for (;;) {
-    const TStringList entries = MainMenuEntries(ModelSelected(ConsoleState()));
+    const TextList entries = MainMenuEntries(ModelSelected(ConsoleState()));
     const int choice = ShowMenu(MainMenuTitle(), entries);
     if (choice == kKeyQuit) return;
     switch (MenuAction(entries, choice)) {
@@ -176,7 +177,7 @@ std::string MainMenuTitle() {
          "Version 1.0.16.0" + "]";
 }
 
-TStringList MainMenuEntries(bool model_selected) {
+TextList MainMenuEntries(bool model_selected) {
   if (!model_selected) return {"System Configuration", "", "Exit"};
   return {"System Configuration",
           "Shutdown Configuration",
@@ -189,8 +190,8 @@ TStringList MainMenuEntries(bool model_selected) {
           "Exit"};
 }
 
-TStringList AdvancedMenuEntries(bool calibration_test) {
-  TStringList entries = {"Advanced System Configuration", "Advanced Shutdown Configuration",
+TextList AdvancedMenuEntries(bool calibration_test) {
+  TextList entries = {"Advanced System Configuration", "Advanced Shutdown Configuration",
                          "Advanced QS System Configuration"};
   if (calibration_test) entries.push_back("Autonomy Calibration Test Configuration");
   entries.push_back("");
@@ -198,7 +199,7 @@ TStringList AdvancedMenuEntries(bool calibration_test) {
   return entries;
 }
 
-TMenuAction MenuAction(const TStringList& entries, int choice) {
+TMenuAction MenuAction(const TextList& entries, int choice) {
   if (choice < 1 || choice > static_cast<int>(entries.size())) return TMenuAction::kNone;
   const std::string& text = entries[static_cast<size_t>(choice - 1)];
   for (const TEntry& entry : kEntries) {
@@ -221,7 +222,7 @@ TStartup LoadConsole(const std::string& program_dir, TConsoleState* state,
   if (LoadUpsDatabase(&state->Database, UpsDatabasePath(*state)) != 0)
     return TStartup::kInvalidSetup;
   if (SelectStoredModel(state) != 0) return TStartup::kBadModel;
-  state->ServerActive = FindDaemonPid("wksrv", proc_root) != -1;
+  state->ServerActive = FindDaemonPid("wksrv", 1, -1, proc_root) != -1;
   return TStartup::kReady;
 }
 
@@ -230,9 +231,8 @@ int ConsoleMain(int argc, char** argv) {
     PrintCredits();
     return 0;
   }
-  if (!IsRootUser(true)) return 0;
+  if (!RequireRootUser()) return 0;
   SetTextFormats();
-  SetRunProgramExistenceTest(true);
   switch (LoadConsole(ProgramDirectory(argc > 0 ? argv[0] : ""), &ConsoleState())) {
     case TStartup::kInvalidSetup:
       PrintSetupFailure();

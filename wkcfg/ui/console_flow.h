@@ -15,10 +15,10 @@ std::string MainMenuTitle();
 
 // Three entries (System Configuration, a separator, Exit) when no model is
 // selected, nine otherwise.
-TStringList MainMenuEntries(bool model_selected);
+TextList MainMenuEntries(bool model_selected);
 
 // The advanced submenu; the calibration entry only with `calibration_test`.
-TStringList AdvancedMenuEntries(bool calibration_test);
+TextList AdvancedMenuEntries(bool calibration_test);
 
 enum class TMenuAction {
   kNone,  // no entry (a separator or a choice outside the list)
@@ -38,7 +38,7 @@ enum class TMenuAction {
 };
 
 // What the 1-based `choice` of MenuBox over `entries` does.
-TMenuAction MenuAction(const TStringList& entries, int choice);
+TMenuAction MenuAction(const TextList& entries, int choice);
 
 // The outcome of the start-up checks and loads before the screen starts.
 enum class TStartup {

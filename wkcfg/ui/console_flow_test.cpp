@@ -10,7 +10,7 @@
 
 namespace {
 
-const TStringList kNineEntries = {"System Configuration",
+const TextList kNineEntries = {"System Configuration",
                                   "Shutdown Configuration",
                                   "Log & Data Configuration",
                                   "Mail Server Configuration",
@@ -49,7 +49,7 @@ class StartTree {
     Write("bin/voltmon.cfg",
           "[Globals]\nInstallPath=" + Root() + "\nLanguageFile=" + language + "\n");
   }
-  void WriteDatabase(const TStringList& lines) const {
+  void WriteDatabase(const TextList& lines) const {
     std::string text;
     for (const std::string& line : lines) text += Scramble(line) + "\n";
     Write("bin/upsdb.ups", text);
@@ -79,22 +79,22 @@ class StartTree {
 
 TEST(MainMenu, TitleAndTheEntriesWithAndWithoutAModel) {
   EXPECT_EQ(MainMenuTitle(), "Voltmon Manager - Wattkeep Configuration [Version 1.0.16.0]");
-  EXPECT_EQ(MainMenuEntries(false), (TStringList{"System Configuration", "", "Exit"}));
+  EXPECT_EQ(MainMenuEntries(false), (TextList{"System Configuration", "", "Exit"}));
   EXPECT_EQ(MainMenuEntries(true), kNineEntries);
 }
 
 TEST(AdvancedMenu, TheCalibrationEntryOnlyWhenTheModelHasTheTest) {
-  const TStringList without = {"Advanced System Configuration", "Advanced Shutdown Configuration",
+  const TextList without = {"Advanced System Configuration", "Advanced Shutdown Configuration",
                                "Advanced QS System Configuration", "", "Return to Main Menu"};
   EXPECT_EQ(AdvancedMenuEntries(false), without);
-  TStringList with = without;
+  TextList with = without;
   with.insert(with.begin() + 3, "Autonomy Calibration Test Configuration");
   EXPECT_EQ(AdvancedMenuEntries(true), with);
 }
 
 TEST(MenuAction, EachChoiceOfEveryListOpensItsScreen) {
   struct {
-    TStringList entries;
+    TextList entries;
     int choice;
     TMenuAction action;
   } cases[] = {

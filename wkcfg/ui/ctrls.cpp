@@ -226,8 +226,10 @@ int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColo
   for (;;) {
     for (int i = 0; i < rows && first + i < count; ++i) {
       int index = first + i;
-      WriteAt(1, 2 + i, work[index], false, false,
-              index == selected ? highlightColors : normalColors);
+      // An entry longer than the list is cut on the screen, not in the
+      // choice, so that it never runs over into the next row.
+      WriteAt(1, 2 + i, work[index].substr(0, static_cast<size_t>(std::max(width, 0))), false,
+              false, index == selected ? highlightColors : normalColors);
     }
     const int mark_column = width / 2 + 1;
     WriteAt(mark_column, 1, first > 0 ? "^" : " ", false, false, normalColors);

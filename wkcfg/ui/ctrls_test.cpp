@@ -337,6 +337,17 @@ TEST_F(CtrlsTest, PopupListSmallAndOversizedCounts) {
   EXPECT_EQ(chosen, "");
 }
 
+TEST_F(CtrlsTest, PopupListCutsLongEntriesOnlyOnTheScreen) {
+  std::string chosen;
+  term_.AddKeys({kKeyDown, kKeyEnter});
+  PopupList(5, 9, 10, 22, 2, kListNormal, kListHigh, {"a123456789XYZ", "b123456789XYZ"},
+            kPadLeftJustify, &chosen);
+  EXPECT_EQ(chosen, "b123456789XYZ");
+  EXPECT_EQ(WindowRow(2), " a12345678 ");
+  EXPECT_EQ(WindowRow(3), " b12345678 ");
+  EXPECT_EQ(WindowRow(4), std::string(11, ' '));
+}
+
 TEST(CheckNumber, BoundsAndValue) {
   struct {
     std::string text;

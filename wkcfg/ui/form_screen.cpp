@@ -54,7 +54,7 @@ int CallRow(const TFormScreen& screen, const TGeometry& g, const TFormRow& row,
   switch (row.Kind) {
     case TRowKind::kYesNo:
     case TRowKind::kChoice: {
-      const TStringList choices =
+      const TextList choices =
           row.Kind == TRowKind::kYesNo ? ConsoleUi().YesNoList : row.Choices();
       return ChoiceField(kFirstColumn, line, g.RightEdge, g.Height, screen.TextColors, FieldColors,
                          ListNormalColors, ListHighlightColors, label, choices, kPadLeftJustify,
@@ -139,8 +139,8 @@ int SettleFocus(const std::vector<bool>& focusable, int focus, int last_key) {
   return NextFocus(focusable, focus, StepOf(last_key));
 }
 
-TStringList PaddedLabels(const std::vector<TFormRow>& rows) {
-  TStringList labels;
+TextList PaddedLabels(const std::vector<TFormRow>& rows) {
+  TextList labels;
   for (const TFormRow& row : rows) {
     labels.push_back(row.Kind == TRowKind::kButton ? std::string() : row.Label);
   }
@@ -222,7 +222,7 @@ TFormRow ButtonRow(const std::string& text, std::function<bool()> action) {
   return row;
 }
 
-TFormRow ChoiceRow(const std::string& label, TStringList choices,
+TFormRow ChoiceRow(const std::string& label, TextList choices,
                    std::function<std::string()> value,
                    std::function<bool(const std::string&)> store) {
   TFormRow row;
@@ -272,7 +272,7 @@ void RunFormScreen(const TFormScreen& screen) {
     if (QuitRequested()) return;
     if (screen.BeforeDraw) screen.BeforeDraw();
     const TGeometry g = GeometryOf(screen);
-    const TStringList labels = PaddedLabels(screen.Rows);
+    const TextList labels = PaddedLabels(screen.Rows);
     OpenCenteredWindow(g.Width, g.Height, screen.Background);
     WriteCentered(screen.Title, g.Width, 2, screen.TextColors);
     std::vector<bool> focusable;

@@ -27,7 +27,7 @@ struct TFormRow {
   // The current value as the field shows it.
   std::function<std::string()> Value;
   // The choices of a kChoice row.
-  std::function<TStringList()> Choices;
+  std::function<TextList()> Choices;
   // A kNumber row's limits in the shown unit (a bound of -1: none).
   std::function<int32_t()> Minimum;
   std::function<int32_t()> Maximum;
@@ -77,7 +77,7 @@ int SettleFocus(const std::vector<bool>& focusable, int focus, int last_key);
 
 // The labels padded left-justified to the longest one; a button keeps its
 // own width.
-TStringList PaddedLabels(const std::vector<TFormRow>& rows);
+TextList PaddedLabels(const std::vector<TFormRow>& rows);
 
 // The number a number row's ENTER stores: true with it when `work` is within
 // the row's limits (or is "-1" where the row allows it); otherwise false,
@@ -96,7 +96,7 @@ TFormRow YesNoRow(const std::string& label, bool* field);
 TFormRow TextRow(const std::string& label, std::string* field, bool password = false);
 TFormRow NumberRow(const std::string& label, const std::string& key);
 TFormRow ButtonRow(const std::string& text, std::function<bool()> action);
-TFormRow ChoiceRow(const std::string& label, TStringList choices,
+TFormRow ChoiceRow(const std::string& label, TextList choices,
                    std::function<std::string()> value,
                    std::function<bool(const std::string&)> store);
 

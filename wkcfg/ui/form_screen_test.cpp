@@ -65,7 +65,7 @@ TEST(FormFocus, PassesOverInTheDirectionOfMovementAndWraps) {
 TEST(FormRows, LabelsArePaddedButtonsKeepTheirWidth) {
   std::vector<TFormRow> rows{TextRow("ab:", nullptr), BlankRow(), TextRow("abcde:", nullptr),
                              ButtonRow(" [ Go ] ", [] { return true; })};
-  EXPECT_EQ(PaddedLabels(rows), (TStringList{"ab:   ", "", "abcde:", " [ Go ] "}));
+  EXPECT_EQ(PaddedLabels(rows), (TextList{"ab:   ", "", "abcde:", " [ Go ] "}));
   EXPECT_EQ(YesNoText(true), "Yes  ");
   EXPECT_EQ(YesNoText(false), "No  ");
   EXPECT_TRUE(YesNoValue("Yes"));
@@ -153,7 +153,7 @@ TEST(RestartDelay, RaisedAboveTheSwitchOffAndKeptInTheModelsLimits) {
 TEST(RestartDelay, StepLists) {
   struct {
     int min, max, step;
-    TStringList expected;
+    TextList expected;
   } cases[] = {
       {30, 120, 30, {"30", "60", "90", "120"}},
       {30, 100, 30, {"30", "60", "90"}},
