@@ -192,7 +192,7 @@ TextList MainMenuEntries(bool model_selected) {
 
 TextList AdvancedMenuEntries(bool calibration_test) {
   TextList entries = {"Advanced System Configuration", "Advanced Shutdown Configuration",
-                         "Advanced QS System Configuration"};
+                      "Advanced QS System Configuration"};
   if (calibration_test) entries.push_back("Autonomy Calibration Test Configuration");
   entries.push_back("");
   entries.push_back("Return to Main Menu");

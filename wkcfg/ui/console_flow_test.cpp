@@ -11,14 +11,14 @@
 namespace {
 
 const TextList kNineEntries = {"System Configuration",
-                                  "Shutdown Configuration",
-                                  "Log & Data Configuration",
-                                  "Mail Server Configuration",
-                                  "Events Configuration",
-                                  "Advanced Configuration",
-                                  "",
-                                  "Save and Exit",
-                                  "Exit"};
+                               "Shutdown Configuration",
+                               "Log & Data Configuration",
+                               "Mail Server Configuration",
+                               "Events Configuration",
+                               "Advanced Configuration",
+                               "",
+                               "Save and Exit",
+                               "Exit"};
 
 // A model line of 41 fields, every one "0" but the name, the event section
 // and the overrides.
@@ -61,11 +61,12 @@ class StartTree {
     WriteDatabase({ModelLine("Small"), ModelLine("Tester", {{24, "1"}}), "Broken|1|2"});
     Write("bin/wksrv.cfg", "[Wattkeep]\nUpsModelName=" + model + "\n");
   }
-  void AddProcess(int pid, const std::string& name, int parent) const {
+  void AddProcess(int pid, const std::string& name, int parent, int uid = 0) const {
     const std::string dir = "proc/" + std::to_string(pid);
     MakeDirs(Root() + dir);
     Write(dir + "/status", "Name:\t" + name + "\nPid:\t" + std::to_string(pid) + "\nPPid:\t" +
-                               std::to_string(parent) + "\n");
+                               std::to_string(parent) + "\nUid:\t" + std::to_string(uid) +
+                               "\t0\t0\t0\n");
   }
   TStartup Load(TConsoleState* state) const {
     return LoadConsole(Root() + "bin/", state, Root() + "proc");
@@ -85,7 +86,7 @@ TEST(MainMenu, TitleAndTheEntriesWithAndWithoutAModel) {
 
 TEST(AdvancedMenu, TheCalibrationEntryOnlyWhenTheModelHasTheTest) {
   const TextList without = {"Advanced System Configuration", "Advanced Shutdown Configuration",
-                               "Advanced QS System Configuration", "", "Return to Main Menu"};
+                            "Advanced QS System Configuration", "", "Return to Main Menu"};
   EXPECT_EQ(AdvancedMenuEntries(false), without);
   TextList with = without;
   with.insert(with.begin() + 3, "Autonomy Calibration Test Configuration");
@@ -180,19 +181,22 @@ TEST(LoadConsole, TheServerCountsAsActiveOnlyAsADetachedWksrv) {
   struct {
     const char* name;
     int parent;
+    int uid;
     bool active;
   } cases[] = {
-      {"wksrv", 1, true},
-      {"wksrv", 300, false},
-      {"wksrvx", 1, false},
-      {"qslx", 1, false},
+      {"wksrv", 1, 0, true},
+      {"wksrv", 300, 0, false},
+      {"wksrvx", 1, 0, false},
+      {"qslx", 1, 0, false},
+      // An ordinary user's process of that name is not the server.
+      {"wksrv", 1, 65534, false},
   };
   for (const auto& c : cases) {
     StartTree tree;
     tree.WriteAll("Small");
-    tree.AddProcess(42, c.name, c.parent);
+    tree.AddProcess(42, c.name, c.parent, c.uid);
     TConsoleState state;
     ASSERT_EQ(tree.Load(&state), TStartup::kReady);
-    EXPECT_EQ(state.ServerActive, c.active) << c.name << " " << c.parent;
+    EXPECT_EQ(state.ServerActive, c.active) << c.name << " " << c.parent << " " << c.uid;
   }
 }

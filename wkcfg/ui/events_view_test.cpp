@@ -62,9 +62,8 @@ TEST_F(EventsView, EventNamesOnOneLineAndOnlyForEightBitCodes) {
 
 TEST_F(EventsView, EveryJobHasALineOfItsOwn) {
   Load({"5|$POPUP,*|$R_SHUT,10.0.0.1,6005|$FOO,1||$EMAIL,a@b|$L_SHELL,/x.sh|$MSLOG"});
-  EXPECT_EQ(JobLinesOf(events, 0),
-            (TextList{"- Popup", "- RShut (10.0.0.1 : 6005)", "- $FOO,1", "- ", "- Mail (a@b)",
-                         "- Local (/x.sh)", "- MsLog"}));
+  EXPECT_EQ(JobLinesOf(events, 0), (TextList{"- Popup", "- RShut (10.0.0.1 : 6005)", "- $FOO,1",
+                                             "- ", "- Mail (a@b)", "- Local (/x.sh)", "- MsLog"}));
   EXPECT_TRUE(JobLinesOf(events, 1).empty());
   EXPECT_TRUE(JobLinesOf(events, -1).empty());
 }

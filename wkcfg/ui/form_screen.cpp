@@ -54,8 +54,7 @@ int CallRow(const TFormScreen& screen, const TGeometry& g, const TFormRow& row,
   switch (row.Kind) {
     case TRowKind::kYesNo:
     case TRowKind::kChoice: {
-      const TextList choices =
-          row.Kind == TRowKind::kYesNo ? ConsoleUi().YesNoList : row.Choices();
+      const TextList choices = row.Kind == TRowKind::kYesNo ? ConsoleUi().YesNoList : row.Choices();
       return ChoiceField(kFirstColumn, line, g.RightEdge, g.Height, screen.TextColors, FieldColors,
                          ListNormalColors, ListHighlightColors, label, choices, kPadLeftJustify,
                          work, focused);
@@ -222,8 +221,7 @@ TFormRow ButtonRow(const std::string& text, std::function<bool()> action) {
   return row;
 }
 
-TFormRow ChoiceRow(const std::string& label, TextList choices,
-                   std::function<std::string()> value,
+TFormRow ChoiceRow(const std::string& label, TextList choices, std::function<std::string()> value,
                    std::function<bool(const std::string&)> store) {
   TFormRow row;
   row.Label = label;

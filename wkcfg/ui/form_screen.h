@@ -96,8 +96,7 @@ TFormRow YesNoRow(const std::string& label, bool* field);
 TFormRow TextRow(const std::string& label, std::string* field, bool password = false);
 TFormRow NumberRow(const std::string& label, const std::string& key);
 TFormRow ButtonRow(const std::string& text, std::function<bool()> action);
-TFormRow ChoiceRow(const std::string& label, TextList choices,
-                   std::function<std::string()> value,
+TFormRow ChoiceRow(const std::string& label, TextList choices, std::function<std::string()> value,
                    std::function<bool(const std::string&)> store);
 
 // The field of `key` in the console's record as an integer, and stored.
