@@ -56,7 +56,10 @@ class CommandServerTest : public ::testing::Test {
     auto start = [this](const std::string& path, const std::string& argument) {
       log.Add("start " + path + " [" + argument + "]");
     };
+    // The check runs on the server's threads while the test changes its
+    // answers, so both sides take the lock.
     auto check = [this](const TcpConnection& c) {
+      std::lock_guard<std::mutex> lock(check_mutex);
       if (c.PeerAddress() == gone) return TQsCaller::kGone;
       return c.PeerAddress() == untrusted ? TQsCaller::kNotRoot : TQsCaller::kTrusted;
     };
@@ -83,8 +86,13 @@ class CommandServerTest : public ::testing::Test {
 
   TQsSetupData setup;
   TQsAllowedPeers peers;
+  std::mutex check_mutex;
   std::string untrusted;  // the caller address the caller check refuses
   std::string gone;       // the caller address the check finds gone
+  void SetGone(const std::string& address) {
+    std::lock_guard<std::mutex> lock(check_mutex);
+    gone = address;
+  }
   Recorder log;
   std::unique_ptr<TQshTcpServer> server;
 };
@@ -120,7 +128,7 @@ TEST_F(CommandServerTest, CallerFailingTheCheckIsRefusedLikeAStranger) {
   Start();
   TcpConnection c;
   EXPECT_EQ("(none)", Connect(&c)) << "a caller found gone gets no answer and no line";
-  gone.clear();
+  SetGone("");
   EXPECT_EQ("<|KO|>", Order("<|1|0|>", "127.0.0.3"));
   EXPECT_EQ("<|ok|>", Order("<|1|0|>"));
   server->Stop();
