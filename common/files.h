@@ -1,5 +1,5 @@
 // The file routines shared by the programs: whole-file reads and writes,
-// existence and size. Each retries EINTR itself.
+// the atomic replacement of a file, existence and size. Each retries EINTR itself.
 #ifndef VOLTMON_COMMON_FILES_H_
 #define VOLTMON_COMMON_FILES_H_
 
@@ -20,6 +20,12 @@ bool PathExists(const std::string& path);
 // The size in bytes; 0 when the file does not exist; -1 when it exists but
 // cannot be opened or measured.
 int64_t GetFileSize(const std::string& path);
+
+// Replaces the file at `path` by `data`: a new file beside it, synced, then
+// renamed over it, keeping an old file's owner and mode (a new file gets
+// 0644); a symbolic link stays and its target is replaced. 0, or the system
+// error number with the old file untouched and no temporary file left.
+int ReplaceFile(const std::string& path, const std::string& data);
 
 // open(2) with O_CLOEXEC and mode 0644 for a created file, retried on EINTR;
 // the descriptor or -1.

@@ -5,11 +5,6 @@
 #include "common/ini.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <limits.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -42,31 +37,6 @@ std::string TrimLine(const std::string& line) {
 
 bool HasLineBreak(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A symbolic link stays a link: the file it names is the one replaced.
-bool ResolveTarget(const std::string& path, std::string* target) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-    *target = path;
-    return true;
-  }
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved) == nullptr) return false;
-  *target = resolved;
-  return true;
 }
 
 }  // namespace
@@ -230,52 +200,10 @@ bool LoadIniFile(const std::string& path, IniDocument* doc) {
 }
 
 bool SaveIniFile(const std::string& path, const IniDocument& doc) {
-  std::string target;
-  if (!ResolveTarget(path, &target)) return false;
-
-  struct stat old;
-  bool existed = stat(target.c_str(), &old) == 0;
-  if (!existed && errno != ENOENT) return false;
-  if (existed && !S_ISREG(old.st_mode)) return false;
-
-  std::string dir = DirectoryOf(target);
-  std::string tmp = dir + "/." + BaseNameOf(target) + ".XXXXXX";
-  int fd;
-  do {
-    fd = mkostemp(&tmp[0], O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return false;
-
-  bool ok = true;
-  if (existed) {
-    struct stat mine;
-    ok = fstat(fd, &mine) == 0;
-    if (ok && (mine.st_uid != old.st_uid || mine.st_gid != old.st_gid)) {
-      ok = fchown(fd, old.st_uid, old.st_gid) == 0;
-    }
-    // After fchown, which clears set-id bits.
-    if (ok) ok = fchmod(fd, old.st_mode & 07777) == 0;
-  } else {
-    ok = fchmod(fd, 0644) == 0;
-  }
-  if (ok) ok = WriteAll(fd, doc.Serialize());
-  if (ok) ok = fsync(fd) == 0;
-  if (close(fd) != 0) ok = false;
-  if (ok) ok = rename(tmp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    int saved = errno;
-    unlink(tmp.c_str());
-    errno = saved;
-    return false;
-  }
-  // The new contents are safe on disk already; syncing the directory only
-  // hurries the rename itself, so its failure does not undo the save.
-  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);
-    close(dfd);
-  }
-  return true;
+  int error = ReplaceFile(path, doc.Serialize());
+  if (error == 0) return true;
+  errno = error;
+  return false;
 }
 
 std::string ReadIniString(const std::string& section, const std::string& key,

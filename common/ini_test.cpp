@@ -1,4 +1,5 @@
 #include "common/ini.h"
+#include <errno.h>
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -230,13 +231,18 @@ TEST_F(IniFile, WriteKeepsEverySectionEntryAndOrder) {
   EXPECT_EQ(DirEntries(), (std::vector<std::string>{"test.cfg"}));
 }
 
-TEST_F(IniFile, WriteCreatesMissingFileAndFailsInMissingDirectory) {
+TEST_F(IniFile, WriteCreatesMissingFileAndFailsWithTheSystemsReason) {
   ASSERT_TRUE(WriteIniString("Globals", "InstallPath", "/opt/x/", path_));
   EXPECT_EQ(Contents(), "[Globals]\nInstallPath=/opt/x/\n");
   struct stat st;
   ASSERT_EQ(stat(path_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0644u);
   EXPECT_FALSE(WriteIniString("S", "k", "v", dir_ + "/missing/test.cfg"));
+  EXPECT_EQ(errno, ENOENT);
+  // A directory where the file should be is a save that fails, not one that
+  // replaces the directory.
+  EXPECT_FALSE(SaveIniFile(dir_, IniDocument()));
+  EXPECT_EQ(errno, EISDIR);
   EXPECT_EQ(DirEntries(), (std::vector<std::string>{"test.cfg"}));
 }
 

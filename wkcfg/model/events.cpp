@@ -12,7 +12,6 @@
 #include "common/files.h"
 #include "common/ini.h"
 #include "common/lang.h"
-#include "wkcfg/model/textfile.h"
 
 const char* const kActionCodes[kActionCount] = {
     "$POPUP",     "$LOG",       "$SHUTDOWN", "$R_SHUT", "$R_MSG", "$R_SHELL_1",
