@@ -127,6 +127,7 @@ void MainMenu() {
 }
 
 void RunScreens() {
+  SetScreenIdent(kIdent);
   if (InitScreen()) {
     InitConsoleUi();
     SetResizeCallback(ComputeFrame);
