@@ -203,6 +203,28 @@ TEST(QsConfigScreens, FailedSaveShowsTheSystemsTextAndLosesNothing) {
   EXPECT_EQ(7001, qs.Loaded().ListenPort);
 }
 
+TEST(QsConfigScreens, SavingWhileTheDaemonRunsAsksForItsRestart) {
+  QsSession qs;
+  const std::string daemon = qs.tree().Path("bin/qslx");
+  ASSERT_TRUE(WriteFile(daemon, ReadFile(VM_QSLX_PATH), 0755));
+  RunOptions options;
+  options.stdout_path = qs.tree().Path("data/qslx.out");
+  ASSERT_EQ(0, RunCommand({daemon}, options).exit_code);
+  ASSERT_TRUE(WaitUntil(
+      [] {
+        const std::vector<pid_t> pids = ProcessesNamed("qslx");
+        return pids.size() == 1 && ParentOf(pids[0]) == 1;
+      },
+      5000))
+      << ReadFile(options.stdout_path);
+  ASSERT_TRUE(qs.StartAtMenu());
+  ASSERT_TRUE(qs.Open(5, "Stop and restart QS System to use the new settings !"));
+  ASSERT_TRUE(qs.Keys({"x"}));
+  ASSERT_TRUE(qs.EndedCleanly());
+  EXPECT_EQ(0, RunCommand({daemon, "-s"}, options).exit_code);
+  EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("qslx").empty(); }, 5000));
+}
+
 TEST(QsConfigScreens, ExitLeavesTheFileByteForByte) {
   QsSession qs("; mine\nOdd = spaced\n");
   const std::string before = qs.Config();
