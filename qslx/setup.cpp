@@ -7,11 +7,60 @@
 #include "common/ini.h"
 #include "common/settings.h"
 
+const char kQsSection[] = "QS System";
+const char kQsAddressCountKey[] = "AdrCount";
+
 namespace {
 
-const char kSection[] = "QS System";
+const char* const kSection = kQsSection;
+
+int32_t ReadNumber(const IniDocument& file, const std::string& name) {
+  const TQsNumberKey* key = FindQsNumberKey(name);
+  return NarrowQsValue(*key, file.GetInteger(kSection, key->Name, key->Default));
+}
 
 }  // namespace
+
+const std::vector<TQsNumberKey>& QsNumberKeys() {
+  static const std::vector<TQsNumberKey> keys = {
+      {"ListenPort", 0, 16, false, 1, 65535},
+      {"AliveEnabled", 0, 32, true, 0, 1},
+      {"AliveFrequency", 1800, 32, false, 10, 2147483647},
+      {"AliveRetries", 3, 8, false, 1, 255},
+      {"AlivePort", 65000, 16, false, 1, 65535},
+      // A limit beyond this many seconds no longer fits in milliseconds.
+      {"AliveTimeOut", 5, 32, false, 1, 2147483},
+      {"AliveDelay", 1, 16, false, 0, 65535},
+      {"LogEnabled", 1, 32, true, 0, 1},
+      {"LogMaxSize", 10000000, 32, false, 1000, 2147483000},
+  };
+  return keys;
+}
+
+const TQsNumberKey* FindQsNumberKey(const std::string& name) {
+  for (const TQsNumberKey& key : QsNumberKeys()) {
+    if (name == key.Name) return &key;
+  }
+  return nullptr;
+}
+
+const std::vector<std::string>& QsScriptKeys() {
+  static const std::vector<std::string> keys = {"ScriptShutdown", "ScriptMessage", "ScriptCustom_1",
+                                                "ScriptCustom_2", "ScriptCustom_3"};
+  return keys;
+}
+
+std::string QsAddressKey(int index) {
+  return "Adr" + std::to_string(index);
+}
+
+int32_t NarrowQsValue(const TQsNumberKey& key, int32_t value) {
+  if (key.IsSwitch) return value != 0 ? 1 : 0;
+  const uint32_t bits = static_cast<uint32_t>(value);
+  if (key.Bits == 8) return static_cast<int32_t>(bits & 0xffu);
+  if (key.Bits == 16) return static_cast<int32_t>(bits & 0xffffu);
+  return value;
+}
 
 bool LoadQsSetup(const std::string& program_dir, TQsSetupData* setup) {
   setup->InstallPath = GetInstallPath(program_dir);
@@ -24,33 +73,33 @@ bool LoadQsSetup(const std::string& program_dir, TQsSetupData* setup) {
   setup->LanguageFile = setup->InstallPath + "languages/" + language;
 
   setup->Addresses.clear();
-  const uint16_t count = static_cast<uint16_t>(file.GetInteger(kSection, "AdrCount", 0));
+  const uint16_t count = static_cast<uint16_t>(file.GetInteger(kSection, kQsAddressCountKey, 0));
   if (count == 0) return false;
-  for (uint32_t i = 0; i < count; ++i) {
-    std::string address = file.GetString(kSection, "Adr" + std::to_string(i), "");
+  for (int i = 0; i < count; ++i) {
+    std::string address = file.GetString(kSection, QsAddressKey(i), "");
     if (!address.empty()) setup->Addresses.push_back(address);
   }
 
-  setup->ListenPort = static_cast<uint16_t>(file.GetInteger(kSection, "ListenPort", 0));
+  setup->ListenPort = static_cast<uint16_t>(ReadNumber(file, "ListenPort"));
   if (setup->ListenPort == 0) return false;
 
   TQsAliveCheck& alive = setup->Alive;
-  alive.Enabled = file.GetBool(kSection, "AliveEnabled", false);
-  alive.Frequency = file.GetInteger(kSection, "AliveFrequency", 1800);
-  alive.Retries = static_cast<uint8_t>(file.GetInteger(kSection, "AliveRetries", 3));
-  alive.Port = static_cast<uint16_t>(file.GetInteger(kSection, "AlivePort", 65000));
-  alive.TimeOut = file.GetInteger(kSection, "AliveTimeOut", 5);
-  alive.Delay = static_cast<uint16_t>(file.GetInteger(kSection, "AliveDelay", 1));
+  alive.Enabled = ReadNumber(file, "AliveEnabled") != 0;
+  alive.Frequency = ReadNumber(file, "AliveFrequency");
+  alive.Retries = static_cast<uint8_t>(ReadNumber(file, "AliveRetries"));
+  alive.Port = static_cast<uint16_t>(ReadNumber(file, "AlivePort"));
+  alive.TimeOut = ReadNumber(file, "AliveTimeOut");
+  alive.Delay = static_cast<uint16_t>(ReadNumber(file, "AliveDelay"));
   alive.Script = setup->InstallPath + "script/system/chkfail.sh";
 
-  setup->ScriptShutdown = file.GetString(kSection, "ScriptShutdown", "");
-  setup->ScriptMessage = file.GetString(kSection, "ScriptMessage", "");
-  setup->ScriptCustom_1 = file.GetString(kSection, "ScriptCustom_1", "");
-  setup->ScriptCustom_2 = file.GetString(kSection, "ScriptCustom_2", "");
-  setup->ScriptCustom_3 = file.GetString(kSection, "ScriptCustom_3", "");
+  std::string* const scripts[] = {&setup->ScriptShutdown, &setup->ScriptMessage,
+                                  &setup->ScriptCustom_1, &setup->ScriptCustom_2,
+                                  &setup->ScriptCustom_3};
+  for (size_t i = 0; i < QsScriptKeys().size(); ++i)
+    *scripts[i] = file.GetString(kSection, QsScriptKeys()[i], "");
   if (setup->ScriptShutdown.empty() || setup->ScriptMessage.empty()) return false;
 
-  setup->LogEnabled = file.GetBool(kSection, "LogEnabled", true);
-  setup->LogMaxSize = file.GetInteger(kSection, "LogMaxSize", 10000000);
+  setup->LogEnabled = ReadNumber(file, "LogEnabled") != 0;
+  setup->LogMaxSize = ReadNumber(file, "LogMaxSize");
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/text.h"
 
@@ -31,6 +32,34 @@ struct TQsSetupData {
   bool LogEnabled = true;
   int32_t LogMaxSize = 10000000;
 };
+
+// The one section of "bin/qslx.cfg".
+extern const char kQsSection[];
+
+// A numeric key of "bin/qslx.cfg": its default when missing or not a number,
+// the width its field keeps (the low `Bits` bits of the 32-bit value read)
+// and the range an editor offers for it.
+struct TQsNumberKey {
+  const char* Name;
+  int32_t Default;
+  int Bits;       // 8, 16 or 32
+  bool IsSwitch;  // 0 off, any other number on
+  int32_t Minimum;
+  int32_t Maximum;
+};
+
+// Every numeric key but the address count, in file order.
+const std::vector<TQsNumberKey>& QsNumberKeys();
+// The key named `name` (case as written above); null when there is none.
+const TQsNumberKey* FindQsNumberKey(const std::string& name);
+// The five script keys in command order: shutdown, message, custom 1 to 3.
+const std::vector<std::string>& QsScriptKeys();
+// "AdrCount", and "Adr" + index for the index-th address.
+extern const char kQsAddressCountKey[];
+std::string QsAddressKey(int index);
+
+// The value the daemon takes for `value` read as 32 bits into `key`'s field.
+int32_t NarrowQsValue(const TQsNumberKey& key, int32_t value);
 
 // Fills `setup` from the suite settings found beside the program
 // (`program_dir`, with trailing "/") and from InstallPath + "bin/qslx.cfg".

@@ -114,4 +114,30 @@ TEST_F(SetupTest, UnreadableConfigurationFails) {
   EXPECT_FALSE(LoadQsSetup(tree.Path("bin/"), &setup));
 }
 
+TEST(SetupKeys, ValuesAreCutToTheFieldWidth) {
+  const struct {
+    const char* key;
+    int32_t read;
+    int32_t kept;
+  } cases[] = {
+      {"ListenPort", 65536, 0},   {"ListenPort", 65535, 65535}, {"AlivePort", -1, 65535},
+      {"AliveRetries", 259, 3},   {"AliveRetries", 255, 255},   {"AliveDelay", 70000, 4464},
+      {"AliveFrequency", -5, -5}, {"LogEnabled", -3, 1},        {"AliveEnabled", 0, 0},
+  };
+  for (const auto& c : cases) {
+    const TQsNumberKey* key = FindQsNumberKey(c.key);
+    ASSERT_NE(nullptr, key) << c.key;
+    EXPECT_EQ(c.kept, NarrowQsValue(*key, c.read)) << c.key << " " << c.read;
+  }
+  EXPECT_EQ(nullptr, FindQsNumberKey("AdrCount"));
+}
+
+TEST(SetupKeys, EveryDefaultIsWithinTheEditorsRangeButThePort) {
+  for (const TQsNumberKey& key : QsNumberKeys()) {
+    if (std::string(key.Name) == "ListenPort") continue;
+    EXPECT_GE(key.Default, key.Minimum) << key.Name;
+    EXPECT_LE(key.Default, key.Maximum) << key.Name;
+  }
+}
+
 }  // namespace

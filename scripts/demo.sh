@@ -71,8 +71,10 @@ inside() {
 
   say "Checking the slave's settings: bin/qscfg --check bin/qslx.cfg"
   if [ -x "$install_root/bin/qscfg" ]; then
-    "$install_root/bin/qscfg" --check "$cfg" 2>&1 | sed 's/^/  /' &&
-      echo "  (status 0: the daemon will start with these settings)"
+    local checked=0
+    "$install_root/bin/qscfg" --check "$cfg" > "$work/check.out" 2>&1 || checked=$?
+    sed 's/^/  /' "$work/check.out"
+    echo "  (status $checked: 0 when the daemon will start and act as its settings say)"
   else
     echo "  SKIPPED: this build ships no bin/qscfg, so there is no settings check to run"
   fi

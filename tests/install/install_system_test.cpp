@@ -318,6 +318,29 @@ std::string WithoutSection(const std::string& packet, const std::string& section
   return result;
 }
 
+TEST_F(InstallTest, ConfigureOfferRunsTheInstalledQsConfig) {
+  const std::string packet = scratch_.Sub("with-qscfg");
+  MakePacket(packet, WithSection(kDefaultPacket, "QS System",
+                                 "bin/qslx|bin/qslx|e\nbin/qscfg|bin/qscfg|e\n"
+                                 "bin/qslx.cfg|bin/qslx.cfg|w"));
+  std::filesystem::copy_file(VM_QSCFG_PATH, packet + "/bin/qscfg");
+  // The installed program checks the installed settings once the run is over.
+  const SandboxResult result =
+      sandbox_.Run(Quoted(packet + "/install"), QsOnly("y", "n", "n"), kEtcInitLayout,
+                   std::string(kRoot) + "bin/qscfg --check > check-output; echo $? > check-status");
+  ASSERT_EQ(0, result.status) << result.errors;
+  ExpectFile("bin/qscfg", 0770);
+  // Started from the installed tree, it got past its set-up checks to the
+  // terminal, which a piped run has not.
+  EXPECT_TRUE(Contains(result.output, "Do you want to configure QS System now [y/n] ?: \n"));
+  EXPECT_FALSE(Contains(result.output, "Invalid setup")) << result.output;
+  EXPECT_EQ("qscfg: needs a terminal: standard input and output must be one\n", result.errors);
+  const std::string check = ReadFile(sandbox_.LastRunDir() + "/check-output");
+  EXPECT_TRUE(Contains(check, "qscfg: AdrCount: no master server is configured")) << check;
+  EXPECT_TRUE(Contains(check, "qscfg: ScriptShutdown: the script is empty")) << check;
+  EXPECT_EQ("1\n", ReadFile(sandbox_.LastRunDir() + "/check-status"));
+}
+
 TEST_F(InstallTest, WrongAnswersAreAskedAgain) {
   const SandboxResult result = Install(
       Lines({"0", "3", "x", "1", "yes", " y", "y", "n", "n", "n", "Y ", "n", "y", "N", "n", "n"}));

@@ -15,9 +15,19 @@ namespace {
 
 }  // namespace
 
-ConsoleSession::ConsoleSession(const std::string& config) {
+ConsoleSession::ConsoleSession(const std::string& config)
+    : ConsoleSession(TConsoleKind::kMaster, config, TSlaveConfig()) {}
+
+ConsoleSession::ConsoleSession(const TSlaveConfig& make_config)
+    : ConsoleSession(TConsoleKind::kSlave, "", make_config) {}
+
+ConsoleSession::ConsoleSession(TConsoleKind kind, const std::string& config,
+                               const TSlaveConfig& make_config)
+    : tree_(dir_.path(), kind) {
+  const char* binary = kind == TConsoleKind::kMaster ? VM_WKCFG_PATH : VM_QSCFG_PATH;
   std::string error;
-  EXPECT_TRUE(tree_.Build(VM_WKCFG_PATH, VM_PACKET_DIR, config, &error)) << error;
+  EXPECT_TRUE(tree_.Build(binary, VM_PACKET_DIR, make_config ? make_config(tree_) : config, &error))
+      << error;
 }
 
 ::testing::AssertionResult ConsoleSession::Start(const std::string& arguments, int columns,

@@ -1,17 +1,22 @@
-// One run of the real console in a terminal of its own: a fresh
-// installation tree, tmux at a fixed size, and the shell's report of how the
-// console ended (its status and the terminal's modes afterwards).
+// One run of a real console (the master's or the slave module's) in a
+// terminal of its own: a fresh installation tree, tmux at a fixed size, and
+// the shell's report of how the console ended (its status and the
+// terminal's modes afterwards).
 #ifndef VOLTMON_TESTS_WKCFG_CONSOLE_SESSION_H_
 #define VOLTMON_TESTS_WKCFG_CONSOLE_SESSION_H_
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/support/console_tree.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tmux_term.h"
+
+// Makes the slave module's configuration once the tree's root is known.
+using TSlaveConfig = std::function<std::string(const ConsoleTree&)>;
 
 // The model of the shipped database the sessions choose by default.
 extern const char kTestModel[];
@@ -21,9 +26,12 @@ class ConsoleSession {
   // Lays out the tree with `config` as "bin/wksrv.cfg" (none when empty);
   // a failure is a test failure.
   explicit ConsoleSession(const std::string& config = ServerConfig(kTestModel));
+  // The slave module's tree with the configuration `make_config` gives for
+  // it as "bin/qslx.cfg" (none when empty).
+  explicit ConsoleSession(const TSlaveConfig& make_config);
 
-  // Runs `bin/wkcfg arguments` under /bin/sh in a pane of columns x lines;
-  // afterwards the shell prints "stty -a" and "status=N". `environment`
+  // Runs the console (`bin/wkcfg` or `bin/qscfg`) with `arguments` under /bin/sh in a pane of
+  // columns x lines; afterwards the shell prints "stty -a" and "status=N". `environment`
   // ("NAME=value ") comes before the program.
   ::testing::AssertionResult Start(const std::string& arguments = "", int columns = 80,
                                    int lines = 25, const std::string& environment = "");
@@ -48,8 +56,10 @@ class ConsoleSession {
   TTmuxTerm& term() { return term_; }
 
  private:
-  TempDir dir_{"wkcfg_sys"};
-  ConsoleTree tree_{dir_.path()};
+  ConsoleSession(TConsoleKind kind, const std::string& config, const TSlaveConfig& make_config);
+
+  TempDir dir_{"console_sys"};
+  ConsoleTree tree_;
   TTmuxTerm term_;
 };
 

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "common/console.h"
 #include "wkcfg/ui/colors.h"
@@ -27,6 +28,8 @@ constexpr int kReadSliceMs = 100;
 // screen loop that ignores the code must not spin on a dead terminal.
 constexpr int kQuitReadsBeforeExit = 200;
 
+// Names the program in the lines it prints about the terminal.
+const char* g_ident = "wkcfg";
 volatile sig_atomic_t g_quit_signal = 0;
 bool g_active = false;
 SCREEN* g_screen = nullptr;
@@ -67,7 +70,7 @@ bool InstallHandler(int signal_number, void (*handler)(int), int flags) {
   // No SA_RESTART: a blocked read returns at once when the user quits.
   action.sa_flags = flags;
   if (sigaction(signal_number, &action, nullptr) != 0) {
-    std::perror("wkcfg: sigaction");
+    std::perror((std::string(g_ident) + ": sigaction").c_str());
     return false;
   }
   return true;
@@ -236,15 +239,19 @@ extern "C" const char* __lsan_default_options() {
 }
 #endif
 
+void SetScreenIdent(const char* ident) {
+  g_ident = ident;
+}
+
 bool InitScreen() {
   if (g_active) return true;
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
-    std::fprintf(stderr, "wkcfg: needs a terminal: standard input and output must be one\n");
+    std::fprintf(stderr, "%s: needs a terminal: standard input and output must be one\n", g_ident);
     return false;
   }
   const char* term = std::getenv("TERM");
   if (term == nullptr || *term == '\0') {
-    std::fprintf(stderr, "wkcfg: TERM is not set: cannot drive the terminal\n");
+    std::fprintf(stderr, "%s: TERM is not set: cannot drive the terminal\n", g_ident);
     return false;
   }
   // Before curses starts, so that it installs no handlers of its own for them.
@@ -254,7 +261,7 @@ bool InitScreen() {
   g_have_saved_modes = tcgetattr(STDIN_FILENO, &g_saved_modes) == 0;
   g_screen = newterm(nullptr, stdout, stdin);
   if (g_screen == nullptr) {
-    std::fprintf(stderr, "wkcfg: the terminal type \"%s\" is unknown\n", term);
+    std::fprintf(stderr, "%s: the terminal type \"%s\" is unknown\n", g_ident, term);
     return false;
   }
   set_term(g_screen);
@@ -263,7 +270,7 @@ bool InitScreen() {
     endwin();
     delscreen(g_screen);
     g_screen = nullptr;
-    std::fprintf(stderr, "wkcfg: the terminal type \"%s\" cannot place the cursor\n", term);
+    std::fprintf(stderr, "%s: the terminal type \"%s\" cannot place the cursor\n", g_ident, term);
     return false;
   }
   if (std::getenv("ESCDELAY") == nullptr) set_escdelay(25);
@@ -308,5 +315,6 @@ bool QuitRequested() {
 void ClearTerminal() {
   if (g_clear_length == 0 || !isatty(STDOUT_FILENO)) return;
   std::fflush(stdout);
-  if (write(STDOUT_FILENO, g_clear_sequence, g_clear_length) < 0) std::perror("wkcfg: write");
+  if (write(STDOUT_FILENO, g_clear_sequence, g_clear_length) < 0)
+    std::perror((std::string(g_ident) + ": write").c_str());
 }

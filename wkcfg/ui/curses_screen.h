@@ -4,6 +4,10 @@
 #ifndef VOLTMON_WKCFG_UI_CURSES_SCREEN_H_
 #define VOLTMON_WKCFG_UI_CURSES_SCREEN_H_
 
+// The program's name in the lines InitScreen and the crash handling print
+// ("wkcfg" until set); `ident` must outlive the program's use of the screen.
+void SetScreenIdent(const char* ident);
+
 // Starts curses on the terminal and makes it the screen layer's terminal.
 // SIGTERM, SIGHUP, SIGINT and SIGQUIT from then on only make every key read
 // return kKeyQuit; a program that goes on reading long after it (a loop

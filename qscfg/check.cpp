@@ -1,0 +1,120 @@
+// The check reads the file as the daemon's loader does and says, one
+// finding per problem, where the daemon's behaviour departs from what the
+// file seems to ask. The name service and the file system are asked only
+// through the probes.
+#include "qscfg/check.h"
+
+#include "qslx/setup.h"
+
+namespace {
+
+void CheckNumber(const IniDocument& doc, const std::string& name, int32_t fallback, int bits,
+                 std::vector<TFinding>* findings) {
+  const std::optional<std::string> text = doc.Get(kQsSection, name);
+  if (!text) return;
+  int32_t value = 0;
+  if (!ParseInt32(*text, &value)) {
+    findings->push_back({TFindingKind::kNotANumber, name, *text, fallback});
+    return;
+  }
+  const int64_t limit = int64_t{1} << bits;
+  if (bits < 32 && (value < 0 || value >= limit)) {
+    findings->push_back({TFindingKind::kCut, name, *text,
+                         static_cast<int32_t>(static_cast<uint32_t>(value) % limit)});
+  }
+}
+
+void CheckMasters(const IniDocument& doc, const TQsProbes& probes,
+                  std::vector<TFinding>* findings) {
+  CheckNumber(doc, kQsAddressCountKey, 0, 16, findings);
+  const uint16_t count = static_cast<uint16_t>(doc.GetInteger(kQsSection, kQsAddressCountKey, 0));
+  bool any = false;
+  for (int i = 0; i < count; ++i) {
+    const std::string key = QsAddressKey(i);
+    const std::string address = doc.GetString(kQsSection, key, "");
+    if (address.empty()) continue;
+    any = true;
+    const TAddressSyntax syntax = ClassifyAddress(address);
+    if (syntax == TAddressSyntax::kInvalid) {
+      findings->push_back({TFindingKind::kBadAddress, key, address});
+    } else if (syntax == TAddressSyntax::kHostName && !probes.Resolves(address)) {
+      findings->push_back({TFindingKind::kUnresolved, key, address});
+    }
+  }
+  if (!any) {
+    findings->push_back({TFindingKind::kNoMaster, kQsAddressCountKey,
+                         doc.GetString(kQsSection, kQsAddressCountKey, "")});
+  }
+}
+
+void CheckScripts(const IniDocument& doc, const TQsProbes& probes,
+                  std::vector<TFinding>* findings) {
+  for (size_t i = 0; i < QsScriptKeys().size(); ++i) {
+    const std::string& key = QsScriptKeys()[i];
+    const std::string path = doc.GetString(kQsSection, key, "");
+    switch (probes.Script(path)) {
+      case TScriptState::kEmpty:
+        // Only the shutdown and message scripts are required.
+        if (i < 2) findings->push_back({TFindingKind::kEmptyScript, key, path});
+        break;
+      case TScriptState::kRelative:
+        findings->push_back({TFindingKind::kScriptRelative, key, path});
+        break;
+      case TScriptState::kMissing:
+        findings->push_back({TFindingKind::kScriptMissing, key, path});
+        break;
+      case TScriptState::kNotExecutable:
+        findings->push_back({TFindingKind::kScriptNotExecutable, key, path});
+        break;
+      case TScriptState::kExecutable:
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<TFinding> CheckQsConfig(const IniDocument& doc, const TQsProbes& probes) {
+  std::vector<TFinding> findings;
+  CheckMasters(doc, probes, &findings);
+  for (const TQsNumberKey& key : QsNumberKeys()) {
+    CheckNumber(doc, key.Name, key.Default, key.IsSwitch ? 32 : key.Bits, &findings);
+    if (std::string(key.Name) == "ListenPort" &&
+        NarrowQsValue(key, doc.GetInteger(kQsSection, key.Name, key.Default)) == 0) {
+      findings.push_back(
+          {TFindingKind::kPortZero, key.Name, doc.GetString(kQsSection, key.Name, "")});
+    }
+  }
+  CheckScripts(doc, probes, &findings);
+  return findings;
+}
+
+std::string FindingText(const TFinding& f) {
+  const std::string quoted = "\"" + f.Value + "\"";
+  switch (f.Kind) {
+    case TFindingKind::kNoMaster:
+      return "no master server is configured; the daemon will not start or will refuse every "
+             "order";
+    case TFindingKind::kBadAddress:
+      return quoted + " is neither a host name nor a dotted IPv4 address";
+    case TFindingKind::kUnresolved:
+      return "the host name " + quoted + " does not resolve now; orders from it are refused";
+    case TFindingKind::kPortZero:
+      return "the listen port is 0 (missing, 0 or 65536); the daemon will not start";
+    case TFindingKind::kNotANumber:
+      return quoted + " is not a number; the daemon uses " + std::to_string(f.Used);
+    case TFindingKind::kCut:
+      return quoted + " does not fit; the daemon uses " + std::to_string(f.Used);
+    case TFindingKind::kEmptyScript:
+      return "the script is empty; the daemon will not start";
+    case TFindingKind::kScriptRelative:
+      return quoted +
+             " is not an absolute path; the daemon takes it relative to where it was "
+             "started";
+    case TFindingKind::kScriptMissing:
+      return quoted + " does not exist";
+    case TFindingKind::kScriptNotExecutable:
+      return quoted + " cannot be executed";
+  }
+  return quoted;
+}

@@ -1,0 +1,228 @@
+// The configuration program's flow. As the master's console does, it prints
+// its start-up failures as plain lines before curses starts, ends curses and
+// clears the terminal on every way out, and keeps every edit in memory when
+// a save fails so that the user can try again. "--check" never starts
+// curses: it reads the file as the daemon would and prints its findings.
+#include "qscfg/flow.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "common/console.h"
+#include "common/files.h"
+#include "common/lang.h"
+#include "common/locale.h"
+#include "common/process.h"
+#include "common/settings.h"
+#include "qscfg/check.h"
+#include "wkcfg/ui/console_ui.h"
+#include "wkcfg/ui/crt.h"
+#include "wkcfg/ui/ctrls.h"
+#include "wkcfg/ui/curses_screen.h"
+
+namespace {
+
+const char kIdent[] = "qscfg";
+
+const char kUsage[] =
+    "Usage: qscfg [-h] [-cr] [--check [FILE]]\n"
+    "Edits the settings of the QS System daemon (bin/qslx.cfg of the installation)\n"
+    "in full-screen menus; run as root from the installation's bin/ directory.\n"
+    "The file is written only on \"Save and Exit\"; restart the daemon afterwards.\n"
+    "\n"
+    "  -h              this text\n"
+    "  -cr             the credits\n"
+    "  --check [FILE]  no screen: print each problem of FILE (default: bin/qslx.cfg\n"
+    "                  of the installation, which needs root) that would make the\n"
+    "                  daemon refuse to start or misbehave. A FILE needs no root.\n"
+    "\n"
+    "Exit status: 0; with --check 0 when the file is sound, 1 otherwise.\n";
+
+struct TEntry {
+  const char* text;
+  TQsMenuAction action;
+};
+
+const TEntry kEntries[] = {
+    {"Listen Port Configuration", TQsMenuAction::kListenPort},
+    {"Master Servers Configuration", TQsMenuAction::kMasters},
+    {"Event Log Configuration", TQsMenuAction::kEventLog},
+    {"Alive Check Configuration", TQsMenuAction::kAliveCheck},
+    {"Scripts Configuration", TQsMenuAction::kScripts},
+    {"", TQsMenuAction::kNone},
+    {"Save and Exit", TQsMenuAction::kSaveAndExit},
+    {"Exit", TQsMenuAction::kExit},
+};
+
+void PrintSetupFailure() {
+  PrintMessage("", "");
+  PrintInvalidSetup();
+  PrintMessage("", "");
+}
+
+void ClearAtEnd() {
+  if (!RunProgram("clear", "", true, true)) ClearTerminal();
+}
+
+std::string SystemErrorText(int error) {
+  char buffer[256];
+  const char* text = strerror_r(error, buffer, sizeof buffer);
+  return text != nullptr ? text : "error " + std::to_string(error);
+}
+
+// True when saved; a failure is shown with the system's text.
+bool SaveAndNotify() {
+  const int error = SaveQsEditor(&QsEditor());
+  if (error != 0) {
+    ShowError(SystemErrorText(error));
+    return false;
+  }
+  if (FindDaemonPid("qslx", 1, -1) != -1)
+    PressAnyKeyBox(LangText("Restart", "QSCFG"), NoticeColors);
+  return true;
+}
+
+int ShowMenu(const TextList& entries) {
+  for (;;) {
+    const int choice =
+        MenuBox("Voltmon Manager - QS System Configuration", 2, ConsoleUi().FrameWidth, 4,
+                MenuHighlightColors, NormalColors, entries, ConsoleUi().FrameHeight);
+    if (QuitRequested()) return kKeyQuit;
+    if (choice != kKeyResize) return choice;
+  }
+}
+
+void MainMenu() {
+  const TextList entries = QsMenuEntries();
+  for (;;) {
+    const int choice = ShowMenu(entries);
+    if (choice == kKeyQuit) return;
+    switch (QsMenuAction(choice)) {
+      case TQsMenuAction::kListenPort:
+        ListenPortScreen();
+        break;
+      case TQsMenuAction::kMasters:
+        MastersScreen();
+        break;
+      case TQsMenuAction::kEventLog:
+        EventLogScreen();
+        break;
+      case TQsMenuAction::kAliveCheck:
+        AliveCheckScreen();
+        break;
+      case TQsMenuAction::kScripts:
+        ScriptsScreen();
+        break;
+      case TQsMenuAction::kSaveAndExit:
+        if (SaveAndNotify()) return;
+        break;
+      case TQsMenuAction::kExit:
+        return;
+      case TQsMenuAction::kNone:
+        break;
+    }
+    if (QuitRequested()) return;
+  }
+}
+
+void RunScreens() {
+  SetScreenIdent(kIdent);
+  if (InitScreen()) {
+    InitConsoleUi();
+    SetResizeCallback(ComputeFrame);
+    if (!QuitRequested()) MainMenu();
+  } else if (!QuitRequested()) {
+    DoneScreen();
+    return;
+  }
+  DoneScreen();
+  ClearAtEnd();
+}
+
+int RunCheck(int argc, char** argv, int at) {
+  if (at + 1 < argc) return CheckQsFile(argv[at + 1], SystemProbes());
+  if (!RequireRootUser()) return 1;
+  const std::string root = GetInstallPath(ProgramDirectory(argv[0]));
+  if (root.empty()) {
+    PrintSetupFailure();
+    return 1;
+  }
+  return CheckQsFile(root + "bin/qslx.cfg", SystemProbes());
+}
+
+}  // namespace
+
+TextList QsMenuEntries() {
+  TextList entries;
+  for (const TEntry& entry : kEntries) entries.push_back(entry.text);
+  return entries;
+}
+
+TQsMenuAction QsMenuAction(int choice) {
+  const int count = static_cast<int>(sizeof kEntries / sizeof kEntries[0]);
+  if (choice < 1 || choice > count) return TQsMenuAction::kNone;
+  return kEntries[choice - 1].action;
+}
+
+bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor) {
+  const std::string root = GetInstallPath(program_dir);
+  if (root.empty()) return false;
+  const std::string language = GetLanguageFile(root);
+  if (language.empty()) return false;
+  SetLanguageFilePath(root + "languages/" + language);
+  editor->Path = root + "bin/qslx.cfg";
+  if (!LoadIniFile(editor->Path, &editor->Doc)) return false;
+  editor->Config = ReadQsConfig(editor->Doc);
+  return true;
+}
+
+int SaveQsEditor(TQsEditor* editor) {
+  IniDocument doc = editor->Doc;
+  WriteQsConfig(editor->Config, &doc);
+  errno = 0;
+  if (!SaveIniFile(editor->Path, doc)) return errno != 0 ? errno : EIO;
+  editor->Doc = doc;
+  return 0;
+}
+
+int CheckQsFile(const std::string& path, const TQsProbes& probes) {
+  IniDocument doc;
+  if (!PathExists(path)) {
+    PrintMessage(kIdent, path + ": " + SystemErrorText(ENOENT));
+    return 1;
+  }
+  errno = 0;
+  if (!LoadIniFile(path, &doc)) {
+    PrintMessage(kIdent, path + ": " + SystemErrorText(errno != 0 ? errno : EIO));
+    return 1;
+  }
+  const std::vector<TFinding> findings = CheckQsConfig(doc, probes);
+  for (const TFinding& finding : findings)
+    PrintMessage(kIdent, finding.Key + ": " + FindingText(finding));
+  if (findings.empty()) PrintMessage(kIdent, path + ": no problem found");
+  return findings.empty() ? 0 : 1;
+}
+
+int QsConfigMain(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--check") == 0) return RunCheck(argc, argv, i);
+  }
+  if (argc > 1 && std::strcmp(argv[1], "-cr") == 0) {
+    PrintCredits();
+    return 0;
+  }
+  if (!RequireRootUser()) return 0;
+  SetTextFormats();
+  QsEditor().Probes = SystemProbes();
+  if (!LoadQsEditor(ProgramDirectory(argc > 0 ? argv[0] : ""), &QsEditor())) {
+    PrintSetupFailure();
+    return 0;
+  }
+  RunScreens();
+  return 0;
+}

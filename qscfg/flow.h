@@ -1,0 +1,45 @@
+// The configuration program's life: the command line, the start-up checks
+// and loads, the main menu, the save on "Save and Exit", and the check of a
+// settings file without any screen.
+#ifndef VOLTMON_QSCFG_FLOW_H_
+#define VOLTMON_QSCFG_FLOW_H_
+
+#include <string>
+
+#include "common/text.h"
+#include "qscfg/screens.h"
+
+enum class TQsMenuAction {
+  kNone,
+  kListenPort,
+  kMasters,
+  kEventLog,
+  kAliveCheck,
+  kScripts,
+  kSaveAndExit,
+  kExit,
+};
+
+// The main menu's entries, a separator before "Save and Exit".
+TextList QsMenuEntries();
+// What the 1-based `choice` of the main menu does.
+TQsMenuAction QsMenuAction(int choice);
+
+// After the root check: the install root from `program_dir`, the language
+// file, and "bin/qslx.cfg" (a missing file reads as empty). False when any
+// of them cannot be had: the caller prints the invalid-setup line.
+bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor);
+
+// Writes the edited settings over the file's document; 0, or the system's
+// error number of the failed save (the file is then untouched).
+int SaveQsEditor(TQsEditor* editor);
+
+// The check of `path`: each finding printed as "qscfg: KEY: text" on
+// standard output. 0 when sound, 1 otherwise (also when the file is missing
+// or unreadable).
+int CheckQsFile(const std::string& path, const TQsProbes& probes);
+
+// The whole program; see the usage text ("qscfg -h").
+int QsConfigMain(int argc, char** argv);
+
+#endif  // VOLTMON_QSCFG_FLOW_H_

@@ -1,0 +1,55 @@
+// The slave daemon's settings as the configuration program edits them: the
+// values the daemon would take from "bin/qslx.cfg" (read through the
+// daemon's own key table), written back over the file's document so that
+// every key the daemon does not know stays as it was.
+#ifndef VOLTMON_QSCFG_MODEL_H_
+#define VOLTMON_QSCFG_MODEL_H_
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "common/ini.h"
+#include "common/text.h"
+
+struct TQsConfig {
+  TextList Masters;                            // non-empty addresses, in file order
+  std::map<std::string, int32_t> Numbers;      // every numeric key, as the daemon narrows it
+  std::map<std::string, std::string> Scripts;  // the five script keys
+};
+
+// The values the daemon reads from `doc` (defaults for missing keys).
+TQsConfig ReadQsConfig(const IniDocument& doc);
+
+// Sets every key of `config` in `doc`: the address count and Adr0 upward
+// for the masters (the old address keys removed first), the numbers in
+// decimal, the scripts as they are. Other keys and sections stay.
+void WriteQsConfig(const TQsConfig& config, IniDocument* doc);
+
+// The number of the key, or its default when the config lacks it.
+int32_t QsNumber(const TQsConfig& config, const std::string& key);
+
+enum class TAddressSyntax { kDottedIPv4, kHostName, kInvalid };
+
+// A text made only of digits and dots must be four numbers 0-255; anything
+// else must be a host name: labels of letters, digits and "-" (not first or
+// last), 1 to 63 characters each, 253 at most in all.
+TAddressSyntax ClassifyAddress(const std::string& address);
+
+enum class TScriptState { kEmpty, kExecutable, kRelative, kMissing, kNotExecutable };
+
+// What the daemon would meet starting `path` as root: empty, not absolute,
+// missing, not a regular file with an execute bit, or fine.
+TScriptState ProbeScriptPath(const std::string& path);
+
+// The outside world the checks ask, so that tests can answer for it.
+struct TQsProbes {
+  std::function<bool(const std::string&)> Resolves;        // a host name has an IPv4 address
+  std::function<TScriptState(const std::string&)> Script;  // see ProbeScriptPath
+};
+
+// The name service and file system of this computer.
+TQsProbes SystemProbes();
+
+#endif  // VOLTMON_QSCFG_MODEL_H_

@@ -1,0 +1,252 @@
+// The screens over the daemon's settings. Number rows take their ranges from
+// the daemon's key table; ENTER on a master or a script asks the rules of
+// qscfg/rows.h, which refuse only what the daemon cannot take and turn
+// anything doubtful (a name that does not resolve, a script that cannot be
+// started) into a warning shown once and a "!" beside the row.
+#include "qscfg/screens.h"
+
+#include <cstdlib>
+
+#include "common/lang.h"
+#include "qscfg/rows.h"
+#include "qslx/setup.h"
+#include "wkcfg/ui/console_ui.h"
+#include "wkcfg/ui/ctrls.h"
+#include "wkcfg/ui/form_screen.h"
+
+namespace {
+
+const char kSection[] = "QSCFG";
+constexpr int kMarkColumn = 1;
+
+TQsConfig& Config() {
+  return QsEditor().Config;
+}
+
+const TQsNumberKey& KeyOf(const std::string& name) {
+  const TQsNumberKey* key = FindQsNumberKey(name);
+  // A row naming no key is a mistake in a screen's table.
+  if (key == nullptr) std::abort();
+  return *key;
+}
+
+// A number row over a daemon key, shown in units of `scale`.
+TFormRow QsNumberRow(const std::string& label, const std::string& name, int32_t scale = 1) {
+  const TQsNumberKey& key = KeyOf(name);
+  TFormRow row;
+  row.Label = label;
+  row.Kind = TRowKind::kNumber;
+  row.Value = [name, scale] { return std::to_string(QsNumber(Config(), name) / scale); };
+  row.Minimum = [minimum = key.Minimum / scale] { return minimum; };
+  row.Maximum = [maximum = key.Maximum / scale] { return maximum; };
+  row.Store = [name, scale](const std::string& work) {
+    Config().Numbers[name] = static_cast<int32_t>(std::atol(work.c_str()) * scale);
+    return true;
+  };
+  return row;
+}
+
+TFormRow QsSwitchRow(const std::string& label, const std::string& name) {
+  KeyOf(name);
+  TFormRow row;
+  row.Label = label;
+  row.Kind = TRowKind::kYesNo;
+  row.Value = [name] { return YesNoText(QsNumber(Config(), name) != 0); };
+  row.Store = [name](const std::string& work) {
+    Config().Numbers[name] = YesNoValue(work) ? 1 : 0;
+    return true;
+  };
+  return row;
+}
+
+TRowTest SwitchedOn(const std::string& name) {
+  return [name] { return QsNumber(Config(), name) != 0; };
+}
+
+std::string Text(const std::string& key, const std::string& value) {
+  const std::string section = key == "100008" ? "ERRORS" : kSection;
+  return ReplaceParam(LangText(key, section), value);
+}
+
+// Shows what the rule decided; true when the value is to be stored.
+bool Obey(const TEntryOutcome& outcome, const std::string& value) {
+  switch (outcome.Verdict) {
+    case TEntryVerdict::kRefuse:
+      ShowError(Text(outcome.TextKey, value));
+      return false;
+    case TEntryVerdict::kStoreWarning:
+      PressAnyKeyBox(Text(outcome.TextKey, value), NoticeColors);
+      return true;
+    case TEntryVerdict::kStore:
+      break;
+  }
+  return true;
+}
+
+bool HaveMasters() {
+  return !Config().Masters.empty();
+}
+
+size_t& Current() {
+  TQsEditor& editor = QsEditor();
+  if (editor.Current >= editor.Config.Masters.size()) editor.Current = 0;
+  return editor.Current;
+}
+
+bool AcceptMaster(const std::string& address) {
+  const TEntryOutcome outcome = MasterEntry(address, QsEditor().Probes);
+  QsEditor().Unsound[address] = outcome.Verdict != TEntryVerdict::kStore;
+  return Obey(outcome, address);
+}
+
+bool AddMasterButton() {
+  std::string address;
+  InputBox(ConsoleUi().FrameWidth, "Master server:", "", false, false, &address);
+  if (!address.empty() && AcceptMaster(address)) Current() = AddMaster(&Config().Masters, address);
+  return false;
+}
+
+bool DeleteMasterButton() {
+  if (!HaveMasters()) return false;
+  const std::string address = Config().Masters[Current()];
+  if (ConfirmYesNoBox(ConsoleUi().FrameWidth, Text("DeleteMaster", address), true))
+    Current() = DeleteMaster(&Config().Masters, Current());
+  return false;
+}
+
+// The masters below the rows, the selected one marked ">", a doubtful one
+// "!".
+void DrawMasterList(int first_line) {
+  const TextList& masters = Config().Masters;
+  const int last_line = ConsoleUi().FrameHeight - 2;
+  WriteAt(3, first_line, LangText("MasterList", kSection), false, false, NormalColors);
+  if (last_line <= first_line) return;
+  const size_t rows = static_cast<size_t>(last_line - first_line);
+  const size_t start = ListWindowStart(masters.size(), Current(), rows);
+  for (size_t i = start; i < masters.size() && i < start + rows; ++i) {
+    const int line = first_line + 1 + static_cast<int>(i - start);
+    const bool warned = MasterWarned(masters[i]);
+    WriteAt(kMarkColumn, line, warned ? "!" : " ", false, false, ErrorColors);
+    const std::string mark = i == Current() ? "> " : "  ";
+    WriteAt(3, line, mark + std::to_string(i + 1) + ". " + masters[i], false, false,
+            i == Current() ? ListHighlightColors : NormalColors);
+  }
+}
+
+}  // namespace
+
+TQsEditor& QsEditor() {
+  static TQsEditor editor;
+  return editor;
+}
+
+bool MasterWarned(const std::string& address) {
+  TQsEditor& editor = QsEditor();
+  const auto found = editor.Unsound.find(address);
+  if (found != editor.Unsound.end()) return found->second;
+  const bool warned = MasterEntry(address, editor.Probes).Verdict != TEntryVerdict::kStore;
+  editor.Unsound[address] = warned;
+  return warned;
+}
+
+void ListenPortScreen() {
+  TFormScreen screen = MakeFormScreen("LISTEN PORT CONFIGURATION");
+  screen.Rows = {QsNumberRow("TCP/IP port for the orders of the masters:", "ListenPort")};
+  RunFormScreen(screen);
+}
+
+void MastersScreen() {
+  TFormRow list = ChoiceRow(
+      "Master servers:", {},
+      [] { return HaveMasters() ? MasterChoices(Config().Masters)[Current()] : std::string(); },
+      [](const std::string& work) {
+        const int index = MasterChoiceIndex(work, Config().Masters.size());
+        if (index >= 0) Current() = static_cast<size_t>(index);
+        return true;
+      });
+  list.Choices = [] { return MasterChoices(Config().Masters); };
+  list.Shown = HaveMasters;
+
+  TFormRow selected;
+  selected.Label = "Selected master server:";
+  selected.Kind = TRowKind::kText;
+  selected.Shown = HaveMasters;
+  selected.Value = [] { return HaveMasters() ? Config().Masters[Current()] : std::string(); };
+  selected.Store = [](const std::string& work) {
+    if (!AcceptMaster(work)) return false;
+    Config().Masters[Current()] = work;
+    return true;
+  };
+
+  auto move = [](int step) {
+    return [step] {
+      Current() = MoveMaster(&Config().Masters, Current(), step);
+      return false;
+    };
+  };
+  TFormRow remove = ButtonRow(" [ Delete the selected master server ] ", DeleteMasterButton);
+  TFormRow up = ButtonRow(" [ Move the selected master server up ] ", move(-1));
+  TFormRow down = ButtonRow(" [ Move the selected master server down ] ", move(1));
+  for (TFormRow* row : {&remove, &up, &down}) row->Shown = HaveMasters;
+
+  TFormScreen screen = MakeFormScreen("MASTER SERVERS CONFIGURATION");
+  screen.LineStep = 1;
+  screen.Rows = {
+      list,   selected, BlankRow(), ButtonRow(" [ Add a master server ] ", AddMasterButton),
+      remove, up,       down};
+  const int list_line = 5 + static_cast<int>(screen.Rows.size()) + 1;
+  screen.ExtraDraw = [list_line] { DrawMasterList(list_line); };
+  RunFormScreen(screen);
+}
+
+void EventLogScreen() {
+  TFormRow size = QsNumberRow("Maximum file size [kB]:", "LogMaxSize", 1000);
+  size.Shown = SwitchedOn("LogEnabled");
+  TFormScreen screen = MakeFormScreen("EVENT LOG CONFIGURATION");
+  screen.Rows = {QsSwitchRow("Enable recording of the event log:", "LogEnabled"), size};
+  RunFormScreen(screen);
+}
+
+void AliveCheckScreen() {
+  TFormScreen screen = MakeFormScreen("ALIVE CHECK CONFIGURATION");
+  screen.Rows = {
+      QsSwitchRow("Enable alive check of the masters:", "AliveEnabled"),
+      QsNumberRow("Check frequency [s]:", "AliveFrequency"),
+      QsNumberRow("Connection attempts per check:", "AliveRetries"),
+      QsNumberRow("TCP/IP port of the masters' alive service:", "AlivePort"),
+      QsNumberRow("Time limit of one attempt [s]:", "AliveTimeOut"),
+      QsNumberRow("Pause between attempts [s]:", "AliveDelay"),
+  };
+  for (size_t i = 1; i < screen.Rows.size(); ++i) screen.Rows[i].Shown = SwitchedOn("AliveEnabled");
+  RunFormScreen(screen);
+}
+
+void ScriptsScreen() {
+  const char* const labels[] = {"Shutdown script:", "Message script:", "Custom script 1:",
+                                "Custom script 2:", "Custom script 3:"};
+  TFormScreen screen = MakeFormScreen("SCRIPTS CONFIGURATION");
+  const std::vector<std::string>& keys = QsScriptKeys();
+  for (size_t i = 0; i < keys.size(); ++i) {
+    TFormRow row;
+    row.Label = labels[i];
+    row.Kind = TRowKind::kText;
+    row.Value = [key = keys[i]] { return Config().Scripts[key]; };
+    row.Store = [i, key = keys[i]](const std::string& work) {
+      if (!Obey(ScriptEntry(i, work, QsEditor().Probes), work)) return false;
+      Config().Scripts[key] = work;
+      return true;
+    };
+    screen.Rows.push_back(row);
+  }
+  screen.ExtraDraw = [&keys] {
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const std::string& path = Config().Scripts[keys[i]];
+      const bool warned = ScriptEntry(i, path, QsEditor().Probes).Verdict != TEntryVerdict::kStore;
+      WriteAt(kMarkColumn, 5 + 2 * static_cast<int>(i), warned ? "!" : " ", false, false,
+              ErrorColors);
+    }
+    WriteAt(3, ConsoleUi().FrameHeight - 2, LangText("ScriptLegend", kSection), false, false,
+            NormalColors);
+  };
+  RunFormScreen(screen);
+}

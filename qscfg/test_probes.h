@@ -1,0 +1,32 @@
+// Probes for the tests: names resolve when listed, scripts have the state
+// their table gives (otherwise executable when absolute).
+#ifndef VOLTMON_QSCFG_TEST_PROBES_H_
+#define VOLTMON_QSCFG_TEST_PROBES_H_
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "qscfg/model.h"
+
+inline TQsProbes FakeProbes(std::set<std::string> resolving = {"master.lan"},
+                            std::map<std::string, TScriptState> scripts = {}) {
+  TQsProbes probes;
+  probes.Resolves = [resolving](const std::string& host) { return resolving.count(host) > 0; };
+  probes.Script = [scripts](const std::string& path) {
+    if (path.empty()) return TScriptState::kEmpty;
+    const auto found = scripts.find(path);
+    if (found != scripts.end()) return found->second;
+    return path[0] == '/' ? TScriptState::kExecutable : TScriptState::kRelative;
+  };
+  return probes;
+}
+
+// A document of section "QS System" holding `keys`.
+inline IniDocument QsDoc(const std::string& keys) {
+  IniDocument doc;
+  doc.Parse("[QS System]\n" + keys);
+  return doc;
+}
+
+#endif  // VOLTMON_QSCFG_TEST_PROBES_H_
