@@ -82,7 +82,8 @@ inside() {
   say "Starting the daemon: bin/startqslx start"
   "$install_root/bin/startqslx" start
   # The daemon is visible before it listens; its start event says it does.
-  wait_until 5 test -s "$install_root/data/qs_log.txt"
+  wait_until 5 test -s "$install_root/data/qs_log.txt" ||
+    echo "  (the daemon logged no start within 5 seconds)"
 
   configure_master "$work"
 
@@ -92,7 +93,7 @@ inside() {
   say "Rehearsing the mains power failure (event 0): bin/qsmaster fire 0 --yes"
   "$install_root/bin/qsmaster" fire 0 --yes 2>&1 | sed 's/^/  /' || true
 
-  wait_until 5 test -s "$record"
+  wait_until 5 test -s "$record" || true
   say "What the slave's order scripts recorded ($record)"
   sed 's/^/  /' "$record" 2> /dev/null || echo "  (nothing)"
 
@@ -119,6 +120,8 @@ wait_until() {
 # demonstration's temporary directory.
 console() { tmux -S "$tmux_socket" "$@"; }
 console_shows() { console capture-pane -p -t demo 2> /dev/null | grep -qF -- "$1"; }
+console_hides() { ! console_shows "$1"; }
+console_ended() { ! console has-session -t demo 2> /dev/null; }
 # Waits until the console shows $1, then types the keys that follow.
 when_shown() {
   local text=$1
@@ -132,7 +135,7 @@ when_shown() {
 }
 # Waits until the console no longer shows $1 (a list has closed).
 when_gone() {
-  if ! wait_until 10 eval '! console_shows "$1"'; then
+  if ! wait_until 10 console_hides "$1"; then
     echo "demo: the console still shows \"$1\"" >&2
     exit 1
   fi
@@ -168,7 +171,7 @@ configure_master() {
   echo "  Save and Exit"
   console send-keys -t demo Escape
   when_shown "Save and Exit" Up Up Enter
-  if ! wait_until 10 sh -c "! tmux -S '$tmux_socket' has-session -t demo 2> /dev/null"; then
+  if ! wait_until 10 console_ended; then
     echo "demo: the console did not end" >&2
     exit 1
   fi
