@@ -280,8 +280,9 @@ std::string MasterUsage() {
          "                bin/wksrv.cfg, found through bin/voltmon.cfg)\n"
          "  --dry-run     lists the jobs and sends nothing\n"
          "  --yes         asks no confirmation\n"
-         "  Exit status: 0 every order accepted, 1 an order refused or undelivered or\n"
-         "  the rehearsal not confirmed, 2 on any other error.\n"
+         "  Exit status: 0 every order accepted, 1 an order refused, undelivered or\n"
+         "  unusable (a dry run: unusable), or the rehearsal not confirmed, 2 on any\n"
+         "  other error.\n"
          "\n"
          "events: lists the configured events with their names and jobs.\n"
          "  --config PATH as for fire. Exit status: 0, or 2 on any error.\n";

@@ -147,8 +147,8 @@ struct SilentCase {
 };
 
 TEST_F(FireTest, DryRunsAndUnconfirmedShutdownsSendNothing) {
-  ASSERT_NO_FATAL_FAILURE(WriteMaster(
-      {"0|" + Job("$R_MSG") + "|" + Job("$R_SHUT") + "|$LOG", "2|" + Job("$R_SHELL_1")}));
+  ASSERT_NO_FATAL_FAILURE(WriteMaster({"0|" + Job("$R_MSG") + "|" + Job("$R_SHUT") + "|$LOG",
+                                       "2|" + Job("$R_SHELL_1"), "3|$R_SHUT,127.0.0.1,0"}));
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
   const std::string slave = "slave 127.0.0.1:" + std::to_string(port_);
   const std::vector<SilentCase> cases = {
@@ -157,6 +157,7 @@ TEST_F(FireTest, DryRunsAndUnconfirmedShutdownsSendNothing) {
        "  " + slave + ", order 0 (shut down): would send <|0|0|>",
        ""},
       {{"fire", "0"}, 1, "event 0: Power failure", "no terminal to confirm"},
+      {{"fire", "3", "--dry-run"}, 1, "not sent: the port '0' is not 1-65535", ""},
       {{"fire", "9", "--yes"}, 2, "", "no event 9"},
       {{"fire", "0", "--yes", "--config", temp_->Sub("none.cfg")}, 2, "", "cannot read"},
   };
