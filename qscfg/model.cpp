@@ -71,9 +71,12 @@ void WriteQsConfig(const TQsConfig& config, IniDocument* doc) {
   const uint16_t old_count =
       static_cast<uint16_t>(doc->GetInteger(kQsSection, kQsAddressCountKey, 0));
   for (int i = 0; i < old_count; ++i) doc->Remove(kQsSection, QsAddressKey(i));
-  doc->Set(kQsSection, kQsAddressCountKey, std::to_string(config.Masters.size()));
-  for (size_t i = 0; i < config.Masters.size(); ++i)
-    doc->Set(kQsSection, QsAddressKey(static_cast<int>(i)), config.Masters[i]);
+  // Without masters the file stays as shipped: one empty entry, so that the
+  // daemon still starts and refuses every caller instead of not starting.
+  const TextList masters = config.Masters.empty() ? TextList{""} : config.Masters;
+  doc->Set(kQsSection, kQsAddressCountKey, std::to_string(masters.size()));
+  for (size_t i = 0; i < masters.size(); ++i)
+    doc->Set(kQsSection, QsAddressKey(static_cast<int>(i)), masters[i]);
   for (const TQsNumberKey& key : QsNumberKeys())
     doc->Set(kQsSection, key.Name, std::to_string(QsNumber(config, key.Name)));
   for (const std::string& key : QsScriptKeys()) {

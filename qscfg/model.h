@@ -23,8 +23,9 @@ struct TQsConfig {
 TQsConfig ReadQsConfig(const IniDocument& doc);
 
 // Sets every key of `config` in `doc`: the address count and Adr0 upward
-// for the masters (the old address keys removed first), the numbers in
-// decimal, the scripts as they are. Other keys and sections stay.
+// for the masters (the old address keys removed first; no master is written
+// as one empty entry), the numbers in decimal, the scripts as they are.
+// Other keys and sections stay.
 void WriteQsConfig(const TQsConfig& config, IniDocument* doc);
 
 // The number of the key, or its default when the config lacks it.

@@ -56,6 +56,16 @@ TEST(QsModel, WriteRenumbersMastersAndKeepsUnknownKeys) {
   EXPECT_EQ("65000", *doc.Get("QS System", "AlivePort"));
 }
 
+TEST(QsModel, NoMasterIsWrittenAsTheShippedEmptyEntry) {
+  IniDocument doc = QsDoc("AdrCount=2\nAdr0=a\nAdr1=b\n");
+  TQsConfig config = ReadQsConfig(doc);
+  config.Masters.clear();
+  WriteQsConfig(config, &doc);
+  EXPECT_EQ("1", *doc.Get("QS System", "AdrCount"));
+  EXPECT_EQ("", *doc.Get("QS System", "Adr0"));
+  EXPECT_FALSE(doc.Get("QS System", "Adr1"));
+}
+
 TEST(QsModel, WrittenValuesReadBackUnchanged) {
   TQsConfig config = ReadQsConfig(QsDoc(""));
   config.Masters = {"m1", "10.1.2.3"};

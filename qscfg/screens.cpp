@@ -238,7 +238,8 @@ void ScriptsScreen() {
     };
     screen.Rows.push_back(row);
   }
-  screen.ExtraDraw = [&keys] {
+  screen.ExtraDraw = [] {
+    const std::vector<std::string>& keys = QsScriptKeys();
     for (size_t i = 0; i < keys.size(); ++i) {
       const std::string& path = Config().Scripts[keys[i]];
       const bool warned = ScriptEntry(i, path, QsEditor().Probes).Verdict != TEntryVerdict::kStore;

@@ -294,4 +294,12 @@ TEST(QsConfigCheck, TheInstallationsFileNeedsRoot) {
   EXPECT_NE(std::string::npos, result.out.find("No such file or directory")) << result.out;
 }
 
+TEST(QsConfigCheck, HelpNamesTheCheckAndItsExitStatus) {
+  QsSession qs;
+  const RunResult result = RunCommand({qs.tree().Program(), "-h"});
+  EXPECT_EQ(0, result.exit_code);
+  for (const char* part : {"--check [FILE]", "A FILE needs no root", "1 otherwise"})
+    EXPECT_NE(std::string::npos, result.out.find(part)) << result.out;
+}
+
 }  // namespace
