@@ -86,8 +86,8 @@ bool MakeDirectories(const std::string& path) {
 }
 
 bool CreateInstallDirectories() {
-  static const char* const kDirectories[] = {"",      "bin/",    "languages/",    "data/",
-                                             "help/", "script/", "script/system/"};
+  static const char* const kDirectories[] = {
+      "", "bin/", "languages/", "data/", "help/", "script/", "script/system/", "man/", "man/man8/"};
   for (const char* relative : kDirectories) {
     const std::string directory = Root() + relative;
     if (PathExists(directory)) continue;

@@ -2,10 +2,18 @@
 # End-to-end demonstration of Voltmon Manager, safe to run on any machine:
 # builds the suite and its install packet, then, inside a throwaway sandbox
 # (private PID, mount and network namespaces with overlays on /usr and
-# /etc), installs the packet with the real installer fed its answers,
-# configures the QS System daemon for a master on loopback, starts it
-# through bin/startqslx, gives it every order with the stand-in master,
-# prints the event log and what the order scripts recorded, and stops it.
+# /etc), shows the whole chain from a power failure configured on the master
+# to the slave that acts on it:
+#   - installs both modules with the real installer fed its answers;
+#   - configures the QS System daemon for a master on loopback (its order
+#     scripts replaced by recorders), checks it with qscfg --check and starts
+#     it through bin/startqslx;
+#   - drives the real console wkcfg through tmux: chooses a UPS model, adds
+#     "Shut down a remote computer" for this computer's daemon to the mains
+#     power failure event, Save and Exit; prints the saved event lines;
+#   - rehearses that event with qsmaster fire --yes against the daemon;
+#   - prints what the slave's scripts recorded and its event log, and stops
+#     everything.
 # The host is never changed: everything written below /usr and /etc lands
 # in a temporary directory that is removed at the end, and nothing stays
 # mounted or running.
@@ -18,6 +26,9 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 install_root=/usr/vantrel/voltmon
 port=6005
+# A model of the shipped database; its default events hold the mains power
+# failure, event 0.
+model="Quillon 650"
 
 say() { printf '\n=== %s\n' "$*"; }
 
@@ -34,9 +45,9 @@ inside() {
   export TERM=dumb
   mkdir -p /etc/init.d /etc/rc2.d /etc/rc3.d /etc/rc5.d
 
-  say "Installing from $build/packet (answers: English, accept the licence, QS System only," \
-    "no configuration program, register at start-up, do not start yet)"
-  printf '%s\n' 1 y n n y n y n | "$build/packet/install" 2>&1 | sed 's/^/  | /'
+  say "Installing from $build/packet (answers: English, accept the licence, both modules," \
+    "configure neither now, register QS System at start-up, do not start it yet)"
+  printf '%s\n' 1 y n y y n n n y n n | "$build/packet/install" 2>&1 | sed 's/^/  | /'
 
   say "Installed files"
   (cd "$install_root" && find . -type f | sort | xargs ls -l) | sed 's/^/  /'
@@ -45,7 +56,7 @@ inside() {
   say "Suite settings bin/voltmon.cfg"
   sed 's/^/  /' "$install_root/bin/voltmon.cfg"
 
-  say "Configuring QS System: master 127.0.0.1, port $port; order scripts replaced by recorders"
+  say "Configuring the slave: master 127.0.0.1, port $port; order scripts replaced by recorders"
   local cfg=$install_root/bin/qslx.cfg
   sed -i -e "s/^AdrCount=.*/AdrCount=1/" -e "s/^Adr0=.*/Adr0=127.0.0.1/" \
     -e "s/^ListenPort=.*/ListenPort=$port/" "$cfg"
@@ -58,51 +69,119 @@ inside() {
       > "$install_root/script/system/$script.sh"
   done
 
+  say "Checking the slave's settings: bin/qscfg --check bin/qslx.cfg"
+  if [ -x "$install_root/bin/qscfg" ]; then
+    local checked=0
+    "$install_root/bin/qscfg" --check "$cfg" > "$work/check.out" 2>&1 || checked=$?
+    sed 's/^/  /' "$work/check.out"
+    echo "  (status $checked: 0 when the daemon will start and act as its settings say)"
+  else
+    echo "  SKIPPED: this build ships no bin/qscfg, so there is no settings check to run"
+  fi
+
   say "Starting the daemon: bin/startqslx start"
   "$install_root/bin/startqslx" start
   # The daemon is visible before it listens; its start event says it does.
-  local waited=0
-  while [ ! -s "$install_root/data/qs_log.txt" ] && [ "$waited" -lt 50 ]; do
-    sleep 0.1
-    waited=$((waited + 1))
-  done
+  wait_until 5 test -s "$install_root/data/qs_log.txt" ||
+    echo "  (the daemon logged no start within 5 seconds)"
 
-  say "Giving orders with the stand-in master"
-  local master=$build/bin/qsmaster
-  run_master() {
-    printf '  qsmaster %s\n' "$*"
-    "$master" "$@" 2>&1 | sed 's/^/    /' || true
-  }
-  echo "  order 0, shut down:"
-  run_master send 127.0.0.1 "$port" 0
-  echo "  order 1, show a message:"
-  run_master send 127.0.0.1 "$port" 1 "Power failure, please save your work"
-  echo "  orders 2, 3 and 4, custom scripts 1, 2 and 3:"
-  run_master send 127.0.0.1 "$port" 2
-  run_master send 127.0.0.1 "$port" 3
-  run_master send 127.0.0.1 "$port" 4
-  echo "  an order from an address that is not an allowed master:"
-  run_master send 127.0.0.1 "$port" 0 --bind 127.0.0.2
+  configure_master "$work"
 
-  waited=0
-  while [ "$(wc -l 2> /dev/null < "$record" || echo 0)" -lt 5 ] && [ "$waited" -lt 50 ]; do
-    sleep 0.1
-    waited=$((waited + 1))
-  done
+  say "The events the master now holds: bin/qsmaster events"
+  "$install_root/bin/qsmaster" events 2>&1 | sed 's/^/  /'
 
-  say "What the order scripts recorded ($record)"
+  say "Rehearsing the mains power failure (event 0): bin/qsmaster fire 0 --yes"
+  "$install_root/bin/qsmaster" fire 0 --yes 2>&1 | sed 's/^/  /' || true
+
+  wait_until 5 test -s "$record" || true
+  say "What the slave's order scripts recorded ($record)"
   sed 's/^/  /' "$record" 2> /dev/null || echo "  (nothing)"
 
   say "Stopping the daemon: bin/startqslx stop"
   "$install_root/bin/startqslx" stop
 
-  say "Event log data/qs_log.txt"
-  echo "  (for custom script 2 the daemon logs the script's path on a line of its"
-  echo "  own before \"Custom script 2 ordered by ...\"; that line is no fault)"
+  say "The slave's event log data/qs_log.txt"
   sed 's/^/  /' "$install_root/data/qs_log.txt"
 }
 
+# Runs "$@" every tenth of a second until it succeeds, for at most $1 seconds.
+wait_until() {
+  local limit=$(($1 * 10))
+  shift
+  local waited=0
+  until "$@"; do
+    [ "$waited" -ge "$limit" ] && return 1
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+}
+
+# The master's console in a private tmux server whose socket lives in the
+# demonstration's temporary directory.
+console() { tmux -S "$tmux_socket" "$@"; }
+console_shows() { console capture-pane -p -t demo 2> /dev/null | grep -qF -- "$1"; }
+console_hides() { ! console_shows "$1"; }
+console_ended() { ! console has-session -t demo 2> /dev/null; }
+# Waits until the console shows $1, then types the keys that follow.
+when_shown() {
+  local text=$1
+  shift
+  if ! wait_until 10 console_shows "$text"; then
+    echo "demo: the console never showed \"$text\"; its screen:" >&2
+    console capture-pane -p -t demo >&2 || true
+    exit 1
+  fi
+  [ $# -eq 0 ] || console send-keys -t demo "$@"
+}
+# Waits until the console no longer shows $1 (a list has closed).
+when_gone() {
+  if ! wait_until 10 console_hides "$1"; then
+    echo "demo: the console still shows \"$1\"" >&2
+    exit 1
+  fi
+}
+
+configure_master() {
+  tmux_socket=$1/tmux.sock
+  local wkcfg=$install_root/bin/wkcfg
+  say "Configuring the master with the real console $wkcfg (driven through tmux)"
+  printf 'set -g status off\nset -sg escape-time 0\n' > "$1/tmux.conf"
+  console -f "$1/tmux.conf" new-session -d -s demo -x 80 -y 25 "TERM=screen $wkcfg"
+  echo "  System Configuration: UPS model \"$model\", device /dev/ttyS0"
+  when_shown "System Configuration" Enter
+  when_shown "UPS model name:" Enter
+  when_shown "$model" Down Enter
+  when_gone "Pellik Mini 400"
+  # The choice moves the focus on to the device.
+  console send-keys -t demo Enter
+  when_shown "/dev/ttyS0" Down Enter
+  when_gone "/dev/ttyS1"
+  console send-keys -t demo Escape
+  echo "  Events Configuration: insert \"Shut down a remote computer\" 127.0.0.1 : $port" \
+    "into the mains power failure"
+  when_shown "Events Configuration" Down Down Down Down Enter
+  when_shown "Mains power failure" i
+  when_shown "SELECT JOB TO INSERT" Down Down Down Enter
+  when_shown "NEW JOB : Shut down a remote computer"
+  console send-keys -t demo -l 127.0.0.1
+  # ENTER stores the address; the port keeps its proposed 6005; then OK.
+  console send-keys -t demo Enter Down Enter
+  when_shown "Shut down a remote computer (127.0.0.1 : $port)"
+  console capture-pane -p -t demo | sed -e 's/^/  | /' -e '/^  | *$/d'
+  echo "  Save and Exit"
+  console send-keys -t demo Escape
+  when_shown "Save and Exit" Up Up Enter
+  if ! wait_until 10 console_ended; then
+    echo "demo: the console did not end" >&2
+    exit 1
+  fi
+  say "The master's saved events (bin/wksrv.cfg)"
+  grep -E '^(UpsModelName|EventCounter|Event[0-9]+)=' "$install_root/bin/wksrv.cfg" |
+    sed 's/^/  /'
+}
+
 if [ "${1:-}" = --inside ]; then
+  work=$3
   inside "$2"
   exit 0
 fi
@@ -116,7 +195,7 @@ build=${VM_BUILD_DIR:-$root/build}
 say "Building in $build"
 mkdir -p "$build"
 log=$build/demo-build.log
-{ cmake -S "$root" -B "$build" && cmake --build "$build" -j"${VM_JOBS:-2}" --target packet nsrun qsmaster; } \
+{ cmake -S "$root" -B "$build" && cmake --build "$build" -j"${VM_JOBS:-2}" --target packet nsrun; } \
   > "$log" 2>&1 || { tail -30 "$log"; echo "demo: the build failed; see $log" >&2; exit 1; }
 echo "  built: $build/packet/install and the packet beside it"
 
@@ -128,7 +207,7 @@ had_install_root=no
 say "Entering the sandbox (writes to /usr and /etc go to $work)"
 status=0
 "$build/bin/nsrun" --overlay "/usr:$work/usr" --overlay "/etc:$work/etc" --timeout 90 -- \
-  /bin/bash "$root/scripts/demo.sh" --inside "$build" || status=$?
+  /bin/bash "$root/scripts/demo.sh" --inside "$build" "$work" || status=$?
 
 say "Back on the host"
 if findmnt -rn -o TARGET,SOURCE,OPTIONS | grep -F -- "$work" > /dev/null; then

@@ -1,7 +1,8 @@
 // qsmaster: a stand-in master server for administrators and tests. "send"
 // gives a daemon one order the way the master server does (read the greeting,
 // send one scrambled request line when accepted); "serve-alive" answers the
-// daemon's alive checks. Exchanges are printed descrambled, one line each.
+// daemon's alive checks; "fire" rehearses a configured event and "events"
+// lists them. Exchanges are printed descrambled, one line each.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -17,7 +18,10 @@
 #include <vector>
 
 #include "common/scramble.h"
+#include "common/settings.h"
 #include "common/tcp.h"
+#include "tools/fire.h"
+#include "tools/master_order.h"
 #include "tools/qsmaster_args.h"
 
 namespace {
@@ -50,35 +54,22 @@ const char* ReadStatusText(ReadStatus status) {
 }
 
 int Send(const MasterSend& send) {
-  TcpConnection connection;
-  int error = 0;
-  if (!TcpConnect(send.host, send.port, send.timeout_seconds * 1000, &connection, &error,
-                  send.bind)) {
-    std::fprintf(stderr, "qsmaster: cannot connect to %s:%u: %s\n", send.host.c_str(), send.port,
-                 std::strerror(error));
-    return kExitError;
+  OrderOutcome outcome = GiveOrder(send);
+  if (!outcome.greeting.empty()) {
+    std::printf("greeting: %s\n", outcome.greeting.c_str());
+    std::fflush(stdout);
   }
-  std::string line;
-  ReadStatus status = connection.ReadLine(&line, kMaxLine, send.timeout_seconds * 1000);
-  if (status != ReadStatus::kLine) {
-    std::fprintf(stderr, "qsmaster: no greeting from %s:%u: %s\n", send.host.c_str(), send.port,
-                 ReadStatusText(status));
-    return kExitError;
+  switch (outcome.kind) {
+    case OrderOutcome::Kind::kAccepted:
+      std::printf("sent: %s\n", send.line.c_str());
+      return 0;
+    case OrderOutcome::Kind::kRefused:
+      return kExitRefused;
+    default:
+      std::fprintf(stderr, "qsmaster: %s:%u: %s\n", send.host.c_str(), send.port,
+                   outcome.detail.c_str());
+      return kExitError;
   }
-  std::string greeting = Descramble(line);
-  std::printf("greeting: %s\n", greeting.c_str());
-  std::fflush(stdout);
-  if (greeting == "<|KO|>") return kExitRefused;
-  if (greeting != "<|ok|>") {
-    std::fprintf(stderr, "qsmaster: unexpected greeting\n");
-    return kExitError;
-  }
-  if (!connection.WriteLine(send.plain ? send.line : Scramble(send.line))) {
-    std::fprintf(stderr, "qsmaster: sending the request failed: %s\n", std::strerror(errno));
-    return kExitError;
-  }
-  std::printf("sent: %s\n", send.line.c_str());
-  return 0;
 }
 
 int ListenSocket(const MasterServe& serve) {
@@ -188,6 +179,10 @@ int main(int argc, char** argv) {
       return Send(args.send);
     case MasterArgs::Mode::kServe:
       return ServeAlive(args.serve);
+    case MasterArgs::Mode::kFire:
+      return RunFire(args.fire, ProgramDirectory(argv[0]));
+    case MasterArgs::Mode::kEvents:
+      return RunEvents(args.fire, ProgramDirectory(argv[0]));
     case MasterArgs::Mode::kHelp:
       break;
   }

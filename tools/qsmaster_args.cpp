@@ -1,12 +1,15 @@
-// Command-line rules of qsmaster. An order is built here as the master server
-// builds it: "<|" id "|" command, for a message "|" text, then "|>". A text
-// holding "|" cannot travel in a field, so it is refused instead of being cut
-// at the daemon's end; --raw sends such frames on purpose.
+// Command-line rules of qsmaster. Each mode is a table of its options and a
+// check of its positional arguments; one loop applies the tables. An order is
+// built here as the master server builds it: "<|" id "|" command, for a
+// message "|" text, then "|>". A text holding "|" cannot travel in a field,
+// so it is refused instead of being cut at the daemon's end; --raw sends
+// such frames on purpose.
 
 #include "tools/qsmaster_args.h"
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -31,67 +34,105 @@ bool ParsePort(const std::string& text, uint16_t* port, std::string* error) {
   return true;
 }
 
-bool ParseSend(const std::vector<std::string>& args, MasterSend* send, std::string* error) {
-  std::vector<std::string> positional;
-  std::string id = "1";
-  std::string raw;
-  std::string plain;
-  bool has_raw = false;
-  bool has_plain = false;
+// One option of a mode. A flag's `apply` gets the empty text.
+struct OptionRule {
+  const char* name;
+  bool takes_value;
+  std::function<bool(const std::string& value, std::string* error)> apply;
+};
+
+// Applies the rules to the options of `args` and collects the rest in
+// order; an unknown "--" word or a missing value is an error.
+bool ApplyOptions(const std::vector<std::string>& args, const std::vector<OptionRule>& rules,
+                  std::vector<std::string>* positional, std::string* error) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    bool takes_value = arg == "--id" || arg == "--bind" || arg == "--timeout" || arg == "--raw" ||
-                       arg == "--plain";
-    if (!takes_value) {
+    const OptionRule* rule = nullptr;
+    for (const OptionRule& candidate : rules) {
+      if (arg == candidate.name) rule = &candidate;
+    }
+    if (rule == nullptr) {
       if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
         *error = "unknown option " + arg;
         return false;
       }
-      positional.push_back(arg);
+      positional->push_back(arg);
       continue;
     }
-    if (i + 1 >= args.size()) {
+    if (rule->takes_value && i + 1 >= args.size()) {
       *error = arg + " needs a value";
       return false;
     }
-    const std::string& value = args[++i];
-    int64_t number = 0;
-    if (arg == "--id") {
-      if (!ParseInteger(value, INT32_MIN, INT32_MAX, &number)) {
-        *error = "--id wants a 32-bit integer, got '" + value + "'";
-        return false;
-      }
-      id = value;
-    } else if (arg == "--bind") {
-      send->bind = value;
-    } else if (arg == "--timeout") {
-      if (!ParseInteger(value, 1, 3600, &number)) {
-        *error = "--timeout wants seconds (1-3600), got '" + value + "'";
-        return false;
-      }
-      send->timeout_seconds = static_cast<int>(number);
-    } else if (arg == "--raw") {
-      raw = value;
-      has_raw = true;
-    } else {
-      plain = value;
-      has_plain = true;
-    }
+    if (!rule->apply(rule->takes_value ? args[++i] : std::string(), error)) return false;
   }
+  return true;
+}
+
+// A rule that stores its value as it is.
+OptionRule TextOption(const char* name, std::string* target, bool* seen = nullptr) {
+  return {name, true, [target, seen](const std::string& value, std::string*) {
+            *target = value;
+            if (seen != nullptr) *seen = true;
+            return true;
+          }};
+}
+
+OptionRule FlagOption(const char* name, bool* target) {
+  return {name, false, [target](const std::string&, std::string*) { return *target = true; }};
+}
+
+// A rule for a whole number within [min, max]; `what` names it in the error.
+OptionRule NumberOption(const char* name, int64_t min, int64_t max, const std::string& what,
+                        int64_t* target) {
+  return {name, true, [=](const std::string& value, std::string* error) {
+            if (ParseInteger(value, min, max, target)) return true;
+            *error = std::string(name) + " wants " + what + ", got '" + value + "'";
+            return false;
+          }};
+}
+
+bool ParseSend(const std::vector<std::string>& args, MasterSend* send, std::string* error) {
+  std::string raw;
+  std::string plain;
+  bool has_raw = false;
+  bool has_plain = false;
+  std::string id = "1";
+  int64_t timeout = send->timeout_seconds;
+  const std::vector<OptionRule> rules = {
+      // The text as given goes into the frame.
+      {"--id", true,
+       [&id](const std::string& value, std::string* error) {
+         int64_t number = 0;
+         if (!ParseInteger(value, INT32_MIN, INT32_MAX, &number)) {
+           *error = "--id wants a 32-bit integer, got '" + value + "'";
+           return false;
+         }
+         id = value;
+         return true;
+       }},
+      TextOption("--bind", &send->bind),
+      NumberOption("--timeout", 1, 3600, "seconds (1-3600)", &timeout),
+      TextOption("--raw", &raw, &has_raw),
+      TextOption("--plain", &plain, &has_plain),
+  };
+  std::vector<std::string> positional;
+  if (!ApplyOptions(args, rules, &positional, error)) return false;
+  send->timeout_seconds = static_cast<int>(timeout);
   if (has_raw && has_plain) {
     *error = "--raw and --plain exclude each other";
     return false;
   }
-  size_t wanted_min = has_raw || has_plain ? 2 : 3;
-  size_t wanted_max = has_raw || has_plain ? 2 : 4;
+  const bool exact = has_raw || has_plain;
+  size_t wanted_min = exact ? 2 : 3;
+  size_t wanted_max = exact ? 2 : 4;
   if (positional.size() < wanted_min || positional.size() > wanted_max) {
-    *error = has_raw || has_plain ? "send with --raw or --plain wants HOST PORT"
-                                  : "send wants HOST PORT COMMAND [MESSAGE]";
+    *error = exact ? "send with --raw or --plain wants HOST PORT"
+                   : "send wants HOST PORT COMMAND [MESSAGE]";
     return false;
   }
   send->host = positional[0];
   if (!ParsePort(positional[1], &send->port, error)) return false;
-  if (has_raw || has_plain) {
+  if (exact) {
     send->line = has_raw ? raw : plain;
     send->plain = has_plain;
     return true;
@@ -118,40 +159,53 @@ bool ParseSend(const std::vector<std::string>& args, MasterSend* send, std::stri
 }
 
 bool ParseServe(const std::vector<std::string>& args, MasterServe* serve, std::string* error) {
+  const std::vector<OptionRule> rules = {
+      FlagOption("--silent", &serve->silent),
+      TextOption("--bind", &serve->bind),
+      TextOption("--reply", &serve->reply),
+      NumberOption("--count", 1, INT32_MAX, "a positive number", &serve->count),
+  };
   std::vector<std::string> positional;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--silent") {
-      serve->silent = true;
-      continue;
-    }
-    if (arg != "--bind" && arg != "--reply" && arg != "--count") {
-      if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-        *error = "unknown option " + arg;
-        return false;
-      }
-      positional.push_back(arg);
-      continue;
-    }
-    if (i + 1 >= args.size()) {
-      *error = arg + " needs a value";
-      return false;
-    }
-    const std::string& value = args[++i];
-    if (arg == "--bind") {
-      serve->bind = value;
-    } else if (arg == "--reply") {
-      serve->reply = value;
-    } else if (!ParseInteger(value, 1, INT32_MAX, &serve->count)) {
-      *error = "--count wants a positive number, got '" + value + "'";
-      return false;
-    }
-  }
+  if (!ApplyOptions(args, rules, &positional, error)) return false;
   if (positional.size() != 1) {
     *error = "serve-alive wants PORT";
     return false;
   }
   return ParsePort(positional[0], &serve->port, error);
+}
+
+// "fire EVENT_CODE" with `with_event`, else "events" without one.
+bool ParseFire(const std::vector<std::string>& args, bool with_event, MasterFire* fire,
+               std::string* error) {
+  std::vector<OptionRule> rules = {
+      {"--config", true, [fire](const std::string& value, std::string* error) {
+         fire->config = value;
+         if (!value.empty()) return true;
+         *error = "--config wants a file";
+         return false;
+       }}};
+  if (with_event) {
+    rules.push_back(FlagOption("--dry-run", &fire->dry_run));
+    rules.push_back(FlagOption("--yes", &fire->yes));
+  }
+  std::vector<std::string> positional;
+  if (!ApplyOptions(args, rules, &positional, error)) return false;
+  if (!with_event) {
+    if (positional.empty()) return true;
+    *error = "events takes no argument, got '" + positional[0] + "'";
+    return false;
+  }
+  int64_t code = 0;
+  if (positional.size() != 1) {
+    *error = "fire wants EVENT_CODE";
+    return false;
+  }
+  if (!ParseInteger(positional[0], 0, 255, &code)) {
+    *error = "EVENT_CODE must be an event code (0-255), got '" + positional[0] + "'";
+    return false;
+  }
+  fire->event_code = static_cast<int32_t>(code);
+  return true;
 }
 
 }  // namespace
@@ -177,6 +231,11 @@ bool ParseMasterArgs(const std::vector<std::string>& args, MasterArgs* parsed, s
     parsed->mode = MasterArgs::Mode::kServe;
     return ParseServe(rest, &parsed->serve, error);
   }
+  if (args[0] == "fire" || args[0] == "events") {
+    const bool fire = args[0] == "fire";
+    parsed->mode = fire ? MasterArgs::Mode::kFire : MasterArgs::Mode::kEvents;
+    return ParseFire(rest, fire, &parsed->fire, error);
+  }
   *error = "unknown mode '" + args[0] + "'";
   return false;
 }
@@ -187,6 +246,8 @@ std::string MasterUsage() {
          "  qsmaster send HOST PORT --raw FRAME [--bind ADDR] [--timeout SEC]\n"
          "  qsmaster send HOST PORT --plain LINE [--bind ADDR] [--timeout SEC]\n"
          "  qsmaster serve-alive PORT [--bind ADDR] [--reply FRAME] [--silent] [--count N]\n"
+         "  qsmaster fire EVENT_CODE [--config PATH] [--dry-run] [--yes]\n"
+         "  qsmaster events [--config PATH]\n"
          "\n"
          "A stand-in master server for trying a QS System daemon.\n"
          "\n"
@@ -208,5 +269,21 @@ std::string MasterUsage() {
          "  --reply FRAME answers FRAME instead\n"
          "  --silent      answers nothing and keeps each connection open\n"
          "  --count N     ends after N connections\n"
-         "  Exit status: 0, or 2 when the port cannot be served.\n";
+         "  Exit status: 0, or 2 when the port cannot be served.\n"
+         "\n"
+         "fire: rehearses the configured event EVENT_CODE of the master's configuration:\n"
+         "  gives every remote job's order to its slave, in order, and prints for each\n"
+         "  the slave, the order, the greeting and whether it was accepted. Local jobs\n"
+         "  are listed as not carried out. An event holding a remote shutdown asks for\n"
+         "  confirmation on the terminal first.\n"
+         "  --config PATH the master's configuration (default the installation's\n"
+         "                bin/wksrv.cfg, found through bin/voltmon.cfg)\n"
+         "  --dry-run     lists the jobs and sends nothing\n"
+         "  --yes         asks no confirmation\n"
+         "  Exit status: 0 every order accepted, 1 an order refused, undelivered or\n"
+         "  unusable (a dry run: unusable), or the rehearsal not confirmed, 2 on any\n"
+         "  other error.\n"
+         "\n"
+         "events: lists the configured events with their names and jobs.\n"
+         "  --config PATH as for fire. Exit status: 0, or 2 on any error.\n";
 }

@@ -24,10 +24,20 @@ struct MasterServe {
   int64_t count = 0;    // end after this many connections; 0: never
 };
 
+// "fire" and "events": the master's configuration file, the installation's
+// "bin/wksrv.cfg" when `config` is empty.
+struct MasterFire {
+  int32_t event_code = -1;  // 0-255, the 8 bits of an event code
+  std::string config;
+  bool dry_run = false;  // list the plan, send nothing
+  bool yes = false;      // no confirmation for shutdown orders
+};
+
 struct MasterArgs {
-  enum class Mode { kHelp, kSend, kServe } mode = Mode::kHelp;
+  enum class Mode { kHelp, kSend, kServe, kFire, kEvents } mode = Mode::kHelp;
   MasterSend send;
   MasterServe serve;
+  MasterFire fire;  // also holds the configuration of "events"
 };
 
 // Parses `args` (without the program name); false with `*error` set.

@@ -51,6 +51,39 @@ TEST(MasterArgs, ServeAliveDefaultsToTheHealthyReply) {
   EXPECT_EQ(custom.serve.reply, "<|6|>");
 }
 
+struct FireCase {
+  Args args;
+  MasterArgs::Mode mode;
+  int32_t code;
+  std::string config;
+  bool dry_run, yes;
+};
+
+TEST(MasterArgs, FireAndEventsTakeTheirOptionsAnywhere) {
+  using Mode = MasterArgs::Mode;
+  const std::vector<FireCase> cases = {
+      {{"fire", "0"}, Mode::kFire, 0, "", false, false},
+      {{"fire", "255", "--yes"}, Mode::kFire, 255, "", false, true},
+      {{"fire", "--dry-run", "12", "--config", "/i/bin/wksrv.cfg"},
+       Mode::kFire,
+       12,
+       "/i/bin/wksrv.cfg",
+       true,
+       false},
+      {{"fire", "--config", "c", "--yes", "--dry-run", "3"}, Mode::kFire, 3, "c", true, true},
+      {{"events"}, Mode::kEvents, -1, "", false, false},
+      {{"events", "--config", "x.cfg"}, Mode::kEvents, -1, "x.cfg", false, false},
+  };
+  for (const FireCase& c : cases) {
+    MasterArgs parsed = ParseOk(c.args);
+    EXPECT_EQ(parsed.mode, c.mode);
+    EXPECT_EQ(parsed.fire.event_code, c.code);
+    EXPECT_EQ(parsed.fire.config, c.config);
+    EXPECT_EQ(parsed.fire.dry_run, c.dry_run);
+    EXPECT_EQ(parsed.fire.yes, c.yes);
+  }
+}
+
 TEST(MasterArgs, HelpWinsAnywhere) {
   EXPECT_EQ(ParseOk({"--help"}).mode, MasterArgs::Mode::kHelp);
   EXPECT_EQ(ParseOk({"send", "-h"}).mode, MasterArgs::Mode::kHelp);
@@ -79,6 +112,17 @@ TEST(MasterArgs, RefusesUnusableLines) {
       {"serve-alive"},
       {"serve-alive", "1", "2"},
       {"serve-alive", "1", "--count", "0"},
+      {"fire"},
+      {"fire", "256"},
+      {"fire", "-1"},
+      {"fire", "x"},
+      {"fire", "1", "2"},
+      {"fire", "1", "--config"},
+      {"fire", "1", "--config", ""},
+      {"fire", "1", "--force"},
+      {"events", "1"},
+      {"events", "--yes"},
+      {"events", "--dry-run"},
   };
   for (const Args& args : bad) {
     MasterArgs parsed;

@@ -8,6 +8,7 @@
 
 #include <errno.h>
 
+#include "common/files.h"
 #include "common/ini.h"
 #include "wkcfg/model/setup_keys.h"
 
@@ -122,8 +123,13 @@ std::string ServerSetupPath(const TSetupData& setup) {
 }
 
 void LoadServerSetup(TSetupData* setup) {
+  LoadServerSetupFile(ServerSetupPath(*setup), setup);
+}
+
+bool LoadServerSetupFile(const std::string& path, TSetupData* setup) {
   IniDocument doc;
-  if (!LoadIniFile(ServerSetupPath(*setup), &doc)) doc.Parse("");
+  const bool readable = PathExists(path) && LoadIniFile(path, &doc);
+  if (!readable) doc.Parse("");
   setup->Ups.Protocol.ProtocolId = 0;
   setup->Ups.Protocol.ProtocolText.clear();
   for (const char* step : kLoadOrder) {
@@ -136,6 +142,7 @@ void LoadServerSetup(TSetupData* setup) {
       LoadKey(doc, step, setup);
     }
   }
+  return readable;
 }
 
 int SaveServerSetup(const TSetupData& setup, bool write_autonomy) {

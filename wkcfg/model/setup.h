@@ -98,6 +98,10 @@ std::string ServerSetupPath(const TSetupData& setup);
 // bad value gives the field's default. Never fails.
 void LoadServerSetup(TSetupData* setup);
 
+// LoadServerSetup from the file at `path` instead. False when the file is
+// missing or cannot be read; the fields then hold their defaults.
+bool LoadServerSetupFile(const std::string& path, TSetupData* setup);
+
 // Writes the record to the file in one atomic replacement, keeping every
 // other section and unknown key. The three autonomy keys are written only
 // when `write_autonomy` (the server is not running, or a model change reset

@@ -150,6 +150,16 @@ TEST_F(SetupFile, NewFileHoldsTheKeysInSaveOrder) {
             "DataReadAutTime EventCounter Event0 ");
 }
 
+TEST_F(SetupFile, LoadingFromAPathTellsWhetherTheFileWasThere) {
+  tree.Write("elsewhere.cfg", "[Wattkeep]\nEventCounter=1\nEvent0=3|$LOG\nSrvListenPort=9\n");
+  EXPECT_TRUE(LoadServerSetupFile(tree.Path("elsewhere.cfg"), &setup));
+  EXPECT_EQ(setup.Ups.Events.EventLine(0), "3|$LOG");
+  EXPECT_EQ(setup.Server.SrvListenPort, 9);
+  EXPECT_FALSE(LoadServerSetupFile(tree.Path("missing.cfg"), &setup));
+  EXPECT_EQ(setup.Ups.Events.Count(), 0);
+  EXPECT_EQ(setup.Server.SrvListenPort, 5769);
+}
+
 TEST_F(SetupFile, ExistingKeysKeepTheirPlaceAndForeignContentStays) {
   tree.Write("bin/wksrv.cfg",
              "; comment\n[Other]\nx=1\n[Wattkeep]\nWksrvOwn=7\nDataRate=10\nEventCounter=4\n"

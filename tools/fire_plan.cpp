@@ -1,0 +1,178 @@
+// Plans a rehearsal. A remote job is stored as "code,address,port"; the
+// console checks its port when it is typed, but a hand-edited file may hold
+// anything, so a job whose slave is missing or whose port is no port becomes
+// an unusable step that is reported, never sent to some other port.
+
+#include "tools/fire_plan.h"
+
+#include <algorithm>
+
+#include "common/lang.h"
+
+namespace {
+
+const char* const kOrderCodes[] = {"$R_SHUT", "$R_MSG", "$R_SHELL_1", "$R_SHELL_2", "$R_SHELL_3"};
+constexpr int kShutdownOrder = 0;
+constexpr int kMessageOrder = 1;
+const char kStandardInstallPath[] = "/usr/vantrel/voltmon/";
+
+std::string OnOneLine(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  return text;
+}
+
+int32_t EventCode(const TEventJobs& list) {
+  int32_t code = -1;
+  if (list.empty() || !ParseInt32(list[0], &code)) return -1;
+  return code;
+}
+
+PlannedStep PlanJob(const std::string& job, int32_t code, const std::string& name) {
+  PlannedStep step;
+  step.shown = ShownJob(job);
+  TextList parts;
+  SplitToList(',', job, &parts, true);
+  step.command = OrderOfAction(parts.empty() ? "" : parts[0]);
+  if (step.command < 0) return step;
+  step.host = JobParameter(job, 0);
+  const std::string port = JobParameter(job, 1);
+  int32_t number = 0;
+  if (step.host.empty()) {
+    step.kind = StepKind::kUnusable;
+    step.problem = "no slave address";
+  } else if (!ParseInt32(port, &number) || number < 1 || number > 65535) {
+    step.kind = StepKind::kUnusable;
+    step.problem = "the port '" + port + "' is not 1-65535";
+  } else {
+    step.kind = StepKind::kOrder;
+    step.port = static_cast<uint16_t>(number);
+    step.frame = "<|" + std::to_string(code) + "|" + std::to_string(step.command);
+    if (step.command == kMessageOrder) step.frame += "|" + RehearsalMessage(code, name);
+    step.frame += "|>";
+  }
+  return step;
+}
+
+}  // namespace
+
+bool FirePlan::ShutsDown() const {
+  return !ShutdownTargets().empty();
+}
+
+TextList FirePlan::ShutdownTargets() const {
+  TextList targets;
+  for (const PlannedStep& step : steps) {
+    if (step.kind == StepKind::kOrder && step.command == kShutdownOrder) {
+      targets.push_back(step.host + ":" + std::to_string(step.port));
+    }
+  }
+  return targets;
+}
+
+int OrderOfAction(const std::string& code) {
+  for (int i = 0; i < 5; ++i) {
+    if (code == kOrderCodes[i]) return i;
+  }
+  return -1;
+}
+
+std::string OrderName(int command) {
+  switch (command) {
+    case kShutdownOrder:
+      return "shut down";
+    case kMessageOrder:
+      return "message";
+    default:
+      return "custom script " + std::to_string(command - 1);
+  }
+}
+
+std::string OneLineEventName(const TEvents& events, int event, int32_t warning_time) {
+  int32_t code = EventCode(events.Lists()[static_cast<size_t>(event)]);
+  if (code < 0 || code > 255) return "";
+  return TrimControls(OnOneLine(events.EventName(static_cast<uint8_t>(code), warning_time)));
+}
+
+std::string ShownJob(const std::string& job) {
+  TextList parts;
+  SplitToList(',', job, &parts, true);
+  const std::string code = parts.empty() ? "" : parts[0];
+  // Without the action's text (an unknown code, or no language file) the
+  // job's own text is all there is to show.
+  const int action = ActionIndex(code);
+  if (kActionCodes[action] != code || LangText(std::to_string(action), "ACTIONS").empty()) {
+    return "- " + job;
+  }
+  return DescribeJob(job);
+}
+
+std::string RehearsalMessage(int32_t code, const std::string& name) {
+  std::string text = "Rehearsal of UPS event " + std::to_string(code);
+  if (!name.empty()) text += " (" + name + ")";
+  text += ": no action needed";
+  std::replace(text.begin(), text.end(), '|', '/');
+  return OnOneLine(text);
+}
+
+FirePlan PlanEvent(const TEvents& events, int event, int32_t warning_time) {
+  FirePlan plan;
+  plan.code = EventCode(events.Lists()[static_cast<size_t>(event)]);
+  plan.name = OneLineEventName(events, event, warning_time);
+  for (int position = 0; position < events.JobCount(event); ++position) {
+    plan.steps.push_back(PlanJob(events.Job(event, position), plan.code, plan.name));
+  }
+  return plan;
+}
+
+Confirmation ConfirmationFor(const FirePlan& plan, bool yes, bool dry_run, bool terminal) {
+  if (yes || dry_run || !plan.ShutsDown()) return Confirmation::kNotNeeded;
+  return terminal ? Confirmation::kAsk : Confirmation::kRefuse;
+}
+
+bool IsYes(const std::string& answer) {
+  std::string word = TrimControls(answer);
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  return word == "y" || word == "yes";
+}
+
+TextList SuiteSettingsDirectories(const std::string& config, const std::string& program_dir) {
+  TextList directories;
+  if (!config.empty()) {
+    size_t slash = config.rfind('/');
+    directories.push_back(slash == std::string::npos ? "./" : config.substr(0, slash + 1));
+  }
+  for (const std::string& directory : {program_dir, std::string(kStandardInstallPath) + "bin/"}) {
+    if (std::find(directories.begin(), directories.end(), directory) == directories.end()) {
+      directories.push_back(directory);
+    }
+  }
+  return directories;
+}
+
+std::string EventHeading(int32_t code, const std::string& name) {
+  std::string heading = "event " + std::to_string(code);
+  return name.empty() ? heading : heading + ": " + name;
+}
+
+std::string OrderHeading(const PlannedStep& step) {
+  return "slave " + step.host + ":" + std::to_string(step.port) + ", order " +
+         std::to_string(step.command) + " (" + OrderName(step.command) + ")";
+}
+
+TextList EventListing(const TEvents& events, int32_t warning_time) {
+  TextList lines;
+  for (int event = 0; event < events.Count(); ++event) {
+    const TEventJobs& list = events.Lists()[static_cast<size_t>(event)];
+    std::string heading =
+        EventCode(list) < 0 ? "event '" + list[0] + "'" : EventHeading(EventCode(list), "");
+    std::string name = OneLineEventName(events, event, warning_time);
+    lines.push_back(name.empty() ? heading : heading + ": " + name);
+    for (int position = 0; position < events.JobCount(event); ++position) {
+      lines.push_back("  " + ShownJob(events.Job(event, position)));
+    }
+    if (events.JobCount(event) == 0) lines.push_back("  (no jobs)");
+  }
+  return lines;
+}

@@ -1,0 +1,133 @@
+#include "tools/fire_plan.h"
+
+#include <gtest/gtest.h>
+
+#include "wkcfg/model/model_test_tree.h"
+
+namespace {
+
+// The plan of the single event `line`.
+FirePlan PlanOf(const std::string& line, int32_t warning_time = 300) {
+  TEvents events;
+  EXPECT_TRUE(events.AddEventLine(line));
+  return PlanEvent(events, 0, warning_time);
+}
+
+struct StepCase {
+  std::string job;
+  StepKind kind;
+  std::string host;
+  uint16_t port;
+  int command;
+  std::string frame;
+};
+
+TEST(FirePlan, EachJobBecomesItsStep) {
+  ModelTestTree tree;
+  const std::vector<StepCase> cases = {
+      {"$R_SHUT,10.0.0.5,6005", StepKind::kOrder, "10.0.0.5", 6005, 0, "<|2|0|>"},
+      {"$R_MSG,slave,7", StepKind::kOrder, "slave", 7, 1,
+       "<|2|1|Rehearsal of UPS event 2 (Battery low): no action needed|>"},
+      {"$R_SHELL_1,h,65535", StepKind::kOrder, "h", 65535, 2, "<|2|2|>"},
+      {"$R_SHELL_2,h,1", StepKind::kOrder, "h", 1, 3, "<|2|3|>"},
+      {"$R_SHELL_3, h , 6005 ", StepKind::kOrder, "h", 6005, 4, "<|2|4|>"},
+      {"$R_SHUT,h,0", StepKind::kUnusable, "h", 0, 0, ""},
+      {"$R_SHUT,h,65536", StepKind::kUnusable, "h", 0, 0, ""},
+      {"$R_SHELL_1,h,x", StepKind::kUnusable, "h", 0, 2, ""},
+      {"$R_MSG,,6005", StepKind::kUnusable, "", 0, 1, ""},
+      {"$R_SHUT", StepKind::kUnusable, "", 0, 0, ""},
+      {"$POPUP,*", StepKind::kLocal, "", 0, -1, ""},
+      {"$SHUTDOWN", StepKind::kLocal, "", 0, -1, ""},
+      {"$L_SHELL,/x.sh", StepKind::kLocal, "", 0, -1, ""},
+      {"$EMAIL,a@b", StepKind::kLocal, "", 0, -1, ""},
+      {"$r_shut,h,6005", StepKind::kLocal, "", 0, -1, ""},
+  };
+  for (const StepCase& c : cases) {
+    FirePlan plan = PlanOf("2|" + c.job);
+    ASSERT_EQ(plan.steps.size(), 1u) << c.job;
+    const PlannedStep& step = plan.steps[0];
+    EXPECT_EQ(step.kind, c.kind) << c.job;
+    EXPECT_EQ(step.host, c.host) << c.job;
+    EXPECT_EQ(step.port, c.port) << c.job;
+    EXPECT_EQ(step.command, c.command) << c.job;
+    EXPECT_EQ(step.frame, c.frame) << c.job;
+    EXPECT_EQ(step.problem.empty(), c.kind != StepKind::kUnusable) << c.job;
+  }
+}
+
+TEST(FirePlan, KeepsTheJobsOrderAndTheConsolesLines) {
+  ModelTestTree tree;
+  FirePlan plan = PlanOf("11|$POPUP,*|$R_SHUT,h,6005|$BOGUS,1|$SHUTDOWN", 600);
+  EXPECT_EQ(plan.code, 11);
+  EXPECT_EQ(plan.name, "Shutdown in 10 min now");
+  std::vector<std::string> shown;
+  for (const PlannedStep& step : plan.steps) shown.push_back(step.shown);
+  EXPECT_EQ(shown, (std::vector<std::string>{"- Popup", "- RShut (h : 6005)", "- $BOGUS,1",
+                                             "- Shutdown"}));
+  EXPECT_EQ(ShownJob("$R_MSG,h,1"), DescribeJob("$R_MSG,h,1"));
+}
+
+TEST(FirePlan, WithoutLanguageJobsShowTheirOwnText) {
+  EXPECT_EQ(ShownJob("$R_SHUT,h,6005"), "- $R_SHUT,h,6005");
+  EXPECT_EQ(PlanOf("2|$LOG").name, "");
+}
+
+struct ConfirmCase {
+  std::string line;
+  bool yes, dry_run, terminal;
+  Confirmation expected;
+};
+
+TEST(FirePlan, OnlyShutdownOrdersNeedConfirmation) {
+  const std::string shut = "0|$R_MSG,a,1|$R_SHUT,b,2|$R_SHUT,c,3";
+  const std::vector<ConfirmCase> cases = {
+      {shut, false, false, true, Confirmation::kAsk},
+      {shut, false, false, false, Confirmation::kRefuse},
+      {shut, true, false, false, Confirmation::kNotNeeded},
+      {shut, false, true, false, Confirmation::kNotNeeded},
+      {"0|$R_MSG,a,1|$R_SHELL_1,a,1|$SHUTDOWN", false, false, false, Confirmation::kNotNeeded},
+      // An unusable shutdown job is never sent, so it asks nothing.
+      {"0|$R_SHUT,a,0", false, false, false, Confirmation::kNotNeeded},
+  };
+  for (const ConfirmCase& c : cases) {
+    EXPECT_EQ(ConfirmationFor(PlanOf(c.line), c.yes, c.dry_run, c.terminal), c.expected) << c.line;
+  }
+  EXPECT_EQ(PlanOf(shut).ShutdownTargets(), (TextList{"b:2", "c:3"}));
+}
+
+TEST(FirePlan, AnswersThatConfirm) {
+  for (const char* yes : {"y", "Y", "yes", " YES\n", "Yes\r\n"}) EXPECT_TRUE(IsYes(yes)) << yes;
+  for (const char* no : {"", "\n", "n", "no", "yess", "y e s", "ja"}) EXPECT_FALSE(IsYes(no)) << no;
+}
+
+TEST(FirePlan, RehearsalMessageCannotCutTheFrame) {
+  std::string text = RehearsalMessage(7, "a|b\rc");
+  EXPECT_EQ(text.find_first_of("|\r\n"), std::string::npos);
+  EXPECT_NE(text.find("event 7 (a/b c)"), std::string::npos);
+  EXPECT_EQ(RehearsalMessage(3, ""), "Rehearsal of UPS event 3: no action needed");
+}
+
+TEST(FirePlan, SuiteSettingsAreLookedForBesideTheConfigurationFirst) {
+  const std::string standard = "/usr/vantrel/voltmon/bin/";
+  EXPECT_EQ(SuiteSettingsDirectories("/i/bin/wksrv.cfg", "/p/"),
+            (TextList{"/i/bin/", "/p/", standard}));
+  EXPECT_EQ(SuiteSettingsDirectories("wksrv.cfg", "/p/"), (TextList{"./", "/p/", standard}));
+  EXPECT_EQ(SuiteSettingsDirectories("", "/p/"), (TextList{"/p/", standard}));
+  EXPECT_EQ(SuiteSettingsDirectories("/p/x.cfg", "/p/"), (TextList{"/p/", standard}));
+  EXPECT_EQ(SuiteSettingsDirectories("", standard), (TextList{standard}));
+}
+
+TEST(FirePlan, ListsEveryEventWithItsJobs) {
+  ModelTestTree tree;
+  TEvents events;
+  for (const char* line : {"2|$POPUP,*|$R_SHUT,h,6005", "11", "x|$LOG", "99|$EMAIL,a@b"}) {
+    ASSERT_TRUE(events.AddEventLine(line));
+  }
+  EXPECT_EQ(EventListing(events, 120),
+            (TextList{"event 2: Battery low", "  - Popup", "  - RShut (h : 6005)",
+                      "event 11: Shutdown in 2 min now", "  (no jobs)", "event 'x'", "  - Log",
+                      "event 99", "  - Mail (a@b)"}));
+  EXPECT_TRUE(EventListing(TEvents(), 300).empty());
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// The master's side of one order. The daemon answers nothing after its
+// greeting, so "accepted" means greeted with "<|ok|>" and the whole request
+// written; whether the daemon then ran its script only its log tells.
+
+#include "tools/master_order.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/scramble.h"
+#include "common/tcp.h"
+
+namespace {
+
+constexpr size_t kMaxGreeting = 65536;
+
+const char* ReadStatusText(ReadStatus status) {
+  switch (status) {
+    case ReadStatus::kLine:
+      return "a line";
+    case ReadStatus::kClosed:
+      return "the connection was closed";
+    case ReadStatus::kTimeout:
+      return "timed out";
+    case ReadStatus::kTooLong:
+      return "the line is too long";
+    case ReadStatus::kError:
+      break;
+  }
+  return "read error";
+}
+
+}  // namespace
+
+OrderOutcome GiveOrder(const MasterSend& send) {
+  OrderOutcome outcome;
+  TcpConnection connection;
+  int error = 0;
+  if (!TcpConnect(send.host, send.port, send.timeout_seconds * 1000, &connection, &error,
+                  send.bind)) {
+    outcome.kind = OrderOutcome::Kind::kNoConnection;
+    outcome.detail = std::string("cannot connect: ") + std::strerror(error);
+    return outcome;
+  }
+  std::string line;
+  ReadStatus status = connection.ReadLine(&line, kMaxGreeting, send.timeout_seconds * 1000);
+  if (status != ReadStatus::kLine) {
+    outcome.kind = OrderOutcome::Kind::kNoGreeting;
+    outcome.detail = std::string("no greeting: ") + ReadStatusText(status);
+    return outcome;
+  }
+  outcome.greeting = Descramble(line);
+  if (outcome.greeting == "<|KO|>") {
+    outcome.kind = OrderOutcome::Kind::kRefused;
+    return outcome;
+  }
+  if (outcome.greeting != "<|ok|>") {
+    outcome.kind = OrderOutcome::Kind::kOddGreeting;
+    outcome.detail = "unexpected greeting";
+    return outcome;
+  }
+  if (!connection.WriteLine(send.plain ? send.line : Scramble(send.line))) {
+    outcome.kind = OrderOutcome::Kind::kSendFailed;
+    outcome.detail = std::string("sending the request failed: ") + std::strerror(errno);
+    return outcome;
+  }
+  outcome.kind = OrderOutcome::Kind::kAccepted;
+  return outcome;
+}

@@ -1,0 +1,26 @@
+// One order given to a slave daemon as the master server gives it: connect,
+// read the greeting, and after "<|ok|>" send one scrambled request line.
+#ifndef VOLTMON_TOOLS_MASTER_ORDER_H_
+#define VOLTMON_TOOLS_MASTER_ORDER_H_
+
+#include <string>
+
+#include "tools/qsmaster_args.h"
+
+struct OrderOutcome {
+  enum class Kind {
+    kAccepted,      // greeted "<|ok|>" and the request was written
+    kRefused,       // greeted "<|KO|>"
+    kNoConnection,  // the connect failed
+    kNoGreeting,    // no greeting line in time, or the connection ended
+    kOddGreeting,   // some other greeting; nothing sent
+    kSendFailed,    // greeted "<|ok|>" but the request could not be written
+  } kind = Kind::kNoConnection;
+  std::string greeting;  // descrambled, when one arrived
+  std::string detail;    // what went wrong, for the failures
+};
+
+// Gives the order `send` describes; never throws.
+OrderOutcome GiveOrder(const MasterSend& send);
+
+#endif  // VOLTMON_TOOLS_MASTER_ORDER_H_
