@@ -4,7 +4,29 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <sstream>
+
+#include "common/ini.h"
+#include "tests/support/subprocess.h"
+
 const char kTestModel[] = "Quillon 650";
+
+const std::vector<std::string> kMainMenu = {"System Configuration",
+                                            "Shutdown Configuration",
+                                            "Log & Data Configuration",
+                                            "Mail Server Configuration",
+                                            "Events Configuration",
+                                            "Advanced Configuration",
+                                            "",
+                                            "Save and Exit",
+                                            "Exit"};
+const std::vector<std::string> kAdvancedMenu = {"Advanced System Configuration",
+                                                "Advanced Shutdown Configuration",
+                                                "Advanced QS System Configuration",
+                                                "Autonomy Calibration Test Configuration",
+                                                "",
+                                                "Return to Main Menu"};
 
 namespace {
 
@@ -13,20 +35,41 @@ namespace {
   return ::testing::AssertionFailure() << what << ": " << term.error();
 }
 
+// The down arrows that bring the selection from the first entry to `entry`,
+// separators passed over; -1 when the menu has no such entry.
+int DownsTo(const std::vector<std::string>& menu, const std::string& entry) {
+  auto found = std::find(menu.begin(), menu.end(), entry);
+  if (found == menu.end()) return -1;
+  return static_cast<int>(
+      std::count_if(menu.begin(), found, [](const std::string& each) { return !each.empty(); }));
+}
+
 }  // namespace
 
 ConsoleSession::ConsoleSession(const std::string& config) {
   std::string error;
   EXPECT_TRUE(tree_.Build(VM_WKCFG_PATH, VM_PACKET_DIR, config, &error)) << error;
+  term_.RecordTo(dir_.Sub("pane.out"));
+}
+
+ConsoleSession::~ConsoleSession() {
+  if (server_ > 0) kill(server_, SIGKILL);
 }
 
 ::testing::AssertionResult ConsoleSession::Start(const std::string& arguments, int columns,
                                                  int lines, const std::string& environment) {
-  // The shell outlives a Ctrl-C as an interactive one would, then reports.
-  const std::string command = "trap : INT; cd " + tree_.root() + " && " + environment +
+  // The shell outlives Ctrl-C and Ctrl-\ as an interactive one would, then
+  // reports.
+  const std::string command = "trap : INT QUIT; cd " + tree_.root() + " && " + environment +
                               tree_.Program() + (arguments.empty() ? "" : " " + arguments) +
                               "; s=$?; stty -a; echo \"status=$s\"";
   return Result(term_.Start(command, columns, lines), "cannot start the console", term_);
+}
+
+::testing::AssertionResult ConsoleSession::StartMenu() {
+  ::testing::AssertionResult started = Start();
+  if (!started) return started;
+  return Shows("Wattkeep Configuration");
 }
 
 ::testing::AssertionResult ConsoleSession::Shows(const std::string& text, int timeout_ms) {
@@ -61,4 +104,60 @@ ConsoleSession::ConsoleSession(const std::string& config) {
   if (pid <= 0) return ::testing::AssertionFailure() << "the console is not running";
   if (kill(pid, signal) != 0) return ::testing::AssertionFailure() << "kill failed";
   return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult ConsoleSession::Open(const std::string& entry,
+                                                const std::string& title) {
+  int downs = DownsTo(kMainMenu, entry);
+  if (downs < 0) {
+    downs = DownsTo(kAdvancedMenu, entry);
+    if (downs < 0) return ::testing::AssertionFailure() << "no menu entry \"" << entry << "\"";
+    ::testing::AssertionResult opened = Open("Advanced Configuration", "ADVANCED CONFIGURATION");
+    if (!opened) return opened;
+  }
+  std::vector<std::string> keys(static_cast<size_t>(downs), "Down");
+  keys.push_back("Enter");
+  ::testing::AssertionResult sent = Keys(keys);
+  if (!sent) return sent;
+  return Shows(title);
+}
+
+::testing::AssertionResult ConsoleSession::SaveAndExit() {
+  ::testing::AssertionResult sent = Keys({"Up", "Up", "Enter"});
+  if (!sent) return sent;
+  return EndedCleanly();
+}
+
+::testing::AssertionResult ConsoleSession::StartServerStandIn() {
+  const std::string program = dir_.Sub("wksrv");
+  if (!WriteFile(program, ReadFile("/bin/sleep"), 0755))
+    return ::testing::AssertionFailure() << "cannot copy /bin/sleep";
+  // Started from a shell that ends at once, so that PID 1 adopts it.
+  RunResult run = RunCommand({"/bin/sh", "-c", "\"$0\" 600 >/dev/null 2>&1 &", program});
+  if (run.exit_code != 0) return ::testing::AssertionFailure() << "cannot start the stand-in";
+  const bool adopted = WaitUntil(
+      [this] {
+        std::vector<pid_t> pids = ProcessesNamed("wksrv");
+        if (pids.size() != 1 || ParentOf(pids[0]) != 1) return false;
+        server_ = pids[0];
+        return true;
+      },
+      5000);
+  if (!adopted) return ::testing::AssertionFailure() << "the stand-in wksrv is not a daemon";
+  return ::testing::AssertionSuccess();
+}
+
+std::string ConsoleSession::Saved(const std::string& key) const {
+  IniDocument doc;
+  doc.Parse(Config());
+  return doc.Get("Wattkeep", key).value_or("<none>");
+}
+
+std::string ConsoleSession::Line(const std::string& text) {
+  std::istringstream lines(Screen());
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.find(text) != std::string::npos) return line;
+  }
+  return "";
 }

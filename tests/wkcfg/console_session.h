@@ -5,6 +5,7 @@
 #define VOLTMON_TESTS_WKCFG_CONSOLE_SESSION_H_
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -16,11 +17,19 @@
 // The model of the shipped database the sessions choose by default.
 extern const char kTestModel[];
 
+// The full main menu and the advanced submenu with its calibration entry, in
+// their order ("" a separator).
+extern const std::vector<std::string> kMainMenu;
+extern const std::vector<std::string> kAdvancedMenu;
+
 class ConsoleSession {
  public:
   // Lays out the tree with `config` as "bin/wksrv.cfg" (none when empty);
   // a failure is a test failure.
   explicit ConsoleSession(const std::string& config = ServerConfig(kTestModel));
+  ~ConsoleSession();
+  ConsoleSession(const ConsoleSession&) = delete;
+  ConsoleSession& operator=(const ConsoleSession&) = delete;
 
   // Runs `bin/wkcfg arguments` under /bin/sh in a pane of columns x lines;
   // afterwards the shell prints "stty -a" and "status=N". `environment`
@@ -28,12 +37,25 @@ class ConsoleSession {
   ::testing::AssertionResult Start(const std::string& arguments = "", int columns = 80,
                                    int lines = 25, const std::string& environment = "");
 
+  // Start, then waits for the main menu's title.
+  ::testing::AssertionResult StartMenu();
+
   // Bounded waits for screen text (history included).
   ::testing::AssertionResult Shows(const std::string& text, int timeout_ms = 5000);
   ::testing::AssertionResult Hides(const std::string& text, int timeout_ms = 5000);
   // tmux key names ("Down", "Enter", "Escape", "C-c").
   ::testing::AssertionResult Keys(const std::vector<std::string>& keys);
   ::testing::AssertionResult Type(const std::string& text);
+
+  // From the main menu: chooses `entry` of kMainMenu, or of kAdvancedMenu by
+  // way of "Advanced Configuration", and waits for `title`.
+  ::testing::AssertionResult Open(const std::string& entry, const std::string& title);
+  // From the main menu: "Save and Exit", then EndedCleanly.
+  ::testing::AssertionResult SaveAndExit();
+
+  // Starts a process of root named "wksrv" whose parent is PID 1, as the
+  // server runs; it ends with the session.
+  ::testing::AssertionResult StartServerStandIn();
 
   // Waits for the console to end, then checks the status and that the
   // terminal has echo and canonical mode back.
@@ -44,6 +66,12 @@ class ConsoleSession {
 
   std::string Screen(bool colors = false) { return term_.Capture(colors); }
   std::string Config() const { return ReadFile(tree_.ConfigPath()); }
+  // The value of `key` in the saved configuration; "<none>" when missing.
+  std::string Saved(const std::string& key) const;
+  // The first screen line holding `text`; empty when none does.
+  std::string Line(const std::string& text);
+  // Every byte the console wrote to its terminal so far.
+  std::string Output() const { return ReadFile(dir_.Sub("pane.out")); }
   const ConsoleTree& tree() const { return tree_; }
   TTmuxTerm& term() { return term_; }
 
@@ -51,6 +79,7 @@ class ConsoleSession {
   TempDir dir_{"wkcfg_sys"};
   ConsoleTree tree_{dir_.path()};
   TTmuxTerm term_;
+  pid_t server_ = -1;
 };
 
 #endif  // VOLTMON_TESTS_WKCFG_CONSOLE_SESSION_H_
