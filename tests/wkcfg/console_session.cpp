@@ -153,11 +153,30 @@ std::string ConsoleSession::Saved(const std::string& key) const {
   return doc.Get("Wattkeep", key).value_or("<none>");
 }
 
-std::string ConsoleSession::Line(const std::string& text) {
+std::string ConsoleSession::Line(const std::string& text, int nth) {
   std::istringstream lines(Screen());
   std::string line;
   while (std::getline(lines, line)) {
-    if (line.find(text) != std::string::npos) return line;
+    if (line.find(text) != std::string::npos && nth-- == 0) return line;
   }
   return "";
+}
+
+std::string ConsoleSession::Value(const std::string& label, int nth) {
+  const std::string line = Line(label, nth);
+  if (line.empty()) return "";
+  std::string rest = line.substr(line.find(label) + label.size());
+  rest = rest.substr(0, rest.find(" <--"));
+  const size_t first = rest.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return rest.substr(first, rest.find_last_not_of(' ') - first + 1);
+}
+
+::testing::AssertionResult ConsoleSession::ShowsValue(const std::string& label,
+                                                      const std::string& value, int nth) {
+  if (WaitUntil([&] { return Value(label, nth) == value; }, 5000))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "\"" << label << "\" shows \"" << Value(label, nth) << "\", not \"" << value << "\":\n"
+         << Screen();
 }

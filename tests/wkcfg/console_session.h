@@ -68,8 +68,15 @@ class ConsoleSession {
   std::string Config() const { return ReadFile(tree_.ConfigPath()); }
   // The value of `key` in the saved configuration; "<none>" when missing.
   std::string Saved(const std::string& key) const;
-  // The first screen line holding `text`; empty when none does.
-  std::string Line(const std::string& text);
+  // The first screen line holding `text` (the nth one from 0); empty when
+  // none does.
+  std::string Line(const std::string& text, int nth = 0);
+  // What a row shows beside its label: the rest of the label's line, without
+  // the list hint, trimmed.
+  std::string Value(const std::string& label, int nth = 0);
+  // Waits until Value(label, nth) is `value`.
+  ::testing::AssertionResult ShowsValue(const std::string& label, const std::string& value,
+                                        int nth = 0);
   // Every byte the console wrote to its terminal so far.
   std::string Output() const { return ReadFile(dir_.Sub("pane.out")); }
   const ConsoleTree& tree() const { return tree_; }
