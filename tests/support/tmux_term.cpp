@@ -149,7 +149,7 @@ bool TTmuxTerm::SendKeys(const std::vector<std::string>& keys) {
 }
 
 bool TTmuxTerm::SendText(const std::string& text) {
-  return Tmux({"send-keys", "-t", "t", "-l", text});
+  return Tmux({"send-keys", "-t", "t", "-l", "--", text});
 }
 
 std::string TTmuxTerm::Capture(bool colors, bool history) {

@@ -282,6 +282,28 @@ TEST(ConsoleFlow, SaveAndExitWritesAndNotifiesOnlyWhileTheServerRuns) {
   }
 }
 
+TEST(ConsoleFlow, FailedSaveIsShownAndTheEditsStay) {
+  ConsoleSession console;
+  ASSERT_TRUE(console.StartMenu());
+  // Loaded at start; a directory in its place cannot be written over.
+  const std::string path = console.tree().ConfigPath();
+  ASSERT_EQ(0, unlink(path.c_str()));
+  ASSERT_EQ(0, mkdir(path.c_str(), 0755));
+  ASSERT_TRUE(console.Open("Advanced System Configuration", "ADVANCED SYSTEM CONFIGURATION"));
+  ASSERT_TRUE(console.Keys({"Down"}));
+  ASSERT_TRUE(console.Type("5999"));
+  ASSERT_TRUE(console.Keys({"Enter", "Escape", "Up", "Enter"}));
+  ASSERT_TRUE(console.Shows("Events Configuration"));
+  ASSERT_TRUE(console.Keys({"Up", "Up", "Enter"}));
+  ASSERT_TRUE(console.Shows("Is a directory"));
+  ASSERT_TRUE(console.Keys({"Space"}));
+  ASSERT_TRUE(console.Hides("Is a directory"));
+  EXPECT_FALSE(console.term().Ended());
+  ASSERT_EQ(0, rmdir(path.c_str()));
+  ASSERT_TRUE(console.SaveAndExit());
+  EXPECT_EQ("5999", console.Saved("SrvListenPort"));
+}
+
 TEST(ConsoleFlow, ResizeRedrawsTheMenuAndTooSmallWaitsForALargerTerminal) {
   ConsoleSession console;
   ASSERT_TRUE(console.Start());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/scramble.h"
+#include "tests/support/subprocess.h"
 #include "tests/wkcfg/console_session.h"
 
 namespace {
@@ -319,6 +320,249 @@ TEST_F(Screens, MailExitCheckPutsTheFocusOnTheEmptyField) {
   EXPECT_EQ("1", c().Saved("EmailUseAuth"));
   EXPECT_EQ("bob", c().Saved("EmailLogin"));
   EXPECT_EQ(Scramble("pw"), c().Saved("EmailPassword"));
+}
+
+const char kBatteryLow[] = "Battery low";
+const char kPowerFailure[] = "Mains power failure, the UPS runs on battery";
+const char kPopup[] = " - Show a pop-up message";
+const char kLog[] = " - Write an entry to the log file";
+const char kShutdown[] = " - Shut down this computer";
+const char kMsLog[] = " - Write an entry to the system event log";
+const char kRemote[] = " - Shut down a remote computer (10.0.0.5 : 6005)";
+
+std::string EventsConfig() {
+  return Config("Quillon 650",
+                "EventCounter=2\nEvent0=2|$POPUP,*|$LOG|$SHUTDOWN\nEvent1=0|$LOG|$MSLOG\n");
+}
+
+TEST_F(Screens, EventsInsertEditMoveDeleteAndSave) {
+  Begin(EventsConfig());
+  ASSERT_TRUE(c().Open("Events Configuration", "EVENTS CONFIGURATION"));
+  ASSERT_TRUE(c().Shows(kBatteryLow));
+  // A remote job: empty address and port 0 refused, the default port kept.
+  ASSERT_TRUE(c().Keys({"i"}));
+  ASSERT_TRUE(c().Shows("SELECT JOB TO INSERT:"));
+  ASSERT_TRUE(c().Keys({"Down", "Down", "Down", "Enter"}));
+  ASSERT_TRUE(c().Shows("NEW JOB : Shut down a remote computer"));
+  EXPECT_EQ("6005", c().Value("TCP/IP port [def. 6005]:"));
+  EXPECT_EQ("", c().Value("Computer TCP/IP address:"));
+  ASSERT_TRUE(c().Keys({"Down", "Down", "Enter"}));
+  ASSERT_TRUE(Box(kMissing));
+  ASSERT_TRUE(Enter("10.0.0.5"));
+  ASSERT_TRUE(Refused("0", 1, 65535));
+  ASSERT_TRUE(c().Keys({"Down", "Enter"}));
+  ASSERT_TRUE(c().Shows(kRemote));
+  // Inserted before the shutdown of this computer.
+  const std::string screen = c().Screen();
+  EXPECT_LT(screen.find(kLog), screen.find(kRemote));
+  EXPECT_LT(screen.find(kRemote), screen.find(kShutdown));
+  // Cancelled in the chooser and in the dialog: nothing inserted.
+  ASSERT_TRUE(c().Keys({"i"}));
+  ASSERT_TRUE(c().Shows("SELECT JOB TO INSERT:"));
+  ASSERT_TRUE(c().Keys({"Escape", "i"}));
+  ASSERT_TRUE(c().Shows("SELECT JOB TO INSERT:"));
+  ASSERT_TRUE(c().Keys({"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Enter"}));
+  ASSERT_TRUE(c().Shows("NEW JOB : Run a local script"));
+  ASSERT_TRUE(c().Keys({"Escape"}));
+  ASSERT_TRUE(c().Hides("NEW JOB"));
+  EXPECT_EQ("", c().Line("Run a local script"));
+  // The log job has nothing to edit.
+  ASSERT_TRUE(c().Keys({"Down", "e"}));
+  ASSERT_TRUE(Box("No parameters for modification !"));
+  // The other event: E on the system log job does nothing, so N then moves
+  // the first job down; moves past either end do nothing; D deletes at once.
+  ASSERT_TRUE(c().Keys({"s", "Down", "Enter"}));
+  ASSERT_TRUE(c().Shows(kPowerFailure));
+  ASSERT_TRUE(c().Keys({"Down", "e", "n"}));
+  ASSERT_TRUE(WaitUntil([&] { return c().Screen().find(kMsLog) < c().Screen().find(kLog); }, 5000))
+      << c().Screen();
+  ASSERT_TRUE(c().Keys({"p", "Down", "n", "d"}));
+  ASSERT_TRUE(c().Hides(kMsLog));
+  EXPECT_NE("", c().Line(kLog));
+  // Saved to a file named as typed; ESC in the name box saves nothing.
+  ASSERT_TRUE(c().Keys({"w"}));
+  ASSERT_TRUE(c().Shows("Save as:"));
+  ASSERT_TRUE(c().Keys({"Escape"}));
+  ASSERT_TRUE(c().Hides("Save as:"));
+  ASSERT_TRUE(c().Keys({"w"}));
+  ASSERT_TRUE(c().Shows("Save as:"));
+  ASSERT_TRUE(Enter("saved.evn"));
+  ASSERT_TRUE(Box("File saved properly."));
+  const std::string first = "2|$POPUP,*|$LOG|$R_SHUT,10.0.0.5,6005|$SHUTDOWN";
+  EXPECT_EQ(first + "\n0|$LOG\n", ReadFile(c().tree().Path("saved.evn")));
+  ASSERT_TRUE(Leave());
+  ASSERT_TRUE(c().SaveAndExit());
+  EXPECT_EQ("2", c().Saved("EventCounter"));
+  EXPECT_EQ(first, c().Saved("Event0"));
+  EXPECT_EQ("0|$LOG", c().Saved("Event1"));
+}
+
+TEST_F(Screens, EventsWithoutEventsThenLoadAndReset) {
+  Begin(Config("Quillon 650"));
+  ASSERT_TRUE(WriteFile(c().tree().Path("other.evn"), "13|$LOG\n7|$POPUP,*\n"));
+  ASSERT_TRUE(c().Open("Events Configuration", "EVENTS CONFIGURATION"));
+  ASSERT_TRUE(c().Shows("NO JOBS CONFIGURED !!!"));
+  // No event: the job commands do nothing (no chooser takes the R).
+  ASSERT_TRUE(c().Keys({"i", "e", "d", "p", "n", "r"}));
+  ASSERT_TRUE(c().Shows("Continue ?"));
+  ASSERT_TRUE(c().Keys({"n"}));
+  ASSERT_TRUE(c().Hides("Continue ?"));
+  EXPECT_NE("", c().Line("NO JOBS CONFIGURED !!!"));
+  ASSERT_TRUE(c().Keys({"l"}));
+  ASSERT_TRUE(c().Shows("Open:"));
+  ASSERT_TRUE(Enter("missing.evn"));
+  ASSERT_TRUE(Box("No such file or directory"));
+  EXPECT_NE("", c().Line("NO JOBS CONFIGURED !!!"));
+  ASSERT_TRUE(c().Keys({"l"}));
+  ASSERT_TRUE(c().Shows("Open:"));
+  ASSERT_TRUE(Enter("other.evn"));
+  ASSERT_TRUE(Box("File loaded properly."));
+  ASSERT_TRUE(c().Shows("Failure of an input phase"));
+  ASSERT_TRUE(c().Keys({"s"}));
+  ASSERT_TRUE(c().Shows("UPS temperature too high"));
+  EXPECT_EQ("", c().Line(kBatteryLow));
+  ASSERT_TRUE(c().Keys({"Escape", "r"}));
+  ASSERT_TRUE(c().Shows("Continue ?"));
+  ASSERT_TRUE(c().Keys({"y"}));
+  ASSERT_TRUE(c().Shows(kPowerFailure));
+  ASSERT_TRUE(Leave());
+  ASSERT_TRUE(c().SaveAndExit());
+  // The shipped defaults of every model and of the line-interactive ones.
+  EXPECT_EQ("9", c().Saved("EventCounter"));
+  EXPECT_EQ("0|$POPUP,*|$LOG|$MSLOG", c().Saved("Event0"));
+}
+
+TEST_F(Screens, EventsUnknownJobsHaveALineAndLongFilesAreCut) {
+  // The unknown job between two known ones: D on its line deletes it, not
+  // the log job after it.
+  Begin(Config("Quillon 650", "EventCounter=1\nEvent0=2|$POPUP,*|$ODD,x|$LOG\n"));
+  std::string many;
+  for (int i = 0; i < 256; ++i) many += "0|$LOG\n";
+  ASSERT_TRUE(WriteFile(c().tree().Path("many.evn"), many));
+  ASSERT_TRUE(c().Open("Events Configuration", "EVENTS CONFIGURATION"));
+  ASSERT_TRUE(c().Shows("$ODD,x"));
+  ASSERT_TRUE(c().Keys({"Down", "d"}));
+  ASSERT_TRUE(c().Hides("$ODD,x"));
+  EXPECT_NE("", c().Line(kLog));
+  EXPECT_NE("", c().Line(kPopup));
+  ASSERT_TRUE(c().Keys({"l"}));
+  ASSERT_TRUE(c().Shows("Open:"));
+  ASSERT_TRUE(Enter("many.evn"));
+  ASSERT_TRUE(Box("Only the first 255 events were loaded: the list was cut."));
+  ASSERT_TRUE(Leave());
+  ASSERT_TRUE(c().SaveAndExit());
+  EXPECT_EQ("255", c().Saved("EventCounter"));
+  EXPECT_EQ("0|$LOG", c().Saved("Event254"));
+}
+
+TEST_F(Screens, AdvancedSystemShutdownAndQsRowsAndRanges) {
+  Begin(Config("Quillon 650", "QsAliveEnabled=0\n"));
+  ASSERT_TRUE(c().Open("Advanced System Configuration", "ADVANCED SYSTEM CONFIGURATION"));
+  ASSERT_TRUE(Enter("3600"));
+  ASSERT_TRUE(Refused("0", 1, 65535));
+  ASSERT_TRUE(Enter("5770"));
+  ASSERT_TRUE(Enter("30"));
+  ASSERT_TRUE(Refused("0", 1, 255));
+  ASSERT_TRUE(Refused("256", 1, 255));
+  ASSERT_TRUE(Enter("10"));
+  ASSERT_TRUE(c().ShowsValue("UPS check rate [s]:", "10"));
+  ASSERT_TRUE(c().Keys({"Escape", "Down", "Enter"}));
+  ASSERT_TRUE(c().Shows("ADVANCED SHUTDOWN CONFIGURATION"));
+  ASSERT_TRUE(Pick(0));
+  ASSERT_TRUE(c().ShowsValue("Allow shutdown from Scopewatch:", "Yes"));
+  ASSERT_TRUE(Refused("0", 1, 35791394));
+  ASSERT_TRUE(Enter("2"));
+  ASSERT_TRUE(c().ShowsValue("Warning time for scheduled shutdown [m]:", "2"));
+  ASSERT_TRUE(c().Keys({"Escape", "Down", "Down", "Enter"}));
+  ASSERT_TRUE(c().Shows("ADVANCED QS SYSTEM CONFIGURATION"));
+  // The port row is hidden: from row 1 the focus wraps to row 0.
+  EXPECT_EQ("", c().Line("TCP/IP port for \"Check Wattkeep\":"));
+  ASSERT_TRUE(c().Keys({"Down", "Down"}));
+  ASSERT_TRUE(Enter("9"));
+  ASSERT_TRUE(c().ShowsValue("QS Client timeout connection [s]:", "9"));
+  ASSERT_TRUE(Pick(0));
+  ASSERT_TRUE(c().ShowsValue("TCP/IP port for \"Check Wattkeep\":", "65000"));
+  ASSERT_TRUE(Refused("65536", 1, 65535));
+  ASSERT_TRUE(Enter("65001"));
+  ASSERT_TRUE(c().Keys({"Escape", "Up", "Enter"}));
+  ASSERT_TRUE(c().Shows("Events Configuration"));
+  ASSERT_TRUE(c().SaveAndExit());
+  EXPECT_EQ("3600", c().Saved("UpsRechargeTime"));
+  EXPECT_EQ("5770", c().Saved("SrvListenPort"));
+  EXPECT_EQ("30", c().Saved("SrvBroadcast"));
+  EXPECT_EQ("10", c().Saved("SrvPollingUps"));
+  EXPECT_EQ("1", c().Saved("SrvDownFromMonitor"));
+  EXPECT_EQ("120", c().Saved("SrvDownWarningTime"));
+  EXPECT_EQ("9", c().Saved("QsTimeoutConnection"));
+  EXPECT_EQ("1", c().Saved("QsAliveEnabled"));
+  EXPECT_EQ("65001", c().Saved("QsAlivePort"));
+}
+
+const char kTotal[] = "Total autonomy [s]:";
+const char kLoad[] = "Load applied during the test [%]:";
+const char kCapacity[] = "Actual battery capacity [%]:";
+
+TEST_F(Screens, CalibrationTakesMinusOneAndResetsOnYes) {
+  Begin(Config("Quillon 650", "UpsAutonomyTime=900\nUpsLoadPercent=40\nUpsBatteryCapacity=90\n"));
+  ASSERT_TRUE(c().Open("Autonomy Calibration Test Configuration",
+                       "Autonomy Calibration Test Configuration"));
+  ASSERT_TRUE(c().ShowsValue(kTotal, "900"));
+  ASSERT_TRUE(Enter("1200"));
+  ASSERT_TRUE(Refused("101", 0, 100));
+  ASSERT_TRUE(Refused("-2", 0, 100));
+  ASSERT_TRUE(Enter("-1"));
+  ASSERT_TRUE(c().ShowsValue(kLoad, "-1"));
+  ASSERT_TRUE(Enter("80"));
+  // The blank row is passed over: the focus is on the button.
+  ASSERT_TRUE(c().Keys({"Enter"}));
+  ASSERT_TRUE(c().Shows("Are you sure ?"));
+  ASSERT_TRUE(c().Keys({"n"}));
+  ASSERT_TRUE(c().Hides("Are you sure ?"));
+  EXPECT_EQ("1200", c().Value(kTotal));
+  EXPECT_EQ("80", c().Value(kCapacity));
+  ASSERT_TRUE(c().Keys({"Enter"}));
+  ASSERT_TRUE(c().Shows("Are you sure ?"));
+  ASSERT_TRUE(c().Keys({"y"}));
+  ASSERT_TRUE(c().ShowsValue(kTotal, "300"));
+  EXPECT_EQ("-1", c().Value(kLoad));
+  EXPECT_EQ("100", c().Value(kCapacity));
+  ASSERT_TRUE(c().Keys({"Escape", "Up", "Enter"}));
+  ASSERT_TRUE(c().Shows("Events Configuration"));
+  ASSERT_TRUE(c().SaveAndExit());
+  EXPECT_EQ("300", c().Saved("UpsAutonomyTime"));
+  EXPECT_EQ("-1", c().Saved("UpsLoadPercent"));
+  EXPECT_EQ("100", c().Saved("UpsBatteryCapacity"));
+}
+
+TEST_F(Screens, CalibrationIsReadOnlyWhileTheServerRuns) {
+  const std::string config =
+      Config("Quillon 650", "UpsAutonomyTime=900\nUpsLoadPercent=40\nUpsBatteryCapacity=90\n");
+  console_ = std::make_unique<ConsoleSession>(config);
+  ASSERT_TRUE(c().StartServerStandIn());
+  ASSERT_TRUE(c().StartMenu());
+  ASSERT_TRUE(c().Open("Autonomy Calibration Test Configuration",
+                       "Wattkeep is active - In order to edit these values:"));
+  EXPECT_NE("", c().Line("  1. Stop Wattkeep"));
+  EXPECT_NE("", c().Line("  2. Restart this program"));
+  EXPECT_NE("", c().Line("<< Press [ESC] to return to Main Menu >>"));
+  EXPECT_EQ("", c().Line("Reset Test Results"));
+  EXPECT_EQ("40", c().Value(kLoad));
+  // Typing changes nothing; only ESC leaves, and the record is as before
+  // when the screen is opened again.
+  ASSERT_TRUE(c().Type("5"));
+  ASSERT_TRUE(c().Keys({"Enter", "Down", "Enter", "Escape"}));
+  ASSERT_TRUE(c().Shows("ADVANCED CONFIGURATION"));
+  ASSERT_TRUE(c().Keys({"Down", "Down", "Down", "Enter"}));
+  ASSERT_TRUE(c().ShowsValue(kTotal, "900"));
+  ASSERT_TRUE(c().Keys({"Escape"}));
+  ASSERT_TRUE(c().Shows("ADVANCED CONFIGURATION"));
+  ASSERT_TRUE(c().Keys({"Up", "Enter"}));
+  ASSERT_TRUE(c().Shows("Events Configuration"));
+  ASSERT_TRUE(c().Keys({"Up", "Up", "Enter"}));
+  ASSERT_TRUE(Box("Stop and restart Wattkeep to see changes !"));
+  ASSERT_TRUE(c().EndedCleanly());
+  EXPECT_EQ("900", c().Saved("UpsAutonomyTime"));
+  EXPECT_EQ("40", c().Saved("UpsLoadPercent"));
 }
 
 }  // namespace
