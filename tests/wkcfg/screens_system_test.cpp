@@ -397,6 +397,37 @@ TEST_F(Screens, EventsInsertEditMoveDeleteAndSave) {
   EXPECT_EQ("0|$LOG", c().Saved("Event1"));
 }
 
+TEST_F(Screens, EventsEditRemoteJobRefuseSeparatorsAndActOnTheFirstEqualLine) {
+  Begin(Config("Quillon 650", "EventCounter=1\nEvent0=2|$LOG|$R_MSG,10.0.0.7,6010|$LOG\n"));
+  ASSERT_TRUE(c().Open("Events Configuration", "EVENTS CONFIGURATION"));
+  ASSERT_TRUE(c().Shows("(10.0.0.7 : 6010)"));
+  ASSERT_TRUE(c().Keys({"Down", "e"}));
+  ASSERT_TRUE(c().Shows("EDIT JOB : Send a message to a remote computer"));
+  EXPECT_EQ("10.0.0.7", c().Value("Computer TCP/IP address:"));
+  EXPECT_EQ("6010", c().Value("TCP/IP port [def. 6005]:"));
+  // A separator in a parameter would split the job when it is read back.
+  ASSERT_TRUE(Enter("x,y"));
+  ASSERT_TRUE(Box("Error !  The characters , and | cannot be stored"));
+  ASSERT_TRUE(c().ShowsValue("Computer TCP/IP address:", "10.0.0.7"));
+  ASSERT_TRUE(Down());
+  ASSERT_TRUE(Enter("7000"));
+  ASSERT_TRUE(c().Keys({"Enter"}));
+  ASSERT_TRUE(c().Shows("(10.0.0.7 : 7000)"));
+  // P on the second of two equal lines acts on the first, which is on top.
+  ASSERT_TRUE(c().Keys({"Down", "Down", "p", "i"}));
+  ASSERT_TRUE(c().Shows("SELECT JOB TO INSERT:"));
+  ASSERT_TRUE(c().Keys({"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down"}));
+  ASSERT_TRUE(c().Keys({"Enter"}));
+  ASSERT_TRUE(c().Shows("NEW JOB : Send an e-mail"));
+  ASSERT_TRUE(Enter("ops@example.org"));
+  ASSERT_TRUE(c().Keys({"Enter"}));
+  ASSERT_TRUE(c().Shows("ops@example.org"));
+  ASSERT_TRUE(c().Hides("NEW JOB"));
+  ASSERT_TRUE(Leave());
+  ASSERT_TRUE(c().SaveAndExit());
+  EXPECT_EQ("2|$LOG|$R_MSG,10.0.0.7,7000|$LOG|$EMAIL,ops@example.org", c().Saved("Event0"));
+}
+
 TEST_F(Screens, EventsWithoutEventsThenLoadAndReset) {
   Begin(Config("Quillon 650"));
   ASSERT_TRUE(WriteFile(c().tree().Path("other.evn"), "13|$LOG\n7|$POPUP,*\n"));
