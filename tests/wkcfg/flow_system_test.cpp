@@ -325,4 +325,21 @@ TEST(ConsoleFlow, ResizeRedrawsTheMenuAndTooSmallWaitsForALargerTerminal) {
   ASSERT_TRUE(console.EndedCleanly());
 }
 
+TEST(ConsoleFlow, StartedTooSmallItWaitsAndEndsOrGoesOn) {
+  for (bool enlarge : {true, false}) {
+    SCOPED_TRACE(enlarge);
+    ConsoleSession console;
+    ASSERT_TRUE(console.Start("", 70, 20));
+    ASSERT_TRUE(console.Shows("Terminal too small: 80x24 needed, 70x20 found. Please enlarge it."));
+    if (enlarge) {
+      ASSERT_TRUE(console.term().Resize(81, 24));
+      ASSERT_TRUE(console.Shows(kTitle));
+      ASSERT_TRUE(console.Keys({"Up", "Enter"}));
+    } else {
+      ASSERT_TRUE(console.Keys({"C-c"}));
+    }
+    ASSERT_TRUE(console.EndedCleanly());
+  }
+}
+
 }  // namespace
