@@ -13,11 +13,8 @@ namespace {
 
 const char kMissing[] = "This field must not be empty.";
 
-// The model line of the shipped database the cases are built on: the
-// shipped data fixes their capabilities, so the expectations name them.
-std::string Config(const std::string& model, const std::string& extra = "") {
-  return ServerConfig(model, extra);
-}
+// The cases name models of the shipped database; its lines fix their
+// capabilities, which the comments of each case repeat.
 
 // A console at its main menu.
 class Screens : public ::testing::Test {
@@ -76,8 +73,8 @@ class Screens : public ::testing::Test {
 };
 
 TEST_F(Screens, SystemModelChangeAsksFirstAndReplacesEventsAndRecharge) {
-  Begin(Config("Quillon 650",
-               "EventCounter=1\nEvent0=3|$LOG\nUpsAutonomyTime=900\nUpsRechargeTime=77\n"));
+  Begin(ServerConfig("Quillon 650",
+                     "EventCounter=1\nEvent0=3|$LOG\nUpsAutonomyTime=900\nUpsRechargeTime=77\n"));
   ASSERT_TRUE(c().Open("System Configuration", "SYSTEM CONFIGURATION"));
   const std::string question = "If you continue, all previously selected events and autonomy";
   // Model 2 of the database is "Quillon 1000"; refused first, then taken.
@@ -116,7 +113,7 @@ TEST_F(Screens, SystemModelChangeAsksFirstAndReplacesEventsAndRecharge) {
 }
 
 TEST_F(Screens, SystemFirstModelAsksNothingAndAnEmptyDeviceKeepsTheScreen) {
-  Begin(Config("No Such Model"));
+  Begin(ServerConfig("No Such Model"));
   ASSERT_TRUE(c().Open("System Configuration", "SYSTEM CONFIGURATION"));
   ASSERT_TRUE(Pick(1));
   // The value is drawn only after a question would have been answered.
@@ -138,7 +135,7 @@ TEST_F(Screens, SystemFirstModelAsksNothingAndAnEmptyDeviceKeepsTheScreen) {
 TEST_F(Screens, ShutdownRowsFollowTheSwitchesAndTheFixedRanges) {
   // Quillon 650: no smart autonomy, switch-off 60-1800 s, restart 10-600 s
   // in steps of 1.
-  Begin(Config("Quillon 650", "SrvDownEnabled=0\nUpsOffEnabled=0\nUpsSmartAutonomy=0\n"));
+  Begin(ServerConfig("Quillon 650", "SrvDownEnabled=0\nUpsOffEnabled=0\nUpsSmartAutonomy=0\n"));
   ASSERT_TRUE(c().Open("Shutdown Configuration", "SHUTDOWN CONFIGURATION"));
   ASSERT_TRUE(c().ShowsValue("Enable System Shutdown:", "No"));
   EXPECT_EQ("", c().Line("Autonomy management type:"));
@@ -172,9 +169,9 @@ TEST_F(Screens, ShutdownRowsFollowTheSwitchesAndTheFixedRanges) {
 TEST_F(Screens, ShutdownAdvancedLabelAndRestartDelayRaisedWhileHidden) {
   // Quillon 1000: smart autonomy, switch-off 60-3600 s, restart tied to
   // the switch-off delay, 10-3900 s.
-  Begin(Config("Quillon 1000",
-               "UpsSmartAutonomy=1\nSrvDownTime=300\nUpsFixedTime=600\nUpsOffEnabled=1\n"
-               "UpsOffDelay=600\nUpsOnEnabled=0\nUpsOnDelay=20\n"));
+  Begin(ServerConfig("Quillon 1000",
+                     "UpsSmartAutonomy=1\nSrvDownTime=300\nUpsFixedTime=600\nUpsOffEnabled=1\n"
+                     "UpsOffDelay=600\nUpsOnEnabled=0\nUpsOnDelay=20\n"));
   ASSERT_TRUE(c().Open("Shutdown Configuration", "SHUTDOWN CONFIGURATION"));
   ASSERT_TRUE(c().ShowsValue("Time needed for system shutdown [m]:", "5"));
   EXPECT_EQ("", c().Line("Delay from return of power [s]:"));
@@ -202,8 +199,8 @@ TEST_F(Screens, ShutdownAdvancedLabelAndRestartDelayRaisedWhileHidden) {
 
 TEST_F(Screens, ShutdownRestartDelayStepsAreAList) {
   // Marrowline LI 1500: restart 30-600 s in steps of 30.
-  Begin(Config("Marrowline LI 1500",
-               "UpsSmartAutonomy=1\nUpsOffEnabled=1\nUpsOnEnabled=1\nUpsOnDelay=95\n"));
+  Begin(ServerConfig("Marrowline LI 1500",
+                     "UpsSmartAutonomy=1\nUpsOffEnabled=1\nUpsOnEnabled=1\nUpsOnDelay=95\n"));
   ASSERT_TRUE(c().Open("Shutdown Configuration", "SHUTDOWN CONFIGURATION"));
   ASSERT_TRUE(c().ShowsValue("Delay from return of power [s]:", "90"));
   ASSERT_TRUE(Down(6));
@@ -225,7 +222,7 @@ TEST_F(Screens, ShutdownRestartDelayStepsAreAList) {
 }
 
 TEST_F(Screens, LogAndDataUnitsSeparatorAndDataSelection) {
-  Begin(Config("Quillon 650", "LogMaxSize=5000\nDataSeparator=;\n"));
+  Begin(ServerConfig("Quillon 650", "LogMaxSize=5000\nDataSeparator=;\n"));
   ASSERT_TRUE(c().Open("Log & Data Configuration", "LOG & DATA FILE CONFIGURATION"));
   ASSERT_TRUE(c().ShowsValue("Maximum file size [kB]:", "5"));
   ASSERT_TRUE(Down());
@@ -277,7 +274,7 @@ TEST_F(Screens, LogAndDataUnitsSeparatorAndDataSelection) {
 }
 
 TEST_F(Screens, LogAndDataHidesTheDataRowsWhenRecordingIsOff) {
-  Begin(Config("Quillon 650", "LogEnabled=0\nDataEnabled=1\n"));
+  Begin(ServerConfig("Quillon 650", "LogEnabled=0\nDataEnabled=1\n"));
   ASSERT_TRUE(c().Open("Log & Data Configuration", "LOG & DATA FILE CONFIGURATION"));
   EXPECT_EQ("", c().Line("Maximum file size [kB]:", 1));
   ASSERT_TRUE(Down());
@@ -292,7 +289,7 @@ TEST_F(Screens, LogAndDataHidesTheDataRowsWhenRecordingIsOff) {
 }
 
 TEST_F(Screens, MailExitCheckPutsTheFocusOnTheEmptyField) {
-  Begin(Config("Quillon 650"));
+  Begin(ServerConfig("Quillon 650"));
   ASSERT_TRUE(c().Open("Mail Server Configuration", "MAIL SERVER CONFIGURATION"));
   EXPECT_EQ("", c().Line("Login:"));
   ASSERT_TRUE(Enter("ups@example.org"));
@@ -331,8 +328,8 @@ const char kMsLog[] = " - Write an entry to the system event log";
 const char kRemote[] = " - Shut down a remote computer (10.0.0.5 : 6005)";
 
 std::string EventsConfig() {
-  return Config("Quillon 650",
-                "EventCounter=2\nEvent0=2|$POPUP,*|$LOG|$SHUTDOWN\nEvent1=0|$LOG|$MSLOG\n");
+  return ServerConfig("Quillon 650",
+                      "EventCounter=2\nEvent0=2|$POPUP,*|$LOG|$SHUTDOWN\nEvent1=0|$LOG|$MSLOG\n");
 }
 
 TEST_F(Screens, EventsInsertEditMoveDeleteAndSave) {
@@ -398,7 +395,7 @@ TEST_F(Screens, EventsInsertEditMoveDeleteAndSave) {
 }
 
 TEST_F(Screens, EventsEditRemoteJobRefuseSeparatorsAndActOnTheFirstEqualLine) {
-  Begin(Config("Quillon 650", "EventCounter=1\nEvent0=2|$LOG|$R_MSG,10.0.0.7,6010|$LOG\n"));
+  Begin(ServerConfig("Quillon 650", "EventCounter=1\nEvent0=2|$LOG|$R_MSG,10.0.0.7,6010|$LOG\n"));
   ASSERT_TRUE(c().Open("Events Configuration", "EVENTS CONFIGURATION"));
   ASSERT_TRUE(c().Shows("(10.0.0.7 : 6010)"));
   ASSERT_TRUE(c().Keys({"Down", "e"}));
@@ -429,7 +426,7 @@ TEST_F(Screens, EventsEditRemoteJobRefuseSeparatorsAndActOnTheFirstEqualLine) {
 }
 
 TEST_F(Screens, EventsWithoutEventsThenLoadAndReset) {
-  Begin(Config("Quillon 650"));
+  Begin(ServerConfig("Quillon 650"));
   ASSERT_TRUE(WriteFile(c().tree().Path("other.evn"), "13|$LOG\n7|$POPUP,*\n"));
   ASSERT_TRUE(c().Open("Events Configuration", "EVENTS CONFIGURATION"));
   ASSERT_TRUE(c().Shows("NO JOBS CONFIGURED !!!"));
@@ -466,7 +463,7 @@ TEST_F(Screens, EventsWithoutEventsThenLoadAndReset) {
 TEST_F(Screens, EventsUnknownJobsHaveALineAndLongFilesAreCut) {
   // The unknown job between two known ones: D on its line deletes it, not
   // the log job after it.
-  Begin(Config("Quillon 650", "EventCounter=1\nEvent0=2|$POPUP,*|$ODD,x|$LOG\n"));
+  Begin(ServerConfig("Quillon 650", "EventCounter=1\nEvent0=2|$POPUP,*|$ODD,x|$LOG\n"));
   std::string many;
   for (int i = 0; i < 256; ++i) many += "0|$LOG\n";
   ASSERT_TRUE(WriteFile(c().tree().Path("many.evn"), many));
@@ -487,7 +484,7 @@ TEST_F(Screens, EventsUnknownJobsHaveALineAndLongFilesAreCut) {
 }
 
 TEST_F(Screens, AdvancedSystemShutdownAndQsRowsAndRanges) {
-  Begin(Config("Quillon 650", "QsAliveEnabled=0\n"));
+  Begin(ServerConfig("Quillon 650", "QsAliveEnabled=0\n"));
   ASSERT_TRUE(c().Open("Advanced System Configuration", "ADVANCED SYSTEM CONFIGURATION"));
   ASSERT_TRUE(Enter("3600"));
   ASSERT_TRUE(Refused("0", 1, 65535));
@@ -534,7 +531,8 @@ const char kLoad[] = "Load applied during the test [%]:";
 const char kCapacity[] = "Actual battery capacity [%]:";
 
 TEST_F(Screens, CalibrationTakesMinusOneAndResetsOnYes) {
-  Begin(Config("Quillon 650", "UpsAutonomyTime=900\nUpsLoadPercent=40\nUpsBatteryCapacity=90\n"));
+  Begin(ServerConfig("Quillon 650",
+                     "UpsAutonomyTime=900\nUpsLoadPercent=40\nUpsBatteryCapacity=90\n"));
   ASSERT_TRUE(c().Open("Autonomy Calibration Test Configuration",
                        "Autonomy Calibration Test Configuration"));
   ASSERT_TRUE(c().ShowsValue(kTotal, "900"));
@@ -566,8 +564,8 @@ TEST_F(Screens, CalibrationTakesMinusOneAndResetsOnYes) {
 }
 
 TEST_F(Screens, CalibrationIsReadOnlyWhileTheServerRuns) {
-  const std::string config =
-      Config("Quillon 650", "UpsAutonomyTime=900\nUpsLoadPercent=40\nUpsBatteryCapacity=90\n");
+  const std::string config = ServerConfig(
+      "Quillon 650", "UpsAutonomyTime=900\nUpsLoadPercent=40\nUpsBatteryCapacity=90\n");
   console_ = std::make_unique<ConsoleSession>(config);
   ASSERT_TRUE(c().StartServerStandIn());
   ASSERT_TRUE(c().StartMenu());
