@@ -80,6 +80,31 @@ ConsoleSession::~ConsoleSession() {
   return Result(term_.WaitForGone(text, timeout_ms), "\"" + text + "\" still shown", term_);
 }
 
+::testing::AssertionResult ConsoleSession::ShowsInOrder(const std::vector<std::string>& texts,
+                                                        const std::vector<std::string>& absent) {
+  std::string screen;
+  auto drawn = [&] {
+    screen = Screen();
+    size_t from = 0;
+    for (const std::string& text : texts) {
+      if (text.empty()) continue;
+      const size_t at = screen.find(text, from);
+      if (at == std::string::npos) return false;
+      from = at + text.size();
+    }
+    return std::none_of(absent.begin(), absent.end(), [&](const std::string& text) {
+      return screen.find(text) != std::string::npos;
+    });
+  };
+  if (WaitUntil(drawn, 5000)) return ::testing::AssertionSuccess();
+  ::testing::AssertionResult failure = ::testing::AssertionFailure();
+  failure << "not in order:";
+  for (const std::string& text : texts) failure << " \"" << text << "\"";
+  if (!absent.empty()) failure << "; or still shown:";
+  for (const std::string& text : absent) failure << " \"" << text << "\"";
+  return failure << "\n" << screen;
+}
+
 ::testing::AssertionResult ConsoleSession::Keys(const std::vector<std::string>& keys) {
   return Result(term_.SendKeys(keys), "send-keys failed", term_);
 }

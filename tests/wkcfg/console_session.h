@@ -43,6 +43,10 @@ class ConsoleSession {
   // Bounded waits for screen text (history included).
   ::testing::AssertionResult Shows(const std::string& text, int timeout_ms = 5000);
   ::testing::AssertionResult Hides(const std::string& text, int timeout_ms = 5000);
+  // Waits for one screen that holds every text of `texts` ("" skipped), each
+  // after the one before, and none of `absent`: a screen drawn in full.
+  ::testing::AssertionResult ShowsInOrder(const std::vector<std::string>& texts,
+                                          const std::vector<std::string>& absent = {});
   // tmux key names ("Down", "Enter", "Escape", "C-c").
   ::testing::AssertionResult Keys(const std::vector<std::string>& keys);
   ::testing::AssertionResult Type(const std::string& text);
