@@ -197,6 +197,30 @@ TEST_F(Screens, ShutdownAdvancedLabelAndRestartDelayRaisedWhileHidden) {
   EXPECT_EQ("1205", c().Saved("UpsOnDelay"));
 }
 
+TEST_F(Screens, ShutdownForcedSwitchOffStoresNoDelay) {
+  // Tessaro OL 3K: the UPS always switches off after 300 s; restart tied to
+  // the switch-off delay, 310-1200 s. The delay row takes the model's value
+  // and moves on, keeping the stored one; the hidden restart delay is
+  // raised to the model's minimum.
+  Begin(ServerConfig("Tessaro OL 3K", "UpsOffEnabled=0\nUpsOffDelay=60\nUpsOnDelay=20\n"));
+  ASSERT_TRUE(c().Open("Shutdown Configuration", "SHUTDOWN CONFIGURATION"));
+  ASSERT_TRUE(c().ShowsValue("Enable UPS shutdown:", "Yes"));
+  EXPECT_EQ("", c().Line("Delay from return of power [s]:"));
+  ASSERT_TRUE(Down(3));
+  ASSERT_TRUE(Refused("6", 5, 5));
+  ASSERT_TRUE(Enter("5"));
+  ASSERT_TRUE(c().ShowsValue("Delay from start of System Shutdown [m]:", "1"));
+  // The focus moved on to the restart switch.
+  ASSERT_TRUE(Pick(1));
+  ASSERT_TRUE(c().ShowsValue("Enable UPS restart:", "No"));
+  ASSERT_TRUE(Leave());
+  ASSERT_TRUE(c().SaveAndExit());
+  EXPECT_EQ("1", c().Saved("UpsOffEnabled"));
+  EXPECT_EQ("60", c().Saved("UpsOffDelay"));
+  EXPECT_EQ("0", c().Saved("UpsOnEnabled"));
+  EXPECT_EQ("310", c().Saved("UpsOnDelay"));
+}
+
 TEST_F(Screens, ShutdownRestartDelayStepsAreAList) {
   // Marrowline LI 1500: restart 30-600 s in steps of 30.
   Begin(ServerConfig("Marrowline LI 1500",
