@@ -178,6 +178,18 @@ std::string ConsoleSession::Saved(const std::string& key) const {
   return doc.Get("Wattkeep", key).value_or("<none>");
 }
 
+std::string ConsoleSession::Output() const {
+  // The recording runs through a pipe of its own and may lag the screen.
+  std::string output;
+  WaitUntil(
+      [&] {
+        output = ReadFile(dir_.Sub("pane.out"));
+        return output.find("status=") != std::string::npos;
+      },
+      5000);
+  return output;
+}
+
 std::string ConsoleSession::Line(const std::string& text, int nth) {
   std::istringstream lines(Screen());
   std::string line;

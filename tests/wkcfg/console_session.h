@@ -81,8 +81,10 @@ class ConsoleSession {
   // Waits until Value(label, nth) is `value`.
   ::testing::AssertionResult ShowsValue(const std::string& label, const std::string& value,
                                         int nth = 0);
-  // Every byte the console wrote to its terminal so far.
-  std::string Output() const { return ReadFile(dir_.Sub("pane.out")); }
+  // Every byte written to the pane, the bell included, once the shell's
+  // "status=" after the console has arrived (bounded wait; what there is
+  // then).
+  std::string Output() const;
   const ConsoleTree& tree() const { return tree_; }
   TTmuxTerm& term() { return term_; }
 
