@@ -698,5 +698,25 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
       ReadFile(sandbox.Upper("/usr/vantrel/voltmon/bin/voltmon.cfg")));
 }
 
+// Taking the installer's offer to configure the master module runs the
+// console just installed from the packet; with the answers on a pipe it has
+// no terminal and says so, after its start-up checks have all passed.
+TEST(InstalledPacket, OfferToConfigureTheMasterRunsTheInstalledConsole) {
+  TempDir scratch("vminstall", 0755);
+  Sandbox sandbox(scratch.Sub("sandbox"));
+  const SandboxResult result =
+      sandbox.Run(Quoted(std::string(VM_PACKET_DIR) + "/install"),
+                  Lines({"1", "y", "n", "y", "n", "y", "n", "n"}), kEtcInitLayout);
+  ASSERT_EQ(0, result.status) << result.errors;
+  EXPECT_NE(std::string::npos,
+            result.output.find("Do you want to configure Wattkeep now [y/n] ?: "))
+      << result.output;
+  EXPECT_EQ(std::string::npos, result.output.find("To configure Wattkeep run")) << result.output;
+  EXPECT_EQ(std::string::npos, result.output.find("Invalid setup")) << result.output;
+  EXPECT_NE(std::string::npos,
+            result.errors.find("wkcfg: needs a terminal: standard input and output must be one"))
+      << result.errors;
+}
+
 }  // namespace
 }  // namespace installtest

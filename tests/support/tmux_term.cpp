@@ -122,6 +122,10 @@ bool TTmuxTerm::Start(const std::string& command, int columns, int lines, const 
       Tmux({"new-session", "-d", "-s", "t", "-x", std::to_string(columns), "-y",
             std::to_string(lines), "/bin/sh", "-c", "read _ < \"$0\"; eval \"$1\"", gate, command});
   if (!started_) return false;
+  if (!record_path_.empty() &&
+      !Tmux({"pipe-pane", "-t", "t", "-O", "cat >> '" + record_path_ + "'"})) {
+    return false;
+  }
   Capture();
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   int fd;
@@ -145,7 +149,7 @@ bool TTmuxTerm::SendKeys(const std::vector<std::string>& keys) {
 }
 
 bool TTmuxTerm::SendText(const std::string& text) {
-  return Tmux({"send-keys", "-t", "t", "-l", text});
+  return Tmux({"send-keys", "-t", "t", "-l", "--", text});
 }
 
 std::string TTmuxTerm::Capture(bool colors, bool history) {

@@ -22,6 +22,9 @@ class TTmuxTerm {
   // can be read. False (see error()) when tmux could not start it.
   bool Start(const std::string& command, int columns = 80, int lines = 25,
              const std::string& term = "screen");
+  // Before Start: every byte the command writes to the pane is also appended
+  // to `path` as it arrives (the bell included, which no capture shows).
+  void RecordTo(const std::string& path) { record_path_ = path; }
 
   // tmux key names, such as "Down", "Enter", "Escape", "C-c".
   bool SendKeys(const std::vector<std::string>& keys);
@@ -56,6 +59,7 @@ class TTmuxTerm {
 
   std::string dir_;
   std::string socket_;
+  std::string record_path_;
   bool started_ = false;
   std::string error_;
 };

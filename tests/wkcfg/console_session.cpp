@@ -4,13 +4,44 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <sstream>
+
+#include "common/ini.h"
+#include "tests/support/subprocess.h"
+
 const char kTestModel[] = "Quillon 650";
+
+const std::vector<std::string> kMainMenu = {"System Configuration",
+                                            "Shutdown Configuration",
+                                            "Log & Data Configuration",
+                                            "Mail Server Configuration",
+                                            "Events Configuration",
+                                            "Advanced Configuration",
+                                            "",
+                                            "Save and Exit",
+                                            "Exit"};
+const std::vector<std::string> kAdvancedMenu = {"Advanced System Configuration",
+                                                "Advanced Shutdown Configuration",
+                                                "Advanced QS System Configuration",
+                                                "Autonomy Calibration Test Configuration",
+                                                "",
+                                                "Return to Main Menu"};
 
 namespace {
 
 ::testing::AssertionResult Result(bool ok, const std::string& what, const TTmuxTerm& term) {
   if (ok) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << what << ": " << term.error();
+}
+
+// The down arrows that bring the selection from the first entry to `entry`,
+// separators passed over; -1 when the menu has no such entry.
+int DownsTo(const std::vector<std::string>& menu, const std::string& entry) {
+  auto found = std::find(menu.begin(), menu.end(), entry);
+  if (found == menu.end()) return -1;
+  return static_cast<int>(
+      std::count_if(menu.begin(), found, [](const std::string& each) { return !each.empty(); }));
 }
 
 }  // namespace
@@ -28,15 +59,27 @@ ConsoleSession::ConsoleSession(TConsoleKind kind, const std::string& config,
   std::string error;
   EXPECT_TRUE(tree_.Build(binary, VM_PACKET_DIR, make_config ? make_config(tree_) : config, &error))
       << error;
+  term_.RecordTo(dir_.Sub("pane.out"));
+}
+
+ConsoleSession::~ConsoleSession() {
+  if (server_ > 0) kill(server_, SIGKILL);
 }
 
 ::testing::AssertionResult ConsoleSession::Start(const std::string& arguments, int columns,
                                                  int lines, const std::string& environment) {
-  // The shell outlives a Ctrl-C as an interactive one would, then reports.
-  const std::string command = "trap : INT; cd " + tree_.root() + " && " + environment +
+  // The shell outlives Ctrl-C and Ctrl-\ as an interactive one would, then
+  // reports.
+  const std::string command = "trap : INT QUIT; cd " + tree_.root() + " && " + environment +
                               tree_.Program() + (arguments.empty() ? "" : " " + arguments) +
                               "; s=$?; stty -a; echo \"status=$s\"";
   return Result(term_.Start(command, columns, lines), "cannot start the console", term_);
+}
+
+::testing::AssertionResult ConsoleSession::StartMenu() {
+  ::testing::AssertionResult started = Start();
+  if (!started) return started;
+  return Shows("Wattkeep Configuration");
 }
 
 ::testing::AssertionResult ConsoleSession::Shows(const std::string& text, int timeout_ms) {
@@ -45,6 +88,31 @@ ConsoleSession::ConsoleSession(TConsoleKind kind, const std::string& config,
 
 ::testing::AssertionResult ConsoleSession::Hides(const std::string& text, int timeout_ms) {
   return Result(term_.WaitForGone(text, timeout_ms), "\"" + text + "\" still shown", term_);
+}
+
+::testing::AssertionResult ConsoleSession::ShowsInOrder(const std::vector<std::string>& texts,
+                                                        const std::vector<std::string>& absent) {
+  std::string screen;
+  auto drawn = [&] {
+    screen = Screen();
+    size_t from = 0;
+    for (const std::string& text : texts) {
+      if (text.empty()) continue;
+      const size_t at = screen.find(text, from);
+      if (at == std::string::npos) return false;
+      from = at + text.size();
+    }
+    return std::none_of(absent.begin(), absent.end(), [&](const std::string& text) {
+      return screen.find(text) != std::string::npos;
+    });
+  };
+  if (WaitUntil(drawn, 5000)) return ::testing::AssertionSuccess();
+  ::testing::AssertionResult failure = ::testing::AssertionFailure();
+  failure << "not in order:";
+  for (const std::string& text : texts) failure << " \"" << text << "\"";
+  if (!absent.empty()) failure << "; or still shown:";
+  for (const std::string& text : absent) failure << " \"" << text << "\"";
+  return failure << "\n" << screen;
 }
 
 ::testing::AssertionResult ConsoleSession::Keys(const std::vector<std::string>& keys) {
@@ -71,4 +139,91 @@ ConsoleSession::ConsoleSession(TConsoleKind kind, const std::string& config,
   if (pid <= 0) return ::testing::AssertionFailure() << "the console is not running";
   if (kill(pid, signal) != 0) return ::testing::AssertionFailure() << "kill failed";
   return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult ConsoleSession::Open(const std::string& entry,
+                                                const std::string& title) {
+  int downs = DownsTo(kMainMenu, entry);
+  if (downs < 0) {
+    downs = DownsTo(kAdvancedMenu, entry);
+    if (downs < 0) return ::testing::AssertionFailure() << "no menu entry \"" << entry << "\"";
+    ::testing::AssertionResult opened = Open("Advanced Configuration", "ADVANCED CONFIGURATION");
+    if (!opened) return opened;
+  }
+  std::vector<std::string> keys(static_cast<size_t>(downs), "Down");
+  keys.push_back("Enter");
+  ::testing::AssertionResult sent = Keys(keys);
+  if (!sent) return sent;
+  return Shows(title);
+}
+
+::testing::AssertionResult ConsoleSession::SaveAndExit() {
+  ::testing::AssertionResult sent = Keys({"Up", "Up", "Enter"});
+  if (!sent) return sent;
+  return EndedCleanly();
+}
+
+::testing::AssertionResult ConsoleSession::StartServerStandIn() {
+  const std::string program = dir_.Sub("wksrv");
+  if (!WriteFile(program, ReadFile("/bin/sleep"), 0755))
+    return ::testing::AssertionFailure() << "cannot copy /bin/sleep";
+  // Started from a shell that ends at once, so that PID 1 adopts it.
+  RunResult run = RunCommand({"/bin/sh", "-c", "\"$0\" 600 >/dev/null 2>&1 &", program});
+  if (run.exit_code != 0) return ::testing::AssertionFailure() << "cannot start the stand-in";
+  const bool adopted = WaitUntil(
+      [this] {
+        std::vector<pid_t> pids = ProcessesNamed("wksrv");
+        if (pids.size() != 1 || ParentOf(pids[0]) != 1) return false;
+        server_ = pids[0];
+        return true;
+      },
+      5000);
+  if (!adopted) return ::testing::AssertionFailure() << "the stand-in wksrv is not a daemon";
+  return ::testing::AssertionSuccess();
+}
+
+std::string ConsoleSession::Saved(const std::string& key) const {
+  IniDocument doc;
+  doc.Parse(Config());
+  return doc.Get("Wattkeep", key).value_or("<none>");
+}
+
+std::string ConsoleSession::Output() const {
+  // The recording runs through a pipe of its own and may lag the screen.
+  std::string output;
+  WaitUntil(
+      [&] {
+        output = ReadFile(dir_.Sub("pane.out"));
+        return output.find("status=") != std::string::npos;
+      },
+      5000);
+  return output;
+}
+
+std::string ConsoleSession::Line(const std::string& text, int nth) {
+  std::istringstream lines(Screen());
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.find(text) != std::string::npos && nth-- == 0) return line;
+  }
+  return "";
+}
+
+std::string ConsoleSession::Value(const std::string& label, int nth) {
+  const std::string line = Line(label, nth);
+  if (line.empty()) return "";
+  std::string rest = line.substr(line.find(label) + label.size());
+  rest = rest.substr(0, rest.find(" <--"));
+  const size_t first = rest.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return rest.substr(first, rest.find_last_not_of(' ') - first + 1);
+}
+
+::testing::AssertionResult ConsoleSession::ShowsValue(const std::string& label,
+                                                      const std::string& value, int nth) {
+  if (WaitUntil([&] { return Value(label, nth) == value; }, 5000))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "\"" << label << "\" shows \"" << Value(label, nth) << "\", not \"" << value << "\":\n"
+         << Screen();
 }

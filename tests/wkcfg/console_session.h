@@ -6,6 +6,7 @@
 #define VOLTMON_TESTS_WKCFG_CONSOLE_SESSION_H_
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <functional>
 #include <string>
@@ -21,6 +22,11 @@ using TSlaveConfig = std::function<std::string(const ConsoleTree&)>;
 // The model of the shipped database the sessions choose by default.
 extern const char kTestModel[];
 
+// The full main menu and the advanced submenu with its calibration entry, in
+// their order ("" a separator).
+extern const std::vector<std::string> kMainMenu;
+extern const std::vector<std::string> kAdvancedMenu;
+
 class ConsoleSession {
  public:
   // Lays out the tree with `config` as "bin/wksrv.cfg" (none when empty);
@@ -29,6 +35,9 @@ class ConsoleSession {
   // The slave module's tree with the configuration `make_config` gives for
   // it as "bin/qslx.cfg" (none when empty).
   explicit ConsoleSession(const TSlaveConfig& make_config);
+  ~ConsoleSession();
+  ConsoleSession(const ConsoleSession&) = delete;
+  ConsoleSession& operator=(const ConsoleSession&) = delete;
 
   // Runs the console (`bin/wkcfg` or `bin/qscfg`) with `arguments` under /bin/sh in a pane of
   // columns x lines; afterwards the shell prints "stty -a" and "status=N". `environment`
@@ -36,12 +45,29 @@ class ConsoleSession {
   ::testing::AssertionResult Start(const std::string& arguments = "", int columns = 80,
                                    int lines = 25, const std::string& environment = "");
 
+  // Start, then waits for the main menu's title.
+  ::testing::AssertionResult StartMenu();
+
   // Bounded waits for screen text (history included).
   ::testing::AssertionResult Shows(const std::string& text, int timeout_ms = 5000);
   ::testing::AssertionResult Hides(const std::string& text, int timeout_ms = 5000);
+  // Waits for one screen that holds every text of `texts` ("" skipped), each
+  // after the one before, and none of `absent`: a screen drawn in full.
+  ::testing::AssertionResult ShowsInOrder(const std::vector<std::string>& texts,
+                                          const std::vector<std::string>& absent = {});
   // tmux key names ("Down", "Enter", "Escape", "C-c").
   ::testing::AssertionResult Keys(const std::vector<std::string>& keys);
   ::testing::AssertionResult Type(const std::string& text);
+
+  // From the main menu: chooses `entry` of kMainMenu, or of kAdvancedMenu by
+  // way of "Advanced Configuration", and waits for `title`.
+  ::testing::AssertionResult Open(const std::string& entry, const std::string& title);
+  // From the main menu: "Save and Exit", then EndedCleanly.
+  ::testing::AssertionResult SaveAndExit();
+
+  // Starts a process of root named "wksrv" whose parent is PID 1, as the
+  // server runs; it ends with the session.
+  ::testing::AssertionResult StartServerStandIn();
 
   // Waits for the console to end, then checks the status and that the
   // terminal has echo and canonical mode back.
@@ -52,6 +78,21 @@ class ConsoleSession {
 
   std::string Screen(bool colors = false) { return term_.Capture(colors); }
   std::string Config() const { return ReadFile(tree_.ConfigPath()); }
+  // The value of `key` in the saved configuration; "<none>" when missing.
+  std::string Saved(const std::string& key) const;
+  // The first screen line holding `text` (the nth one from 0); empty when
+  // none does.
+  std::string Line(const std::string& text, int nth = 0);
+  // What a row shows beside its label: the rest of the label's line, without
+  // the list hint, trimmed.
+  std::string Value(const std::string& label, int nth = 0);
+  // Waits until Value(label, nth) is `value`.
+  ::testing::AssertionResult ShowsValue(const std::string& label, const std::string& value,
+                                        int nth = 0);
+  // Every byte written to the pane, the bell included, once the shell's
+  // "status=" after the console has arrived (bounded wait; what there is
+  // then).
+  std::string Output() const;
   const ConsoleTree& tree() const { return tree_; }
   TTmuxTerm& term() { return term_; }
 
@@ -61,6 +102,7 @@ class ConsoleSession {
   TempDir dir_{"console_sys"};
   ConsoleTree tree_;
   TTmuxTerm term_;
+  pid_t server_ = -1;
 };
 
 #endif  // VOLTMON_TESTS_WKCFG_CONSOLE_SESSION_H_
