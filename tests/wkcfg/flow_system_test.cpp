@@ -212,6 +212,15 @@ TEST(ConsoleFlow, WithoutAKnownModelTheMenuHasThreeEntriesAndTheThirdIsExit) {
   }
 }
 
+TEST(ConsoleFlow, ArrowsTypedBeforeTheFirstFrameAreKept) {
+  ConsoleSession console;
+  // The shell's read takes the first Enter; the arrow waits in the terminal,
+  // sent as the keypad sends it before the console switches keypad mode on.
+  ASSERT_TRUE(console.Start("", 80, 25, "read go; "));
+  ASSERT_TRUE(console.Keys({"Enter", "Down", "Enter"}));
+  ASSERT_TRUE(console.Shows("SHUTDOWN CONFIGURATION"));
+}
+
 TEST(ConsoleFlow, FullMenuAndAdvancedSubmenuFollowTheModel) {
   const struct {
     const char* model;

@@ -213,13 +213,18 @@ class TCursesTerminal : public TTerminal {
 
 TCursesTerminal g_terminal;
 
+// The arrows in the terminal's normal cursor mode as well: keys typed before
+// the console switched the keypad on arrive in that form and would otherwise
+// be read as ESC and two letters.
 void DefineExtraKeys() {
   static const struct {
     const char* sequence;
     int code;
   } kKeys[] = {
-      {"\033[[A", 265}, {"\033[[B", 266}, {"\033[[C", 267}, {"\033[[D", 268}, {"\033[[E", 269},
-      {"\033[F", 264},  {"\033[H", 262},  {"\033[1~", 262}, {"\033[4~", 264},
+      {"\033[[A", 265},     {"\033[[B", 266},   {"\033[[C", 267},     {"\033[[D", 268},
+      {"\033[[E", 269},     {"\033[F", 264},    {"\033[H", 262},      {"\033[1~", 262},
+      {"\033[4~", 264},     {"\033[A", KEY_UP}, {"\033[B", KEY_DOWN}, {"\033[C", KEY_RIGHT},
+      {"\033[D", KEY_LEFT},
   };
   for (const auto& key : kKeys) define_key(key.sequence, key.code);
 }
