@@ -28,6 +28,9 @@ void DrawField(int x, int y, int fx, int maxLen, const std::string& label, const
                TColors labelColors, TColors fieldColors, bool password) {
   WriteAt(x, y, label, false, false, labelColors);
   std::string shown = Shown(value, password);
+  // A stored value longer than the field (a hand-edited file) is cut on the
+  // screen only, so that it cannot run over the rows below.
+  if (maxLen > 0 && Length(shown) > maxLen) shown.resize(static_cast<size_t>(maxLen));
   if (shown.empty()) shown = " ";
   WriteAt(fx, y, PadText(shown, maxLen, kPadLeftJustify), false, false, fieldColors);
 }
