@@ -25,7 +25,8 @@ ConsoleSession::ConsoleSession(const std::string& config) {
   // The shell outlives a Ctrl-C as an interactive one would, then reports.
   const std::string command = "trap : INT; cd " + tree_.root() + " && " + environment +
                               tree_.Program() + (arguments.empty() ? "" : " " + arguments) +
-                              "; s=$?; stty -a; echo \"status=$s\"";
+                              "; s=$?; stty -a; echo \"status=$s\"" +
+                              (keep_pane_ ? "; exec cat > /dev/null" : "");
   return Result(term_.Start(command, columns, lines), "cannot start the console", term_);
 }
 

@@ -28,6 +28,11 @@ class ConsoleSession {
   ::testing::AssertionResult Start(const std::string& arguments = "", int columns = 80,
                                    int lines = 25, const std::string& environment = "");
 
+  // From the next Start on, the shell stays after its report (it reads from
+  // the terminal), so that the pane's modes can still be asked of tmux; a
+  // pane whose shell has ended shows no cursor.
+  void KeepPaneAfterEnd() { keep_pane_ = true; }
+
   // Bounded waits for screen text (history included).
   ::testing::AssertionResult Shows(const std::string& text, int timeout_ms = 5000);
   ::testing::AssertionResult Hides(const std::string& text, int timeout_ms = 5000);
@@ -51,6 +56,7 @@ class ConsoleSession {
   TempDir dir_{"wkcfg_sys"};
   ConsoleTree tree_{dir_.path()};
   TTmuxTerm term_;
+  bool keep_pane_ = false;
 };
 
 #endif  // VOLTMON_TESTS_WKCFG_CONSOLE_SESSION_H_
