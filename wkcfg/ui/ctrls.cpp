@@ -35,6 +35,10 @@ void DrawField(int x, int y, int fx, int maxLen, const std::string& label, const
   WriteAt(fx, y, PadText(shown, maxLen, kPadLeftJustify), false, false, fieldColors);
 }
 
+// Set when a resize closed a choice field's list: the screen redraws itself
+// and the field, focused again, opens its list at once.
+bool g_list_reopen = false;
+
 bool Accepted(int key, bool numericOnly) {
   if (numericOnly) return key == '-' || (key >= '0' && key <= '9');
   return key >= 32 && key <= 126;
@@ -187,8 +191,11 @@ int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelC
   WriteAt(x + Length(label) + width + 2, y, " <-- ENTER for List", false, false, labelColors);
   if (!focused) return -1;
   MoveCursor(x + Length(label) + 1, y);
+  bool reopen = g_list_reopen;
+  g_list_reopen = false;
   for (;;) {
-    int key = ReadKeyCode();
+    int key = reopen ? kKeyEnter : ReadKeyCode();
+    reopen = false;
     if (key == kKeyEsc || key == kKeyDown || key == kKeyUp || EndsLoop(key)) return key;
     if (key != kKeyEnter) {
       ScreenBeep();
@@ -200,6 +207,7 @@ int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelC
                              listHighlightColors, choices, padMode, value);
       if (closed == kKeyEnter) return kKeyEnter;
       if (closed == kKeyEsc) return -1;
+      g_list_reopen = closed == kKeyResize;
       if (EndsLoop(closed)) return closed;
       ScreenBeep();
     }

@@ -53,7 +53,8 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
 
 // A read-only value chosen from `choices` with a pop-up list opened by ENTER.
 // Focused: 10 after a choice (stored in value), -1 when the list was closed
-// with ESC, 27 on ESC, 258/259 on the arrows.
+// with ESC, 27 on ESC, 258/259 on the arrows. A resize while the list is
+// open returns kKeyResize, and the next focused call opens the list again.
 int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelColors,
                 TColors fieldColors, TColors listNormalColors, TColors listHighlightColors,
                 const std::string& label, const TextList& choices, int padMode, std::string* value,

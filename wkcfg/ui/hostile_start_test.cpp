@@ -240,3 +240,21 @@ TEST_F(ScreenTest, OverlongStoredTextsStayInsideTheirFields) {
 }
 
 }  // namespace
+
+namespace {
+
+// A list open when the terminal changes size comes back open over the
+// redrawn screen, so the user's next keys still act on it.
+TEST_F(ScreenTest, ResizeKeepsAChoiceListOpen) {
+  Record().Server.UpsDevice = "USB";
+  Keys({kKeyEnter});
+  term_.AddResize(100, 30);
+  term_.AddResize(80, 25);
+  Keys({kKeyDown, kKeyEnter, kKeyEsc});
+  SystemConfigScreen();
+  EXPECT_EQ(Record().Ups.UpsModelName, "Beta");
+  EXPECT_EQ(Record().Server.UpsDevice, "USB");
+  EXPECT_EQ(term_.keys_left(), 0);
+}
+
+}  // namespace
