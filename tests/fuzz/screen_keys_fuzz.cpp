@@ -76,7 +76,7 @@ const char* const kEventLines[] = {
 };
 constexpr size_t kEventLineCount = sizeof kEventLines / sizeof kEventLines[0];
 
-void WriteText(const std::string& path, const std::string& text) {
+void WriteFileText(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
   Require(static_cast<bool>(out));
@@ -95,17 +95,18 @@ const std::string& Root() {
     for (const char* sub : {"bin", "languages", "work"}) {
       Require(mkdir((*dir + sub).c_str(), 0700) == 0);
     }
-    WriteText(*dir + "languages/english.lng",
-              "[WKCFG]\nNoUpsSelected=None\nInfoEventsReset=Reset ?\n[ERRORS]\n100007=Bad model\n"
-              "100008=Value missing\n[EVENTS]\n0=Power fail\n2=Battery low\n11=Down in $ "
-              "min^now\n[ACTIONS]\nCount=11\n0=Popup\n1=Log\n2=Shutdown\n3=RShut\n4=RMsg\n"
-              "5=RSh1\n6=RSh2\n7=RSh3\n8=Local\n9=Mail\n10=MsLog\n");
-    WriteText(*dir + "bin/defevent.evn",
-              "[COMMON]\nEvCounter=2\nEv0=0|$LOG\nEv1=11|$POPUP,*\n[FAM_B]\nEvCounter=1\n"
-              "Ev0=2|$SHUTDOWN\n");
+    WriteFileText(
+        *dir + "languages/english.lng",
+        "[WKCFG]\nNoUpsSelected=None\nInfoEventsReset=Reset ?\n[ERRORS]\n100007=Bad model\n"
+        "100008=Value missing\n[EVENTS]\n0=Power fail\n2=Battery low\n11=Down in $ "
+        "min^now\n[ACTIONS]\nCount=11\n0=Popup\n1=Log\n2=Shutdown\n3=RShut\n4=RMsg\n"
+        "5=RSh1\n6=RSh2\n7=RSh3\n8=Local\n9=Mail\n10=MsLog\n");
+    WriteFileText(*dir + "bin/defevent.evn",
+                  "[COMMON]\nEvCounter=2\nEv0=0|$LOG\nEv1=11|$POPUP,*\n[FAM_B]\nEvCounter=1\n"
+                  "Ev0=2|$SHUTDOWN\n");
     std::string database;
     for (const char* line : kModels) database += Scramble(line) + "\n";
-    WriteText(*dir + "bin/upsdb.ups", database);
+    WriteFileText(*dir + "bin/upsdb.ups", database);
     SetLanguageFilePath(*dir + "languages/english.lng");
     atexit([] { (void)!system(("rm -rf '" + Root() + "'").c_str()); });
     return dir;
@@ -119,7 +120,12 @@ void SetUp(const uint8_t* data, size_t size, size_t* used) {
   state = TConsoleState();
   state.Setup.InstallPath = Root();
   state.NoUpsSelectedText = "None";
-  Require(LoadUpsDatabase(&state.Database, UpsDatabasePath(state)) == 0);
+  static const TUpsDatabase database = [&state] {
+    TUpsDatabase loaded;
+    Require(LoadUpsDatabase(&loaded, UpsDatabasePath(state)) == 0);
+    return loaded;
+  }();
+  state.Database = database;
   const uint8_t model = size > 1 ? data[1] : 0;
   const uint8_t flags = size > 2 ? data[2] : 0;
   const uint8_t events = size > 3 ? data[3] : 0;
@@ -137,6 +143,14 @@ void SetUp(const uint8_t* data, size_t size, size_t* used) {
   for (int i = 0; i < (events & 7); ++i) {
     setup.Ups.Events.AddEventLine(kEventLines[(events >> 3 ^ i * 5) % kEventLineCount]);
   }
+  // An event with more jobs than any list shows at once.
+  static const std::string long_event = [] {
+    std::string line = "2";
+    for (int i = 0; i < 60; ++i)
+      line += i % 3 ? "|$LOG" : "|$R_MSG,10.0.0." + std::to_string(i) + ",6005";
+    return line;
+  }();
+  if (events & 0x80) setup.Ups.Events.AddEventLine(long_event);
   Require(SelectStoredModel(&state) == 0);
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -38,6 +39,13 @@ void DrawField(int x, int y, int fx, int maxLen, const std::string& label, const
 // Set when a resize closed a choice field's list: the screen redraws itself
 // and the field, focused again, opens its list at once.
 bool g_list_reopen = false;
+
+// The drawing of the screen under the boxes (see TBackdrop).
+std::function<void()> g_backdrop;
+
+void RedrawBackdrop() {
+  if (g_backdrop) g_backdrop();
+}
 
 bool Accepted(int key, bool numericOnly) {
   if (numericOnly) return key == '-' || (key >= '0' && key <= '9');
@@ -288,6 +296,14 @@ int MenuBox(const std::string& title, int titleRow, int width, int background,
   }
 }
 
+TBackdrop::TBackdrop(std::function<void()> draw) : previous_(std::move(g_backdrop)) {
+  g_backdrop = std::move(draw);
+}
+
+TBackdrop::~TBackdrop() {
+  g_backdrop = std::move(previous_);
+}
+
 void PressAnyKeyBox(const std::string& message, TColors colors) {
   const std::string padded = PadText(message, 60, kPadCentre);
   int key;
@@ -301,6 +317,7 @@ void PressAnyKeyBox(const std::string& message, TColors colors) {
     WriteText("Press any key to continue");
     MoveCursor(30, 6);
     key = ReadKeyCode();
+    if (key == kKeyResize) RedrawBackdrop();
   } while (key == kKeyResize);
 }
 
@@ -334,6 +351,7 @@ void InputBox(int width, const std::string& label, const std::string& initial, b
                     numericOnly, true, password);
     if (key == kKeyEnter || key == kKeyEsc || key == kKeyQuit) break;
     if (key == kKeyResize) {
+      RedrawBackdrop();
       redraw = true;
     } else {
       ScreenBeep();
@@ -354,7 +372,10 @@ bool ConfirmYesNoBox(int width, const std::string& message, bool centred) {
       int key = ReadKeyCode();
       if (key == 'Y' || key == 'y') return true;
       if (key == 'N' || key == 'n' || key == kKeyQuit) return false;
-      if (key == kKeyResize) break;
+      if (key == kKeyResize) {
+        RedrawBackdrop();
+        break;
+      }
       ScreenBeep();
     }
   }

@@ -7,6 +7,7 @@
 #define VOLTMON_WKCFG_UI_CTRLS_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "common/text.h"
@@ -73,6 +74,21 @@ int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColo
 // an empty list.
 int MenuBox(const std::string& title, int titleRow, int width, int background,
             TColors highlightColors, TColors normalColors, const TextList& entries, int height);
+
+// What lies under the boxes while it lives: the screen that opens them,
+// drawn again whole (unfocused) after a resize before a box draws itself,
+// so that a box never comes back alone on a cleared terminal. Nests; the
+// previous one is in force again when it ends.
+class TBackdrop {
+ public:
+  explicit TBackdrop(std::function<void()> draw);
+  ~TBackdrop();
+  TBackdrop(const TBackdrop&) = delete;
+  TBackdrop& operator=(const TBackdrop&) = delete;
+
+ private:
+  std::function<void()> previous_;
+};
 
 // A 60-column box with the message, the bell and "Press any key to
 // continue"; any key closes it. A resize redraws it.

@@ -258,3 +258,41 @@ TEST_F(ScreenTest, ResizeKeepsAChoiceListOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+// A box open over a screen when the terminal changes size comes back over
+// that screen drawn whole, not alone on a cleared terminal.
+TEST_F(ScreenTest, ResizeUnderABoxRedrawsTheScreenBeneath) {
+  struct TBoxCase {
+    const char* name;
+    const char* device;
+    std::vector<int> open;  // keys that open the box from the screen's first row
+    const char* box;
+  };
+  const TBoxCase cases[] = {
+      {"question", "USB", {kKeyEnter, kKeyDown, kKeyEnter}, "[Y] Confirm"},
+      {"error", "", {kKeyEsc}, "Press any key"},
+  };
+  for (const TBoxCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFakeTerminal term(80, 25);
+    UseTerminal(&term);
+    SetResizeCallback(ComputeFrame);
+    Select(kAlpha);
+    Record().Server.UpsDevice = c.device;
+    term.AddKeys(c.open);
+    term.AddResize(80, 25);
+    term.AddSnapshot();
+    SystemConfigScreen();
+    ASSERT_EQ(term.snapshots().size(), 1u);
+    std::string screen;
+    for (const std::string& line : term.snapshots()[0]) screen += line + "\n";
+    EXPECT_NE(screen.find(c.box), std::string::npos) << screen;
+    EXPECT_NE(screen.find("Device for communications:"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("Press [ESC] to return"), std::string::npos) << screen;
+    UseTerminal(&term_);
+  }
+}
+
+}  // namespace
