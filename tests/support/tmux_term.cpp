@@ -192,6 +192,13 @@ bool TTmuxTerm::Resize(int columns, int lines) {
       {"resize-window", "-t", "t", "-x", std::to_string(columns), "-y", std::to_string(lines)});
 }
 
+std::string TTmuxTerm::Display(const std::string& format) {
+  std::string out;
+  if (!Tmux({"display-message", "-p", "-t", "t", format}, &out)) return "";
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
 pid_t TTmuxTerm::ShellPid() {
   std::string out;
   if (!Tmux({"display-message", "-p", "-t", "t", "#{pane_pid}"}, &out)) return -1;

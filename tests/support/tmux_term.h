@@ -43,6 +43,10 @@ class TTmuxTerm {
 
   bool Resize(int columns, int lines);
 
+  // The pane's `format` expanded by tmux ("#{alternate_on} #{cursor_flag}"),
+  // without the line feed; empty when tmux fails.
+  std::string Display(const std::string& format);
+
   // The shell that runs the command, and its first child (the program when
   // the command starts one), or -1.
   pid_t ShellPid();

@@ -72,7 +72,8 @@ ConsoleSession::~ConsoleSession() {
   // reports.
   const std::string command = "trap : INT QUIT; cd " + tree_.root() + " && " + environment +
                               tree_.Program() + (arguments.empty() ? "" : " " + arguments) +
-                              "; s=$?; stty -a; echo \"status=$s\"";
+                              "; s=$?; stty -a; echo \"status=$s\"" +
+                              (keep_pane_ ? "; exec cat > /dev/null" : "");
   return Result(term_.Start(command, columns, lines), "cannot start the console", term_);
 }
 

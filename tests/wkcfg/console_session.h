@@ -48,6 +48,11 @@ class ConsoleSession {
   // Start, then waits for the main menu's title.
   ::testing::AssertionResult StartMenu();
 
+  // From the next Start on, the shell stays after its report (it reads from
+  // the terminal), so that the pane's modes can still be asked of tmux; a
+  // pane whose shell has ended shows no cursor.
+  void KeepPaneAfterEnd() { keep_pane_ = true; }
+
   // Bounded waits for screen text (history included).
   ::testing::AssertionResult Shows(const std::string& text, int timeout_ms = 5000);
   ::testing::AssertionResult Hides(const std::string& text, int timeout_ms = 5000);
@@ -103,6 +108,7 @@ class ConsoleSession {
   ConsoleTree tree_;
   TTmuxTerm term_;
   pid_t server_ = -1;
+  bool keep_pane_ = false;
 };
 
 #endif  // VOLTMON_TESTS_WKCFG_CONSOLE_SESSION_H_

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -28,8 +29,22 @@ void DrawField(int x, int y, int fx, int maxLen, const std::string& label, const
                TColors labelColors, TColors fieldColors, bool password) {
   WriteAt(x, y, label, false, false, labelColors);
   std::string shown = Shown(value, password);
+  // A stored value longer than the field (a hand-edited file) is cut on the
+  // screen only, so that it cannot run over the rows below.
+  if (maxLen > 0 && Length(shown) > maxLen) shown.resize(static_cast<size_t>(maxLen));
   if (shown.empty()) shown = " ";
   WriteAt(fx, y, PadText(shown, maxLen, kPadLeftJustify), false, false, fieldColors);
+}
+
+// Set when a resize closed a choice field's list: the screen redraws itself
+// and the field, focused again, opens its list at once.
+bool g_list_reopen = false;
+
+// The drawing of the screen under the boxes (see TBackdrop).
+std::function<void()> g_backdrop;
+
+void RedrawBackdrop() {
+  if (g_backdrop) g_backdrop();
 }
 
 bool Accepted(int key, bool numericOnly) {
@@ -184,8 +199,11 @@ int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelC
   WriteAt(x + Length(label) + width + 2, y, " <-- ENTER for List", false, false, labelColors);
   if (!focused) return -1;
   MoveCursor(x + Length(label) + 1, y);
+  bool reopen = g_list_reopen;
+  g_list_reopen = false;
   for (;;) {
-    int key = ReadKeyCode();
+    int key = reopen ? kKeyEnter : ReadKeyCode();
+    reopen = false;
     if (key == kKeyEsc || key == kKeyDown || key == kKeyUp || EndsLoop(key)) return key;
     if (key != kKeyEnter) {
       ScreenBeep();
@@ -197,6 +215,7 @@ int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelC
                              listHighlightColors, choices, padMode, value);
       if (closed == kKeyEnter) return kKeyEnter;
       if (closed == kKeyEsc) return -1;
+      g_list_reopen = closed == kKeyResize;
       if (EndsLoop(closed)) return closed;
       ScreenBeep();
     }
@@ -277,6 +296,14 @@ int MenuBox(const std::string& title, int titleRow, int width, int background,
   }
 }
 
+TBackdrop::TBackdrop(std::function<void()> draw) : previous_(std::move(g_backdrop)) {
+  g_backdrop = std::move(draw);
+}
+
+TBackdrop::~TBackdrop() {
+  g_backdrop = std::move(previous_);
+}
+
 void PressAnyKeyBox(const std::string& message, TColors colors) {
   const std::string padded = PadText(message, 60, kPadCentre);
   int key;
@@ -290,6 +317,7 @@ void PressAnyKeyBox(const std::string& message, TColors colors) {
     WriteText("Press any key to continue");
     MoveCursor(30, 6);
     key = ReadKeyCode();
+    if (key == kKeyResize) RedrawBackdrop();
   } while (key == kKeyResize);
 }
 
@@ -323,6 +351,7 @@ void InputBox(int width, const std::string& label, const std::string& initial, b
                     numericOnly, true, password);
     if (key == kKeyEnter || key == kKeyEsc || key == kKeyQuit) break;
     if (key == kKeyResize) {
+      RedrawBackdrop();
       redraw = true;
     } else {
       ScreenBeep();
@@ -343,7 +372,10 @@ bool ConfirmYesNoBox(int width, const std::string& message, bool centred) {
       int key = ReadKeyCode();
       if (key == 'Y' || key == 'y') return true;
       if (key == 'N' || key == 'n' || key == kKeyQuit) return false;
-      if (key == kKeyResize) break;
+      if (key == kKeyResize) {
+        RedrawBackdrop();
+        break;
+      }
       ScreenBeep();
     }
   }

@@ -7,6 +7,7 @@
 #define VOLTMON_WKCFG_UI_CTRLS_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "common/text.h"
@@ -53,7 +54,8 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
 
 // A read-only value chosen from `choices` with a pop-up list opened by ENTER.
 // Focused: 10 after a choice (stored in value), -1 when the list was closed
-// with ESC, 27 on ESC, 258/259 on the arrows.
+// with ESC, 27 on ESC, 258/259 on the arrows. A resize while the list is
+// open returns kKeyResize, and the next focused call opens the list again.
 int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelColors,
                 TColors fieldColors, TColors listNormalColors, TColors listHighlightColors,
                 const std::string& label, const TextList& choices, int padMode, std::string* value,
@@ -72,6 +74,21 @@ int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColo
 // an empty list.
 int MenuBox(const std::string& title, int titleRow, int width, int background,
             TColors highlightColors, TColors normalColors, const TextList& entries, int height);
+
+// What lies under the boxes while it lives: the screen that opens them,
+// drawn again whole (unfocused) after a resize before a box draws itself,
+// so that a box never comes back alone on a cleared terminal. Nests; the
+// previous one is in force again when it ends.
+class TBackdrop {
+ public:
+  explicit TBackdrop(std::function<void()> draw);
+  ~TBackdrop();
+  TBackdrop(const TBackdrop&) = delete;
+  TBackdrop& operator=(const TBackdrop&) = delete;
+
+ private:
+  std::function<void()> previous_;
+};
 
 // A 60-column box with the message, the bell and "Press any key to
 // continue"; any key closes it. A resize redraws it.

@@ -334,6 +334,9 @@ void EventsScreen() {
   TEvents& events = state.Setup.Ups.Events;
   TEventsView view;
   view.Rebuild(events, WarningTime());
+  // Under a box after a resize: the frame with the event (the jobs list is
+  // drawn again once the box is closed).
+  TBackdrop backdrop([&view] { DrawEventsFrame(view); });
   for (;;) {
     if (QuitRequested()) return;
     ComputeFrame();

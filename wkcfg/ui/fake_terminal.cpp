@@ -21,6 +21,17 @@ void TFakeTerminal::AddResize(int columns, int lines) {
   script_.push_back({kKeyResize, columns, lines});
 }
 
+namespace {
+
+// A scripted point that answers no key.
+constexpr int kSnapshotMark = -1000;
+
+}  // namespace
+
+void TFakeTerminal::AddSnapshot() {
+  script_.push_back({kSnapshotMark, 0, 0});
+}
+
 std::string TFakeTerminal::ScreenRow(int row) const {
   return row >= 1 && row <= lines_ ? text_[row - 1] : std::string();
 }
@@ -105,6 +116,10 @@ void TFakeTerminal::Write(const std::string& text, uint8_t attr) {
 }
 
 int TFakeTerminal::ReadKey() {
+  while (!script_.empty() && script_.front().key == kSnapshotMark) {
+    snapshots_.push_back(text_);
+    script_.pop_front();
+  }
   if (script_.empty()) return kKeyQuit;
   TScripted next = script_.front();
   script_.pop_front();

@@ -35,6 +35,9 @@ class TFakeTerminal : public TTerminal {
   // When this point of the script is read the screen becomes columns x lines
   // and the read answers kKeyResize.
   void AddResize(int columns, int lines);
+  // When this point of the script is reached the screen's lines are kept
+  // (see snapshots()) and the next scripted key is read at once.
+  void AddSnapshot();
   // Makes NewWindow fail from now on.
   void FailNewWindows() { fail_windows_ = true; }
 
@@ -48,6 +51,8 @@ class TFakeTerminal : public TTerminal {
   const std::vector<TWindow>& windows() const { return windows_; }
   const TWindow& window() const { return window_; }
   int beeps() const { return beeps_; }
+  // The screens kept by AddSnapshot, in script order.
+  const std::vector<std::vector<std::string>>& snapshots() const { return snapshots_; }
   int keys_left() const { return static_cast<int>(script_.size()); }
   int cursor_column() const { return cursor_column_; }
   int cursor_row() const { return cursor_row_; }
@@ -88,6 +93,7 @@ class TFakeTerminal : public TTerminal {
   std::vector<TWrite> writes_;
   std::vector<TWindow> windows_;
   int beeps_ = 0;
+  std::vector<std::vector<std::string>> snapshots_;
 };
 
 #endif  // VOLTMON_WKCFG_UI_FAKE_TERMINAL_H_

@@ -262,24 +262,36 @@ void StoreKeyField(const std::string& key_name, int64_t value) {
       field);
 }
 
+namespace {
+
+// The whole screen, every row unfocused.
+void DrawFormScreen(const TFormScreen& screen) {
+  const TGeometry g = GeometryOf(screen);
+  const TextList labels = PaddedLabels(screen.Rows);
+  OpenCenteredWindow(g.Width, g.Height, screen.Background);
+  WriteCentered(screen.Title, g.Width, 2, screen.TextColors);
+  for (size_t i = 0; i < screen.Rows.size(); ++i) {
+    DrawRow(screen, g, screen.Rows[i], labels[i], RowLine(screen, static_cast<int>(i)));
+  }
+  if (screen.ExtraDraw) screen.ExtraDraw();
+  EscapeHintLine(g.Width, g.Height, screen.TextColors, false);
+}
+
+}  // namespace
+
 void RunFormScreen(const TFormScreen& screen) {
   const int count = static_cast<int>(screen.Rows.size());
   int focus = 0;
   int last_key = kKeyNone;
+  TBackdrop backdrop([&screen] { DrawFormScreen(screen); });
   for (;;) {
     if (QuitRequested()) return;
     if (screen.BeforeDraw) screen.BeforeDraw();
     const TGeometry g = GeometryOf(screen);
     const TextList labels = PaddedLabels(screen.Rows);
-    OpenCenteredWindow(g.Width, g.Height, screen.Background);
-    WriteCentered(screen.Title, g.Width, 2, screen.TextColors);
+    DrawFormScreen(screen);
     std::vector<bool> focusable;
-    for (int i = 0; i < count; ++i) {
-      DrawRow(screen, g, screen.Rows[i], labels[i], RowLine(screen, i));
-      focusable.push_back(RowFocusable(screen.Rows[i]));
-    }
-    if (screen.ExtraDraw) screen.ExtraDraw();
-    EscapeHintLine(g.Width, g.Height, screen.TextColors, false);
+    for (int i = 0; i < count; ++i) focusable.push_back(RowFocusable(screen.Rows[i]));
 
     focus = SettleFocus(focusable, focus, last_key);
     int key;
