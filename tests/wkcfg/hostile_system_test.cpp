@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -114,6 +115,12 @@ struct TStartCase {
   bool model_selected;
 };
 
+// Named by its case, so that test listings stay readable and the same from
+// run to run.
+void PrintTo(const TStartCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 const TStartCase kStartCases[] = {
     {"ConfigOf10MB",
      [](const ConsoleTree& t) {
@@ -210,6 +217,10 @@ struct TSaveFault {
   std::function<::testing::AssertionResult(const ConsoleTree&)> clear;
 };
 
+void PrintTo(const TSaveFault& c, std::ostream* out) {
+  *out << c.name;
+}
+
 ::testing::AssertionResult ReadOnlyBin(const ConsoleTree& t) {
   const std::string bin = t.Path("bin");
   if (mount(bin.c_str(), bin.c_str(), nullptr, MS_BIND, nullptr) != 0) return Failed("bind");
@@ -299,6 +310,10 @@ struct TScreenKind {
   std::vector<std::string> keys;
   const char* shows;
 };
+
+void PrintTo(const TScreenKind& c, std::ostream* out) {
+  *out << c.name;
+}
 
 const TScreenKind kKinds[] = {
     {"Menu", "", {}, "Mail Server Configuration"},
