@@ -78,8 +78,33 @@ std::string StatusField(const std::string& prefix, const TextList& lines) {
   return "";
 }
 
+namespace {
+
+// Whether "/proc/<pid>/comm" shows `name` as the "Name:" line would: the
+// kernel escapes only control characters and the backslash there.
+bool CommShowsNameAsIs(const std::string& name) {
+  for (char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || c == '\\') return false;
+  }
+  return !name.empty();
+}
+
+// False when the short "comm" file of `entry` says it is another program;
+// true when it names `name` or cannot be read (the status then decides).
+bool MayBeNamed(const std::string& entry, const std::string& name) {
+  std::string comm;
+  if (ReadWholeFile(entry + "/comm", &comm) != 0) return true;
+  if (!comm.empty() && comm.back() == '\n') comm.pop_back();
+  return comm == name;
+}
+
+}  // namespace
+
 pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
                     const std::string& proc_root) {
+  // The status of every process is long to make; the name alone is cheap.
+  const bool use_comm = CommShowsNameAsIs(name);
   DIR* dir = opendir(proc_root.c_str());
   if (dir == nullptr) return -1;
   pid_t result = -1;
@@ -89,7 +114,9 @@ pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
     if (entry == nullptr) break;
     int32_t entry_id = 0;
     if (!ParseInt32(entry->d_name, &entry_id) || entry_id <= 0) continue;
-    TextList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
+    const std::string entry_path = proc_root + "/" + entry->d_name;
+    if (use_comm && !MayBeNamed(entry_path, name)) continue;
+    TextList status = ReadProcStatus(entry_path + "/status");
     if (StatusField("Name:\t", status) != name) continue;
     if (StatusField("PPid:\t", status) != std::to_string(parent)) continue;
     // Any user can start a program of that name; only root's counts.
