@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -90,13 +91,26 @@ bool CommShowsNameAsIs(const std::string& name) {
   return !name.empty();
 }
 
-// False when the short "comm" file of `entry` says it is another program;
-// true when it names `name` or cannot be read (the status then decides).
-bool MayBeNamed(const std::string& entry, const std::string& name) {
-  std::string comm;
-  if (ReadWholeFile(entry + "/comm", &comm) != 0) return true;
-  if (!comm.empty() && comm.back() == '\n') comm.pop_back();
-  return comm == name;
+// False when the short "comm" file of the entry `id` of the open "/proc"
+// `dir` says it is another program; true when it names `name` or cannot be
+// read (the status then decides). One open, one read: there are hundreds.
+bool MayBeNamed(DIR* dir, const char* id, const std::string& name) {
+  const std::string relative = std::string(id) + "/comm";
+  int fd;
+  do {
+    fd = openat(dirfd(dir), relative.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return true;
+  char comm[64];
+  ssize_t n;
+  do {
+    n = read(fd, comm, sizeof comm);
+  } while (n < 0 && errno == EINTR);
+  close(fd);
+  if (n < 0) return true;
+  size_t length = static_cast<size_t>(n);
+  if (length > 0 && comm[length - 1] == '\n') --length;
+  return name.compare(0, std::string::npos, comm, length) == 0;
 }
 
 }  // namespace
@@ -114,9 +128,8 @@ pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
     if (entry == nullptr) break;
     int32_t entry_id = 0;
     if (!ParseInt32(entry->d_name, &entry_id) || entry_id <= 0) continue;
-    const std::string entry_path = proc_root + "/" + entry->d_name;
-    if (use_comm && !MayBeNamed(entry_path, name)) continue;
-    TextList status = ReadProcStatus(entry_path + "/status");
+    if (use_comm && !MayBeNamed(dir, entry->d_name, name)) continue;
+    TextList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
     if (StatusField("Name:\t", status) != name) continue;
     if (StatusField("PPid:\t", status) != std::to_string(parent)) continue;
     // Any user can start a program of that name; only root's counts.
