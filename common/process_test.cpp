@@ -1,6 +1,7 @@
 #include "common/process.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -270,11 +271,21 @@ TEST_F(FakeProc, ShortNameFileOnlyPassesOverOtherPrograms) {
   }
 }
 
-// The real tables: this process is found by its own name and parent.
-TEST(FindDaemonPid, FindsThisProcessInTheRealTables) {
+// The real tables: a child of this process is found by its name (the same
+// as this one's) and its parent; siblings run by the same parent cannot be.
+TEST(FindDaemonPid, FindsAChildInTheRealTables) {
   if (getuid() != 0) GTEST_SKIP() << "only root's processes count";
   std::string comm;
   ASSERT_EQ(ReadWholeFile("/proc/self/comm", &comm), 0);
   comm.pop_back();
-  EXPECT_EQ(FindDaemonPid(comm, getppid(), -1, "/proc"), getpid());
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    pause();
+    _exit(0);
+  }
+  EXPECT_EQ(FindDaemonPid(comm, getpid(), -1, "/proc"), child);
+  EXPECT_EQ(FindDaemonPid(comm, getpid(), child, "/proc"), -1);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
 }
