@@ -14,6 +14,7 @@ packages=(
   util-linux                    # more (the installer), findmnt, unshare and setarch
   iproute2                      # the benchmark brings loopback up in its namespace
   tmux                          # the console's system tests run it in a real terminal
+  libvterm-dev whiptail dialog  # the console's benchmark (bench/console_run.sh)
 )
 
 installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
