@@ -1,7 +1,7 @@
 #!/bin/bash
-# Measures the daemon against the floor server on a private loopback: builds
-# release binaries in build-load-bench/, runs everything inside new PID, mount and
-# network namespaces, prints the figures and writes them into RESULTS.md
+# Measures the daemon against the floor servers on a private loopback (the
+# floor starts its script with posix_spawn; a second one with fork and execv
+# is kept for reference): builds# network namespaces, prints the figures and writes them into RESULTS.md
 # between its "measured" markers (the notes around them are kept).
 #
 # Usage: bench/run.sh [RUNS [ORDERS [ROUNDS [SECONDS]]]]
@@ -18,6 +18,7 @@ repo=$(cd "$here/.." && pwd)
 build=${VM_BENCH_BUILD:-$repo/build-load-bench}
 port=6005
 floor_port=6006
+fork_floor_port=6007
 
 if [ "${1:-}" != "--inside" ]; then
   runs=${1:-7} orders=${2:-100} rounds=${3:-10} seconds=${4:-10}
@@ -99,8 +100,10 @@ LogMaxSize=10000000
 CFG
 
 export VM_BENCH_STAMPS=$work/stamps.sock
-"$build/bench/bench_floor_server" $floor_port "$stamp" &
+"$build/bench/bench_floor_server" $floor_port "$stamp" spawn &
 floor=$!
+"$build/bench/bench_floor_server" $fork_floor_port "$stamp" fork &
+fork_floor=$!
 "$tree/bin/qslx" >"$work/qslx.out" 2>&1 || true
 
 pid=""
@@ -132,7 +135,8 @@ echo "== CPU time while idle"
 "$build/bench/bench_driver" idle "$pid" 60
 echo
 echo "== latency and throughput, interleaved"
-"$build/bench/bench_driver" compare $port $floor_port "$VM_BENCH_STAMPS" "$runs" "$orders" "$rounds" "$seconds" "$pid" "$floor"
+"$build/bench/bench_driver" compare $port $floor_port $fork_floor_port "$VM_BENCH_STAMPS" \
+  "$runs" "$orders" "$rounds" "$seconds" "$pid" "$floor" "$fork_floor"
 echo
 echo "== 1,000 open connections"
 "$build/bench/bench_driver" hold $port 1000 "$pid" || echo "  (not every connection was greeted)"
@@ -140,7 +144,7 @@ echo
 echo "lines in the event log: $(wc -l <"$tree/data/qs_log.txt")"
 
 "$tree/bin/qslx" -s >/dev/null 2>&1 || true
-kill "$floor" 2>/dev/null || true
+kill "$floor" "$fork_floor" 2>/dev/null || true
 for _ in $(seq 50); do
   [ -d /proc/$pid ] || break
   sleep 0.1

@@ -17,6 +17,12 @@ int ReadWholeFile(const std::string& path, std::string* contents) {
     fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno;
+  // Room for the whole file at once: growing the text as it comes copied a
+  // big file over and over.
+  struct stat info;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    contents->reserve(static_cast<size_t>(info.st_size));
+  }
   int error = 0;
   char buffer[8192];
   for (;;) {

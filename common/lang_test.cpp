@@ -1,10 +1,13 @@
 #include "common/lang.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 
 #include "tests/support/temp_dir.h"
 
@@ -42,5 +45,52 @@ TEST(LangText, ReadsTheProcessLanguageFile) {
   EXPECT_EQ(LangText("100002", "ERRORS"), "");
   SetLanguageFilePath(dir + "/missing.lng");
   EXPECT_EQ(LangText("100007", "ERRORS"), "");
+  SetLanguageFilePath("");
+}
+
+// The kept copy of the file follows every change: an edit of the same size
+// given a modification time of its own, a longer text, a
+// file renamed over it, its removal and its return, another path.
+TEST(LangText, FollowsEveryChangeOfTheFile) {
+  TempDir temp("lang_cache_test");
+  const std::string file = temp.path() + "/english.lng";
+  const std::string other = temp.path() + "/other.lng";
+  auto write = [](const std::string& path, const std::string& value) {
+    std::ofstream(path, std::ios::trunc) << "[S]\nK=" << value << "\n";
+  };
+  // A time the first write cannot have had.
+  const timespec fixed[2] = {{1000000000, 0}, {1000000000, 0}};
+  const struct {
+    const char* name;
+    std::function<void()> change;
+    std::string path;
+    std::string text;
+  } kSteps[] = {
+      {"first read", [&] { write(file, "one"); }, file, "one"},
+      {"again, unchanged", [] {}, file, "one"},
+      {"same size, another time",
+       [&] {
+         write(file, "two");
+         ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), fixed, 0), 0);
+       },
+       file, "two"},
+      {"longer", [&] { write(file, "three!"); }, file, "three!"},
+      {"renamed over it",
+       [&] {
+         write(other, "four");
+         ASSERT_EQ(rename(other.c_str(), file.c_str()), 0);
+       },
+       file, "four"},
+      {"removed", [&] { ASSERT_EQ(unlink(file.c_str()), 0); }, file, ""},
+      {"back", [&] { write(file, "five"); }, file, "five"},
+      {"another path", [&] { write(other, "six"); }, other, "six"},
+      {"the first path again", [] {}, file, "five"},
+  };
+  for (const auto& k : kSteps) {
+    SCOPED_TRACE(k.name);
+    k.change();
+    SetLanguageFilePath(k.path);
+    EXPECT_EQ(LangText("K", "S"), k.text);
+  }
   SetLanguageFilePath("");
 }

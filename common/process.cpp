@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -78,8 +79,46 @@ std::string StatusField(const std::string& prefix, const TextList& lines) {
   return "";
 }
 
+namespace {
+
+// Whether "/proc/<pid>/comm" shows `name` as the "Name:" line would: the
+// kernel escapes only control characters and the backslash there.
+bool CommShowsNameAsIs(const std::string& name) {
+  for (char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || c == '\\') return false;
+  }
+  return !name.empty();
+}
+
+// False when the short "comm" file of the entry `id` of the open "/proc"
+// `dir` says it is another program; true when it names `name` or cannot be
+// read (the status then decides). One open, one read: there are hundreds.
+bool MayBeNamed(DIR* dir, const char* id, const std::string& name) {
+  const std::string relative = std::string(id) + "/comm";
+  int fd;
+  do {
+    fd = openat(dirfd(dir), relative.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return true;
+  char comm[64];
+  ssize_t n;
+  do {
+    n = read(fd, comm, sizeof comm);
+  } while (n < 0 && errno == EINTR);
+  close(fd);
+  if (n < 0) return true;
+  size_t length = static_cast<size_t>(n);
+  if (length > 0 && comm[length - 1] == '\n') --length;
+  return name.compare(0, std::string::npos, comm, length) == 0;
+}
+
+}  // namespace
+
 pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
                     const std::string& proc_root) {
+  // The status of every process is long to make; the name alone is cheap.
+  const bool use_comm = CommShowsNameAsIs(name);
   DIR* dir = opendir(proc_root.c_str());
   if (dir == nullptr) return -1;
   pid_t result = -1;
@@ -89,6 +128,7 @@ pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
     if (entry == nullptr) break;
     int32_t entry_id = 0;
     if (!ParseInt32(entry->d_name, &entry_id) || entry_id <= 0) continue;
+    if (use_comm && !MayBeNamed(dir, entry->d_name, name)) continue;
     TextList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
     if (StatusField("Name:\t", status) != name) continue;
     if (StatusField("PPid:\t", status) != std::to_string(parent)) continue;

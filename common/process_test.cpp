@@ -1,6 +1,7 @@
 #include "common/process.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 
 #include <fstream>
 
+#include "common/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -240,4 +242,50 @@ TEST(SendSignal, DeliveredOnlyToAnExistingSingleProcess) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_FALSE(SendSignal(child, 0));
+}
+
+// The short name file spares the status of other programs, and never
+// decides alone: a missing one, or one that names the program while the
+// status does not, leaves the status to decide.
+TEST_F(FakeProc, ShortNameFileOnlyPassesOverOtherPrograms) {
+  const struct {
+    const char* name;
+    const char* comm;  // nullptr: no such file
+    std::string status;
+    pid_t found;
+  } kCases[] = {
+      {"named", "wksrv\n", Status("wksrv", 400, 1), 400},
+      {"no name file", nullptr, Status("wksrv", 401, 1), 401},
+      {"another program", "other\n", Status("other", 402, 1), -1},
+      {"the status disagrees", "wksrv\n", Status("other", 403, 1), -1},
+      {"without line feed", "wksrv", Status("wksrv", 404, 1), 404},
+  };
+  for (const auto& k : kCases) {
+    SCOPED_TRACE(k.name);
+    TempDir root("process_comm_test");
+    const std::string entry = root.path() + "/" + std::to_string(400 + (&k - kCases));
+    ASSERT_EQ(mkdir(entry.c_str(), 0755), 0);
+    std::ofstream(entry + "/status") << k.status;
+    if (k.comm != nullptr) std::ofstream(entry + "/comm") << k.comm;
+    EXPECT_EQ(FindDaemonPid("wksrv", 1, -1, root.path()), k.found);
+  }
+}
+
+// The real tables: a child of this process is found by its name (the same
+// as this one's) and its parent; siblings run by the same parent cannot be.
+TEST(FindDaemonPid, FindsAChildInTheRealTables) {
+  if (getuid() != 0) GTEST_SKIP() << "only root's processes count";
+  std::string comm;
+  ASSERT_EQ(ReadWholeFile("/proc/self/comm", &comm), 0);
+  comm.pop_back();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    pause();
+    _exit(0);
+  }
+  EXPECT_EQ(FindDaemonPid(comm, getpid(), -1, "/proc"), child);
+  EXPECT_EQ(FindDaemonPid(comm, getpid(), child, "/proc"), -1);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
 }

@@ -45,15 +45,25 @@ std::string Scramble(const std::string& text) {
 }
 
 std::string Descramble(const std::string& text) {
+  return DescrambleUntil(text.data(), text.size(), -1, nullptr);
+}
+
+std::string DescrambleUntil(const char* text, size_t length, int stop, bool* stopped) {
   std::string result;
-  size_t n = text.size() / 2;
-  result.reserve(n);
+  size_t n = length / 2;
+  if (stop < 0) result.reserve(n);
+  if (stopped != nullptr) *stopped = false;
   uint16_t key = kStartKey;
   for (size_t i = 0; i < n; ++i) {
     int high = HexDigit(text[2 * i]);
     int low = HexDigit(text[2 * i + 1]);
     uint8_t s = (high < 0 || low < 0) ? 0 : static_cast<uint8_t>(high * 16 + low);
-    result += static_cast<char>(s ^ (key >> 8));
+    const char clear = static_cast<char>(s ^ (key >> 8));
+    if (stop >= 0 && static_cast<unsigned char>(clear) == stop) {
+      if (stopped != nullptr) *stopped = true;
+      break;
+    }
+    result += clear;
     key = NextKey(key, s);
   }
   return result;

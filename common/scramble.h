@@ -4,6 +4,7 @@
 #ifndef VOLTMON_COMMON_SCRAMBLE_H_
 #define VOLTMON_COMMON_SCRAMBLE_H_
 
+#include <cstddef>
 #include <string>
 
 #include "common/text.h"
@@ -14,6 +15,12 @@ std::string Scramble(const std::string& text);
 // The clear text of length/2 bytes; invalid pairs count as the scrambled byte
 // 0 and a trailing odd character is ignored. Never fails.
 std::string Descramble(const std::string& text);
+
+// The clear text of the `length` scrambled characters at `text` up to the
+// first clear byte `stop` (0 to 255; -1 for none), which is left out; the
+// bytes after it are not descrambled. `*stopped` (may be null) tells whether
+// `stop` was met.
+std::string DescrambleUntil(const char* text, size_t length, int stop, bool* stopped);
 
 // Empties `list` and fills it with every line of the file descrambled, in
 // order. 0 when the whole file was read, otherwise the errno of the failure.

@@ -97,3 +97,29 @@ TEST_F(ScrambledFile, MissingOrUnreadableFileGivesErrorCode) {
   EXPECT_EQ(LoadScrambledLines(&list, dir_), EISDIR);
   EXPECT_TRUE(list.empty());
 }
+
+// Descrambling up to a clear byte gives the start of the whole clear text,
+// whatever the digits are.
+TEST(DescrambleUntil, StartOfTheWholeText) {
+  const struct {
+    std::string text;
+    int stop;
+    std::string clear;
+    bool stopped;
+  } kCases[] = {
+      {Scramble("Name|rest|more"), '|', "Name", true},
+      {Scramble("|first"), '|', "", true},
+      {Scramble("no stop"), '|', "no stop", false},
+      {Scramble("a|b"), -1, "a|b", false},
+      {Scramble("x\xff") + "Z", 0xFF, "x", true},
+      {"ZZ" + Scramble("abc").substr(2), 'q', Descramble("ZZ" + Scramble("abc").substr(2)), false},
+      {"", '|', "", false},
+  };
+  for (const auto& k : kCases) {
+    SCOPED_TRACE(k.text);
+    bool stopped = !k.stopped;
+    EXPECT_EQ(DescrambleUntil(k.text.data(), k.text.size(), k.stop, &stopped), k.clear);
+    EXPECT_EQ(stopped, k.stopped);
+    EXPECT_EQ(Descramble(k.text).compare(0, k.clear.size(), k.clear), 0);
+  }
+}

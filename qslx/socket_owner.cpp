@@ -4,12 +4,23 @@
 // tables name each socket's uid: the peer's socket is the line whose local
 // end is the caller's end and whose remote end is ours. A table is read line
 // by line and the search stops at the match, as the tables can be long.
+// Before the tables, the kernel is asked for the one socket through its
+// socket diagnostics: the tables list every socket of the computer, also the
+// thousands in TIME_WAIT after a busy minute, and printing them costs far
+// more than the order itself. The tables stay as the fallback for a kernel
+// without that service.
 #include "qslx/socket_owner.h"
 
 #include <arpa/inet.h>
+#include <errno.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/tcp.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <sstream>
@@ -96,7 +107,84 @@ bool EndOf(int fd, bool peer, TQsTcpEnd* end) {
   return true;
 }
 
+struct DiagRequest {
+  nlmsghdr header;
+  inet_diag_req_v2 body;
+};
+
+// The owner of the socket `local`-`remote` of `family` as the kernel reports
+// it: -1 for none, -2 when the kernel could not be asked or did not answer.
+int64_t AskDiag(int netlink, uint8_t family, const TQsTcpEnd& local, const TQsTcpEnd& remote) {
+  DiagRequest request;
+  std::memset(&request, 0, sizeof request);
+  request.header.nlmsg_len = sizeof request;
+  request.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+  request.header.nlmsg_flags = NLM_F_REQUEST;
+  request.body.sdiag_family = family;
+  request.body.sdiag_protocol = IPPROTO_TCP;
+  request.body.idiag_states = ~0U;
+  request.body.id.idiag_sport = htons(local.Port);
+  request.body.id.idiag_dport = htons(remote.Port);
+  request.body.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+  request.body.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+  if (family == AF_INET) {
+    request.body.id.idiag_src[0] = local.Address;
+    request.body.id.idiag_dst[0] = remote.Address;
+  } else {
+    request.body.id.idiag_src[2] = request.body.id.idiag_dst[2] = htonl(0xFFFF);
+    request.body.id.idiag_src[3] = local.Address;
+    request.body.id.idiag_dst[3] = remote.Address;
+  }
+  sockaddr_nl kernel;
+  std::memset(&kernel, 0, sizeof kernel);
+  kernel.nl_family = AF_NETLINK;
+  ssize_t sent;
+  do {
+    sent = sendto(netlink, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel),
+                  sizeof kernel);
+  } while (sent < 0 && errno == EINTR);
+  if (sent != static_cast<ssize_t>(sizeof request)) return -2;
+  // The kernel answers a single lookup before sendto returns: nothing to wait for.
+  alignas(nlmsghdr) char reply[1024];
+  ssize_t got;
+  do {
+    got = recv(netlink, reply, sizeof reply, MSG_DONTWAIT);
+  } while (got < 0 && errno == EINTR);
+  if (got < static_cast<ssize_t>(sizeof(nlmsghdr))) return -2;
+  const auto* header = reinterpret_cast<const nlmsghdr*>(reply);
+  if (!NLMSG_OK(header, static_cast<unsigned>(got))) return -2;
+  if (header->nlmsg_type == NLMSG_ERROR) {
+    if (header->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) return -2;
+    const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(header));
+    return error->error == -ENOENT ? -1 : -2;
+  }
+  if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
+      header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+    return -2;
+  }
+  const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+  // Only the very connection counts, held by a process; a listener that the
+  // lookup may fall back to when the caller's socket is gone is none.
+  const int address_word = family == AF_INET ? 0 : 3;
+  if (found->idiag_state == TCP_LISTEN || found->id.idiag_sport != htons(local.Port) ||
+      found->id.idiag_dport != htons(remote.Port) ||
+      found->id.idiag_src[address_word] != local.Address ||
+      found->id.idiag_dst[address_word] != remote.Address || found->idiag_inode == 0) {
+    return -1;
+  }
+  return found->idiag_uid;
+}
+
 }  // namespace
+
+int64_t SocketOwnerByDiag(const TQsTcpEnd& local, const TQsTcpEnd& remote) {
+  const int netlink = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+  if (netlink < 0) return -2;
+  int64_t owner = AskDiag(netlink, AF_INET, local, remote);
+  if (owner == -1) owner = AskDiag(netlink, AF_INET6, local, remote);
+  close(netlink);
+  return owner;
+}
 
 bool ParseSocketLine(const std::string& line, TQsSocketEntry* entry) {
   std::istringstream in(line);
@@ -131,7 +219,8 @@ TQsCaller CheckCaller(int fd, const std::string& proc_root) {
   if (!EndOf(fd, false, &ours) || !EndOf(fd, true, &caller)) return TQsCaller::kGone;
   if (!IsCallerOnThisComputer(caller.Address, ours.Address)) return TQsCaller::kTrusted;
   // The caller's socket: its local end is the caller's, its remote end ours.
-  const int64_t owner = SocketOwner(caller, ours, proc_root);
+  int64_t owner = SocketOwnerByDiag(caller, ours);
+  if (owner == -2) owner = SocketOwner(caller, ours, proc_root);
   if (owner < 0) return TQsCaller::kGone;
   return owner == 0 ? TQsCaller::kTrusted : TQsCaller::kNotRoot;
 }

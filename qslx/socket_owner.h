@@ -1,5 +1,6 @@
 // Who owns the other end of a connection made on this computer: the kernel's
-// tables of TCP sockets, "/proc/net/tcp" and "/proc/net/tcp6".
+// socket diagnostics, or its tables of TCP sockets, "/proc/net/tcp" and
+// "/proc/net/tcp6".
 #ifndef VOLTMON_QSLX_SOCKET_OWNER_H_
 #define VOLTMON_QSLX_SOCKET_OWNER_H_
 
@@ -33,6 +34,11 @@ bool ParseSocketLine(const std::string& line, TQsSocketEntry* entry);
 int64_t SocketOwner(const TQsTcpEnd& local, const TQsTcpEnd& remote,
                     const std::string& proc_root = "/proc");
 
+// The same as SocketOwner, asked of the kernel's socket diagnostics for the
+// one socket (a mapped IPv6 socket included): -1 when there is none, -2 when
+// the kernel cannot be asked (no such service, an unexpected answer).
+int64_t SocketOwnerByDiag(const TQsTcpEnd& local, const TQsTcpEnd& remote);
+
 // True when a caller at `peer` reaching this computer at `local` is on this
 // computer itself: a loopback address, or the very address it called.
 bool IsCallerOnThisComputer(in_addr_t peer, in_addr_t local);
@@ -45,7 +51,8 @@ enum class TQsCaller {
              // the ends of the connection cannot be told): nobody to answer
 };
 
-// The verdict for the accepted connection `fd`.
+// The verdict for the accepted connection `fd`: the socket diagnostics are
+// asked first, the tables below `proc_root` only when they cannot answer.
 TQsCaller CheckCaller(int fd, const std::string& proc_root = "/proc");
 
 #endif  // VOLTMON_QSLX_SOCKET_OWNER_H_

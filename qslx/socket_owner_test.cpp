@@ -155,3 +155,84 @@ TEST(CheckCaller, LoopbackCallerOfThisProcess) {
   close(accepted);
   close(listener);
 }
+
+namespace {
+
+// A loopback connection of this process: the caller's socket of `family`
+// (AF_INET6 connects to the mapped address) and the accepted one.
+struct Loopback {
+  int listener = -1, caller = -1, accepted = -1;
+  TQsTcpEnd caller_end, our_end;
+  ~Loopback() {
+    for (int fd : {accepted, caller, listener}) {
+      if (fd >= 0) close(fd);
+    }
+  }
+  void Open(int family) {
+    listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = inet_addr("127.0.0.1");
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    caller = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(caller, 0);
+    if (family == AF_INET) {
+      ASSERT_EQ(connect(caller, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    } else {
+      sockaddr_in6 mapped = {};
+      mapped.sin6_family = AF_INET6;
+      mapped.sin6_port = address.sin_port;
+      ASSERT_EQ(inet_pton(AF_INET6, "::ffff:127.0.0.1", &mapped.sin6_addr), 1);
+      ASSERT_EQ(connect(caller, reinterpret_cast<sockaddr*>(&mapped), sizeof mapped), 0);
+    }
+    accepted = accept(listener, nullptr, nullptr);
+    ASSERT_GE(accepted, 0);
+    sockaddr_in end = {};
+    length = sizeof end;
+    ASSERT_EQ(getpeername(accepted, reinterpret_cast<sockaddr*>(&end), &length), 0);
+    caller_end = {end.sin_addr.s_addr, ntohs(end.sin_port)};
+    our_end = {address.sin_addr.s_addr, ntohs(address.sin_port)};
+  }
+};
+
+}  // namespace
+
+// The kernel's diagnostics agree with its tables on the real sockets of this
+// computer, for the live caller, the gone one and ends nobody holds.
+TEST(SocketOwnerByDiag, AgreesWithTheTables) {
+  const int64_t me = static_cast<int64_t>(geteuid());
+  const struct {
+    const char* name;
+    int family;
+    bool close_caller;
+    bool swap_ends;  // our own accepted socket is not the caller's
+    int64_t owner;
+  } kCases[] = {
+      {"live IPv4 caller", AF_INET, false, false, me},
+      {"live mapped IPv6 caller", AF_INET6, false, false, me},
+      {"caller closed", AF_INET, true, false, -1},
+      {"ends the other way round", AF_INET, false, true, me},
+  };
+  for (const auto& k : kCases) {
+    SCOPED_TRACE(k.name);
+    Loopback net;
+    ASSERT_NO_FATAL_FAILURE(net.Open(k.family));
+    if (k.close_caller) {
+      close(net.caller);
+      net.caller = -1;
+    }
+    const TQsTcpEnd local = k.swap_ends ? net.our_end : net.caller_end;
+    const TQsTcpEnd remote = k.swap_ends ? net.caller_end : net.our_end;
+    EXPECT_EQ(SocketOwnerByDiag(local, remote), k.owner);
+    EXPECT_EQ(SocketOwnerByDiag(local, remote), SocketOwner(local, remote));
+  }
+  Loopback net;
+  ASSERT_NO_FATAL_FAILURE(net.Open(AF_INET));
+  TQsTcpEnd nobody = net.caller_end;
+  nobody.Port = static_cast<uint16_t>(nobody.Port ^ 1);
+  EXPECT_EQ(SocketOwnerByDiag(nobody, net.our_end), -1) << "no such connection";
+}

@@ -15,6 +15,7 @@ packages=(
   iproute2                      # the benchmark brings loopback up in its namespace
   tmux                          # the console's system tests run it in a real terminal
   groff-base                    # checks the manual pages
+  libvterm-dev whiptail dialog  # the console's benchmark (bench/console_run.sh)
 )
 
 installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |

@@ -5,6 +5,7 @@
 
 #include <limits>
 
+#include "common/files.h"
 #include "common/scramble.h"
 
 namespace {
@@ -41,10 +42,6 @@ bool EqualsNoCase(const std::string& text, const char* word) {
   std::string lower;
   for (char c : text) lower += LowerAscii(c);
   return lower == word;
-}
-
-std::string NameField(const std::string& line) {
-  return TrimControls(line.substr(0, line.find('|')));
 }
 
 // The decoded line and the facts read from it.
@@ -124,25 +121,71 @@ bool ParseModelBoolean(const std::string& text, bool* value) {
   return true;
 }
 
+TModelLines::TModelLines(std::initializer_list<std::string> lines)
+    : spans_(lines.size()), clear_(lines), done_(lines.size(), true) {}
+
+void TModelLines::AssignScrambled(std::string text, bool drop_cut_last) {
+  raw_ = std::move(text);
+  spans_.clear();
+  size_t start = 0;
+  while (start < raw_.size()) {
+    size_t end = raw_.find('\n', start);
+    const size_t next = end == std::string::npos ? raw_.size() : end + 1;
+    if (end == std::string::npos) {
+      if (drop_cut_last) break;
+      end = raw_.size();
+    }
+    if (end > start && raw_[end - 1] == '\r') --end;
+    spans_.emplace_back(start, end - start);
+    start = next;
+  }
+  clear_.assign(spans_.size(), std::string());
+  done_.assign(spans_.size(), false);
+}
+
+const std::string& TModelLines::operator[](size_t i) const {
+  if (!done_[i]) {
+    clear_[i] = DescrambleUntil(raw_.data() + spans_[i].first, spans_[i].second, -1, nullptr);
+    done_[i] = true;
+  }
+  return clear_[i];
+}
+
+std::string TModelLines::Head(size_t i, bool* has_bar) const {
+  if (done_[i]) {
+    const size_t bar = clear_[i].find('|');
+    *has_bar = bar != std::string::npos;
+    return clear_[i].substr(0, bar);
+  }
+  return DescrambleUntil(raw_.data() + spans_[i].first, spans_[i].second, '|', has_bar);
+}
+
 int LoadUpsDatabase(TUpsDatabase* db, const std::string& path) {
-  return LoadScrambledLines(&db->Models, path);
+  std::string contents;
+  const int error = ReadWholeFile(path, &contents);
+  // After a read error the last line may be cut short; only whole lines are
+  // kept.
+  db->Models.AssignScrambled(std::move(contents), error != 0);
+  return error;
 }
 
 TextList ModelNames(const TUpsDatabase& db) {
   TextList names;
-  for (const std::string& line : db.Models) {
-    if (TrimControls(line).empty()) continue;
-    names.push_back(NameField(line));
+  for (size_t i = 0; i < db.Models.size(); ++i) {
+    bool has_bar = false;
+    const std::string name = TrimControls(db.Models.Head(i, &has_bar));
+    // A line with a "|" is never blank.
+    if (!has_bar && name.empty()) continue;
+    names.push_back(name);
   }
   return names;
 }
 
 int FindModel(const TUpsDatabase& db, const std::string& name) {
   for (size_t i = 0; i < db.Models.size(); ++i) {
-    const std::string& line = db.Models[i];
-    if (line.find('|') != std::string::npos && NameField(line) == name) {
-      return static_cast<int>(i);
-    }
+    bool has_bar = false;
+    const std::string head = db.Models.Head(i, &has_bar);
+    if (has_bar && TrimControls(head) == name) return static_cast<int>(i);
   }
   return -1;
 }

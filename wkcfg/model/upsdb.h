@@ -5,7 +5,10 @@
 #define VOLTMON_WKCFG_MODEL_UPSDB_H_
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/text.h"
 #include "wkcfg/model/setup.h"
@@ -43,8 +46,34 @@ struct TUpsCapabilities {
   bool CanAutTime = false;
 };
 
+// The model lines in file order, kept as read and each descrambled when it
+// is first asked for: at start only the configured model is looked up, and
+// a database of many thousands of models must not delay the first screen.
+class TModelLines {
+ public:
+  TModelLines() = default;
+  // Lines given in clear text.
+  TModelLines(std::initializer_list<std::string> lines);
+  // Takes the scrambled file text, split as SplitLines splits it; with
+  // `drop_cut_last` a last line without line feed is left out.
+  void AssignScrambled(std::string text, bool drop_cut_last);
+
+  size_t size() const { return spans_.size(); }
+  // The descrambled line `i` (< size()).
+  const std::string& operator[](size_t i) const;
+  // The clear text of line `i` before its first "|" (the whole line when it
+  // has none, `*has_bar` then false); no more of it is descrambled.
+  std::string Head(size_t i, bool* has_bar) const;
+
+ private:
+  std::string raw_;
+  std::vector<std::pair<size_t, size_t>> spans_;  // start and length in raw_
+  mutable std::vector<std::string> clear_;
+  mutable std::vector<bool> done_;
+};
+
 struct TUpsDatabase : TUpsCapabilities {
-  TextList Models;  // descrambled lines, in file order
+  TModelLines Models;
 };
 
 // Fills Models from the scrambled file. 0, or the system error number.

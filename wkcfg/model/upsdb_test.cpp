@@ -178,3 +178,58 @@ TEST(ModelBoolean, NumbersAndWordsInAnyCase) {
 }
 
 }  // namespace
+
+// The lines are split as the plain split does, and each line, its head
+// before the first "|" and the selection read the same whether a line was
+// descrambled before or not.
+TEST(ModelLines, ScrambledLinesReadAsTheClearOnes) {
+  const std::string a = Scramble("Alpha|1|2");
+  const std::string b = Scramble("no bar");
+  const std::string c = Scramble("|lead");
+  const struct {
+    const char* name;
+    std::string text;
+    bool drop_cut_last;
+    TextList lines;
+  } kCases[] = {
+      {"line feeds", a + "\n" + b + "\n", false, {"Alpha|1|2", "no bar"}},
+      {"CR LF and an empty line", a + "\r\n\r\n" + c + "\r\n", false, {"Alpha|1|2", "", "|lead"}},
+      {"last line without line feed", a + "\n" + b, false, {"Alpha|1|2", "no bar"}},
+      {"cut last line dropped", a + "\n" + b, true, {"Alpha|1|2"}},
+      {"whole last line kept", a + "\n" + b + "\n", true, {"Alpha|1|2", "no bar"}},
+      {"odd and non-hex digits", "4Z" + a + "7\n", false, {Descramble("4Z" + a + "7")}},
+      {"empty", "", false, {}},
+  };
+  for (const auto& k : kCases) {
+    SCOPED_TRACE(k.name);
+    for (bool clear_first : {false, true}) {
+      TModelLines lines;
+      lines.AssignScrambled(k.text, k.drop_cut_last);
+      ASSERT_EQ(lines.size(), k.lines.size());
+      for (size_t i = 0; i < lines.size(); ++i) {
+        if (clear_first) {
+          EXPECT_EQ(lines[i], k.lines[i]);
+        }
+        const size_t bar = k.lines[i].find('|');
+        bool has_bar = !(bar != std::string::npos);
+        EXPECT_EQ(lines.Head(i, &has_bar), k.lines[i].substr(0, bar));
+        EXPECT_EQ(has_bar, bar != std::string::npos);
+        EXPECT_EQ(lines[i], k.lines[i]);
+      }
+    }
+  }
+}
+
+TEST(ModelDatabase, AFullLineIsReadOnlyForTheSelection) {
+  ModelTestTree tree;
+  tree.WriteDatabase(
+      {ModelLine({{0, "First"}}), "garbage", ModelLine({{0, " Second "}, {4, "9"}})});
+  TUpsDatabase db;
+  TSetupData setup;
+  ASSERT_EQ(LoadUpsDatabase(&db, tree.Path("bin/upsdb.ups")), 0);
+  ASSERT_EQ(FindModel(db, "Second"), 2);
+  ASSERT_EQ(SelectModel(&db, &setup, 2, true), 0);
+  EXPECT_EQ(setup.Ups.UpsModelName, "Second");
+  EXPECT_EQ(ModelNames(db), (TextList{"First", "garbage", "Second"}));
+  EXPECT_EQ(SelectModel(&db, &setup, 1, true), kErrorBadModel);
+}

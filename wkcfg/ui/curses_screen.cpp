@@ -143,18 +143,23 @@ class TCursesTerminal : public TTerminal {
     *row = y;
   }
 
+  // Drawing only updates curses' picture of the screen; the terminal gets
+  // the difference once, when a key is awaited (or the bell rings). A
+  // refresh per write sent a cursor move for every piece of text, even for
+  // text that was already there.
   void SetCursor(int column, int row) override {
     wmove(window_, row, column);
-    wrefresh(window_);
+    wnoutrefresh(window_);
   }
 
   void Write(const std::string& text, uint8_t attr) override {
     Apply(attr);
     waddnstr(window_, text.data(), static_cast<int>(text.size()));
-    wrefresh(window_);
+    wnoutrefresh(window_);
   }
 
   int ReadKey() override {
+    doupdate();
     noecho();
     cbreak();
     for (;;) {
@@ -169,7 +174,10 @@ class TCursesTerminal : public TTerminal {
     }
   }
 
-  void Beep() override { ::Beep(); }
+  void Beep() override {
+    doupdate();
+    ::Beep();
+  }
 
  private:
   void Prepare(WINDOW* window) {
