@@ -5,7 +5,6 @@
 
 #include <string.h>
 
-#include <algorithm>
 #include <limits>
 
 #include "common/files.h"
@@ -133,8 +132,6 @@ void TModelLines::AssignScrambled(std::string text, bool drop_cut_last) {
   raw_ = std::move(text);
   spans_.clear();
   clear_.clear();
-  // Counted first so that the spans are laid out once, not regrown.
-  spans_.reserve(static_cast<size_t>(std::count(raw_.begin(), raw_.end(), '\n')) + 1);
   const char* const data = raw_.data();
   const size_t size = raw_.size();
   size_t start = 0;
