@@ -10,6 +10,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// Reads from `fd` into `buffer` from `*filled` on, at most to its end,
+// advancing `*filled`. 0 at the end of the file or when the buffer is full,
+// otherwise the errno of the failing read.
+int ReadInto(int fd, std::string* buffer, size_t* filled, bool* at_end) {
+  while (*filled < buffer->size()) {
+    ssize_t n = read(fd, &(*buffer)[*filled], buffer->size() - *filled);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) {
+      *at_end = true;
+      return 0;
+    }
+    *filled += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+}  // namespace
+
 int ReadWholeFile(const std::string& path, std::string* contents) {
   contents->clear();
   int fd;
@@ -17,24 +40,25 @@ int ReadWholeFile(const std::string& path, std::string* contents) {
     fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno;
-  // Room for the whole file at once: growing the text as it comes copied a
-  // big file over and over.
+  // The kernel copies straight into the text, sized for the whole file and
+  // one byte more to see the end at once; a file that grows, or whose size
+  // is unknown, doubles the room as it comes.
+  constexpr size_t kFirstRoom = 8192;
   struct stat info;
+  size_t room = kFirstRoom;
   if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    contents->reserve(static_cast<size_t>(info.st_size));
+    room = static_cast<size_t>(info.st_size) + 1;
   }
+  size_t filled = 0;
+  bool at_end = false;
   int error = 0;
-  char buffer[8192];
   for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      break;
-    }
-    if (n == 0) break;
-    contents->append(buffer, static_cast<size_t>(n));
+    contents->resize(room);
+    error = ReadInto(fd, contents, &filled, &at_end);
+    if (error != 0 || at_end) break;
+    room *= 2;
   }
+  contents->resize(filled);
   // A read-only descriptor has nothing left to lose on close; its error
   // cannot change what was read.
   close(fd);

@@ -3,6 +3,8 @@
 // the record half switched to another model.
 #include "wkcfg/model/upsdb.h"
 
+#include <string.h>
+
 #include <limits>
 
 #include "common/files.h"
@@ -121,41 +123,44 @@ bool ParseModelBoolean(const std::string& text, bool* value) {
   return true;
 }
 
-TModelLines::TModelLines(std::initializer_list<std::string> lines)
-    : spans_(lines.size()), clear_(lines), done_(lines.size(), true) {}
+TModelLines::TModelLines(std::initializer_list<std::string> lines) : spans_(lines.size()) {
+  size_t i = 0;
+  for (const std::string& line : lines) clear_.emplace(i++, line);
+}
 
 void TModelLines::AssignScrambled(std::string text, bool drop_cut_last) {
   raw_ = std::move(text);
   spans_.clear();
+  clear_.clear();
+  const char* const data = raw_.data();
+  const size_t size = raw_.size();
   size_t start = 0;
-  while (start < raw_.size()) {
-    size_t end = raw_.find('\n', start);
-    const size_t next = end == std::string::npos ? raw_.size() : end + 1;
-    if (end == std::string::npos) {
-      if (drop_cut_last) break;
-      end = raw_.size();
-    }
-    if (end > start && raw_[end - 1] == '\r') --end;
+  while (start < size) {
+    const void* found = memchr(data + start, '\n', size - start);
+    size_t end =
+        found == nullptr ? size : static_cast<size_t>(static_cast<const char*>(found) - data);
+    if (found == nullptr && drop_cut_last) break;
+    const size_t next = end + 1;
+    if (end > start && data[end - 1] == '\r') --end;
     spans_.emplace_back(start, end - start);
     start = next;
   }
-  clear_.assign(spans_.size(), std::string());
-  done_.assign(spans_.size(), false);
 }
 
 const std::string& TModelLines::operator[](size_t i) const {
-  if (!done_[i]) {
-    clear_[i] = DescrambleUntil(raw_.data() + spans_[i].first, spans_[i].second, -1, nullptr);
-    done_[i] = true;
-  }
-  return clear_[i];
+  auto known = clear_.find(i);
+  if (known != clear_.end()) return known->second;
+  return clear_
+      .emplace(i, DescrambleUntil(raw_.data() + spans_[i].first, spans_[i].second, -1, nullptr))
+      .first->second;
 }
 
 std::string TModelLines::Head(size_t i, bool* has_bar) const {
-  if (done_[i]) {
-    const size_t bar = clear_[i].find('|');
+  auto known = clear_.find(i);
+  if (known != clear_.end()) {
+    const size_t bar = known->second.find('|');
     *has_bar = bar != std::string::npos;
-    return clear_[i].substr(0, bar);
+    return known->second.substr(0, bar);
   }
   return DescrambleUntil(raw_.data() + spans_[i].first, spans_[i].second, '|', has_bar);
 }

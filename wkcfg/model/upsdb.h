@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -68,8 +69,8 @@ class TModelLines {
  private:
   std::string raw_;
   std::vector<std::pair<size_t, size_t>> spans_;  // start and length in raw_
-  mutable std::vector<std::string> clear_;
-  mutable std::vector<bool> done_;
+  // The lines descrambled so far, by index: most are never asked for.
+  mutable std::unordered_map<size_t, std::string> clear_;
 };
 
 struct TUpsDatabase : TUpsCapabilities {

@@ -199,11 +199,16 @@ TEST(ModelLines, ScrambledLinesReadAsTheClearOnes) {
       {"whole last line kept", a + "\n" + b + "\n", true, {"Alpha|1|2", "no bar"}},
       {"odd and non-hex digits", "4Z" + a + "7\n", false, {Descramble("4Z" + a + "7")}},
       {"empty", "", false, {}},
+      {"only line feeds", "\n\r\n", true, {"", ""}},
   };
   for (const auto& k : kCases) {
     SCOPED_TRACE(k.name);
     for (bool clear_first : {false, true}) {
+      // Lines read before a new text is assigned must not show through.
       TModelLines lines;
+      lines.AssignScrambled(Scramble("Stale|0") + "\n" + Scramble("Old") + "\n", false);
+      EXPECT_EQ(lines[0], "Stale|0");
+      EXPECT_EQ(lines[1], "Old");
       lines.AssignScrambled(k.text, k.drop_cut_last);
       ASSERT_EQ(lines.size(), k.lines.size());
       for (size_t i = 0; i < lines.size(); ++i) {

@@ -287,7 +287,10 @@ bool InitScreen() {
     return false;
   }
   if (std::getenv("ESCDELAY") == nullptr) set_escdelay(25);
-  if (has_colors()) start_color();
+  // Every colour drawn has a pair of its own, so pair 0 is never shown; as
+  // the terminal's own colours it is put back after each update with one
+  // short sequence instead of three.
+  if (has_colors() && start_color() == OK) use_default_colors();
   noecho();
   cbreak();
   DefineExtraKeys();
