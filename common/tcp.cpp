@@ -65,8 +65,12 @@ TcpConnection::~TcpConnection() {
 }
 
 TcpConnection::TcpConnection(TcpConnection&& other) noexcept
-    : fd_(other.fd_), pending_(std::move(other.pending_)) {
+    : fd_(other.fd_),
+      pending_(std::move(other.pending_)),
+      peer_(other.peer_),
+      peer_known_(other.peer_known_) {
   other.fd_ = -1;
+  other.peer_known_ = false;
 }
 
 TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
@@ -74,7 +78,10 @@ TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
     Close();
     fd_ = other.fd_;
     pending_ = std::move(other.pending_);
+    peer_ = other.peer_;
+    peer_known_ = other.peer_known_;
     other.fd_ = -1;
+    other.peer_known_ = false;
   }
   return *this;
 }
@@ -133,12 +140,21 @@ bool TcpConnection::WriteLine(const std::string& line) {
   return true;
 }
 
+bool TcpConnection::PeerEnd(sockaddr_in* peer) const {
+  if (fd_ < 0) return false;
+  if (peer_known_) {
+    *peer = peer_;
+    return peer_.sin_family == AF_INET;
+  }
+  socklen_t length = sizeof *peer;
+  std::memset(peer, 0, sizeof *peer);
+  if (getpeername(fd_, reinterpret_cast<sockaddr*>(peer), &length) != 0) return false;
+  return peer->sin_family == AF_INET;
+}
+
 std::string TcpConnection::PeerAddress() const {
-  if (fd_ < 0) return "";
   sockaddr_in address;
-  socklen_t length = sizeof address;
-  if (getpeername(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return "";
-  if (address.sin_family != AF_INET) return "";
+  if (!PeerEnd(&address)) return "";
   char text[INET_ADDRSTRLEN];
   if (inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) return "";
   return text;

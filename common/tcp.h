@@ -3,6 +3,8 @@
 #ifndef VOLTMON_COMMON_TCP_H_
 #define VOLTMON_COMMON_TCP_H_
 
+#include <netinet/in.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,6 +17,9 @@ class TcpConnection {
  public:
   TcpConnection() = default;
   explicit TcpConnection(int fd) : fd_(fd) {}
+  // An accepted connection whose peer `peer` is already known (from accept):
+  // it is kept, and asked of the kernel no more.
+  TcpConnection(int fd, const sockaddr_in& peer) : fd_(fd), peer_(peer), peer_known_(true) {}
   ~TcpConnection();
   TcpConnection(TcpConnection&& other) noexcept;
   TcpConnection& operator=(TcpConnection&& other) noexcept;
@@ -33,8 +38,11 @@ class TcpConnection {
   // Writes `line` followed by CR LF; false when not all could be written.
   bool WriteLine(const std::string& line);
 
-  // The peer's IPv4 address in dotted form; empty when unknown.
+  // The peer's IPv4 address in dotted form; empty when unknown. Once known
+  // from accept it stays known after the peer has reset the connection.
   std::string PeerAddress() const;
+  // The peer's end: false when unknown or not IPv4.
+  bool PeerEnd(sockaddr_in* peer) const;
 
   // Shuts the connection down in both directions (wakes a blocked reader).
   void Shutdown();
@@ -43,6 +51,8 @@ class TcpConnection {
  private:
   int fd_ = -1;
   std::string pending_;  // bytes read past the last line
+  sockaddr_in peer_{};
+  bool peer_known_ = false;
 };
 
 // Resolves `host` to a dotted IPv4 address: "localhost" in any case gives

@@ -96,6 +96,7 @@ struct TcpServer::Impl {
   struct Worker {
     Impl* impl;
     int fd;
+    sockaddr_in peer;  // from accept: asked once, kept if the peer resets
     void* stack;
     pthread_t thread;
   };
@@ -135,7 +136,10 @@ struct TcpServer::Impl {
       }
       if (p[0].revents == 0) continue;
 
-      int fd = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+      sockaddr_in peer;
+      socklen_t peer_length = sizeof peer;
+      std::memset(&peer, 0, sizeof peer);
+      int fd = accept4(listen_fd, reinterpret_cast<sockaddr*>(&peer), &peer_length, SOCK_CLOEXEC);
       if (fd < 0) {
         switch (errno) {
           case EINTR:
@@ -160,14 +164,14 @@ struct TcpServer::Impl {
             continue;
         }
       }
-      if (!Spawn(fd) && WaitForStop(kAcceptBackoffMs)) return;
+      if (!Spawn(fd, peer) && WaitForStop(kAcceptBackoffMs)) return;
     }
   }
 
   // Starts a worker for `fd`; false (the connection closed) when none could
   // be started.
-  bool Spawn(int fd) {
-    Worker* w = new (std::nothrow) Worker{this, fd, TakeStack(), {}};
+  bool Spawn(int fd, const sockaddr_in& peer) {
+    Worker* w = new (std::nothrow) Worker{this, fd, peer, TakeStack(), {}};
     bool registered = false;
     if (w != nullptr && w->stack != nullptr) {
       try {
@@ -221,7 +225,7 @@ struct TcpServer::Impl {
   }
 
   void Serve(Worker* w) {
-    TcpConnection connection(w->fd);
+    TcpConnection connection(w->fd, w->peer);
     try {
       if (!owner->on_connect_ || owner->on_connect_(connection)) {
         if (owner->on_execute_) owner->on_execute_(connection);

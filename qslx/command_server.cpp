@@ -23,7 +23,12 @@ TQshTcpServer::TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers,
       check_caller_(std::move(check_caller)) {}
 
 TQsCaller CheckConnectionCaller(const TcpConnection& connection) {
-  return CheckCaller(connection.fd());
+  sockaddr_in peer;
+  if (!connection.PeerEnd(&peer)) return TQsCaller::kGone;
+  TQsTcpEnd caller;
+  caller.Address = peer.sin_addr.s_addr;
+  caller.Port = ntohs(peer.sin_port);
+  return CheckCaller(connection.fd(), caller);
 }
 
 bool TQshTcpServer::TcpServerConnect(TcpConnection& connection) {

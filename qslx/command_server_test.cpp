@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -23,6 +24,10 @@ struct Recorder : TQsEventSink {
   void Add(const std::string& entry) {
     std::lock_guard<std::mutex> lock(mutex);
     entries.push_back(entry);
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mutex);
+    entries.clear();
   }
   std::vector<std::string> Entries() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -54,6 +59,7 @@ class CommandServerTest : public ::testing::Test {
       return ResolveIPv4(host);
     };
     auto start = [this](const std::string& path, const std::string& argument) {
+      if (before_start) before_start();
       log.Add("start " + path + " [" + argument + "]");
     };
     // The check runs on the server's threads while the test changes its
@@ -94,6 +100,7 @@ class CommandServerTest : public ::testing::Test {
     gone = address;
   }
   Recorder log;
+  std::function<void()> before_start;  // runs on the worker as a script starts
   std::unique_ptr<TQshTcpServer> server;
 };
 
@@ -103,6 +110,42 @@ TEST_F(CommandServerTest, AllowedMasterIsGreetedAndItsOrderCarriedOut) {
   server->Stop();
   EXPECT_EQ((std::vector<std::string>{"start /s/shutdown.sh []", "LogShutdown|localhost"}),
             log.Entries());
+}
+
+// The worker starts the script only after the caller has reset the
+// connection, so the event is logged from a socket that is already gone.
+TEST_F(CommandServerTest, CallerThatResetsRightAfterItsOrderIsStillLogged) {
+  struct Case {
+    std::string frame;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"<|1|0|>", {"start /s/shutdown.sh []", "LogShutdown|localhost"}},
+      {"<|7|1|Low battery|>", {"start /s/message.sh [\"Low battery\"]", "LogMessage|localhost"}},
+  };
+  std::atomic<int> resets{0};
+  int starts = 0;
+  before_start = [&resets, &starts] {
+    ++starts;
+    for (int i = 0; i < 3000 && resets < starts; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  };
+  Start();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.frame);
+    log.Clear();
+    TcpConnection caller;
+    ASSERT_EQ("<|ok|>", Connect(&caller));
+    ASSERT_TRUE(caller.WriteLine(Scramble(c.frame)));
+    linger abort_on_close = {1, 0};
+    ASSERT_EQ(
+        0, setsockopt(caller.fd(), SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close));
+    caller.Close();
+    ++resets;
+    EXPECT_EQ(c.expected, log.WaitFor(c.expected.size()));
+  }
+  server->Stop();
 }
 
 TEST_F(CommandServerTest, ConfiguredNameOfTheCallerIsLogged) {

@@ -214,9 +214,14 @@ bool IsCallerOnThisComputer(in_addr_t peer, in_addr_t local) {
 }
 
 TQsCaller CheckCaller(int fd, const std::string& proc_root) {
-  TQsTcpEnd ours;
   TQsTcpEnd caller;
-  if (!EndOf(fd, false, &ours) || !EndOf(fd, true, &caller)) return TQsCaller::kGone;
+  if (!EndOf(fd, true, &caller)) return TQsCaller::kGone;
+  return CheckCaller(fd, caller, proc_root);
+}
+
+TQsCaller CheckCaller(int fd, const TQsTcpEnd& caller, const std::string& proc_root) {
+  TQsTcpEnd ours;
+  if (!EndOf(fd, false, &ours)) return TQsCaller::kGone;
   if (!IsCallerOnThisComputer(caller.Address, ours.Address)) return TQsCaller::kTrusted;
   // The caller's socket: its local end is the caller's, its remote end ours.
   int64_t owner = SocketOwnerByDiag(caller, ours);

@@ -54,5 +54,7 @@ enum class TQsCaller {
 // The verdict for the accepted connection `fd`: the socket diagnostics are
 // asked first, the tables below `proc_root` only when they cannot answer.
 TQsCaller CheckCaller(int fd, const std::string& proc_root = "/proc");
+// The same for a connection whose caller's end `caller` is already known.
+TQsCaller CheckCaller(int fd, const TQsTcpEnd& caller, const std::string& proc_root = "/proc");
 
 #endif  // VOLTMON_QSLX_SOCKET_OWNER_H_
