@@ -14,6 +14,8 @@ namespace {
 
 constexpr size_t kMaxGreeting = 65536;
 
+}  // namespace
+
 const char* ReadStatusText(ReadStatus status) {
   switch (status) {
     case ReadStatus::kLine:
@@ -29,8 +31,6 @@ const char* ReadStatusText(ReadStatus status) {
   }
   return "read error";
 }
-
-}  // namespace
 
 OrderOutcome GiveOrder(const MasterSend& send) {
   OrderOutcome outcome;

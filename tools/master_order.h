@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/tcp.h"
 #include "tools/qsmaster_args.h"
 
 struct OrderOutcome {
@@ -22,5 +23,8 @@ struct OrderOutcome {
 
 // Gives the order `send` describes; never throws.
 OrderOutcome GiveOrder(const MasterSend& send);
+
+// A short text for how reading a line ended, for the messages of the tools.
+const char* ReadStatusText(ReadStatus status);
 
 #endif  // VOLTMON_TOOLS_MASTER_ORDER_H_

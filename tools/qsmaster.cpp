@@ -37,22 +37,6 @@ void OnStopSignal(int) {
   g_stop = 1;
 }
 
-const char* ReadStatusText(ReadStatus status) {
-  switch (status) {
-    case ReadStatus::kLine:
-      return "a line";
-    case ReadStatus::kClosed:
-      return "the connection was closed";
-    case ReadStatus::kTimeout:
-      return "timed out";
-    case ReadStatus::kTooLong:
-      return "the line is too long";
-    case ReadStatus::kError:
-      break;
-  }
-  return "read error";
-}
-
 int Send(const MasterSend& send) {
   OrderOutcome outcome = GiveOrder(send);
   if (!outcome.greeting.empty()) {
