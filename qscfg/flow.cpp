@@ -55,22 +55,6 @@ const TEntry kEntries[] = {
     {"Exit", TQsMenuAction::kExit},
 };
 
-void PrintSetupFailure() {
-  PrintMessage("", "");
-  PrintInvalidSetup();
-  PrintMessage("", "");
-}
-
-void ClearAtEnd() {
-  if (!RunProgram("clear", "", true, true)) ClearTerminal();
-}
-
-std::string SystemErrorText(int error) {
-  char buffer[256];
-  const char* text = strerror_r(error, buffer, sizeof buffer);
-  return text != nullptr ? text : "error " + std::to_string(error);
-}
-
 // True when saved; a failure is shown with the system's text.
 bool SaveAndNotify() {
   const int error = SaveQsEditor(&QsEditor());

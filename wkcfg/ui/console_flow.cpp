@@ -46,26 +46,6 @@ const TEntry kEntries[] = {
     {"Return to Main Menu", TMenuAction::kReturnToMain},
 };
 
-void PrintSetupFailure() {
-  PrintMessage("", "");
-  PrintInvalidSetup();
-  PrintMessage("", "");
-}
-
-// The terminal is cleared by the "clear" program when it can run; otherwise
-// (it is looked for in the current directory only) by the terminal's own
-// sequence.
-void ClearAtEnd() {
-  if (!RunProgram("clear", "", true, true)) ClearTerminal();
-}
-
-// The system's text for the error number of a failed save.
-std::string SystemErrorText(int error) {
-  char buffer[256];
-  const char* text = strerror_r(error, buffer, sizeof buffer);
-  return text != nullptr ? text : "error " + std::to_string(error);
-}
-
 // True when the configuration is saved; a failure is shown.
 bool SaveAndNotify() {
   const TConsoleState& state = ConsoleState();

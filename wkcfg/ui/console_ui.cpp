@@ -2,10 +2,14 @@
 #include "wkcfg/ui/console_ui.h"
 
 #include <cstdlib>
+#include <cstring>
 
+#include "common/console.h"
 #include "common/lang.h"
+#include "common/process.h"
 #include "wkcfg/ui/crt.h"
 #include "wkcfg/ui/ctrls.h"
+#include "wkcfg/ui/curses_screen.h"
 
 TConsoleUi& ConsoleUi() {
   static TConsoleUi ui;
@@ -48,4 +52,20 @@ void InitConsoleUi() {
 
 void ShowError(const std::string& message) {
   PressAnyKeyBox(message, ErrorColors);
+}
+
+std::string SystemErrorText(int error) {
+  char buffer[256];
+  const char* text = strerror_r(error, buffer, sizeof buffer);
+  return text != nullptr ? text : "error " + std::to_string(error);
+}
+
+void PrintSetupFailure() {
+  PrintMessage("", "");
+  PrintInvalidSetup();
+  PrintMessage("", "");
+}
+
+void ClearAtEnd() {
+  if (!RunProgram("clear", "", true, true)) ClearTerminal();
 }

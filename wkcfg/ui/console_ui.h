@@ -43,4 +43,14 @@ void InitConsoleUi();
 // PressAnyKeyBox(message, ErrorColors).
 void ShowError(const std::string& message);
 
+// The system's text for an error number, as a failed save shows it.
+std::string SystemErrorText(int error);
+
+// The invalid-setup line between blank lines: a start-up check failed.
+void PrintSetupFailure();
+
+// The clean end's clear: the "clear" program when it can run; otherwise (it
+// is looked for in the current directory only) the terminal's own sequence.
+void ClearAtEnd();
+
 #endif  // VOLTMON_WKCFG_UI_CONSOLE_UI_H_
