@@ -3,7 +3,12 @@
 // the record half switched to another model.
 #include "wkcfg/model/upsdb.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <limits>
 
@@ -123,15 +128,21 @@ bool ParseModelBoolean(const std::string& text, bool* value) {
   return true;
 }
 
-TModelLines::TModelLines(std::initializer_list<std::string> lines) : spans_(lines.size()) {
+TModelLines::TModelLines(std::initializer_list<std::string> lines)
+    : spans_(lines.size()), count_(lines.size()) {
   size_t i = 0;
   for (const std::string& line : lines) clear_.emplace(i++, line);
 }
 
 void TModelLines::AssignScrambled(std::string text, bool drop_cut_last) {
+  path_.clear();
   raw_ = std::move(text);
-  spans_.clear();
   clear_.clear();
+  Split(drop_cut_last);
+}
+
+void TModelLines::Split(bool drop_cut_last) const {
+  spans_.clear();
   const char* const data = raw_.data();
   const size_t size = raw_.size();
   size_t start = 0;
@@ -145,11 +156,84 @@ void TModelLines::AssignScrambled(std::string text, bool drop_cut_last) {
     spans_.emplace_back(start, end - start);
     start = next;
   }
+  count_ = spans_.size();
+}
+
+int TModelLines::Load(const std::string& path) {
+  // The shipped database fits in far less; a large one costs a copy of what
+  // the page cache holds here instead of fresh memory for all of it.
+  constexpr size_t kHeldBytes = 64 * 1024;
+  AssignScrambled(std::string(), false);
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno;
+  std::vector<char> chunk(kHeldBytes);
+  size_t total = 0;
+  size_t line_feeds = 0;
+  size_t last_line_feed = 0;  // the bytes up to and with the last line feed
+  int error = 0;
+  for (;;) {
+    ssize_t n = read(fd, chunk.data(), chunk.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      break;
+    }
+    if (n == 0) break;
+    const char* const data = chunk.data();
+    const size_t got = static_cast<size_t>(n);
+    for (size_t at = 0; at < got; ++at) {
+      const void* found = memchr(data + at, '\n', got - at);
+      if (found == nullptr) break;
+      at = static_cast<size_t>(static_cast<const char*>(found) - data);
+      ++line_feeds;
+      last_line_feed = total + at + 1;
+    }
+    if (raw_.size() < kHeldBytes) raw_.append(data, got);
+    total += got;
+  }
+  // A read-only descriptor has nothing left to lose on close.
+  close(fd);
+  if (error != 0) {
+    // Of the lines before the failure, the whole ones held are kept.
+    raw_.resize(std::min(raw_.size(), last_line_feed));
+    Split(true);
+    return error;
+  }
+  const bool whole = raw_.size() == total;
+  Split(!whole);
+  if (!whole) {
+    path_ = path;
+    count_ = line_feeds + (total > last_line_feed ? 1 : 0);
+  }
+  return 0;
+}
+
+bool TModelLines::Hold(size_t i) const {
+  if (i < spans_.size()) return true;
+  if (path_.empty() || i >= count_) return false;
+  // The lines held are read again with the rest: their descrambled forms
+  // stay as they were, by index.
+  // A file gone or unreadable by now leaves the lines held.
+  std::string all;
+  const int error = ReadWholeFile(path_, &all);
+  path_.clear();
+  if (all.size() > raw_.size()) {
+    raw_ = std::move(all);
+    Split(error != 0);
+  }
+  count_ = std::min(count_, spans_.size());
+  spans_.resize(count_);
+  return i < spans_.size();
 }
 
 const std::string& TModelLines::operator[](size_t i) const {
   auto known = clear_.find(i);
   if (known != clear_.end()) return known->second;
+  static const std::string kNone;
+  if (!Hold(i)) return kNone;
   return clear_
       .emplace(i, DescrambleUntil(raw_.data() + spans_[i].first, spans_[i].second, -1, nullptr))
       .first->second;
@@ -162,16 +246,13 @@ std::string TModelLines::Head(size_t i, bool* has_bar) const {
     *has_bar = bar != std::string::npos;
     return known->second.substr(0, bar);
   }
+  *has_bar = false;
+  if (!Hold(i)) return std::string();
   return DescrambleUntil(raw_.data() + spans_[i].first, spans_[i].second, '|', has_bar);
 }
 
 int LoadUpsDatabase(TUpsDatabase* db, const std::string& path) {
-  std::string contents;
-  const int error = ReadWholeFile(path, &contents);
-  // After a read error the last line may be cut short; only whole lines are
-  // kept.
-  db->Models.AssignScrambled(std::move(contents), error != 0);
-  return error;
+  return db->Models.Load(path);
 }
 
 TextList ModelNames(const TUpsDatabase& db) {

@@ -50,6 +50,9 @@ struct TUpsCapabilities {
 // The model lines in file order, kept as read and each descrambled when it
 // is first asked for: at start only the configured model is looked up, and
 // a database of many thousands of models must not delay the first screen.
+// A file read by Load is read through at once, so that a file which cannot be
+// read is told at start, but only its first lines are kept; the rest is read
+// again when a line past them is first asked for (the model chooser).
 class TModelLines {
  public:
   TModelLines() = default;
@@ -58,17 +61,28 @@ class TModelLines {
   // Takes the scrambled file text, split as SplitLines splits it; with
   // `drop_cut_last` a last line without line feed is left out.
   void AssignScrambled(std::string text, bool drop_cut_last);
+  // Reads the scrambled file at `path`. 0, or the errno of the failing open
+  // or read; after a failing read the whole lines held before it are kept.
+  int Load(const std::string& path);
 
-  size_t size() const { return spans_.size(); }
-  // The descrambled line `i` (< size()).
+  // The number of lines. It can only shrink, when the file has become
+  // shorter before the rest of it is read.
+  size_t size() const { return count_; }
+  // The descrambled line `i`; empty past the end.
   const std::string& operator[](size_t i) const;
   // The clear text of line `i` before its first "|" (the whole line when it
   // has none, `*has_bar` then false); no more of it is descrambled.
   std::string Head(size_t i, bool* has_bar) const;
 
  private:
-  std::string raw_;
-  std::vector<std::pair<size_t, size_t>> spans_;  // start and length in raw_
+  void Split(bool drop_cut_last) const;
+  // Whether line `i` is held, reading the rest of the file if need be.
+  bool Hold(size_t i) const;
+
+  mutable std::string path_;  // the file the lines not held are read from; empty when all are
+  mutable std::string raw_;
+  mutable std::vector<std::pair<size_t, size_t>> spans_;  // start and length in raw_
+  mutable size_t count_ = 0;
   // The lines descrambled so far, by index: most are never asked for.
   mutable std::unordered_map<size_t, std::string> clear_;
 };

@@ -1,5 +1,7 @@
 #include "wkcfg/model/upsdb.h"
 
+#include <unistd.h>
+
 #include <map>
 
 #include "gtest/gtest.h"
@@ -237,4 +239,66 @@ TEST(ModelDatabase, AFullLineIsReadOnlyForTheSelection) {
   EXPECT_EQ(setup.Ups.UpsModelName, "Second");
   EXPECT_EQ(ModelNames(db), (TextList{"First", "garbage", "Second"}));
   EXPECT_EQ(SelectModel(&db, &setup, 1, true), kErrorBadModel);
+}
+
+// A database larger than what the load keeps reads as a small one: every
+// line counted at once, each found and read later, the last one kept only
+// when whole (or ending the file), and a file shortened or removed in
+// between never read past.
+TEST(ModelDatabase, ALargeFileReadsLikeASmallOne) {
+  constexpr size_t kLines = 3000;  // about 700 KB scrambled
+  const auto line = [](size_t i) {
+    return "Model " + std::to_string(i) + "|" + std::string(100, 'x');
+  };
+  std::string text;
+  for (size_t i = 0; i < kLines; ++i) text += Scramble(line(i)) + "\n";
+  const std::string cut = Scramble("Cut|y");
+  const struct {
+    const char* name;
+    std::string text;
+    size_t lines;
+    std::string after;  // written over the file after the load
+    size_t lines_after;
+  } kCases[] = {
+      {"line feeds", text, kLines, "", kLines},
+      {"CR LF",
+       [&] {
+         std::string crlf;
+         for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+         return crlf;
+       }(),
+       kLines, "", kLines},
+      {"last line without line feed", text + cut, kLines + 1, "", kLines + 1},
+      {"shortened after the load", text, kLines, text.substr(0, text.size() / 2), 0},
+      {"removed after the load", text, kLines, "-", 0},
+  };
+  for (const auto& k : kCases) {
+    SCOPED_TRACE(k.name);
+    ModelTestTree tree;
+    tree.Write("bin/upsdb.ups", k.text);
+    TUpsDatabase db;
+    ASSERT_EQ(LoadUpsDatabase(&db, tree.Path("bin/upsdb.ups")), 0);
+    EXPECT_EQ(db.Models.size(), k.lines);
+    EXPECT_EQ(db.Models[1], line(1));
+    if (k.after == "-") {
+      ASSERT_EQ(unlink(tree.Path("bin/upsdb.ups").c_str()), 0);
+    } else if (!k.after.empty()) {
+      tree.Write("bin/upsdb.ups", k.after);
+    }
+    const size_t last = kLines - 1;
+    if (k.lines_after == 0) {
+      // Held lines stay; none past the file's new end is read.
+      EXPECT_EQ(FindModel(db, "Model " + std::to_string(last)), -1);
+      EXPECT_LT(db.Models.size(), kLines);
+      EXPECT_EQ(db.Models[last], "");
+      EXPECT_EQ(db.Models[1], line(1));
+      EXPECT_EQ(FindModel(db, "Model 2"), 2);
+      continue;
+    }
+    EXPECT_EQ(FindModel(db, "Model " + std::to_string(last)), static_cast<int>(last));
+    EXPECT_EQ(db.Models[last], line(last));
+    EXPECT_EQ(db.Models.size(), k.lines_after);
+    EXPECT_EQ(ModelNames(db).size(), k.lines_after);
+    EXPECT_EQ(db.Models[k.lines_after], "");
+  }
 }
