@@ -50,23 +50,44 @@ bool AppendLogLineAt(const std::string& path, const std::string& header,
                                    : date + " " + time + "  " + message;
   line += '\n';
 
-  int64_t size = GetFileSize(path);
-  if (size < 0) return false;
-
   // A link at the log's place is never followed, not even a dangling one: a
   // root writer must not append to, or create, a file that someone else
-  // chose. A new file is only ever made with O_EXCL.
-  int fd;
-  if (size >= 1 && size < max_size) {
-    fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_NOFOLLOW);
-  } else {
-    if (size > 0 && unlink(path.c_str()) != 0 && errno != ENOENT) return false;
-    fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW);
-    // An existing empty file is started afresh as it is.
-    if (fd < 0 && errno == EEXIST && size == 0) {
-      fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_TRUNC | O_NOFOLLOW);
+  // chose. A new file is only ever made with O_EXCL. The size comes from the
+  // open descriptor, so that a line costs one open of the file; O_NONBLOCK
+  // keeps a FIFO at the log's place from blocking the open.
+  const std::string headed = header.empty() ? line : header + "\n" + line;
+  int fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK);
+  bool restart = false;
+  if (fd < 0) {
+    if (errno == ELOOP) {
+      // A link: the line is lost, unless what it points to has reached the
+      // limit, when the link itself gives way to a fresh file.
+      const int64_t target = GetFileSize(path);
+      if (target < 1 || target < max_size) return false;
+      restart = true;
+    } else if (errno != ENOENT) {
+      return false;
     }
-    if (fd >= 0 && !header.empty()) line = header + "\n" + line;
+  } else {
+    struct stat st;
+    // Only a regular file is a log.
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      close(fd);
+      return false;
+    }
+    const int64_t size = static_cast<int64_t>(st.st_size);
+    // An existing empty file is started afresh as it is.
+    if (size == 0) line = headed;
+    if (size >= 1 && size >= max_size) {
+      close(fd);
+      fd = -1;
+      restart = true;
+    }
+  }
+  if (fd < 0) {
+    if (restart && unlink(path.c_str()) != 0 && errno != ENOENT) return false;
+    fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW);
+    line = headed;
   }
   if (fd < 0) return false;
   bool ok = WriteAll(fd, line);
