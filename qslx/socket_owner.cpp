@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -114,12 +115,14 @@ struct DiagRequest {
 
 // The owner of the socket `local`-`remote` of `family` as the kernel reports
 // it: -1 for none, -2 when the kernel could not be asked or did not answer.
-int64_t AskDiag(int netlink, uint8_t family, const TQsTcpEnd& local, const TQsTcpEnd& remote) {
+int64_t AskDiag(int netlink, uint32_t number, uint8_t family, const TQsTcpEnd& local,
+                const TQsTcpEnd& remote) {
   DiagRequest request;
   std::memset(&request, 0, sizeof request);
   request.header.nlmsg_len = sizeof request;
   request.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
   request.header.nlmsg_flags = NLM_F_REQUEST;
+  request.header.nlmsg_seq = number;
   request.body.sdiag_family = family;
   request.body.sdiag_protocol = IPPROTO_TCP;
   request.body.idiag_states = ~0U;
@@ -152,7 +155,7 @@ int64_t AskDiag(int netlink, uint8_t family, const TQsTcpEnd& local, const TQsTc
   } while (got < 0 && errno == EINTR);
   if (got < static_cast<ssize_t>(sizeof(nlmsghdr))) return -2;
   const auto* header = reinterpret_cast<const nlmsghdr*>(reply);
-  if (!NLMSG_OK(header, static_cast<unsigned>(got))) return -2;
+  if (!NLMSG_OK(header, static_cast<unsigned>(got)) || header->nlmsg_seq != number) return -2;
   if (header->nlmsg_type == NLMSG_ERROR) {
     if (header->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) return -2;
     const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(header));
@@ -175,15 +178,37 @@ int64_t AskDiag(int netlink, uint8_t family, const TQsTcpEnd& local, const TQsTc
   return found->idiag_uid;
 }
 
+// One socket for every question, kept open: opening one for each caller cost
+// every order two more system calls. Questions go one at a time and are
+// numbered; a socket that failed or answered out of turn is closed, and the
+// next question opens another.
+class TDiagSocket {
+ public:
+  int64_t Owner(const TQsTcpEnd& local, const TQsTcpEnd& remote) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ < 0) fd_ = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (fd_ < 0) return -2;
+    int64_t owner = AskDiag(fd_, ++number_, AF_INET, local, remote);
+    if (owner == -1) owner = AskDiag(fd_, ++number_, AF_INET6, local, remote);
+    if (owner == -2) {
+      close(fd_);
+      fd_ = -1;
+    }
+    return owner;
+  }
+
+ private:
+  std::mutex mutex_;
+  int fd_ = -1;
+  uint32_t number_ = 0;
+};
+
 }  // namespace
 
 int64_t SocketOwnerByDiag(const TQsTcpEnd& local, const TQsTcpEnd& remote) {
-  const int netlink = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
-  if (netlink < 0) return -2;
-  int64_t owner = AskDiag(netlink, AF_INET, local, remote);
-  if (owner == -1) owner = AskDiag(netlink, AF_INET6, local, remote);
-  close(netlink);
-  return owner;
+  // Never destroyed: workers may still ask while the process ends.
+  static TDiagSocket* const diag = new TDiagSocket;
+  return diag->Owner(local, remote);
 }
 
 bool ParseSocketLine(const std::string& line, TQsSocketEntry* entry) {
