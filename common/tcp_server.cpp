@@ -1,12 +1,14 @@
 // The threaded TCP server: a listener thread blocked in poll on the listening
-// socket and two pipes, and one worker thread per accepted connection. A
-// finished worker says so through the reap pipe, and the listener joins it and
-// takes its stack back (a few are kept for reuse, the rest unmapped), so that
-// nothing of a connection outlives it. Idle, nothing
-// wakes up; Deactivate writes to the stop pipe, joins the listener, shuts
-// every open connection down, waits until the last worker has let go of the
-// server and joins it. Workers keep small stacks, so that hundreds of idle
-// connections cost little memory.
+// socket and a stop pipe, and one worker thread per accepted connection. A
+// finished worker puts itself on a list; the listener joins it and takes its
+// stack back (a few are kept for reuse, the rest unmapped) when it next wakes:
+// for the next connection, or a second later at most, as it waits with a time
+// limit while workers run or wait to be joined (waking it for every ended
+// connection cost each order a switch of threads). Idle, nothing wakes up;
+// Deactivate writes to the stop pipe, joins the listener, shuts every open
+// connection down, waits until the last worker has let go of the server and
+// joins it. Workers keep small stacks, so that hundreds of idle connections
+// cost little memory.
 #include "common/tcp_server.h"
 
 #include <errno.h>
@@ -36,6 +38,8 @@ constexpr int kListenBacklog = 4096;
 // Pause after an accept failure that frees itself only with time (out of
 // descriptors or memory), so that the listener never spins.
 constexpr int kAcceptBackoffMs = 100;
+// How long an ended worker may wait to be joined when no connection comes.
+constexpr int kJoinDelayMs = 1000;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VM_SANITIZED_BUILD 1
 #elif defined(__has_feature)
@@ -120,20 +124,20 @@ struct TcpServer::Impl {
 
   void Listen() {
     for (;;) {
-      pollfd p[3] = {{listen_fd, POLLIN, 0}, {stop[0], POLLIN, 0}, {reap[0], POLLIN, 0}};
-      int r = poll(p, 3, -1);
+      int wait_ms = -1;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (workers > 0 || !finished.empty()) wait_ms = kJoinDelayMs;
+      }
+      pollfd p[2] = {{listen_fd, POLLIN, 0}, {stop[0], POLLIN, 0}};
+      int r = poll(p, 2, wait_ms);
       if (r < 0) {
         if (errno == EINTR) continue;
         if (WaitForStop(kAcceptBackoffMs)) return;
         continue;
       }
       if (p[1].revents != 0) return;
-      if (p[2].revents != 0) {
-        char drain[64];
-        while (read(reap[0], drain, sizeof drain) > 0) {
-        }
-        Reap();
-      }
+      Reap();
       if (p[0].revents == 0) continue;
 
       sockaddr_in peer;
@@ -179,6 +183,7 @@ struct TcpServer::Impl {
         finished.reserve(finished.size() + workers + 1);
         open.insert(fd);
         ++workers;
+        if (workers > peak_workers) peak_workers = workers;
         registered = true;
       } catch (...) {
       }
@@ -240,19 +245,19 @@ struct TcpServer::Impl {
     connection.Close();
     // Cannot fail for want of memory: room was reserved at the spawn.
     finished.push_back(w);
-    const char byte = 1;
-    while (write(reap[1], &byte, 1) < 0 && errno == EINTR) {
-    }
     if (--workers == 0) idle.notify_all();
   }
 
   // Joins the finished workers and unmaps their stacks.
   void Reap() {
     std::vector<Worker*> done;
-    bool idle_now = false;
+    bool trim = false;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      idle_now = workers == 0;
+      // Only a burst leaves enough on the heap to be worth the trim, which
+      // costs every sequential order a walk of the heap and fresh pages.
+      trim = workers == 0 && peak_workers >= kTrimAfterWorkers;
+      if (trim) peak_workers = 0;
       try {
         done = finished;
       } catch (...) {
@@ -267,7 +272,7 @@ struct TcpServer::Impl {
     }
     // What a burst of connections took from the heap goes back once all
     // of them are over.
-    if (idle_now && !done.empty()) malloc_trim(0);
+    if (trim) malloc_trim(0);
   }
 
   TcpServer* owner;
@@ -275,14 +280,18 @@ struct TcpServer::Impl {
   std::condition_variable idle;
   std::unordered_set<int> open;  // descriptors of the connections being served
   size_t workers = 0;
+  size_t peak_workers = 0;  // most workers at once since the last trim
+  static constexpr size_t kTrimAfterWorkers = 16;
   int listen_fd = -1;
   uint16_t bound_port = 0;
   std::vector<Worker*> finished;  // ended, not yet joined
-  static constexpr size_t kSpareStacks = 4;
+  // Enough for a few dozen callers at once: beyond the spares, every worker
+  // maps a fresh stack and unmaps it again, page faults and all. A spare
+  // keeps only the pages a worker touched, a few KiB.
+  static constexpr size_t kSpareStacks = 32;
   void* spare_stacks[kSpareStacks] = {};
   size_t spare_count = 0;
   int stop[2] = {-1, -1};
-  int reap[2] = {-1, -1};
   pthread_t listener{};
   std::atomic<bool> active{false};
 };
@@ -301,12 +310,6 @@ int TcpServer::Activate() {
   Impl& s = *impl_;
   int error = 0;
   if (pipe2(s.stop, O_CLOEXEC | O_NONBLOCK) != 0) return errno;
-  if (pipe2(s.reap, O_CLOEXEC | O_NONBLOCK) != 0) {
-    error = errno;
-    CloseIfOpen(&s.stop[0]);
-    CloseIfOpen(&s.stop[1]);
-    return error;
-  }
 
   s.listen_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (s.listen_fd < 0) {
@@ -344,7 +347,7 @@ int TcpServer::Activate() {
   }
   if (error != 0) {
     CloseIfOpen(&s.listen_fd);
-    for (int* fd : {&s.stop[0], &s.stop[1], &s.reap[0], &s.reap[1]}) CloseIfOpen(fd);
+    for (int* fd : {&s.stop[0], &s.stop[1]}) CloseIfOpen(fd);
     return error;
   }
   s.active = true;
@@ -366,7 +369,7 @@ void TcpServer::Deactivate() {
   }
   s.Reap();
   s.UnmapSpareStacks();
-  for (int* fd : {&s.stop[0], &s.stop[1], &s.reap[0], &s.reap[1]}) CloseIfOpen(fd);
+  for (int* fd : {&s.stop[0], &s.stop[1]}) CloseIfOpen(fd);
   s.bound_port = 0;
   s.active = false;
 }
