@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <mutex>
 #include <string>
 
 // The local date and time of `when` in the process-wide formats.
@@ -22,5 +23,14 @@ bool AppendLogLine(const std::string& path, const std::string& header, const std
 bool AppendLogLineAt(const std::string& path, const std::string& header,
                      const std::string& separator, const std::string& message, int64_t max_size,
                      bool use_separator, time_t when);
+
+// AppendLogLine for writers of one file from several threads, serialised by
+// `lock`: the file is opened before the lock is taken and closed after it is
+// let go, and under it the open file is checked to still be the regular file
+// at the path (not a link, neither empty nor full), else the line takes
+// AppendLogLine's way, all of it under the lock.
+bool AppendLogLineLocked(const std::string& path, const std::string& header,
+                         const std::string& separator, const std::string& message, int64_t max_size,
+                         bool use_separator, std::mutex* lock);
 
 #endif  // VOLTMON_COMMON_LOG_H_

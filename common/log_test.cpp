@@ -7,8 +7,11 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
+#include <mutex>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "common/files.h"
 #include "tests/support/temp_dir.h"
@@ -160,5 +163,68 @@ TEST_F(LogFile, LinkAtTheLogsPlaceIsNeverFollowed) {
     if (c.written) {
       EXPECT_EQ(Contents(), "07/12/2026 14:05:09  line\n");
     }
+  }
+}
+
+// The file is opened before the lock is taken: whatever happens to it while
+// the writer waits for the lock, the line lands in the file then at the path,
+// under the same rules, and never in one removed, replaced or behind a link.
+TEST_F(LogFile, LineOpenedBeforeTheLockGoesToTheFileAtThePath) {
+  const std::string other = dir_ + "/other";
+  const struct {
+    const char* name;
+    std::function<void()> meanwhile;
+    bool written;
+    std::string contents;  // of the path after the line; "H" the header
+  } kCases[] = {
+      {"nothing", [] {}, true, "old\nL"},
+      {"removed", [&] { unlink(path_.c_str()); }, true, "H\nL"},
+      {"replaced by a rename",
+       [&] {
+         ASSERT_TRUE(WriteFile(other, "new\n"));
+         ASSERT_EQ(rename(other.c_str(), path_.c_str()), 0);
+       },
+       true, "new\nL"},
+      {"emptied", [&] { Write(""); }, true, "H\nL"},
+      {"grown to the limit", [&] { Write(std::string(100, 'a')); }, true, "H\nL"},
+      {"replaced by a link",
+       [&] {
+         ASSERT_TRUE(WriteFile(other, "keep"));
+         unlink(path_.c_str());
+         ASSERT_EQ(symlink(other.c_str(), path_.c_str()), 0);
+       },
+       false, "keep"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    unlink(path_.c_str());
+    unlink(other.c_str());
+    Write("old\n");
+    std::mutex lock;
+    std::unique_lock<std::mutex> held(lock);
+    bool written = false;
+    std::thread writer(
+        [&] { written = AppendLogLineLocked(path_, "H", "", "line", 100, false, &lock); });
+    // The writer has opened the file once it holds a descriptor to it.
+    const auto opened = [&] {
+      for (int fd = 3; fd < 1024; ++fd) {
+        char target[4096];
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t n = readlink(link.c_str(), target, sizeof target);
+        if (n > 0 && std::string(target, static_cast<size_t>(n)) == path_) return true;
+      }
+      return false;
+    };
+    for (int i = 0; i < 500 && !opened(); ++i) usleep(10000);
+    ASSERT_TRUE(opened());
+    c.meanwhile();
+    held.unlock();
+    writer.join();
+    EXPECT_EQ(written, c.written);
+    std::string contents = Contents();
+    // The time stamp varies: it is replaced by "L" with the message.
+    const size_t stamp = contents.find("  line\n");
+    if (stamp != std::string::npos) contents.replace(stamp - 19, 19 + 7, "L");
+    EXPECT_EQ(contents, c.contents);
   }
 }

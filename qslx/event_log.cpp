@@ -1,7 +1,9 @@
 // The event log. Lines come from the main thread and from every connection
 // worker; one process-wide lock spans the size check, the restart of a full
 // file and the append, so that two events never mix, and a restart never
-// deletes a line that another thread has just written.
+// deletes a line that another thread has just written. Opening and closing
+// the file stay outside it: under 32 callers at once, the lock held over
+// them queued the workers behind each other.
 #include "qslx/event_log.h"
 
 #include <mutex>
@@ -36,6 +38,5 @@ void TQsEventLog::WriteEvent(const std::string& key, const TextList& params) {
 
 void TQsEventLog::WriteLine(const std::string& text) {
   if (!enabled_) return;
-  std::lock_guard<std::mutex> lock(LogMutex());
-  AppendLogLine(path_, "", "", text, max_size_, false);
+  AppendLogLineLocked(path_, "", "", text, max_size_, false, &LogMutex());
 }
