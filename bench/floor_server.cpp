@@ -4,9 +4,12 @@
 // as its single argument; one detached thread with a small stack per
 // connection, like the daemon. No protocol, no language lookup, no log.
 // With "fork" it starts the script with fork and execv instead: the older,
-// dearer floor, kept as a second line of reference.
+// dearer floor, kept as a second line of reference. With "reap" it spawns as
+// the plain floor but reaps its scripts itself, as the daemon must: one
+// thread woken by each SIGCHLD, where the plain floor leaves the reaping to
+// the kernel (SA_NOCLDWAIT) and the exiting script's own account.
 //
-// Usage: floor_server PORT SCRIPT [spawn|fork]
+// Usage: floor_server PORT SCRIPT [spawn|fork|reap]
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netinet/in.h>
@@ -18,6 +21,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -26,6 +30,7 @@ namespace {
 
 const char* g_script = nullptr;
 bool g_fork = false;
+bool g_reap = false;
 constexpr size_t kStackSize = 64 * 1024;
 constexpr size_t kMaxLine = 4096;
 
@@ -50,8 +55,18 @@ void Serve(int fd) {
 
   char* argv[] = {const_cast<char*>(g_script), const_cast<char*>(line.c_str()), nullptr};
   if (!g_fork) {
+    // The reaping floor's threads block SIGCHLD; its scripts must not.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (g_reap) {
+      sigset_t none;
+      sigemptyset(&none);
+      posix_spawnattr_setsigmask(&attributes, &none);
+      posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    }
     pid_t child;
-    const int error = posix_spawn(&child, g_script, nullptr, nullptr, argv, environ);
+    const int error = posix_spawn(&child, g_script, nullptr, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
     if (error != 0) fprintf(stderr, "floor_server: posix_spawn: %s\n", strerror(error));
     return;
   }
@@ -70,24 +85,47 @@ void* Worker(void* arg) {
   return nullptr;
 }
 
+void* Reaper(void*) {
+  sigset_t child_ended;
+  sigemptyset(&child_ended);
+  sigaddset(&child_ended, SIGCHLD);
+  for (;;) {
+    if (sigwaitinfo(&child_ended, nullptr) < 0) continue;
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc == 4 ? argv[3] : "spawn";
-  if ((argc != 3 && argc != 4) || (mode != "spawn" && mode != "fork")) {
-    fprintf(stderr, "usage: floor_server PORT SCRIPT [spawn|fork]\n");
+  if ((argc != 3 && argc != 4) || (mode != "spawn" && mode != "fork" && mode != "reap")) {
+    fprintf(stderr, "usage: floor_server PORT SCRIPT [spawn|fork|reap]\n");
     return 2;
   }
   g_script = argv[2];
   g_fork = mode == "fork";
+  g_reap = mode == "reap";
   const int port = atoi(argv[1]);
 
-  // Children are reaped by the kernel: nothing here waits for them.
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  action.sa_flags = SA_NOCLDWAIT;
-  sigaction(SIGCHLD, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  if (g_reap) {
+    // Blocked before any thread starts, so only the reaper takes it.
+    sigset_t child_ended;
+    sigemptyset(&child_ended);
+    sigaddset(&child_ended, SIGCHLD);
+    pthread_sigmask(SIG_BLOCK, &child_ended, nullptr);
+    pthread_t reaper;
+    if (pthread_create(&reaper, nullptr, Reaper, nullptr) != 0) return 1;
+  } else {
+    // Children are reaped by the kernel: nothing here waits for them.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    action.sa_flags = SA_NOCLDWAIT;
+    sigaction(SIGCHLD, &action, nullptr);
+  }
 
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listener < 0) {

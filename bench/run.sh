@@ -10,7 +10,9 @@
 #   ROUNDS   rounds of 32 simultaneous callers per run (default 10)
 #   SECONDS  length of each throughput run, done in the first 3 runs (default 10)
 # VM_BENCH_QSLX=PATH measures another build of the daemon (a candidate fix)
-# against the same floor.
+# against the same floor. VM_BENCH_REFERENCE=reap replaces the fork floor by
+# the spawn floor that reaps its scripts itself, as the daemon does; the
+# figures then go into a block of their own.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,7 +34,7 @@ if [ "${1:-}" != "--inside" ]; then
   unshare --pid --fork --mount-proc --net \
     "$0" --inside "$build" "$work" "$runs" "$orders" "$rounds" "$seconds" | tee "$out"
   # A candidate build's figures go into a block of their own.
-  mark="measured${VM_BENCH_QSLX:+ candidate}"
+  mark="measured${VM_BENCH_QSLX:+ candidate}${VM_BENCH_REFERENCE:+ $VM_BENCH_REFERENCE}"
   {
     echo "<!-- $mark -->"
     echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') by bench/run.sh $runs $orders $rounds $seconds"
@@ -102,7 +104,7 @@ CFG
 export VM_BENCH_STAMPS=$work/stamps.sock
 "$build/bench/bench_floor_server" $floor_port "$stamp" spawn &
 floor=$!
-"$build/bench/bench_floor_server" $fork_floor_port "$stamp" fork &
+"$build/bench/bench_floor_server" $fork_floor_port "$stamp" "${VM_BENCH_REFERENCE:-fork}" &
 fork_floor=$!
 "$tree/bin/qslx" >"$work/qslx.out" 2>&1 || true
 
