@@ -178,18 +178,34 @@ int64_t AskDiag(int netlink, uint32_t number, uint8_t family, const TQsTcpEnd& l
   return found->idiag_uid;
 }
 
-// One socket for every question, kept open: opening one for each caller cost
-// every order two more system calls. Questions go one at a time and are
-// numbered; a socket that failed or answered out of turn is closed, and the
-// next question opens another.
+int64_t AskBothFamilies(int netlink, uint32_t* number, const TQsTcpEnd& local,
+                        const TQsTcpEnd& remote) {
+  int64_t owner = AskDiag(netlink, ++*number, AF_INET, local, remote);
+  if (owner == -1) owner = AskDiag(netlink, ++*number, AF_INET6, local, remote);
+  return owner;
+}
+
+// One socket kept open for the questions, as opening one for each caller
+// cost every order two more system calls. Questions on it go one at a time
+// and are numbered; a socket that failed or answered out of turn is closed,
+// and the next question opens another. A caller that finds it busy asks on
+// a socket of its own rather than wait: under many callers at once, waiting
+// for it queued them behind each other.
 class TDiagSocket {
  public:
   int64_t Owner(const TQsTcpEnd& local, const TQsTcpEnd& remote) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      const int own = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+      if (own < 0) return -2;
+      uint32_t number = 0;
+      const int64_t owner = AskBothFamilies(own, &number, local, remote);
+      close(own);
+      return owner;
+    }
     if (fd_ < 0) fd_ = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
     if (fd_ < 0) return -2;
-    int64_t owner = AskDiag(fd_, ++number_, AF_INET, local, remote);
-    if (owner == -1) owner = AskDiag(fd_, ++number_, AF_INET6, local, remote);
+    const int64_t owner = AskBothFamilies(fd_, &number_, local, remote);
     if (owner == -2) {
       close(fd_);
       fd_ = -1;
