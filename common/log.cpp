@@ -144,8 +144,3 @@ bool AppendLogLineLocked(const std::string& path, const std::string& header,
   if (early >= 0 && close(early) != 0 && through_early) ok = false;
   return ok;
 }
-
-bool AppendLogLine(const std::string& path, const std::string& header, const std::string& separator,
-                   const std::string& message, int64_t max_size, bool use_separator) {
-  return AppendLogLineAt(path, header, separator, message, max_size, use_separator, time(nullptr));
-}

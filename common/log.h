@@ -11,24 +11,21 @@
 std::string DateText(time_t when);
 std::string TimeText(time_t when);
 
-// Appends one time-stamped line: "date time  message", or with `use_separator`
-// date + separator + time + separator + message. A file that is missing,
-// empty or at least `max_size` bytes is (deleted and) created anew with
-// `header` first when not empty. False when nothing or not all was written.
-// Not serialised: callers writing one file from several threads lock.
-bool AppendLogLine(const std::string& path, const std::string& header, const std::string& separator,
-                   const std::string& message, int64_t max_size, bool use_separator);
-
-// AppendLogLine with the time stamp of `when` instead of the current time.
+// Appends one line time-stamped with `when`: "date time  message", or with
+// `use_separator` date + separator + time + separator + message. A file that
+// is missing, empty or at least `max_size` bytes is (deleted and) created
+// anew with `header` first when not empty. False when nothing or not all was
+// written. Not serialised: writers of one file from several threads use
+// AppendLogLineLocked.
 bool AppendLogLineAt(const std::string& path, const std::string& header,
                      const std::string& separator, const std::string& message, int64_t max_size,
                      bool use_separator, time_t when);
 
-// AppendLogLine for writers of one file from several threads, serialised by
-// `lock`: the file is opened before the lock is taken and closed after it is
+// AppendLogLineAt with the current time, for writers of one file from several
+// threads, serialised by `lock`: the file is opened before the lock is taken and closed after it is
 // let go, and under it the open file is checked to still be the regular file
 // at the path (not a link, neither empty nor full), else the line takes
-// AppendLogLine's way, all of it under the lock.
+// AppendLogLineAt's way, all of it under the lock.
 bool AppendLogLineLocked(const std::string& path, const std::string& header,
                          const std::string& separator, const std::string& message, int64_t max_size,
                          bool use_separator, std::mutex* lock);

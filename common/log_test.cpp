@@ -78,7 +78,8 @@ TEST_F(LogFile, SizeLimitRestartsTheLog) {
 }
 
 TEST_F(LogFile, CurrentTimeStampsTheLine) {
-  ASSERT_TRUE(AppendLogLine(path_, "", "|", "now", 1000, true));
+  std::mutex lock;
+  ASSERT_TRUE(AppendLogLineLocked(path_, "", "|", "now", 1000, true, &lock));
   EXPECT_TRUE(std::regex_match(Contents(), std::regex(R"(\d\d/\d\d/\d{4}\|\d\d:\d\d:\d\d\|now\n)")))
       << Contents();
 }

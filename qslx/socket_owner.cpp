@@ -178,6 +178,10 @@ int64_t AskDiag(int netlink, uint32_t number, uint8_t family, const TQsTcpEnd& l
   return found->idiag_uid;
 }
 
+int OpenDiagSocket() {
+  return socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+}
+
 int64_t AskBothFamilies(int netlink, uint32_t* number, const TQsTcpEnd& local,
                         const TQsTcpEnd& remote) {
   int64_t owner = AskDiag(netlink, ++*number, AF_INET, local, remote);
@@ -196,14 +200,14 @@ class TDiagSocket {
   int64_t Owner(const TQsTcpEnd& local, const TQsTcpEnd& remote) {
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
     if (!lock.owns_lock()) {
-      const int own = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+      const int own = OpenDiagSocket();
       if (own < 0) return -2;
       uint32_t number = 0;
       const int64_t owner = AskBothFamilies(own, &number, local, remote);
       close(own);
       return owner;
     }
-    if (fd_ < 0) fd_ = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (fd_ < 0) fd_ = OpenDiagSocket();
     if (fd_ < 0) return -2;
     const int64_t owner = AskBothFamilies(fd_, &number_, local, remote);
     if (owner == -2) {

@@ -164,10 +164,7 @@ int TModelLines::Load(const std::string& path) {
   // the page cache holds here instead of fresh memory for all of it.
   constexpr size_t kHeldBytes = 64 * 1024;
   AssignScrambled(std::string(), false);
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenRetrying(path, O_RDONLY);
   if (fd < 0) return errno;
   std::vector<char> chunk(kHeldBytes);
   size_t total = 0;
@@ -214,9 +211,9 @@ int TModelLines::Load(const std::string& path) {
 bool TModelLines::Hold(size_t i) const {
   if (i < spans_.size()) return true;
   if (path_.empty() || i >= count_) return false;
-  // The lines held are read again with the rest: their descrambled forms
-  // stay as they were, by index.
-  // A file gone or unreadable by now leaves the lines held.
+  // The lines held are read again with the rest, their descrambled forms
+  // staying as they were, by index; a file gone or unreadable by now leaves
+  // the lines held.
   std::string all;
   const int error = ReadWholeFile(path_, &all);
   path_.clear();
