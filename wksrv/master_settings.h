@@ -1,0 +1,19 @@
+// The master server's own settings: section "Master" of "bin/wksrv.cfg",
+// beside the console's "Wattkeep", which the console keeps untouched.
+#ifndef VOLTMON_WKSRV_MASTER_SETTINGS_H_
+#define VOLTMON_WKSRV_MASTER_SETTINGS_H_
+
+#include <string>
+
+struct TMasterSettings {
+  std::string NutUps = "ups@localhost";  // name@host[:port]
+  std::string NutUser;                   // the NUT account for SET and instant commands
+  std::string NutPassword;               // clear text in memory, scrambled in the file
+  std::string ShutdownCommand = "/sbin/shutdown -h now";  // run directly, no shell
+};
+
+// Fills `out` from section "Master" of the file at `path`; a missing file,
+// section or key leaves the default.
+void LoadMasterSettings(const std::string& path, TMasterSettings* out);
+
+#endif  // VOLTMON_WKSRV_MASTER_SETTINGS_H_
