@@ -143,3 +143,31 @@ TEST(ConsoleText, ModelChangeQuestionWrappedInsideItsBox) {
     ASSERT_TRUE(console->ShowsValue("UPS model name:", "Quillon 650"));
   }
 }
+
+TEST(ConsoleText, LongMasterNameCutOnItsRowOnly) {
+  const std::string name = std::string(84, 'm') + ".example";  // 92 characters
+  ConsoleSession qs([&name](const ConsoleTree& tree) {
+    return SlaveConfig(tree, "AdrCount=2\nAdr0=127.0.0.1\nAdr1=" + name + "\n");
+  });
+  ASSERT_TRUE(qs.Start());
+  ASSERT_TRUE(qs.Shows("Scripts Configuration"));
+  ASSERT_TRUE(qs.Keys({"Down", "Enter"}));
+  ASSERT_TRUE(qs.Shows("2. mmmm"));
+  // The window spans columns 3 to 78 at 80x25: the name ends inside it and
+  // nothing of it reaches another row.
+  const std::string screen = qs.Screen();
+  const TextList rows = SplitLines(screen);
+  const size_t row = RowOf(screen, "2. mmmm");
+  ASSERT_LT(row, rows.size());
+  EXPECT_LE(rows[row].find_last_not_of(' '), 76u) << screen;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (i == row) continue;
+    EXPECT_EQ(rows[i].find("mmm"), std::string::npos) << screen;
+  }
+  // Save and Exit keeps the whole name.
+  ASSERT_TRUE(qs.Keys({"Escape"}));
+  ASSERT_TRUE(qs.Shows("Scripts Configuration"));
+  ASSERT_TRUE(qs.Keys({"Down", "Down", "Down", "Down", "Down", "Enter"}));
+  ASSERT_TRUE(qs.Shows("status=0"));
+  EXPECT_NE(qs.Config().find("Adr1=" + name + "\n"), std::string::npos) << qs.Config();
+}
