@@ -154,7 +154,7 @@ int ButtonField(int x, int y, const std::string& text, TColors normalColors, TCo
 int EditField(int x, int y, int maxLen, const std::string& label, std::string* value,
               TColors labelColors, TColors fieldColors, bool numericOnly, bool focused,
               bool password) {
-  std::string old_value = *value;
+  const std::string old_value = *value;
   const int fx = x + Length(label) + 1;
   DrawField(x, y, fx, maxLen, label, *value, labelColors, fieldColors, password);
   if (!focused) {
@@ -168,6 +168,8 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
   g_resumed_edit.pending = false;
   if (resumed) {
     buffer = std::move(g_resumed_edit.buffer);
+    // The field may have become narrower with the terminal.
+    while (ShownWidth(buffer, password) > maxLen) buffer.erase(LastCharStart(buffer));
     touched = true;
     ClearField(fx, y, maxLen);
     WriteAt(fx, y, Shown(buffer, password), false, false, fieldColors);

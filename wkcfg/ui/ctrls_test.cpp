@@ -502,6 +502,15 @@ TEST_F(CtrlsTest, ResizedFieldGoesOnOnlyWhereItWasTyped) {
   term_.AddKeys({kKeyEsc, kKeyEsc});
   EXPECT_EQ(EditField(3, 5, 10, "Name:", &value, kLabel, kField, false, true, false), kKeyEsc);
   EXPECT_EQ(value, "old");
+  // A field narrower after the resize keeps what still fits.
+  term_.AddText("abcdef");
+  term_.AddKeys({kKeyResize});
+  EditField(3, 5, 10, "Name:", &value, kLabel, kField, false, true, false);
+  term_.AddKeys({kKeyEnter});
+  EditField(3, 5, 4, "Name:", &value, kLabel, kField, false, true, false);
+  EXPECT_EQ(value, "abcd");
+  EXPECT_EQ(term_.ScreenRow(5).substr(8, 4), "abcd");
+  EXPECT_EQ(term_.cursor_column(), 12);
 }
 
 TEST_F(CtrlsTest, Utf8FieldEditsWholeCharacters) {

@@ -126,8 +126,10 @@ TShownChar ShownCharAt(const std::string& text, size_t start) {
 int TextWidth(const std::string& text) {
   if (g_coding == TTextCoding::kBytes) return static_cast<int>(text.size());
   int width = 0;
-  for (size_t i = 0; i < text.size(); i += ShownCharAt(text, i).length) {
-    width += ShownCharAt(text, i).width;
+  for (size_t i = 0; i < text.size();) {
+    const TShownChar c = ShownCharAt(text, i);
+    width += c.width;
+    i += c.length;
   }
   return width;
 }
