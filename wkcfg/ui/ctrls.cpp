@@ -38,7 +38,8 @@ void DrawField(int x, int y, int fx, int maxLen, const std::string& label, const
   std::string shown = Shown(value, password);
   // A stored value longer than the field (a hand-edited file) is cut on the
   // screen only, so that it cannot run over the rows below.
-  if (maxLen > 0 && Length(shown) > maxLen) shown = CutToWidth(shown, maxLen);
+  // (Cut without measuring it whole first: it may be megabytes long.)
+  if (maxLen > 0) shown = CutToWidth(shown, maxLen);
   if (shown.empty()) shown = " ";
   WriteAt(fx, y, PadText(shown, maxLen, kPadLeftJustify), false, false, fieldColors);
 }
