@@ -128,7 +128,9 @@ void DrawMasterList(int first_line) {
     const bool warned = MasterWarned(masters[i]);
     WriteAt(kMarkColumn, line, warned ? "!" : " ", false, false, ErrorColors);
     const std::string mark = i == Current() ? "> " : "  ";
-    WriteAt(3, line, mark + std::to_string(i + 1) + ". " + masters[i], false, false,
+    // A long name is cut on the screen only, so that it stays on its row.
+    const std::string entry = mark + std::to_string(i + 1) + ". " + masters[i];
+    WriteAt(3, line, CutToWidth(entry, ConsoleUi().FrameWidth - 3), false, false,
             i == Current() ? ListHighlightColors : NormalColors);
   }
 }
