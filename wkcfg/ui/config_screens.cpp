@@ -180,9 +180,10 @@ void ShutdownConfigScreen() {
     return ups.UpsSmartAutonomy ? server.SrvDownTime / 60 : Caps().UpsOffDelayMin / 60;
   };
   off_delay.Maximum = [] { return Caps().UpsOffDelayMax / 60; };
+  // A UPS that always switches off keeps its own delay: nothing to check.
+  off_delay.StoresOnEnter = [] { return Caps().UpsOffMode == 1; };
   off_delay.Store = [&ups](const std::string& work) {
-    // A UPS that always switches off keeps its own delay.
-    if (Caps().UpsOffMode == 1) ups.UpsOffDelay = DelayField(std::atoi(work.c_str()) * 60);
+    ups.UpsOffDelay = DelayField(std::atoi(work.c_str()) * 60);
     return true;
   };
 

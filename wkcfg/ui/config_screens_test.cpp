@@ -154,6 +154,31 @@ TEST_F(ScreenTest, ShutdownScreenAlwaysOnSwitchOffStoresNoDelay) {
   EXPECT_FALSE(term_.Shows("Delay from return of power"));
 }
 
+// ENTER on the switch-off delay of a UPS that always switches off neither
+// checks a range nor stores, whatever was typed; with a switch-off the user
+// chooses, the same typing meets the range.
+TEST_F(ScreenTest, AlwaysOnSwitchOffDelayIsNeverChecked) {
+  for (const char* typed : {"99", "0", "7", "99999"}) {
+    Select(kGamma);
+    TSetupData& s = Record();
+    s.Ups.UpsOffDelay = 180;
+    Keys({kKeyDown, kKeyDown});
+    Enter(typed);
+    Keys({kKeyEsc});
+    ShutdownConfigScreen();
+    EXPECT_EQ(s.Ups.UpsOffDelay, 180) << typed;
+    EXPECT_EQ(Wrote("out of range"), 0) << typed;
+    EXPECT_EQ(term_.keys_left(), 0) << typed;
+  }
+  Select(kBeta);
+  Record().Ups.UpsOffEnabled = true;
+  Keys({kKeyDown, kKeyDown, kKeyDown});  // time, switch-off, its delay
+  Enter("99");
+  Keys({kKeyEsc, kKeyEsc});  // the error box, then the screen
+  ShutdownConfigScreen();
+  EXPECT_GT(Wrote("out of range [0 - 10]"), 0);
+}
+
 TEST_F(ScreenTest, LogAndDataScreen) {
   Select(kBeta);
   TLogDataSetup& d = Record().LogData;

@@ -316,6 +316,8 @@ void RunFormScreen(const TFormScreen& screen) {
         focus = (focus + 1) % count;
       } else if (key == kKeyUp) {
         focus = (focus + count - 1) % count;
+      } else if (key == kKeyEnter && row.StoresOnEnter && !row.StoresOnEnter()) {
+        focus = (focus + 1) % count;
       } else if (key == kKeyEnter && row.Store) {
         bool stored;
         if (row.Kind == TRowKind::kNumber) {

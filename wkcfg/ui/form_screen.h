@@ -37,6 +37,9 @@ struct TFormRow {
   int MaxLength = 0;  // text rows: 0 is the field area beside the label
   // A number row that also takes the text "-1" beside its limits.
   bool AllowsMinusOne = false;
+  // Empty: ENTER checks and stores. False: ENTER only moves the focus on,
+  // for a value shown but not the user's to set.
+  TRowTest StoresOnEnter;
 };
 
 struct TFormScreen {
