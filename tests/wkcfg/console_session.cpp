@@ -77,6 +77,15 @@ ConsoleSession::~ConsoleSession() {
   return Result(term_.Start(command, columns, lines), "cannot start the console", term_);
 }
 
+std::string ConsoleSession::RunBeside(const std::string& arguments) {
+  TTmuxTerm beside;
+  const std::string command = "cd " + tree_.root() + " && " + tree_.Program() +
+                              (arguments.empty() ? "" : " " + arguments) + "; echo \"status=$?\"";
+  if (!beside.Start(command, 200, 25)) return "cannot start: " + beside.error();
+  beside.WaitFor("status=", 10000);
+  return beside.Capture(false, true);
+}
+
 ::testing::AssertionResult ConsoleSession::StartMenu() {
   ::testing::AssertionResult started = Start();
   if (!started) return started;

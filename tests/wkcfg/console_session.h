@@ -78,6 +78,11 @@ class ConsoleSession {
   // terminal has echo and canonical mode back.
   ::testing::AssertionResult EndedCleanly(int status = 0);
 
+  // Runs a second console of the same tree with `arguments` in a terminal of
+  // its own (200x25, wide enough that its lines do not wrap) and waits (bounded) for its shell's
+  // "status="; the pane's text then, history included.
+  std::string RunBeside(const std::string& arguments = "");
+
   // Sends `signal` to the console itself (not the shell).
   ::testing::AssertionResult Signal(int signal);
 

@@ -128,6 +128,9 @@ void SystemConfigScreen() {
       TextRow("Password for configuration:", &setup.Server.SrvMainPassword, true),
       TextRow("Password for UPS Monitor:", &setup.Server.SrvMonitorPassword, true),
   };
+  // A new password must be typeable at the start's prompt on the smallest
+  // terminal (its frame is the columns less 5).
+  screen.Rows[3].MaxLength = PasswordPromptWidth(kMinColumns - 5);
   screen.ExitCheck = SystemExitCheck;
   RunFormScreen(screen);
   setup.Server.SrvAsService = true;

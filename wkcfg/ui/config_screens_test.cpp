@@ -51,6 +51,24 @@ TEST_F(ScreenTest, SystemScreenModelChangeDeviceCheckAndPasswords) {
   EXPECT_EQ(FrameLine(7).substr(2, 37), "Device for communications:  USB      ");
 }
 
+// However wide the terminal, a new configuration password is no longer
+// than the start's prompt takes at 80 columns; the monitor's password,
+// never asked by the prompt, takes the whole field.
+TEST_F(ScreenTest, NewConfigurationPasswordFitsThePromptAt80Columns) {
+  Select(kAlpha);
+  Record().Server.UpsDevice = "USB";
+  const std::string typed(100, 'p');
+  term_.AddResize(200, 50);
+  Keys({kKeyDown, kKeyDown, kKeyDown});
+  Enter(typed);
+  Enter(typed);
+  Keys({kKeyEsc});
+  SystemConfigScreen();
+  EXPECT_EQ(Record().Server.SrvMainPassword, typed.substr(0, 59));
+  EXPECT_EQ(Record().Server.SrvMonitorPassword, typed);
+  EXPECT_EQ(PasswordPromptWidth(kMinColumns - 5), 59);
+}
+
 TEST_F(ScreenTest, SystemScreenSerialDeviceIsNoUsb) {
   Select(kAlpha);
   Record().Server.UpsDevice = "USB";
