@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "wkcfg/ui/ctrls.h"
 #include "wkcfg/ui/screen_test_tree.h"
 #include "wkcfg/ui/screens.h"
 
