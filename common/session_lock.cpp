@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -61,7 +62,7 @@ off_t LockByteOf(const std::string& name) {
     hash ^= static_cast<unsigned char>(c);
     hash *= 1099511628211ULL;
   }
-  return static_cast<off_t>(hash & ((uint64_t{1} << 62) - 1));
+  return static_cast<off_t>(hash % static_cast<uint64_t>(std::numeric_limits<off_t>::max()));
 }
 
 TSessionLock::~TSessionLock() {

@@ -33,8 +33,8 @@ class TSessionLock {
   int fd_ = -1;
 };
 
-// The byte of the directory that stands for the file `name` (FNV-1a of the
-// name, kept positive and within 62 bits).
+// The byte of the directory that stands for the file `name`: the FNV-1a
+// hash of the name, within the positive offsets.
 off_t LockByteOf(const std::string& name);
 
 #endif  // VOLTMON_COMMON_SESSION_LOCK_H_
