@@ -386,14 +386,15 @@ namespace {
 // The most the password prompt takes: far beyond any password typed in a
 // console, and still a bound.
 constexpr int kMaxPromptEntry = 1024;
+const char kPromptLabel[] = "Password:";
 
 // The prompt's field at column `fx` of line 2, `width` cells wide: as a
 // focused password EditField, except that it takes up to kMaxPromptEntry
 // characters, the stars filling the field and the entry going on past its
 // end, so that a password stored longer than the field (set on a wider
 // terminal, or by hand) can still be typed. The entry is kept in `*typed`
-// across a resize. ENTER or ESC once something was typed, and the keys
-// that end every loop, return; ESC after typing clears the entry.
+// across a resize. Returns ENTER once something was typed, ESC when nothing
+// is, and the keys that end every loop; ESC after typing clears the entry.
 int PromptField(int fx, int width, TColors colors, std::string* typed) {
   for (;;) {
     const int shown = std::min(Length(*typed), width);
@@ -424,7 +425,6 @@ int PromptField(int fx, int width, TColors colors, std::string* typed) {
 bool PasswordPrompt(int width, const std::string& expected) {
   const TColors box_colors = MakeColors(15, 3);
   const int box_width = width - 5;
-  const std::string label = "Password:";
   std::string typed;
   bool redraw = true;
   for (;;) {
@@ -432,11 +432,11 @@ bool PasswordPrompt(int width, const std::string& expected) {
       OpenCenteredWindow(box_width, 6, 3);
       WriteAt((box_width - 33) / 2, 6, "[ENTER] Confirm      [ESC] Cancel", false, false,
               box_colors);
-      WriteAt(2, 2, label, false, false, box_colors);
+      WriteAt(2, 2, kPromptLabel, false, false, box_colors);
       redraw = false;
     }
-    const int key =
-        PromptField(2 + Length(label) + 1, PasswordPromptWidth(width), MakeColors(15, 0), &typed);
+    const int key = PromptField(2 + Length(kPromptLabel) + 1, PasswordPromptWidth(width),
+                                MakeColors(15, 0), &typed);
     if (key == kKeyQuit || key == kKeyEsc) return false;
     if (key == kKeyResize) {
       RedrawBackdrop();
@@ -454,9 +454,9 @@ bool PasswordPrompt(int width, const std::string& expected) {
 }
 
 int PasswordPromptWidth(int width) {
-  // The box is `width` - 5 wide; the label, a blank and a margin of two on
-  // either side leave the rest to the field.
-  return width - 5 - 9 - 2;
+  // As InputBox: the box is `width` - 5 wide, and its margins and the
+  // label leave the rest to the field.
+  return width - 5 - Length(kPromptLabel) - 2;
 }
 
 bool CheckNumber(const std::string& text, int32_t min, int32_t max, bool showError,
