@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/console_tree.h"
@@ -26,6 +27,23 @@ extern const char kTestModel[];
 // their order ("" a separator).
 extern const std::vector<std::string> kMainMenu;
 extern const std::vector<std::string> kAdvancedMenu;
+
+// Takes down whatever a case mounted over `path`, even when the case failed
+// half-way, before the tree below it is removed: a file system left mounted
+// there keeps the tree from being removed.
+class TUnmountAtEnd {
+ public:
+  explicit TUnmountAtEnd(std::string path) : path_(std::move(path)) {}
+  ~TUnmountAtEnd();
+  TUnmountAtEnd(const TUnmountAtEnd&) = delete;
+  TUnmountAtEnd& operator=(const TUnmountAtEnd&) = delete;
+
+ private:
+  std::string path_;
+};
+
+// Bind-mounts the directory `path` over itself, read-only.
+::testing::AssertionResult MountReadOnly(const std::string& path);
 
 class ConsoleSession {
  public:

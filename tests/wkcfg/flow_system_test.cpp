@@ -164,20 +164,27 @@ TEST(ConsoleFlow, UsageAndVersionStartNoScreen) {
 }
 
 // A second console on the same file, while the first is open, says so and
-// ends with status 0; the first goes on undisturbed.
+// ends with status 0; the first goes on undisturbed. The lock needs no
+// file of its own: a read-only bin/ opens as before.
 TEST(ConsoleFlow, SecondConsoleIsRefusedWhileTheFirstIsOpen) {
   const struct {
     TConsoleKind kind;
     const char* title;
     const char* file;
+    bool read_only;
   } cases[] = {
-      {TConsoleKind::kMaster, kTitle, "bin/wksrv.cfg"},
-      {TConsoleKind::kSlave, "QS System Configuration", "bin/qslx.cfg"},
+      {TConsoleKind::kMaster, kTitle, "bin/wksrv.cfg", false},
+      {TConsoleKind::kSlave, "QS System Configuration", "bin/qslx.cfg", false},
+      {TConsoleKind::kMaster, kTitle, "bin/wksrv.cfg", true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
+    SCOPED_TRACE(std::string(c.file) + (c.read_only ? " read-only" : ""));
     const std::unique_ptr<ConsoleSession> session = SessionOf(c.kind);
     ConsoleSession& first = *session;
+    const TUnmountAtEnd unmount(first.tree().Path("bin"));
+    if (c.read_only) {
+      ASSERT_TRUE(MountReadOnly(first.tree().Path("bin")));
+    }
     ASSERT_TRUE(first.Start());
     ASSERT_TRUE(first.Shows(c.title));
     const std::string second = first.RunBeside();

@@ -13,7 +13,6 @@
 #include <ostream>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "common/scramble.h"
@@ -276,23 +275,6 @@ const TSaveFault kSaveFaults[] = {
 };
 
 class SaveFault : public ::testing::TestWithParam<TSaveFault> {};
-
-// Takes down whatever a case mounted over a directory, even when the case
-// failed half-way, before the tree below it is removed: a file system left
-// mounted there keeps the tree from being removed.
-class TUnmountAtEnd {
- public:
-  explicit TUnmountAtEnd(std::string path) : path_(std::move(path)) {}
-  ~TUnmountAtEnd() {
-    for (int i = 0; i < 8 && umount2(path_.c_str(), MNT_DETACH) == 0; ++i) {
-    }
-  }
-  TUnmountAtEnd(const TUnmountAtEnd&) = delete;
-  TUnmountAtEnd& operator=(const TUnmountAtEnd&) = delete;
-
- private:
-  std::string path_;
-};
 
 TEST_P(SaveFault, ShowsTheSystemTextKeepsTheEditsAndSavesOnceCleared) {
   const TSaveFault& fault = GetParam();
