@@ -10,6 +10,8 @@
 #include "common/process.h"
 
 const char kRightsNotice[] = "Copyright (C) 2026 Voltmon Manager team. All rights reserved.";
+const char kWattkeepVersion[] = "1.0.16.0";
+const char kQsSystemVersion[] = "1.0.9.5";
 
 namespace {
 
@@ -50,6 +52,13 @@ void PrintInvalidSetup() {
 void PrintCredits() {
   PrintMessage("", kCreditsLine);
   PrintLine("");
+}
+
+void PrintVersionBlock(const std::string& module_line) {
+  PrintMessage("", "Voltmon Manager");
+  PrintMessage("", module_line);
+  PrintMessage("", kRightsNotice);
+  PrintMessage("", "");
 }
 
 bool RequireRootUser() {

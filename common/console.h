@@ -31,4 +31,13 @@ void ClearScreen();
 // The rights notice line of the "-v" blocks and banners.
 extern const char kRightsNotice[];
 
+// The versions of the suite's modules that "-v" prints: the master module's
+// ("Wattkeep") and the slave module's ("QS System").
+extern const char kWattkeepVersion[];
+extern const char kQsSystemVersion[];
+
+// The "-v" block: "Voltmon Manager", `module_line`, the rights notice and an
+// empty line.
+void PrintVersionBlock(const std::string& module_line);
+
 #endif  // VOLTMON_COMMON_CONSOLE_H_

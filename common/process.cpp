@@ -134,6 +134,8 @@ pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
     if (StatusField("PPid:\t", status) != std::to_string(parent)) continue;
     // Any user can start a program of that name; only root's counts.
     if (!StatusOfRoot(status)) continue;
+    // A daemon that has ended but is not yet reaped runs no more.
+    if (StatusOfDead(status)) continue;
     // A "Pid:" value that is not a positive number (say, taken from a "PPid:"
     // line written first) must never become a target: signalling 0 or -1
     // would reach whole process groups.
@@ -144,6 +146,11 @@ pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
   }
   closedir(dir);
   return result;
+}
+
+bool StatusOfDead(const TextList& lines) {
+  const std::string state = StatusField("State:\t", lines);
+  return !state.empty() && (state[0] == 'Z' || state[0] == 'X');
 }
 
 bool StatusOfRoot(const TextList& lines) {

@@ -22,14 +22,19 @@ TextList ReadProcStatus(const std::string& file);
 // prefix-length characters; the empty text when no line holds it.
 std::string StatusField(const std::string& prefix, const TextList& lines);
 
-// The id of a process of root (real uid 0) named exactly `name` whose parent
-// is `parent` and that is not `exclude` (-1 excludes none), or -1.
+// The id of a live process (not a zombie) of root (real uid 0) named exactly
+// `name` whose parent is `parent` and that is not `exclude` (-1 excludes
+// none), or -1.
 // `proc_root` is the "/proc" directory to scan (a parameter for tests).
 pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
                     const std::string& proc_root = "/proc");
 
 // True when the "Uid:" line of status `lines` gives real uid 0.
 bool StatusOfRoot(const TextList& lines);
+
+// True when the "State:" line of status `lines` says the process has ended
+// (zombie "Z" or dead "X"); a status without that line is taken as alive.
+bool StatusOfDead(const TextList& lines);
 
 // Shell mode: system(path + " " + arguments), true when it returned 0.
 // Direct mode: starts `path` through posix_spawn with exactly one argument,

@@ -29,8 +29,9 @@ class FakeProc : public ProcessFiles {
     std::ofstream(d + "/status") << status;
   }
   static std::string Status(const std::string& name, int pid, int ppid,
-                            const std::string& uids = "0\t0\t0\t0") {
-    return "Name:\t" + name + "\nUmask:\t0022\nState:\tS (sleeping)\nTgid:\t" +
+                            const std::string& uids = "0\t0\t0\t0",
+                            const std::string& state = "S (sleeping)") {
+    return "Name:\t" + name + "\nUmask:\t0022\nState:\t" + state + "\nTgid:\t" +
            std::to_string(pid) + "\nPid:\t" + std::to_string(pid) + "\nPPid:\t" +
            std::to_string(ppid) + "\nUid:\t" + uids + "\n";
   }
@@ -150,6 +151,22 @@ TEST_F(FakeProc, OnlyProcessesOfRootCount) {
   EXPECT_EQ(FindDaemonPid("qslx", 1, -1, dir_), -1);
   AddProcess("304", Status("qslx", 304, 1, "0\t65534\t65534\t65534"));
   EXPECT_EQ(FindDaemonPid("qslx", 1, -1, dir_), 304);
+}
+
+// A daemon that ended and waits to be reaped is not running: the one
+// beside it, or none, is the answer.
+TEST_F(FakeProc, EndedProcessesDoNotCount) {
+  const std::string root = "0\t0\t0\t0";
+  AddProcess("400", Status("qslx", 400, 1, root, "Z (zombie)"));
+  AddProcess("401", Status("qslx", 401, 1, root, "X (dead)"));
+  EXPECT_EQ(FindDaemonPid("qslx", 1, -1, dir_), -1);
+  for (const char* state : {"R (running)", "D (disk sleep)", "T (stopped)", ""}) {
+    TempDir proc{"process_test_state"};
+    std::string d = proc.path() + "/402";
+    ASSERT_EQ(mkdir(d.c_str(), 0755), 0);
+    std::ofstream(d + "/status") << Status("qslx", 402, 1, root, state);
+    EXPECT_EQ(FindDaemonPid("qslx", 1, -1, proc.path()), 402) << state;
+  }
 }
 
 TEST_F(FakeProc, PidTakenFromWhicheverLineComesFirst) {

@@ -24,6 +24,17 @@ void CheckNumber(const IniDocument& doc, const std::string& name, int32_t fallba
   }
 }
 
+// A value the daemon takes as written although the editor's range refuses
+// it (an alive check every -1 s runs at every pass of the main loop).
+void CheckRange(const IniDocument& doc, const TQsNumberKey& key, std::vector<TFinding>* findings) {
+  const std::optional<std::string> text = doc.Get(kQsSection, key.Name);
+  int32_t value = 0;
+  if (key.IsSwitch || !text || !ParseInt32(*text, &value)) return;
+  value = NarrowQsValue(key, value);
+  if (value < key.Minimum || value > key.Maximum)
+    findings->push_back({TFindingKind::kOutOfRange, key.Name, *text, value});
+}
+
 void CheckMasters(const IniDocument& doc, const TQsProbes& probes,
                   std::vector<TFinding>* findings) {
   CheckNumber(doc, kQsAddressCountKey, 0, 16, findings);
@@ -78,11 +89,15 @@ std::vector<TFinding> CheckQsConfig(const IniDocument& doc, const TQsProbes& pro
   std::vector<TFinding> findings;
   CheckMasters(doc, probes, &findings);
   for (const TQsNumberKey& key : QsNumberKeys()) {
+    const size_t before = findings.size();
     CheckNumber(doc, key.Name, key.Default, key.IsSwitch ? 32 : key.Bits, &findings);
     if (std::string(key.Name) == "ListenPort" &&
         NarrowQsValue(key, doc.GetInteger(kQsSection, key.Name, key.Default)) == 0) {
       findings.push_back(
           {TFindingKind::kPortZero, key.Name, doc.GetString(kQsSection, key.Name, "")});
+    } else if (findings.size() == before) {
+      // One finding a key: a cut value is already reported with what it becomes.
+      CheckRange(doc, key, &findings);
     }
   }
   CheckScripts(doc, probes, &findings);
@@ -105,6 +120,12 @@ std::string FindingText(const TFinding& f) {
       return quoted + " is not a number; the daemon uses " + std::to_string(f.Used);
     case TFindingKind::kCut:
       return quoted + " does not fit; the daemon uses " + std::to_string(f.Used);
+    case TFindingKind::kOutOfRange: {
+      const TQsNumberKey* key = FindQsNumberKey(f.Key);
+      if (key == nullptr) return quoted + " is out of range";
+      return quoted + " is out of range [" + std::to_string(key->Minimum) + " - " +
+             std::to_string(key->Maximum) + "]";
+    }
     case TFindingKind::kEmptyScript:
       return "the script is empty; the daemon will not start";
     case TFindingKind::kScriptRelative:

@@ -16,6 +16,7 @@ enum class TFindingKind {
   kPortZero,        // the listen port is 0 as the daemon reads it
   kNotANumber,      // the daemon takes the default instead
   kCut,             // too wide for its field: the daemon keeps the low bits
+  kOutOfRange,      // taken as written, but outside what the editor accepts
   kEmptyScript,     // shutdown or message script empty: the daemon refuses to start
   kScriptRelative,  // taken relative to the daemon's start directory
   kScriptMissing,

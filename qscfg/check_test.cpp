@@ -57,6 +57,36 @@ TEST(QsCheck, EachProblemIsFound) {
   for (const auto& c : cases) EXPECT_EQ(c.expected, Found(c.overrides)) << c.overrides;
 }
 
+// The ranges are those of the editor's own table: a value the editor would
+// refuse is reported, one it accepts is not, at both ends.
+TEST(QsCheck, ValuesOutsideTheEditorsRanges) {
+  const struct {
+    std::string line;
+    bool reported;
+  } cases[] = {
+      {"AliveFrequency=-1", true},     {"AliveFrequency=9", true}, {"AliveFrequency=10", false},
+      {"AliveTimeOut=0", true},        {"AliveTimeOut=1", false},  {"AliveTimeOut=2147484", true},
+      {"AliveRetries=0", true},        {"AliveRetries=1", false},  {"AliveRetries=255", false},
+      {"LogMaxSize=-5", true},         {"LogMaxSize=999", true},   {"LogMaxSize=1000", false},
+      {"LogMaxSize=2147483001", true}, {"AliveDelay=0", false},    {"AlivePort=65535", false},
+      {"AlivePort=0", true},           {"ListenPort=1", false},    {"AliveEnabled=-7", false},
+  };
+  for (const auto& c : cases) {
+    const std::string key = c.line.substr(0, c.line.find('='));
+    const std::vector<std::string> found = Found(c.line + "\n");
+    const int32_t value = std::stoi(c.line.substr(c.line.find('=') + 1));
+    EXPECT_EQ(found, c.reported
+                         ? std::vector<std::string>{One(TFindingKind::kOutOfRange, key, value)}
+                         : std::vector<std::string>{})
+        << c.line;
+  }
+  // A cut value is reported once, with what it becomes.
+  EXPECT_EQ(Found("AliveRetries=256\n"),
+            std::vector<std::string>{One(TFindingKind::kCut, "AliveRetries", 0)});
+  const TFinding finding = {TFindingKind::kOutOfRange, "AliveFrequency", "-1", -1};
+  EXPECT_EQ(FindingText(finding), "\"-1\" is out of range [10 - 2147483647]");
+}
+
 TEST(QsCheck, ScriptsTheDaemonCannotStart) {
   const std::vector<std::string> found = Found(
       "ScriptCustom_3=/s/c3.sh\n",

@@ -26,12 +26,13 @@ namespace {
 const char kIdent[] = "qscfg";
 
 const char kUsage[] =
-    "Usage: qscfg [-h] [-cr] [--check [FILE]]\n"
+    "Usage: qscfg [-h] [-v] [-cr] [--check [FILE]]\n"
     "Edits the settings of the QS System daemon (bin/qslx.cfg of the installation)\n"
     "in full-screen menus; run as root from the installation's bin/ directory.\n"
     "The file is written only on \"Save and Exit\"; restart the daemon afterwards.\n"
     "\n"
     "  -h              this text\n"
+    "  -v              the version\n"
     "  -cr             the credits\n"
     "  --check [FILE]  no screen: print each problem of FILE (default: bin/qslx.cfg\n"
     "                  of the installation, which needs root) that would make the\n"
@@ -200,10 +201,20 @@ int QsConfigMain(int argc, char** argv) {
     PrintCredits();
     return 0;
   }
+  if (argc > 1 && std::strcmp(argv[1], "-v") == 0) {
+    PrintVersionBlock(std::string("QS System Configuration - Version ") + kQsSystemVersion);
+    return 0;
+  }
   if (!RequireRootUser()) return 0;
   SetTextFormats();
   QsEditor().Probes = SystemProbes();
-  if (!LoadQsEditor(ProgramDirectory(argc > 0 ? argv[0] : ""), &QsEditor())) {
+  const std::string program_dir = ProgramDirectory(argc > 0 ? argv[0] : "");
+  // Held until the program ends, so that a second console cannot load the
+  // file this one is about to save.
+  TSessionLock lock;
+  const std::string root = GetInstallPath(program_dir);
+  if (!root.empty() && !LockForSession(kIdent, root + "bin/qslx.cfg", &lock)) return 0;
+  if (!LoadQsEditor(program_dir, &QsEditor())) {
     PrintSetupFailure();
     return 0;
   }

@@ -10,15 +10,13 @@
 #include "common/tcp_server.h"
 #include "qslx/event_log.h"
 #include "qslx/peers.h"
+#include "qslx/request_line.h"
 #include "qslx/scripts.h"
 #include "qslx/setup.h"
 #include "qslx/socket_owner.h"
 
 // A greeted caller that sends no request line within this time is dropped.
 constexpr int kRequestReadTimeoutMs = 30000;
-// Request lines longer than this (scrambled, without the line end) are
-// refused; a real order is a few dozen bytes.
-constexpr size_t kMaxRequestLine = 4096;
 
 // Whether the caller of an accepted connection may be a master at all,
 // whatever its address: one on this computer must be root.

@@ -47,10 +47,7 @@ pid_t FindOtherDaemon() {
 }
 
 void PrintVersion() {
-  PrintMessage("", "Voltmon Manager");
-  PrintMessage("", "QS System - Version 1.0.9.5");
-  PrintMessage("", kRightsNotice);
-  PrintMessage("", "");
+  PrintVersionBlock(std::string("QS System - Version ") + kQsSystemVersion);
 }
 
 void PrintUsage() {

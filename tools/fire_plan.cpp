@@ -1,13 +1,15 @@
 // Plans a rehearsal. A remote job is stored as "code,address,port"; the
 // console checks its port when it is typed, but a hand-edited file may hold
 // anything, so a job whose slave is missing or whose port is no port becomes
-// an unusable step that is reported, never sent to some other port.
+// an unusable step that is reported, never sent to some other port. So does
+// a message whose line the daemon would not read (a very long event name).
 
 #include "tools/fire_plan.h"
 
 #include <algorithm>
 
 #include "common/lang.h"
+#include "qslx/request_line.h"
 
 namespace {
 
@@ -50,6 +52,13 @@ PlannedStep PlanJob(const std::string& job, int32_t code, const std::string& nam
     step.frame = "<|" + std::to_string(code) + "|" + std::to_string(step.command);
     if (step.command == kMessageOrder) step.frame += "|" + RehearsalMessage(code, name);
     step.frame += "|>";
+    // The daemon would greet, then drop the line unread: not an order to
+    // report as accepted. Scrambling doubles the frame.
+    step.problem = RequestLineProblem(2 * step.frame.size());
+    if (!step.problem.empty()) {
+      step.kind = StepKind::kUnusable;
+      step.frame.clear();
+    }
   }
   return step;
 }

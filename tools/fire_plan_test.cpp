@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "qslx/request_line.h"
 #include "wkcfg/model/model_test_tree.h"
 
 namespace {
@@ -53,6 +54,29 @@ TEST(FirePlan, EachJobBecomesItsStep) {
     EXPECT_EQ(step.frame, c.frame) << c.job;
     EXPECT_EQ(step.problem.empty(), c.kind != StepKind::kUnusable) << c.job;
   }
+}
+
+// The message names the event; with a name too long for the daemon's line
+// the order is not sent but reported with the limit. Other orders of the
+// same event still go.
+TEST(FirePlan, MessagePastTheDaemonsLineLimitIsUnusable) {
+  ModelTestTree tree;
+  const std::string fits(1900, 'n');
+  const std::string too_long(20000, 'n');
+  std::string language = ReadFile(tree.Path("languages/english.lng"));
+  language.insert(language.find("[EVENTS]\n") + 9, "40=" + fits + "\n41=" + too_long + "\n");
+  tree.Write("languages/english.lng", language);
+  FirePlan fitting = PlanOf("40|$R_MSG,h,6005");
+  EXPECT_EQ(fitting.steps[0].kind, StepKind::kOrder);
+  EXPECT_LE(2 * fitting.steps[0].frame.size(), kMaxRequestLine);
+  FirePlan plan = PlanOf("41|$R_MSG,h,6005|$R_SHELL_1,h,6005");
+  ASSERT_EQ(plan.steps.size(), 2u);
+  EXPECT_EQ(plan.steps[0].kind, StepKind::kUnusable);
+  EXPECT_TRUE(plan.steps[0].frame.empty());
+  EXPECT_NE(plan.steps[0].problem.find("limit of " + std::to_string(kMaxRequestLine)),
+            std::string::npos)
+      << plan.steps[0].problem;
+  EXPECT_EQ(plan.steps[1].kind, StepKind::kOrder);
 }
 
 TEST(FirePlan, KeepsTheJobsOrderAndTheConsolesLines) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/console.h"
 #include "common/scramble.h"
 #include "common/settings.h"
 #include "common/tcp.h"
@@ -167,6 +168,9 @@ int main(int argc, char** argv) {
       return RunFire(args.fire, ProgramDirectory(argv[0]));
     case MasterArgs::Mode::kEvents:
       return RunEvents(args.fire, ProgramDirectory(argv[0]));
+    case MasterArgs::Mode::kVersion:
+      PrintVersionBlock(std::string("qsmaster - Version ") + kWattkeepVersion);
+      return 0;
     case MasterArgs::Mode::kHelp:
       break;
   }

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "qslx/request_line.h"
+
 namespace {
 
 bool ParseInteger(const std::string& text, int64_t min, int64_t max, int64_t* value) {
@@ -91,6 +93,14 @@ OptionRule NumberOption(const char* name, int64_t min, int64_t max, const std::s
           }};
 }
 
+// The daemon drops a longer line unread, after greeting "<|ok|>": such an
+// order would look accepted and do nothing, so it is never sent.
+bool FitsRequestLine(const MasterSend& send, std::string* error) {
+  // Scrambling makes two hexadecimal digits of every byte.
+  *error = RequestLineProblem(send.plain ? send.line.size() : 2 * send.line.size());
+  return error->empty();
+}
+
 bool ParseSend(const std::vector<std::string>& args, MasterSend* send, std::string* error) {
   std::string raw;
   std::string plain;
@@ -135,7 +145,7 @@ bool ParseSend(const std::vector<std::string>& args, MasterSend* send, std::stri
   if (exact) {
     send->line = has_raw ? raw : plain;
     send->plain = has_plain;
-    return true;
+    return FitsRequestLine(*send, error);
   }
   int64_t command = 0;
   // Other numbers are no order at all; --raw sends such frames on purpose.
@@ -155,7 +165,7 @@ bool ParseSend(const std::vector<std::string>& args, MasterSend* send, std::stri
     send->line += "|" + positional[3];
   }
   send->line += "|>";
-  return true;
+  return FitsRequestLine(*send, error);
 }
 
 bool ParseServe(const std::vector<std::string>& args, MasterServe* serve, std::string* error) {
@@ -222,6 +232,12 @@ bool ParseMasterArgs(const std::vector<std::string>& args, MasterArgs* parsed, s
       return true;
     }
   }
+  if (args[0] == "-v" || args[0] == "--version") {
+    parsed->mode = MasterArgs::Mode::kVersion;
+    if (args.size() == 1) return true;
+    *error = args[0] + " takes no argument";
+    return false;
+  }
   std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "send") {
     parsed->mode = MasterArgs::Mode::kSend;
@@ -241,25 +257,31 @@ bool ParseMasterArgs(const std::vector<std::string>& args, MasterArgs* parsed, s
 }
 
 std::string MasterUsage() {
-  return "Usage:\n"
-         "  qsmaster send HOST PORT COMMAND [MESSAGE] [--id N] [--bind ADDR] [--timeout SEC]\n"
-         "  qsmaster send HOST PORT --raw FRAME [--bind ADDR] [--timeout SEC]\n"
-         "  qsmaster send HOST PORT --plain LINE [--bind ADDR] [--timeout SEC]\n"
-         "  qsmaster serve-alive PORT [--bind ADDR] [--reply FRAME] [--silent] [--count N]\n"
-         "  qsmaster fire EVENT_CODE [--config PATH] [--dry-run] [--yes]\n"
-         "  qsmaster events [--config PATH]\n"
-         "\n"
-         "A stand-in master server for trying a QS System daemon.\n"
-         "\n"
-         "send: connects to the daemon at HOST:PORT, prints the greeting it got\n"
-         "  (\"greeting: <|ok|>\" or \"greeting: <|KO|>\") and, when accepted, sends one\n"
-         "  scrambled order \"<|N|COMMAND|>\", or \"<|N|COMMAND|MESSAGE|>\" with a message.\n"
-         "  COMMAND: 0 shut down, 1 show MESSAGE, 2 to 4 custom scripts 1 to 3.\n"
-         "  --id N        the number of the order's first field (default 1)\n"
-         "  --raw FRAME   sends FRAME, scrambled, instead of an order\n"
-         "  --plain LINE  sends LINE exactly as given, not scrambled\n"
-         "  --bind ADDR   connects from the local address ADDR\n"
-         "  --timeout SEC limit for the connection and for the greeting (default 5)\n"
+  return std::string(
+             "Usage:\n"
+             "  qsmaster send HOST PORT COMMAND [MESSAGE] [--id N] [--bind ADDR] [--timeout SEC]\n"
+             "  qsmaster send HOST PORT --raw FRAME [--bind ADDR] [--timeout SEC]\n"
+             "  qsmaster send HOST PORT --plain LINE [--bind ADDR] [--timeout SEC]\n"
+             "  qsmaster serve-alive PORT [--bind ADDR] [--reply FRAME] [--silent] [--count N]\n"
+             "  qsmaster fire EVENT_CODE [--config PATH] [--dry-run] [--yes]\n"
+             "  qsmaster events [--config PATH]\n"
+             "  qsmaster -v | --version\n"
+             "\n"
+             "A stand-in master server for trying a QS System daemon.\n"
+             "\n"
+             "send: connects to the daemon at HOST:PORT, prints the greeting it got\n"
+             "  (\"greeting: <|ok|>\" or \"greeting: <|KO|>\") and, when accepted, sends one\n"
+             "  scrambled order \"<|N|COMMAND|>\", or \"<|N|COMMAND|MESSAGE|>\" with a message.\n"
+             "  COMMAND: 0 shut down, 1 show MESSAGE, 2 to 4 custom scripts 1 to 3.\n"
+             "  --id N        the number of the order's first field (default 1)\n"
+             "  --raw FRAME   sends FRAME, scrambled, instead of an order\n"
+             "  --plain LINE  sends LINE exactly as given, not scrambled\n"
+             "  --bind ADDR   connects from the local address ADDR\n"
+             "  --timeout SEC limit for the connection and for the greeting (default 5)\n"
+             "  A request line longer than the daemon reads (") +
+         std::to_string(kMaxRequestLine) +
+         " bytes as sent) is refused\n"
+         "  before connecting.\n"
          "  Exit status: 0 accepted and sent, 1 refused, 2 on any error.\n"
          "\n"
          "serve-alive: answers the daemon's alive checks on PORT: reads one line per\n"

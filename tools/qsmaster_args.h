@@ -34,7 +34,7 @@ struct MasterFire {
 };
 
 struct MasterArgs {
-  enum class Mode { kHelp, kSend, kServe, kFire, kEvents } mode = Mode::kHelp;
+  enum class Mode { kHelp, kVersion, kSend, kServe, kFire, kEvents } mode = Mode::kHelp;
   MasterSend send;
   MasterServe serve;
   MasterFire fire;  // also holds the configuration of "events"

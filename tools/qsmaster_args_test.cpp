@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "qslx/request_line.h"
+
 namespace {
 
 using Args = std::vector<std::string>;
@@ -82,6 +84,45 @@ TEST(MasterArgs, FireAndEventsTakeTheirOptionsAnywhere) {
     EXPECT_EQ(parsed.fire.dry_run, c.dry_run);
     EXPECT_EQ(parsed.fire.yes, c.yes);
   }
+}
+
+// The daemon drops a request line past its limit after greeting "<|ok|>",
+// so such an order is refused before any connection, the limit named. A
+// scrambled line is twice its frame; a plain line goes as it is.
+TEST(MasterArgs, RefusesOrdersPastTheDaemonsLineLimit) {
+  const size_t frame_room = kMaxRequestLine / 2;
+  const size_t message_room = frame_room - std::string("<|1|1||>").size();
+  struct Case {
+    Args args;
+    bool fits;
+  };
+  const std::vector<Case> cases = {
+      {{"send", "h", "1", "1", std::string(message_room, 'm')}, true},
+      {{"send", "h", "1", "1", std::string(message_room + 1, 'm')}, false},
+      {{"send", "h", "1", "1", std::string(20000, 'm')}, false},
+      {{"send", "h", "1", "1", std::string(message_room - 3, 'm'), "--id", "12345"}, false},
+      {{"send", "h", "1", "--raw", std::string(frame_room, 'r')}, true},
+      {{"send", "h", "1", "--raw", std::string(frame_room + 1, 'r')}, false},
+      {{"send", "h", "1", "--plain", std::string(kMaxRequestLine, 'p')}, true},
+      {{"send", "h", "1", "--plain", std::string(kMaxRequestLine + 1, 'p')}, false},
+  };
+  for (const Case& c : cases) {
+    MasterArgs parsed;
+    std::string error;
+    EXPECT_EQ(ParseMasterArgs(c.args, &parsed, &error), c.fits) << c.args.back().size();
+    if (c.fits) continue;
+    EXPECT_NE(error.find("limit of " + std::to_string(kMaxRequestLine) + " bytes"),
+              std::string::npos)
+        << error;
+  }
+}
+
+TEST(MasterArgs, VersionAlone) {
+  EXPECT_EQ(ParseOk({"-v"}).mode, MasterArgs::Mode::kVersion);
+  EXPECT_EQ(ParseOk({"--version"}).mode, MasterArgs::Mode::kVersion);
+  MasterArgs parsed;
+  std::string error;
+  EXPECT_FALSE(ParseMasterArgs({"-v", "send"}, &parsed, &error));
 }
 
 TEST(MasterArgs, HelpWinsAnywhere) {

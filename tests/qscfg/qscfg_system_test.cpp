@@ -271,6 +271,8 @@ TEST(QsConfigCheck, SoundAndBrokenFiles) {
       {"ScriptMessage=\n", 1, "qscfg: ScriptMessage: the script is empty"},
       {"ScriptCustom_1=/nonexistent/c1.sh\n", 1, "\"/nonexistent/c1.sh\" does not exist"},
       {"AliveDelay=soon\n", 1, "qscfg: AliveDelay: \"soon\" is not a number; the daemon uses 1"},
+      {"AliveFrequency=-1\n", 1, "qscfg: AliveFrequency: \"-1\" is out of range [10 - 2147483647]"},
+      {"LogMaxSize=-5\n", 1, "qscfg: LogMaxSize: \"-5\" is out of range [1000 - 2147483000]"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.extra);

@@ -41,7 +41,10 @@ class FireTest : public DaemonTest {
     ASSERT_TRUE(WriteFile(MasterConfig(), config));
     ASSERT_TRUE(WriteFile(MasterRoot() + "bin/voltmon.cfg",
                           "[Globals]\nInstallPath=" + MasterRoot() + "\nLanguageFile=m.lng\n"));
-    ASSERT_TRUE(WriteFile(MasterRoot() + "languages/m.lng", kMasterLanguage));
+    // Event 4's name makes a message order longer than the daemon reads.
+    const std::string language = kMasterLanguage;
+    ASSERT_TRUE(WriteFile(MasterRoot() + "languages/m.lng",
+                          "[EVENTS]\n4=" + std::string(20000, 'n') + "\n" + language.substr(9)));
   }
 
   // qsmaster with `args`, the master's configuration added unless `own`.
@@ -147,8 +150,9 @@ struct SilentCase {
 };
 
 TEST_F(FireTest, DryRunsAndUnconfirmedShutdownsSendNothing) {
-  ASSERT_NO_FATAL_FAILURE(WriteMaster({"0|" + Job("$R_MSG") + "|" + Job("$R_SHUT") + "|$LOG",
-                                       "2|" + Job("$R_SHELL_1"), "3|$R_SHUT,127.0.0.1,0"}));
+  ASSERT_NO_FATAL_FAILURE(
+      WriteMaster({"0|" + Job("$R_MSG") + "|" + Job("$R_SHUT") + "|$LOG", "2|" + Job("$R_SHELL_1"),
+                   "3|$R_SHUT,127.0.0.1,0", "4|" + Job("$R_MSG")}));
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
   const std::string slave = "slave 127.0.0.1:" + std::to_string(port_);
   const std::vector<SilentCase> cases = {
@@ -158,6 +162,7 @@ TEST_F(FireTest, DryRunsAndUnconfirmedShutdownsSendNothing) {
        ""},
       {{"fire", "0"}, 1, "event 0: Power failure", "no terminal to confirm"},
       {{"fire", "3", "--dry-run"}, 1, "not sent: the port '0' is not 1-65535", ""},
+      {{"fire", "4", "--yes"}, 1, "past the daemon's limit of 4096 bytes", ""},
       {{"fire", "9", "--yes"}, 2, "", "no event 9"},
       {{"fire", "0", "--yes", "--config", temp_->Sub("none.cfg")}, 2, "", "cannot read"},
   };

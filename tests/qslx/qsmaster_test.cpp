@@ -47,4 +47,26 @@ TEST_F(DaemonTest, QsmasterSendReportsAcceptedRefusedAndFailedOrders) {
   EXPECT_NE(usage.err.find("--help"), std::string::npos);
 }
 
+// The daemon would greet and then drop the line unread: the order is
+// refused before connecting, the limit named, and nothing reaches the log.
+TEST_F(DaemonTest, QsmasterRefusesAnOrderPastTheDaemonsLineLimit) {
+  ASSERT_NO_FATAL_FAILURE(StartDaemon());
+  const std::string port = std::to_string(port_);
+  RunResult big = Qsmaster({"send", "127.0.0.1", port, "1", std::string(2100, 'm')});
+  EXPECT_EQ(big.exit_code, 2);
+  EXPECT_EQ(big.out, "");
+  EXPECT_NE(big.err.find("past the daemon's limit of 4096 bytes"), std::string::npos) << big.err;
+  RunResult small = Qsmaster({"send", "127.0.0.1", port, "1", "Mains lost"});
+  EXPECT_EQ(small.exit_code, 0) << small.err;
+  ASSERT_TRUE(WaitForLogText("MESSAGE by 127.0.0.1"));
+  for (const std::string& text : LogTexts()) EXPECT_EQ(text.find("UNKNOWN"), std::string::npos);
+}
+
+TEST(Qsmaster, VersionIsTheMasterModules) {
+  RunResult version = Qsmaster({"-v"});
+  EXPECT_EQ(version.exit_code, 0) << version.err;
+  EXPECT_EQ(version.out.rfind("Voltmon Manager\nqsmaster - Version 1.0.16.0\n", 0), 0u)
+      << version.out;
+}
+
 }  // namespace

@@ -2,7 +2,10 @@
 // repeats, so that a case is the keys it types and the texts it expects.
 #include "tests/wkcfg/console_session.h"
 
+#include <errno.h>
 #include <signal.h>
+#include <string.h>
+#include <sys/mount.h>
 
 #include <algorithm>
 #include <sstream>
@@ -46,6 +49,20 @@ int DownsTo(const std::vector<std::string>& menu, const std::string& entry) {
 
 }  // namespace
 
+TUnmountAtEnd::~TUnmountAtEnd() {
+  for (int i = 0; i < 8 && umount2(path_.c_str(), MNT_DETACH) == 0; ++i) {
+  }
+}
+
+::testing::AssertionResult MountReadOnly(const std::string& path) {
+  if (mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+      mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+    return ::testing::AssertionFailure()
+           << "read-only mount of " << path << ": " << strerror(errno);
+  }
+  return ::testing::AssertionSuccess();
+}
+
 ConsoleSession::ConsoleSession(const std::string& config)
     : ConsoleSession(TConsoleKind::kMaster, config, TSlaveConfig()) {}
 
@@ -75,6 +92,15 @@ ConsoleSession::~ConsoleSession() {
                               "; s=$?; stty -a; echo \"status=$s\"" +
                               (keep_pane_ ? "; exec cat > /dev/null" : "");
   return Result(term_.Start(command, columns, lines), "cannot start the console", term_);
+}
+
+std::string ConsoleSession::RunBeside(const std::string& arguments) {
+  TTmuxTerm beside;
+  const std::string command = "cd " + tree_.root() + " && " + tree_.Program() +
+                              (arguments.empty() ? "" : " " + arguments) + "; echo \"status=$?\"";
+  if (!beside.Start(command, 200, 25)) return "cannot start: " + beside.error();
+  beside.WaitFor("status=", 10000);
+  return beside.Capture(false, true);
 }
 
 ::testing::AssertionResult ConsoleSession::StartMenu() {

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/console_tree.h"
@@ -26,6 +27,23 @@ extern const char kTestModel[];
 // their order ("" a separator).
 extern const std::vector<std::string> kMainMenu;
 extern const std::vector<std::string> kAdvancedMenu;
+
+// Takes down whatever a case mounted over `path`, even when the case failed
+// half-way, before the tree below it is removed: a file system left mounted
+// there keeps the tree from being removed.
+class TUnmountAtEnd {
+ public:
+  explicit TUnmountAtEnd(std::string path) : path_(std::move(path)) {}
+  ~TUnmountAtEnd();
+  TUnmountAtEnd(const TUnmountAtEnd&) = delete;
+  TUnmountAtEnd& operator=(const TUnmountAtEnd&) = delete;
+
+ private:
+  std::string path_;
+};
+
+// Bind-mounts the directory `path` over itself, read-only.
+::testing::AssertionResult MountReadOnly(const std::string& path);
 
 class ConsoleSession {
  public:
@@ -77,6 +95,11 @@ class ConsoleSession {
   // Waits for the console to end, then checks the status and that the
   // terminal has echo and canonical mode back.
   ::testing::AssertionResult EndedCleanly(int status = 0);
+
+  // Runs a second console of the same tree with `arguments` in a terminal of
+  // its own (200x25, wide enough that its lines do not wrap) and waits (bounded) for its shell's
+  // "status="; the pane's text then, history included.
+  std::string RunBeside(const std::string& arguments = "");
 
   // Sends `signal` to the console itself (not the shell).
   ::testing::AssertionResult Signal(int signal);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <memory>
 
 #include "common/scramble.h"
 #include "tests/support/subprocess.h"
@@ -124,6 +125,75 @@ TEST(ConsoleFlow, CreditsNeedNoRootButTheConsoleDoes) {
     const std::string output = console.Output();
     EXPECT_EQ(c.output, output.substr(0, std::string(c.output).size()));
     EXPECT_EQ(std::string::npos, output.find(kTitle));
+  }
+}
+
+// A session of the master's console on a sound configuration, or of the
+// slave module's.
+std::unique_ptr<ConsoleSession> SessionOf(TConsoleKind kind) {
+  if (kind == TConsoleKind::kMaster) return std::make_unique<ConsoleSession>();
+  return std::make_unique<ConsoleSession>([](const ConsoleTree& t) { return SlaveConfig(t); });
+}
+
+// Both consoles, in a terminal: usage and version are printed and no screen
+// is started, whatever the installation.
+TEST(ConsoleFlow, UsageAndVersionStartNoScreen) {
+  const struct {
+    TConsoleKind kind;
+    const char* arguments;
+    const char* output;
+  } cases[] = {
+      {TConsoleKind::kMaster, "-h", "Usage: wkcfg [-h | -v | -cr]\r\n"},
+      {TConsoleKind::kMaster, "--help", "Usage: wkcfg [-h | -v | -cr]\r\n"},
+      {TConsoleKind::kMaster, "-v",
+       "Voltmon Manager\r\nWattkeep Configuration - Version 1.0.16.0\r\n"},
+      {TConsoleKind::kSlave, "-h", "Usage: qscfg [-h] [-v] [-cr] [--check [FILE]]\r\n"},
+      {TConsoleKind::kSlave, "-v",
+       "Voltmon Manager\r\nQS System Configuration - Version 1.0.9.5\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const std::unique_ptr<ConsoleSession> session = SessionOf(c.kind);
+    ConsoleSession& console = *session;
+    ASSERT_TRUE(console.Start(c.arguments));
+    ASSERT_TRUE(console.EndedCleanly());
+    const std::string output = console.Output();
+    EXPECT_EQ(c.output, output.substr(0, std::string(c.output).size())) << output;
+    EXPECT_EQ(std::string::npos, output.find("Invalid setup")) << output;
+  }
+}
+
+// A second console on the same file, while the first is open, says so and
+// ends with status 0; the first goes on undisturbed. The lock needs no
+// file of its own: a read-only bin/ opens as before.
+TEST(ConsoleFlow, SecondConsoleIsRefusedWhileTheFirstIsOpen) {
+  const struct {
+    TConsoleKind kind;
+    const char* title;
+    const char* file;
+    bool read_only;
+  } cases[] = {
+      {TConsoleKind::kMaster, kTitle, "bin/wksrv.cfg", false},
+      {TConsoleKind::kSlave, "QS System Configuration", "bin/qslx.cfg", false},
+      {TConsoleKind::kMaster, kTitle, "bin/wksrv.cfg", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + (c.read_only ? " read-only" : ""));
+    const std::unique_ptr<ConsoleSession> session = SessionOf(c.kind);
+    ConsoleSession& first = *session;
+    const TUnmountAtEnd unmount(first.tree().Path("bin"));
+    if (c.read_only) {
+      ASSERT_TRUE(MountReadOnly(first.tree().Path("bin")));
+    }
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(first.Shows(c.title));
+    const std::string second = first.RunBeside();
+    EXPECT_NE(std::string::npos,
+              second.find(first.tree().Path(c.file) + " is open in another configuration console"))
+        << second;
+    EXPECT_NE(std::string::npos, second.find("status=0")) << second;
+    EXPECT_EQ(std::string::npos, second.find(c.title)) << second;
+    EXPECT_TRUE(first.Shows(c.title));
   }
 }
 

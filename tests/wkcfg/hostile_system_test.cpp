@@ -279,6 +279,7 @@ class SaveFault : public ::testing::TestWithParam<TSaveFault> {};
 TEST_P(SaveFault, ShowsTheSystemTextKeepsTheEditsAndSavesOnceCleared) {
   const TSaveFault& fault = GetParam();
   ConsoleSession console(SoundConfig());
+  const TUnmountAtEnd unmount(console.tree().Path("bin"));
   ASSERT_TRUE(console.Start());
   ASSERT_TRUE(Open(console, 0, "SYSTEM CONFIGURATION"));
   ASSERT_TRUE(console.Keys({"Down", "Down"}));

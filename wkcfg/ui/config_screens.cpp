@@ -128,6 +128,9 @@ void SystemConfigScreen() {
       TextRow("Password for configuration:", &setup.Server.SrvMainPassword, true),
       TextRow("Password for UPS Monitor:", &setup.Server.SrvMonitorPassword, true),
   };
+  // A new password must be typeable at the start's prompt on the smallest
+  // terminal (its frame is the columns less 5).
+  screen.Rows[3].MaxLength = PasswordPromptWidth(kMinColumns - 5);
   screen.ExitCheck = SystemExitCheck;
   RunFormScreen(screen);
   setup.Server.SrvAsService = true;
@@ -180,9 +183,10 @@ void ShutdownConfigScreen() {
     return ups.UpsSmartAutonomy ? server.SrvDownTime / 60 : Caps().UpsOffDelayMin / 60;
   };
   off_delay.Maximum = [] { return Caps().UpsOffDelayMax / 60; };
+  // A UPS that always switches off keeps its own delay: nothing to check.
+  off_delay.StoresOnEnter = [] { return Caps().UpsOffMode == 1; };
   off_delay.Store = [&ups](const std::string& work) {
-    // A UPS that always switches off keeps its own delay.
-    if (Caps().UpsOffMode == 1) ups.UpsOffDelay = DelayField(std::atoi(work.c_str()) * 60);
+    ups.UpsOffDelay = DelayField(std::atoi(work.c_str()) * 60);
     return true;
   };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "wkcfg/ui/ctrls.h"
 #include "wkcfg/ui/screen_test_tree.h"
 #include "wkcfg/ui/screens.h"
 
@@ -49,6 +50,24 @@ TEST_F(ScreenTest, SystemScreenModelChangeDeviceCheckAndPasswords) {
   EXPECT_EQ(FrameLine(2).find("SYSTEM CONFIGURATION"), 26u);
   EXPECT_EQ(FrameLine(11).substr(2, 30), "Password for configuration: **");
   EXPECT_EQ(FrameLine(7).substr(2, 37), "Device for communications:  USB      ");
+}
+
+// However wide the terminal, a new configuration password is no longer
+// than the start's prompt takes at 80 columns; the monitor's password,
+// never asked by the prompt, takes the whole field.
+TEST_F(ScreenTest, NewConfigurationPasswordFitsThePromptAt80Columns) {
+  Select(kAlpha);
+  Record().Server.UpsDevice = "USB";
+  const std::string typed(100, 'p');
+  term_.AddResize(200, 50);
+  Keys({kKeyDown, kKeyDown, kKeyDown});
+  Enter(typed);
+  Enter(typed);
+  Keys({kKeyEsc});
+  SystemConfigScreen();
+  EXPECT_EQ(Record().Server.SrvMainPassword, typed.substr(0, 59));
+  EXPECT_EQ(Record().Server.SrvMonitorPassword, typed);
+  EXPECT_EQ(PasswordPromptWidth(kMinColumns - 5), 59);
 }
 
 TEST_F(ScreenTest, SystemScreenSerialDeviceIsNoUsb) {
@@ -152,6 +171,31 @@ TEST_F(ScreenTest, ShutdownScreenAlwaysOnSwitchOffStoresNoDelay) {
   EXPECT_EQ(FrameAttr(3, 11), kDimmed);  // Enable UPS shutdown
   EXPECT_EQ(FrameAttr(3, 15), kDimmed);  // Enable UPS restart
   EXPECT_FALSE(term_.Shows("Delay from return of power"));
+}
+
+// ENTER on the switch-off delay of a UPS that always switches off neither
+// checks a range nor stores, whatever was typed; with a switch-off the user
+// chooses, the same typing meets the range.
+TEST_F(ScreenTest, AlwaysOnSwitchOffDelayIsNeverChecked) {
+  for (const char* typed : {"99", "0", "7", "99999"}) {
+    Select(kGamma);
+    TSetupData& s = Record();
+    s.Ups.UpsOffDelay = 180;
+    Keys({kKeyDown, kKeyDown});
+    Enter(typed);
+    Keys({kKeyEsc});
+    ShutdownConfigScreen();
+    EXPECT_EQ(s.Ups.UpsOffDelay, 180) << typed;
+    EXPECT_EQ(Wrote("out of range"), 0) << typed;
+    EXPECT_EQ(term_.keys_left(), 0) << typed;
+  }
+  Select(kBeta);
+  Record().Ups.UpsOffEnabled = true;
+  Keys({kKeyDown, kKeyDown, kKeyDown});  // time, switch-off, its delay
+  Enter("99");
+  Keys({kKeyEsc, kKeyEsc});  // the error box, then the screen
+  ShutdownConfigScreen();
+  EXPECT_GT(Wrote("out of range [0 - 10]"), 0);
 }
 
 TEST_F(ScreenTest, LogAndDataScreen) {

@@ -6,6 +6,7 @@
 // still in memory.
 #include "wkcfg/ui/console_flow.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "common/console.h"
@@ -23,6 +24,18 @@
 namespace {
 
 const char kNoticeText[] = "Stop and restart Wattkeep to see changes !";
+
+const char kUsage[] =
+    "Usage: wkcfg [-h | -v | -cr]\n"
+    "Edits the master server's configuration (bin/wksrv.cfg of the installation)\n"
+    "in full-screen menus; run as root from the installation's bin/ directory in a\n"
+    "terminal of at least 80x24. The file is written only on \"Save and Exit\".\n"
+    "\n"
+    "  -h, --help  this text\n"
+    "  -v          the version\n"
+    "  -cr         the credits\n"
+    "\n"
+    "Exit status: 0.\n";
 
 struct TEntry {
   const char* text;
@@ -153,8 +166,8 @@ void RunScreens() {
 }  // namespace
 
 std::string MainMenuTitle() {
-  return std::string("Voltmon Manager") + " - " + "Wattkeep Configuration" + " [" +
-         "Version 1.0.16.0" + "]";
+  return std::string("Voltmon Manager") + " - " + "Wattkeep Configuration" + " [" + "Version " +
+         kWattkeepVersion + "]";
 }
 
 TextList MainMenuEntries(bool model_selected) {
@@ -211,9 +224,23 @@ int ConsoleMain(int argc, char** argv) {
     PrintCredits();
     return 0;
   }
+  if (argc > 1 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc > 1 && std::strcmp(argv[1], "-v") == 0) {
+    PrintVersionBlock(std::string("Wattkeep Configuration - Version ") + kWattkeepVersion);
+    return 0;
+  }
   if (!RequireRootUser()) return 0;
   SetTextFormats();
-  switch (LoadConsole(ProgramDirectory(argc > 0 ? argv[0] : ""), &ConsoleState())) {
+  const std::string program_dir = ProgramDirectory(argc > 0 ? argv[0] : "");
+  // Held until the program ends, so that a second console cannot load the
+  // file this one is about to save.
+  TSessionLock lock;
+  const std::string root = GetInstallPath(program_dir);
+  if (!root.empty() && !LockForSession("wkcfg", root + "bin/wksrv.cfg", &lock)) return 0;
+  switch (LoadConsole(program_dir, &ConsoleState())) {
     case TStartup::kInvalidSetup:
       PrintSetupFailure();
       return 0;

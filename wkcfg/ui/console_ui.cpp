@@ -66,6 +66,14 @@ void PrintSetupFailure() {
   PrintMessage("", "");
 }
 
+bool LockForSession(const std::string& ident, const std::string& path, TSessionLock* lock) {
+  if (lock->Acquire(path) != TLockResult::kBusy) return true;
+  PrintMessage(ident, path +
+                          " is open in another configuration console; try again once that "
+                          "one has ended");
+  return false;
+}
+
 void ClearAtEnd() {
   if (!RunProgram("clear", "", true, true)) ClearTerminal();
 }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/session_lock.h"
 #include "common/text.h"
 #include "wkcfg/ui/colors.h"
 
@@ -48,6 +49,11 @@ std::string SystemErrorText(int error);
 
 // The invalid-setup line between blank lines: a start-up check failed.
 void PrintSetupFailure();
+
+// Locks the settings file `path` for the whole session. False, after the
+// line "IDENT: PATH is open in another configuration console; ...", when
+// another session holds it; true otherwise (also when no lock can be had).
+bool LockForSession(const std::string& ident, const std::string& path, TSessionLock* lock);
 
 // The clean end's clear: the "clear" program when it can run; otherwise (it
 // is looked for in the current directory only) the terminal's own sequence.

@@ -437,15 +437,82 @@ bool ConfirmYesNoBox(int width, const std::string& message, bool centred) {
   }
 }
 
-bool PasswordPrompt(int width, const std::string& expected) {
+namespace {
+
+// The most the password prompt takes: far beyond any password typed in a
+// console, and still a bound.
+constexpr int kMaxPromptEntry = 1024;
+const char kPromptLabel[] = "Password:";
+
+// The prompt's field at column `fx` of line 2, `width` cells wide: as a
+// focused password EditField, except that it takes up to kMaxPromptEntry
+// characters, the stars filling the field and the entry going on past its
+// end, so that a password stored longer than the field (set on a wider
+// terminal, or by hand) can still be typed. The entry is kept in `*typed`
+// across a resize. Returns ENTER once something was typed, ESC when nothing
+// is, and the keys that end every loop; ESC after typing clears the entry.
+int PromptField(int fx, int width, TColors colors, std::string* typed) {
   for (;;) {
-    std::string typed;
-    InputBox(width, "Password:", "", false, true, &typed);
-    if (typed.empty()) return false;
-    if (typed == expected) return true;
+    const int shown = std::min(Length(*typed), width);
+    SetColors(colors);
+    ClearField(fx, 2, width);
+    if (shown > 0) WriteText(std::string(static_cast<size_t>(shown), '*'));
+    MoveCursor(fx + std::min(shown, width - 1), 2);
+    const int key = ReadKeyCode();
+    if (EndsLoop(key)) return key;
+    if (key == kKeyEnter && !typed->empty()) return key;
+    if (key == kKeyEsc && typed->empty()) return key;
+    if (key == kKeyEsc) {
+      typed->clear();
+    } else if (key == kKeyBackspace) {
+      if (!typed->empty()) typed->pop_back();
+    } else if (key == kKeyEnter) {
+      // Nothing typed yet: ENTER waits, as in every field.
+    } else if (Accepted(key, false) && Length(*typed) < kMaxPromptEntry) {
+      typed->push_back(static_cast<char>(key));
+    } else {
+      ScreenBeep();
+    }
+  }
+}
+
+}  // namespace
+
+bool PasswordPrompt(int width, const std::string& expected) {
+  const TColors box_colors = MakeColors(15, 3);
+  const int box_width = width - 5;
+  std::string typed;
+  bool redraw = true;
+  for (;;) {
+    if (redraw) {
+      OpenCenteredWindow(box_width, 6, 3);
+      WriteAt((box_width - 33) / 2, 6, "[ENTER] Confirm      [ESC] Cancel", false, false,
+              box_colors);
+      WriteAt(2, 2, kPromptLabel, false, false, box_colors);
+      redraw = false;
+    }
+    const int key = PromptField(2 + Length(kPromptLabel) + 1, PasswordPromptWidth(width),
+                                MakeColors(15, 0), &typed);
+    if (key == kKeyQuit || key == kKeyEsc) return false;
+    if (key == kKeyResize) {
+      RedrawBackdrop();
+      redraw = true;
+      continue;
+    }
+    const std::string entry = TrimBlanks(typed);
+    if (entry.empty()) return false;
+    if (entry == expected) return true;
     ScreenBeep();
     PressAnyKeyBox("Wrong password !", MakeColors(15, 1));
+    typed.clear();
+    redraw = true;
   }
+}
+
+int PasswordPromptWidth(int width) {
+  // As InputBox: the box is `width` - 5 wide, and its margins and the
+  // label leave the rest to the field.
+  return width - 5 - Length(kPromptLabel) - 2;
 }
 
 bool CheckNumber(const std::string& text, int32_t min, int32_t max, bool showError,

@@ -116,8 +116,12 @@ void InputBox(int width, const std::string& label, const std::string& initial, b
 bool ConfirmYesNoBox(int width, const std::string& message, bool centred);
 
 // Asks for the password until it is typed exactly (true) or the entry is
-// empty or cancelled (false); "Wrong password !" after each wrong one.
+// empty or cancelled (false); "Wrong password !" after each wrong one. The
+// field scrolls: a password longer than it can still be typed.
 bool PasswordPrompt(int width, const std::string& expected);
+
+// The cells of PasswordPrompt's field for a frame `width` wide.
+int PasswordPromptWidth(int width);
 
 // True with the number when the text is a whole number within [min, max]
 // (a bound of -1: none on that side); otherwise value -1, false, and with

@@ -458,6 +458,42 @@ TEST_F(CtrlsTest, ConfirmYesNoBox) {
   EXPECT_EQ(WindowRow(2).substr(1, 10), "Continue ?");
 }
 
+// A password stored longer than the prompt's field (59 cells at 80
+// columns) is typed on past the field's end, the stars never leaving it;
+// a resize keeps what was typed.
+TEST_F(CtrlsTest, PasswordPromptScrollsForLongerPasswords) {
+  const std::string stored(100, 'p');
+  ASSERT_EQ(PasswordPromptWidth(75), 59);
+  const struct {
+    const char* name;
+    std::string typed;
+    bool expected;
+  } cases[] = {
+      {"whole", stored, true},
+      {"one short, then cancelled", stored.substr(1), false},
+  };
+  for (const auto& c : cases) {
+    term_.ClearRecord();
+    term_.AddText(c.typed.substr(0, 40));
+    term_.AddResize(80, 25);
+    term_.AddText(c.typed.substr(40));
+    term_.AddKeys({kKeyEnter});
+    if (!c.expected) term_.AddKeys({'k', kKeyEsc});
+    EXPECT_EQ(PasswordPrompt(75, stored), c.expected) << c.name;
+    EXPECT_EQ(term_.keys_left(), 0) << c.name;
+    EXPECT_EQ(Wrote("Wrong password !"), !c.expected) << c.name;
+    EXPECT_FALSE(Wrote("pp")) << c.name;
+  }
+  // The field once all is typed: full, within its box.
+  term_.ClearRecord();
+  term_.AddText(stored);
+  term_.AddKeys({kKeyEnter});
+  EXPECT_TRUE(PasswordPrompt(75, stored));
+  const std::string row = WindowRow(2);
+  EXPECT_NE(row.find("Password: " + std::string(59, '*') + " "), std::string::npos) << row;
+  EXPECT_EQ(row.find(std::string(60, '*')), std::string::npos) << row;
+}
+
 TEST_F(CtrlsTest, PasswordPrompt) {
   struct {
     const char* name;

@@ -6,6 +6,7 @@
 // settles it at the next pass.
 #include "wkcfg/ui/form_screen.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <type_traits>
@@ -61,8 +62,8 @@ int CallRow(const TFormScreen& screen, const TGeometry& g, const TFormRow& row,
     }
     case TRowKind::kText:
     case TRowKind::kPassword: {
-      const int max_length =
-          row.MaxLength > 0 ? row.MaxLength : ConsoleUi().FieldAreaWidth - Length(label);
+      const int area = ConsoleUi().FieldAreaWidth - Length(label);
+      const int max_length = row.MaxLength > 0 ? std::min(row.MaxLength, area) : area;
       return EditField(kFirstColumn, line, max_length, label, work, screen.TextColors, FieldColors,
                        false, focused, row.Kind == TRowKind::kPassword);
     }
@@ -316,6 +317,8 @@ void RunFormScreen(const TFormScreen& screen) {
         focus = (focus + 1) % count;
       } else if (key == kKeyUp) {
         focus = (focus + count - 1) % count;
+      } else if (key == kKeyEnter && row.StoresOnEnter && !row.StoresOnEnter()) {
+        focus = (focus + 1) % count;
       } else if (key == kKeyEnter && row.Store) {
         bool stored;
         if (row.Kind == TRowKind::kNumber) {

@@ -34,9 +34,13 @@ struct TFormRow {
   // ENTER with the work text (a number already checked against the limits,
   // given as its decimal text); true moves the focus on, false keeps it.
   std::function<bool(const std::string&)> Store;
-  int MaxLength = 0;  // text rows: 0 is the field area beside the label
+  int MaxLength = 0;  // text rows: 0 is the field area beside the label, which
+                      // also bounds any other length
   // A number row that also takes the text "-1" beside its limits.
   bool AllowsMinusOne = false;
+  // Empty: ENTER checks and stores. False: ENTER only moves the focus on,
+  // for a value shown but not the user's to set.
+  TRowTest StoresOnEnter;
 };
 
 struct TFormScreen {
