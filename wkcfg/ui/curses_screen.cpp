@@ -167,6 +167,7 @@ class TCursesTerminal : public TTerminal {
       int key = wgetch(window_);
       if (g_quit_signal) return Quit();
       if (key != ERR) return key;
+      if (Idle) Idle();
       if (InputGone()) {
         g_quit_signal = SIGHUP;
         return Quit();
