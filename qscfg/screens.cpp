@@ -137,7 +137,9 @@ void DrawMasterList(int first_line) {
                                             : " ",
             false, false, ErrorColors);
     const std::string selected = i == Current() ? "> " : "  ";
-    WriteAt(3, line, selected + std::to_string(i + 1) + ". " + masters[i], false, false,
+    // A long name is cut on the screen only, so that it stays on its row.
+    const std::string entry = selected + std::to_string(i + 1) + ". " + masters[i];
+    WriteAt(3, line, CutToWidth(entry, ConsoleUi().FrameWidth - 3), false, false,
             i == Current() ? ListHighlightColors : NormalColors);
   }
 }

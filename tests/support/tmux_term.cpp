@@ -94,6 +94,7 @@ TTmuxTerm::~TTmuxTerm() {
 
 bool TTmuxTerm::Tmux(const std::vector<std::string>& arguments, std::string* out) {
   std::vector<std::string> argv{"tmux", "-S", socket_, "-f", dir_ + "/tmux.conf"};
+  if (utf8_) argv.insert(argv.begin() + 1, "-u");
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   return RunCollect(argv, out, &error_);
 }

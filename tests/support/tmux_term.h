@@ -25,6 +25,9 @@ class TTmuxTerm {
   // Before Start: every byte the command writes to the pane is also appended
   // to `path` as it arrives (the bell included, which no capture shows).
   void RecordTo(const std::string& path) { record_path_ = path; }
+  // Before Start: tmux takes the pane and the typed text as UTF-8 whatever
+  // the tests' own locale.
+  void UseUtf8() { utf8_ = true; }
 
   // tmux key names, such as "Down", "Enter", "Escape", "C-c".
   bool SendKeys(const std::vector<std::string>& keys);
@@ -65,6 +68,7 @@ class TTmuxTerm {
   std::string socket_;
   std::string record_path_;
   bool started_ = false;
+  bool utf8_ = false;
   std::string error_;
 };
 

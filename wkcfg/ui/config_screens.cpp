@@ -288,7 +288,7 @@ void LogDataConfigScreen() {
   TFormRow separator = TextRow("Data separator character:", &data.DataSeparator);
   separator.MaxLength = 1;
   separator.Store = [&data](const std::string& work) {
-    data.DataSeparator = work.substr(0, 1);
+    data.DataSeparator = FirstChar(work);
     return true;
   };
   separator.Shown = recording;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "wkcfg/ui/screen_text.h"
+
 namespace {
 
 struct TCrtState {
@@ -153,28 +155,38 @@ void MoveCursor(int x, int y) {
 }
 
 void WriteText(const std::string& text) {
-  if (g_crt.terminal) g_crt.terminal->Write(text, g_crt.attr);
+  if (g_crt.terminal) g_crt.terminal->Write(SafeText(text), g_crt.attr);
 }
 
 std::string ReadLineText() {
   constexpr size_t kMaxLine = 1022;
   std::string line;
-  while (line.size() < kMaxLine) {
+  TKeyChars chars;
+  while (CharCount(line) < kMaxLine) {
     int key = ReadKeyCode();
     if (key == kKeyEnter || key == kKeyResize || key == kKeyQuit) break;
     if (key == kKeyBackspace || key == kKeyDelete || key == kKeyLeft || key == 8) {
+      chars.Reset();
       if (line.empty()) continue;
-      line.pop_back();
+      // The whole last character goes, with every column it took.
+      const size_t start = LastCharStart(line);
+      const int width = TextWidth(line.substr(start));
+      line.erase(start);
       int column, row;
       g_crt.terminal->GetCursor(&column, &row);
-      if (column > 0) {
-        g_crt.terminal->SetCursor(column - 1, row);
-        g_crt.terminal->Write(" ", g_crt.attr);
-        g_crt.terminal->SetCursor(column - 1, row);
+      if (column >= width) {
+        g_crt.terminal->SetCursor(column - width, row);
+        g_crt.terminal->Write(std::string(static_cast<size_t>(width), ' '), g_crt.attr);
+        g_crt.terminal->SetCursor(column - width, row);
       }
-    } else if ((key >= 32 && key <= 126) || (key >= 128 && key <= 255)) {
-      line.push_back(static_cast<char>(key));
-      WriteText(std::string(1, static_cast<char>(key)));
+    } else if (TextCoding() == TTextCoding::kBytes) {
+      if ((key >= 32 && key <= 126) || (key >= 128 && key <= 255)) {
+        line.push_back(static_cast<char>(key));
+        WriteText(std::string(1, static_cast<char>(key)));
+      }
+    } else if (chars.Add(key) == TKeyChars::kComplete) {
+      line += chars.character();
+      WriteText(chars.character());
     }
   }
   return line;

@@ -140,3 +140,17 @@ TEST_F(CrtTest, ReadLineEchoesAndErases) {
   term_.AddText(std::string(1030, 'q'));
   EXPECT_EQ(ReadLineText(), "x" + std::string(1021, 'q'));
 }
+
+TEST_F(CrtTest, ReadLineErasesWholeUtf8CharactersAndWritesSafely) {
+  TUtf8Coding utf8;
+  if (!utf8.available()) GTEST_SKIP() << "no C.UTF-8 locale";
+  // "a", "ü", a wide "日", an invalid byte (dropped), then two erased.
+  term_.AddText("a\xc3\xbc\xe6\x97\xa5\xff");
+  term_.AddKeys({kKeyDelete, kKeyBackspace, 'b', kKeyEnter});
+  EXPECT_EQ(ReadLineText(), "ab");
+  EXPECT_EQ(term_.ScreenRow(1).substr(0, 5), "ab   ");
+  EXPECT_EQ(term_.cursor_column(), 2);
+  MoveCursor(1, 2);
+  WriteText("\x1b[31m\xc3");
+  EXPECT_EQ(term_.ScreenRow(2).substr(0, 6), "?[31m?");
+}

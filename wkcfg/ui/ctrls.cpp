@@ -12,8 +12,10 @@ void SetColors(TColors colors) {
   SetTextColors(ForegroundOf(colors), BackgroundOf(colors));
 }
 
+// Columns on the screen, not bytes: a UTF-8 text is measured by its
+// characters.
 int Length(const std::string& text) {
-  return static_cast<int>(text.size());
+  return TextWidth(text);
 }
 
 bool EndsLoop(int key) {
@@ -24,6 +26,11 @@ std::string Shown(const std::string& text, bool password) {
   return password ? MaskText(text) : text;
 }
 
+// The columns of a field's text as shown.
+int ShownWidth(const std::string& text, bool password) {
+  return password ? static_cast<int>(CharCount(text)) : TextWidth(text);
+}
+
 // Label and value as an unfocused field shows them.
 void DrawField(int x, int y, int fx, int maxLen, const std::string& label, const std::string& value,
                TColors labelColors, TColors fieldColors, bool password) {
@@ -31,10 +38,16 @@ void DrawField(int x, int y, int fx, int maxLen, const std::string& label, const
   std::string shown = Shown(value, password);
   // A stored value longer than the field (a hand-edited file) is cut on the
   // screen only, so that it cannot run over the rows below.
-  if (maxLen > 0 && Length(shown) > maxLen) shown.resize(static_cast<size_t>(maxLen));
+  // (Cut without measuring it whole first: it may be megabytes long.)
+  if (maxLen > 0) shown = CutToWidth(shown, maxLen);
   if (shown.empty()) shown = " ";
   WriteAt(fx, y, PadText(shown, maxLen, kPadLeftJustify), false, false, fieldColors);
 }
+
+// The message boxes: their width, and the rows of the message between the
+// top row and the key hint on row 6.
+constexpr int kBoxWidth = 60;
+constexpr int kBoxMessageLines = 4;
 
 // Set when a resize closed a choice field's list: the screen redraws itself
 // and the field, focused again, opens its list at once.
@@ -47,10 +60,27 @@ void RedrawBackdrop() {
   if (g_backdrop) g_backdrop();
 }
 
-bool Accepted(int key, bool numericOnly) {
-  if (numericOnly) return key == '-' || (key >= '0' && key <= '9');
-  return key >= 32 && key <= 126;
+// What a key typed into a field adds: a whole character (numeric-only
+// fields: "-" and the digits), a part of one still to be completed, or
+// nothing.
+TKeyChars::TResult Typed(int key, bool numericOnly, TKeyChars* chars) {
+  if (numericOnly && key != '-' && !(key >= '0' && key <= '9')) {
+    chars->Reset();
+    return TKeyChars::kRefused;
+  }
+  return chars->Add(key);
 }
+
+// What a focused field had typed when a resize ended it: the same field,
+// focused again on the redrawn screen, edits on from there.
+struct TResumedEdit {
+  bool pending = false;
+  std::string label;
+  int y = 0;
+  std::string old_value;
+  std::string buffer;
+};
+TResumedEdit g_resumed_edit;
 
 // Next selectable menu entry from `from` in `step` direction, wrapping;
 // `from` itself when no other one is selectable.
@@ -102,7 +132,7 @@ int MaxItemWidth(const TextList& list) {
 }
 
 std::string MaskText(const std::string& text) {
-  return std::string(text.size(), '*');
+  return std::string(CharCount(text), '*');
 }
 
 void ClearField(int x, int y, int width) {
@@ -134,11 +164,24 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
   }
   std::string buffer;
   bool touched = false;
-  MoveCursor(fx, y);
+  const bool resumed = g_resumed_edit.pending && g_resumed_edit.label == label &&
+                       g_resumed_edit.y == y && g_resumed_edit.old_value == old_value;
+  g_resumed_edit.pending = false;
+  if (resumed) {
+    buffer = std::move(g_resumed_edit.buffer);
+    // The field may have become narrower with the terminal.
+    while (ShownWidth(buffer, password) > maxLen) buffer.erase(LastCharStart(buffer));
+    touched = true;
+    ClearField(fx, y, maxLen);
+    WriteAt(fx, y, Shown(buffer, password), false, false, fieldColors);
+  }
+  TKeyChars chars;
+  MoveCursor(fx + ShownWidth(buffer, password), y);
   for (;;) {
     int key = ReadKeyCode();
     if (EndsLoop(key)) {
       *value = old_value;
+      if (key == kKeyResize && touched) g_resumed_edit = {true, label, y, old_value, buffer};
       return key;
     }
     if (key == kKeyEnter) {
@@ -165,22 +208,26 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
       }
       ScreenBeep();
     } else if (key == kKeyBackspace) {
+      chars.Reset();
       ClearField(fx, y, maxLen);
       if (!buffer.empty()) {
-        buffer.pop_back();
+        buffer.erase(LastCharStart(buffer));
         WriteAt(fx, y, Shown(buffer, password), false, false, fieldColors);
-        MoveCursor(fx + Length(buffer), y);
+        MoveCursor(fx + ShownWidth(buffer, password), y);
       }
-    } else if (Accepted(key, numericOnly)) {
+    } else if (const TKeyChars::TResult typed = Typed(key, numericOnly, &chars);
+               typed != TKeyChars::kRefused) {
+      if (typed == TKeyChars::kPending) continue;
+      const std::string& c = chars.character();
       SetColors(fieldColors);
       if (!touched) {
         ClearField(fx, y, maxLen);
         touched = true;
       }
-      if (Length(buffer) < maxLen) {
-        buffer.push_back(static_cast<char>(key));
-        MoveCursor(fx + Length(buffer) - 1, y);
-        WriteText(password ? "*" : std::string(1, static_cast<char>(key)));
+      if (ShownWidth(buffer + c, password) <= maxLen) {
+        MoveCursor(fx + ShownWidth(buffer, password), y);
+        buffer += c;
+        WriteText(password ? "*" : c);
       } else {
         ScreenBeep();
       }
@@ -247,8 +294,8 @@ int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColo
       int index = first + i;
       // An entry longer than the list is cut on the screen, not in the
       // choice, so that it never runs over into the next row.
-      WriteAt(1, 2 + i, work[index].substr(0, static_cast<size_t>(std::max(width, 0))), false,
-              false, index == selected ? highlightColors : normalColors);
+      WriteAt(1, 2 + i, CutToWidth(work[index], width), false, false,
+              index == selected ? highlightColors : normalColors);
     }
     const int mark_column = width / 2 + 1;
     WriteAt(mark_column, 1, first > 0 ? "^" : " ", false, false, normalColors);
@@ -305,14 +352,18 @@ TBackdrop::~TBackdrop() {
 }
 
 void PressAnyKeyBox(const std::string& message, TColors colors) {
-  const std::string padded = PadText(message, 60, kPadCentre);
+  // Centred in kBoxWidth from column 1, a line of one column less keeps a
+  // blank on either side.
+  const TextList lines = WrapText(message, kBoxWidth - 1, kBoxMessageLines);
   int key;
   do {
     SetTextColor(ForegroundOf(colors));
-    OpenCenteredWindow(60, 6, BackgroundOf(colors));
+    OpenCenteredWindow(kBoxWidth, 6, BackgroundOf(colors));
     ScreenBeep();
-    MoveCursor(1, 2);
-    WriteText(padded);
+    for (size_t i = 0; i < lines.size(); ++i) {
+      MoveCursor(1, 2 + static_cast<int>(i));
+      WriteText(PadText(lines[i], kBoxWidth, kPadCentre));
+    }
     MoveCursor(17, 6);
     WriteText("Press any key to continue");
     MoveCursor(30, 6);
@@ -365,7 +416,12 @@ bool ConfirmYesNoBox(int width, const std::string& message, bool centred) {
   const int box_width = width - 5;
   for (;;) {
     OpenCenteredWindow(box_width, 6, 3);
-    WriteAt(centred ? (box_width - Length(message)) / 2 : 2, 2, message, false, false, colors);
+    // The window is box_width + 1 columns; one stays blank on either side.
+    const TextList lines = WrapText(message, box_width - 1, kBoxMessageLines);
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const int column = centred ? std::max((box_width - Length(lines[i])) / 2, 2) : 2;
+      WriteAt(column, 2 + static_cast<int>(i), lines[i], false, false, colors);
+    }
     WriteAt((box_width - 27) / 2, 6, "[Y] Confirm      [N] Cancel", false, false, colors);
     ScreenBeep();
     for (;;) {

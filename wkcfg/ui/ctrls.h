@@ -13,6 +13,7 @@
 #include "common/text.h"
 #include "wkcfg/ui/colors.h"
 #include "wkcfg/ui/crt.h"
+#include "wkcfg/ui/screen_text.h"
 
 // PadText modes.
 constexpr int kPadLeftJustify = 1;
@@ -25,13 +26,15 @@ void WriteAt(int x, int y, const std::string& text, bool padLeft, bool padRight,
 // WriteAt column (width - length) div 2 of row y, no added blanks.
 void WriteCentered(const std::string& text, int width, int y, TColors colors);
 
+// Widths are screen columns (see screen_text.h), not bytes.
+
 // Blanks up to `width`: appended (mode 1), split with the larger share in
 // front (mode 2) or prefixed (mode 3). Empty or long enough texts unchanged.
 std::string PadText(const std::string& text, int width, int mode);
 void PadList(TextList* list, int width, int mode);
 // Length of the longest entry, 0 for an empty list.
 int MaxItemWidth(const TextList& list);
-// One "*" per character.
+// One "*" per character (a UTF-8 character is one).
 std::string MaskText(const std::string& text);
 
 // `width` blanks from (x, y), cursor back to (x, y).
@@ -42,12 +45,14 @@ void ClearField(int x, int y, int width);
 int ButtonField(int x, int y, const std::string& text, TColors normalColors, TColors focusColors,
                 bool focused);
 
-// A labelled one-line field of at most maxLen characters at the column after
-// the label. Unfocused: drawn, the value trimmed, -1. Focused: edited until
-// ENTER stores the trimmed buffer (10), or an untouched field is left with
-// ESC, TAB or an arrow (the value unchanged). ESC after typing restores the
-// old value and edits on. numericOnly accepts "-" and digits; password shows
-// "*" per character.
+// A labelled one-line field of at most maxLen columns at the column after
+// the label; a value longer than that is cut on the screen only. Unfocused: drawn, the value
+// trimmed, -1. Focused: edited until ENTER stores the trimmed buffer (10), or an untouched field is
+// left with ESC, TAB or an arrow (the value unchanged). ESC after typing restores the old value and
+// edits on. numericOnly accepts "-" and digits; password shows
+// "*" per character. Backspace takes the last whole character. A resize ends
+// the call with the value unchanged; the next focused call of the same field
+// (label, row and value) goes on with what was typed.
 int EditField(int x, int y, int maxLen, const std::string& label, std::string* value,
               TColors labelColors, TColors fieldColors, bool numericOnly, bool focused,
               bool password);
@@ -90,8 +95,9 @@ class TBackdrop {
   std::function<void()> previous_;
 };
 
-// A 60-column box with the message, the bell and "Press any key to
-// continue"; any key closes it. A resize redraws it.
+// A 60-column box with the message (wrapped at blanks into at most four
+// centred lines, the rest cut), the bell and "Press any key to continue";
+// any key closes it. A resize redraws it.
 void PressAnyKeyBox(const std::string& message, TColors colors);
 
 // "<< Press [ESC] to return to Main Menu >>" centred in width at column 1 of
@@ -105,6 +111,8 @@ void InputBox(int width, const std::string& label, const std::string& initial, b
               bool password, std::string* result);
 
 // A box asking for Y or N; true for Y or y. False when the program must quit.
+// The message is wrapped at blanks into at most four lines inside the box
+// (each centred, or from column 2), the rest cut.
 bool ConfirmYesNoBox(int width, const std::string& message, bool centred);
 
 // Asks for the password until it is typed exactly (true) or the entry is

@@ -421,12 +421,14 @@ TEST_F(CtrlsTest, InputBox) {
   term_.AddKeys({kKeyEsc, kKeyEsc});
   InputBox(75, "Port:", " 6005 ", true, false, &result);
   EXPECT_EQ(result, "6005");
+  // A resize while typing keeps what was typed.
   term_.AddText("1");
   term_.AddResize(90, 30);
   term_.AddText("2");
   term_.AddKeys({kKeyEnter});
   InputBox(75, "Port:", "6005", true, false, &result);
-  EXPECT_EQ(result, "2");
+  EXPECT_EQ(result, "12");
+  EXPECT_EQ(WindowRow(2).substr(1, 9), "Port: 12 ");
   EXPECT_EQ(term_.keys_left(), 0);
 }
 
@@ -477,5 +479,154 @@ TEST_F(CtrlsTest, PasswordPrompt) {
     EXPECT_FALSE(Wrote("ecret")) << c.name;
     EXPECT_FALSE(Wrote("bad")) << c.name;
     EXPECT_EQ(term_.keys_left(), 0) << c.name;
+  }
+}
+
+TEST_F(CtrlsTest, ResizedFieldGoesOnOnlyWhereItWasTyped) {
+  std::string value = "old";
+  term_.AddKeys({'a', 'b', kKeyResize});
+  EXPECT_EQ(EditField(3, 5, 10, "Name:", &value, kLabel, kField, false, true, false), kKeyResize);
+  EXPECT_EQ(value, "old");
+  // Another field, focused first, starts afresh and drops what was kept.
+  term_.AddKeys({'x', kKeyEnter});
+  EXPECT_EQ(EditField(3, 7, 10, "Other:", &value, kLabel, kField, false, true, false), kKeyEnter);
+  EXPECT_EQ(value, "x");
+  value = "old";
+  term_.AddKeys({'c', kKeyEnter});
+  EditField(3, 5, 10, "Name:", &value, kLabel, kField, false, true, false);
+  EXPECT_EQ(value, "c");
+  // Kept text shown again, cursor after it; ESC still gives back the old value.
+  value = "old";
+  term_.AddKeys({'a', 'b', kKeyResize});
+  EditField(3, 5, 10, "Name:", &value, kLabel, kField, false, true, false);
+  term_.AddKeys({kKeyEsc, kKeyEsc});
+  EXPECT_EQ(EditField(3, 5, 10, "Name:", &value, kLabel, kField, false, true, false), kKeyEsc);
+  EXPECT_EQ(value, "old");
+  // A field narrower after the resize keeps what still fits.
+  term_.AddText("abcdef");
+  term_.AddKeys({kKeyResize});
+  EditField(3, 5, 10, "Name:", &value, kLabel, kField, false, true, false);
+  term_.AddKeys({kKeyEnter});
+  EditField(3, 5, 4, "Name:", &value, kLabel, kField, false, true, false);
+  EXPECT_EQ(value, "abcd");
+  EXPECT_EQ(term_.ScreenRow(5).substr(8, 4), "abcd");
+  EXPECT_EQ(term_.cursor_column(), 12);
+}
+
+TEST_F(CtrlsTest, Utf8FieldEditsWholeCharacters) {
+  TUtf8Coding utf8;
+  if (!utf8.available()) GTEST_SKIP() << "no C.UTF-8 locale";
+  const std::string location = "B\xc3\xbcro \xe2\x80\x93 2. OG";
+  const int BS = kKeyBackspace;
+  struct {
+    const char* name;
+    std::string typed;
+    std::vector<int> keys;  // after the typed bytes
+    int max_len;
+    std::string stored;
+    int beeps;
+  } cases[] = {
+      {"typed as bytes, stored as typed", location, {}, 20, location, 0},
+      {"backspace takes a whole character", "B\xc3\xbc", {BS, 'e'}, 20, "Be", 0},
+      {"backspace over a wide one", "\xe6\x97\xa5x", {BS, BS, 'y'}, 20, "y", 0},
+      {"maxLen in columns",
+       "\xc3\xbc\xc3\xbc\xc3\xbc\xc3\xbc",
+       {},
+       3,
+       "\xc3\xbc\xc3\xbc\xc3\xbc",
+       1},
+      {"a wide one past the end", "ab\xe6\x97\xa5", {}, 3, "ab", 1},
+      {"invalid bytes refused",
+       "a\xff\xc3"
+       "b",
+       {},
+       20,
+       "ab",
+       1},
+  };
+  for (const auto& c : cases) {
+    term_.ClearRecord();
+    term_.AddText(c.typed);
+    term_.AddKeys(c.keys);
+    term_.AddKeys({kKeyEnter});
+    std::string value = "old";
+    EXPECT_EQ(EditField(3, 5, c.max_len, "Name:", &value, kLabel, kField, false, true, false),
+              kKeyEnter)
+        << c.name;
+    EXPECT_EQ(value, c.stored) << c.name;
+    EXPECT_EQ(term_.beeps(), c.beeps) << c.name;
+  }
+  // Drawn character by character, padded by columns, the cursor after it.
+  std::string value = "old";
+  term_.AddText(location);
+  EditField(3, 5, 14, "Name:", &value, kLabel, kField, false, true, false);
+  EXPECT_EQ(term_.ScreenRow(5).substr(2), "Name: " + location + std::string(2 + 80 - 22, ' '));
+  EXPECT_EQ(term_.cursor_column(), 8 + 12);
+  // A stored value: cut on whole characters, unsafe bytes shown as "?".
+  value = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";
+  EditField(3, 7, 5, "W:", &value, kLabel, kField, false, false, false);
+  EXPECT_EQ(term_.ScreenRow(7).substr(2, 10), "W: \xe6\x97\xa5\xe6\x9c\xac ");
+  value = "a\x1b[2J\xff";
+  EditField(3, 9, 8, "E:", &value, kLabel, kField, false, false, false);
+  EXPECT_EQ(term_.ScreenRow(9).substr(2, 11), "E: a?[2J?  ");
+  value = "\xc3\xbc\xc3\xbc";
+  EditField(3, 11, 6, "P:", &value, kLabel, kField, false, false, true);
+  EXPECT_EQ(term_.ScreenRow(11).substr(2, 9), "P: **    ");
+}
+
+TEST_F(CtrlsTest, LongErrorTextWrappedAndCutInsideItsBox) {
+  std::string message;
+  for (int i = 0; i < 400; ++i) message += "word" + std::to_string(i % 10) + "xyz ";
+  ASSERT_GT(message.size(), 3500u);
+  term_.AddKeys({'k'});
+  PressAnyKeyBox(message, MakeColors(15, 1));
+  const auto& w = term_.window();
+  ASSERT_EQ(w.columns, 61);
+  for (int row = 2; row <= 5; ++row) {
+    const std::string line = WindowRow(row);
+    EXPECT_EQ(line.front(), ' ') << row;
+    EXPECT_EQ(line.substr(59), "  ") << row;
+    // Whole words only.
+    TextList words;
+    SplitToList(' ', TrimBlanks(line), &words, true);
+    EXPECT_EQ(words.size(), 6u) << row;
+    for (const std::string& word : words) {
+      EXPECT_EQ(word.size(), 8u) << row << " " << word;
+    }
+  }
+  EXPECT_EQ(TrimBlanks(WindowRow(6)), "Press any key to continue");
+  EXPECT_EQ(TrimBlanks(WindowRow(7)), "");
+  // Nothing outside the box.
+  EXPECT_EQ(TrimBlanks(term_.ScreenRow(w.row + 8)), "");
+  EXPECT_EQ(term_.ScreenRow(w.row + 3).substr(0, w.column), std::string(w.column, ' '));
+}
+
+TEST(QuestionBox, WrapsAtBlanksInsideTheBox) {
+  const std::string question =
+      "If you continue, all previously selected events and autonomy data settings for the UPS "
+      "will be deleted. Continue ?";
+  // The frame width of the console at 80x24 and at 100x30.
+  const struct { int columns, lines, frame_width; } sizes[] = {{80, 24, 75}, {100, 30, 95}};
+  for (const auto& size : sizes) {
+    for (bool centred : {false, true}) {
+      TFakeTerminal term(size.columns, size.lines);
+      UseTerminal(&term);
+      term.AddKeys({'n'});
+      EXPECT_FALSE(ConfirmYesNoBox(size.frame_width, question, centred));
+      const auto& w = term.window();
+      ASSERT_EQ(w.columns, size.frame_width - 4);
+      std::string joined;
+      for (int row = 2; row <= 5; ++row) {
+        const std::string line = term.ScreenRow(w.row + row).substr(w.column, w.columns);
+        EXPECT_EQ(line.front(), ' ') << size.columns << " " << row;
+        EXPECT_EQ(line.back(), ' ') << size.columns << " " << row;
+        if (!TrimBlanks(line).empty()) joined += (joined.empty() ? "" : " ") + TrimBlanks(line);
+      }
+      EXPECT_EQ(joined, question) << size.columns;
+      if (!centred) {
+        EXPECT_EQ(term.ScreenRow(w.row + 2).substr(w.column + 1, 15), "If you continue");
+      }
+      UseTerminal(nullptr);
+    }
   }
 }

@@ -6,6 +6,7 @@
 #include "wkcfg/ui/curses_screen.h"
 
 #include <curses.h>
+#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
@@ -20,6 +21,7 @@
 #include "common/console.h"
 #include "wkcfg/ui/colors.h"
 #include "wkcfg/ui/crt.h"
+#include "wkcfg/ui/screen_text.h"
 
 namespace {
 
@@ -276,6 +278,11 @@ bool InitScreen() {
     if (!InstallHandler(signal_number, OnQuitSignal, 0)) return false;
   }
   g_have_saved_modes = tcgetattr(STDIN_FILENO, &g_saved_modes) == 0;
+  // The user's character set, for curses and for the widths of shown texts;
+  // a locale that cannot be set leaves "C", and the texts are shown byte by
+  // byte as before.
+  setlocale(LC_CTYPE, "");
+  SetTextCoding(CodingOfLocale());
   g_screen = newterm(nullptr, stdout, stdin);
   if (g_screen == nullptr) {
     std::fprintf(stderr, "%s: the terminal type \"%s\" is unknown\n", g_ident, term);

@@ -9,6 +9,8 @@
 void SetScreenIdent(const char* ident);
 
 // Starts curses on the terminal and makes it the screen layer's terminal.
+// The character set of the user's locale (LC_CTYPE) becomes curses' and
+// the text coding of screen_text.h.
 // SIGTERM, SIGHUP, SIGINT and SIGQUIT from then on only make every key read
 // return kKeyQuit; a program that goes on reading long after it (a loop
 // that ignores the code) is ended with DoneScreen and exit status 0.

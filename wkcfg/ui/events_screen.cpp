@@ -46,8 +46,6 @@ constexpr int kChooserBackground = 2;
 constexpr TColors kChooserColors = MakeColors(0, 2);
 constexpr int kDialogBackground = 11;
 constexpr TColors kDialogColors = MakeColors(0, 11);
-// The box at the reset question: rows 2 to 5 above its key hint.
-constexpr int kQuestionLines = 4;
 
 bool MustQuit(int key) {
   return key == kKeyQuit || QuitRequested();
@@ -177,9 +175,7 @@ void LoadEvents(TEventsView* view, TEvents* events) {
 }
 
 void ResetEvents(TEventsView* view, TEvents* events) {
-  const std::string question =
-      FlowIntoBox(LangText("InfoEventsReset", "WKCFG"), ConsoleUi().FrameWidth - 5, kQuestionLines);
-  if (!ConfirmYesNoBox(ConsoleUi().FrameWidth, question, false)) return;
+  if (!ConfirmYesNoBox(ConsoleUi().FrameWidth, LangText("InfoEventsReset", "WKCFG"), false)) return;
   ResetEventsToDefault(&ConsoleState());
   view->Rebuild(*events, WarningTime());
 }

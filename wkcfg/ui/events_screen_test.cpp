@@ -314,21 +314,25 @@ TEST_F(EventsScreenTest, ResetAsksFirstThenBringsTheModelsDefaults) {
   Run({'R', 'Y'});
   EXPECT_EQ(Events(), "0|$POPUP,*|$LOG;2|$POPUP,*|$SHUTDOWN;");
 
-  // The question is laid out for its box of 71 columns, written from
-  // column 2: each line fills the row and the next starts at column 2.
+  // The question wrapped at blanks inside its box of 71 columns, each line
+  // from column 2.
   Run({'r'});
-  const std::string first = "All events and their jobs will be replaced by the defaults of the";
-  const std::string question = PadText(first, 70, kPadLeftJustify) + " " +
-                               PadText("selected UPS model.", 70, kPadLeftJustify) + " " +
-                               "Continue ?";
-  int shown = 0;
-  for (const auto& write : term_.writes()) {
-    if (write.text != question) continue;
-    ++shown;
-    EXPECT_EQ(write.column, 2);
-    EXPECT_EQ(write.row, 2);
+  const struct {
+    std::string text;
+    int row;
+  } lines[] = {{"All events and their jobs will be replaced by the defaults of the", 2},
+               {"selected UPS model.", 3},
+               {"Continue ?", 4}};
+  for (const auto& line : lines) {
+    int shown = 0;
+    for (const auto& write : term_.writes()) {
+      if (write.text != line.text) continue;
+      ++shown;
+      EXPECT_EQ(write.column, 2);
+      EXPECT_EQ(write.row, line.row);
+    }
+    EXPECT_EQ(shown, 1) << line.text;
   }
-  EXPECT_EQ(shown, 1);
   EXPECT_EQ(Wrote("[Y] Confirm      [N] Cancel"), 1);
 }
 

@@ -34,39 +34,6 @@ std::string OnOneLine(std::string text) {
   return text;
 }
 
-// The words of one paragraph in lines of at most `width` characters.
-void WrapParagraph(const std::string& paragraph, int width, TextList* lines) {
-  const size_t limit = static_cast<size_t>(width);
-  std::string line;
-  size_t i = 0;
-  while (i < paragraph.size()) {
-    if (paragraph[i] == ' ') {
-      ++i;
-      continue;
-    }
-    size_t end = paragraph.find(' ', i);
-    if (end == std::string::npos) end = paragraph.size();
-    std::string word = paragraph.substr(i, end - i);
-    i = end;
-    while (word.size() > limit) {
-      if (!line.empty()) lines->push_back(line);
-      line.clear();
-      lines->push_back(word.substr(0, limit));
-      word.erase(0, limit);
-    }
-    if (word.empty()) continue;
-    if (line.empty()) {
-      line = word;
-    } else if (line.size() + 1 + word.size() <= limit) {
-      line += " " + word;
-    } else {
-      lines->push_back(line);
-      line = word;
-    }
-  }
-  lines->push_back(line);
-}
-
 }  // namespace
 
 TEventsCommand EventsCommandOfKey(int key) {
@@ -259,29 +226,4 @@ TJobFormStep JobFormKey(TJobForm* form, int key, const std::string& typed) {
   form->values[form->focus] = typed;
   ++form->focus;
   return TJobFormStep::kOpen;
-}
-
-std::string FlowIntoBox(const std::string& text, int width, int max_lines) {
-  if (width < 1 || max_lines < 1) return "";
-  TextList lines;
-  std::string paragraph;
-  for (char c : text) {
-    if (c == '\r' || c == '\n' || c == '^') {
-      WrapParagraph(paragraph, width, &lines);
-      paragraph.clear();
-    } else {
-      paragraph.push_back(c);
-    }
-  }
-  WrapParagraph(paragraph, width, &lines);
-  if (static_cast<int>(lines.size()) > max_lines) lines.resize(static_cast<size_t>(max_lines));
-  std::string flowed;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i + 1 < lines.size()) {
-      flowed += PadText(lines[i].empty() ? " " : lines[i], width, kPadLeftJustify) + " ";
-    } else {
-      flowed += lines[i];
-    }
-  }
-  return flowed;
 }

@@ -134,12 +134,4 @@ enum class TJobFormStep {
 // move the focus round the rows.
 TJobFormStep JobFormKey(TJobForm* form, int key, const std::string& typed);
 
-// `text` laid out for a message written from column 2 of a box with `width`
-// columns left of it on each row: "\r" and "^" break lines, long lines
-// break between words (a word longer than a line is cut), and every line
-// but the last is filled to the width with one blank after it for the
-// margin of the next row, so each row starts at column 2 again. At most
-// `max_lines` lines.
-std::string FlowIntoBox(const std::string& text, int width, int max_lines);
-
 #endif  // VOLTMON_WKCFG_UI_EVENTS_VIEW_H_

@@ -268,23 +268,3 @@ TEST(JobDialog, KeysMoveStoreAndCheck) {
     EXPECT_EQ(form.values, c.values) << c.name;
   }
 }
-
-TEST(FlowIntoBox, LinesStartAtTheMarginOfEachRow) {
-  struct {
-    std::string text;
-    int width, lines;
-    std::string flowed;
-  } cases[] = {
-      {"Continue ?", 20, 4, "Continue ?"},
-      {"one two three^four", 9, 4,
-       "one two" + std::string(3, ' ') + "three" + std::string(5, ' ') + "four"},
-      {"one two\rthree", 20, 4, "one two" + std::string(14, ' ') + "three"},
-      {"abcdefghijkl", 5, 4, "abcde fghij kl"},
-      {"a b c d e f", 1, 3, "a b c"},
-      {"  spaced   words  ", 20, 4, "spaced words"},
-      {"x", 0, 4, ""},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(FlowIntoBox(c.text, c.width, c.lines), c.flowed) << c.text;
-  }
-}

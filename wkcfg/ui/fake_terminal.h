@@ -1,7 +1,8 @@
-// A terminal for tests: keeps the screen as a grid of characters and
-// attribute bytes, records every write with its window position, answers key
-// reads from a script and counts the bells. When the script runs out it
-// answers kKeyQuit, so a widget under test can never wait forever.
+// A terminal for tests: keeps the screen as a grid of cells (the bytes of the
+// character shown there, as the text coding of screen_text.h splits them;
+// the second cell of a wide character empty) and attribute bytes, records every write with its
+// window position, answers key reads from a script and counts the bells. When the script runs out
+// it answers kKeyQuit, so a widget under test can never wait forever.
 #ifndef VOLTMON_WKCFG_UI_FAKE_TERMINAL_H_
 #define VOLTMON_WKCFG_UI_FAKE_TERMINAL_H_
 
@@ -79,11 +80,12 @@ class TFakeTerminal : public TTerminal {
     int columns;
     int lines;
   };
-  void Put(char c, uint8_t attr);
+  void Put(const std::string& character, int width, uint8_t attr);
+  std::string RowText(int index) const;
 
   int columns_;
   int lines_;
-  std::vector<std::string> text_;
+  std::vector<std::vector<std::string>> cells_;
   std::vector<std::vector<uint8_t>> attrs_;
   TWindow window_;
   int cursor_column_ = 0;
@@ -94,6 +96,22 @@ class TFakeTerminal : public TTerminal {
   std::vector<TWindow> windows_;
   int beeps_ = 0;
   std::vector<std::vector<std::string>> snapshots_;
+};
+
+// While it lives: LC_CTYPE "C.UTF-8" and the UTF-8 text coding, as the
+// console runs in a UTF-8 locale; both put back afterwards. available() is
+// false when the C library has no such locale (nothing is changed then).
+class TUtf8Coding {
+ public:
+  TUtf8Coding();
+  ~TUtf8Coding();
+  TUtf8Coding(const TUtf8Coding&) = delete;
+  TUtf8Coding& operator=(const TUtf8Coding&) = delete;
+  bool available() const { return available_; }
+
+ private:
+  bool available_ = false;
+  std::string old_locale_;
 };
 
 #endif  // VOLTMON_WKCFG_UI_FAKE_TERMINAL_H_
