@@ -48,6 +48,7 @@ class TNameLookup {
   // The address once kResolved; empty before.
   const std::string& Address() const { return address_; }
 
+  // The record shared with the lookup thread (see resolve.cpp).
   struct TShared;
 
  private:
