@@ -1,5 +1,5 @@
 // One TCP connection over POSIX sockets, read and written as whole lines, and
-// the client side: name resolution to IPv4 and a connect with a time limit.
+// the client side: a connect whose time limit bounds the name's lookup too.
 // Reads wait with poll against a monotonic deadline, so that a signal or a
 // slow peer never stretches a limit; every call retries EINTR itself.
 #include "common/tcp.h"
@@ -7,10 +7,8 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -19,6 +17,7 @@
 #include <cstring>
 
 #include "common/clock.h"
+#include "common/resolve.h"
 
 namespace {
 
@@ -174,49 +173,33 @@ void TcpConnection::Close() {
   pending_.clear();
 }
 
-std::string ResolveIPv4(const std::string& host) {
-  if (strcasecmp(host.c_str(), "localhost") == 0) return "127.0.0.1";
-  in_addr address;
-  if (ParseDotted(host, &address)) return host;
-  if (host.empty()) return "";
-
-  addrinfo hints;
-  memset(&hints, 0, sizeof hints);
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  int r;
-  do {
-    r = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  } while (r == EAI_SYSTEM && errno == EINTR);
-  if (r != 0 || found == nullptr) return "";
-  std::string result;
-  for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
-    if (a->ai_family != AF_INET) continue;
-    char text[INET_ADDRSTRLEN];
-    const auto* in = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
-    if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) != nullptr) {
-      result = text;
-      break;
-    }
-  }
-  freeaddrinfo(found);
-  return result;
-}
-
 bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TcpConnection* connection,
                 int* error, const std::string& bind_address, int wake_fd) {
   connection->Close();
   *error = 0;
   const int64_t deadline = DeadlineAfter(timeout_ms < 0 ? 0 : timeout_ms);
 
-  std::string dotted = ResolveIPv4(host);
+  std::string dotted;
+  switch (ResolveIPv4Within(host, RemainingMs(deadline), &dotted, wake_fd)) {
+    case TResolveResult::kResolved:
+      break;
+    case TResolveResult::kInterrupted:
+      *error = EINTR;
+      return false;
+    case TResolveResult::kNoAnswer:
+    case TResolveResult::kPending:
+      *error = kTcpNameNoAnswer;
+      return false;
+    case TResolveResult::kUnknown:
+      *error = kTcpNameUnknown;
+      return false;
+  }
   sockaddr_in remote;
   memset(&remote, 0, sizeof remote);
   remote.sin_family = AF_INET;
   remote.sin_port = htons(port);
-  if (dotted.empty() || !ParseDotted(dotted, &remote.sin_addr)) {
-    *error = EHOSTUNREACH;
+  if (!ParseDotted(dotted, &remote.sin_addr)) {
+    *error = kTcpNameUnknown;
     return false;
   }
 
@@ -276,4 +259,10 @@ bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TcpConne
   }
   *connection = std::move(socket_owner);
   return true;
+}
+
+std::string TcpConnectErrorText(int error, const std::string& host) {
+  if (error == kTcpNameUnknown) return "cannot resolve " + host;
+  if (error == kTcpNameNoAnswer) return "cannot resolve " + host + " (no answer in time)";
+  return std::strerror(error);
 }

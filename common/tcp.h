@@ -55,17 +55,21 @@ class TcpConnection {
   bool peer_known_ = false;
 };
 
-// Resolves `host` to a dotted IPv4 address: "localhost" in any case gives
-// "127.0.0.1", a dotted address is returned unchanged, any other name goes to
-// the resolver (first IPv4 address). Empty when it cannot be resolved.
-std::string ResolveIPv4(const std::string& host);
+// Errors of TcpConnect beside the errno values: the name did not resolve, or
+// the resolver gave no answer within the time limit.
+constexpr int kTcpNameUnknown = -1;
+constexpr int kTcpNameNoAnswer = -2;
 
-// Connects to `host`:`port` within `timeout_ms`. With `bind_address` not
-// empty the local end is bound to it first (tests act as another host).
-// On failure returns false and sets `*error` to the errno (ETIMEDOUT for the
-// time limit, EHOSTUNREACH for a name that does not resolve, EINTR when
-// `wake_fd`, not negative, became readable during the wait).
+// Connects to `host`:`port` within `timeout_ms`, the name's lookup included.
+// With `bind_address` not empty the local end is bound to it first (tests
+// act as another host). On failure returns false and sets `*error` to the
+// errno (ETIMEDOUT for the time limit, EINTR when `wake_fd`, not negative,
+// became readable during the wait) or to one of the two name errors above.
 bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TcpConnection* connection,
                 int* error, const std::string& bind_address = "", int wake_fd = -1);
+
+// The text of a TcpConnect error for `host`: "cannot resolve NAME" for the
+// name errors, the system's text for the others.
+std::string TcpConnectErrorText(int error, const std::string& host);
 
 #endif  // VOLTMON_COMMON_TCP_H_

@@ -166,13 +166,6 @@ TEST(TcpLine, ClosedConnectionRefusesReadAndWrite) {
   EXPECT_EQ("", none.PeerAddress());
 }
 
-TEST(TcpResolve, LocalhostAndDottedNeedNoResolver) {
-  EXPECT_EQ("127.0.0.1", ResolveIPv4("localhost"));
-  EXPECT_EQ("127.0.0.1", ResolveIPv4("LocalHost"));
-  EXPECT_EQ("10.1.2.3", ResolveIPv4("10.1.2.3"));
-  EXPECT_EQ("", ResolveIPv4(""));
-}
-
 TEST(TcpConnect, PeerAddressIsTheBoundLocalAddress) {
   RawListener l;
   TcpConnection client;
@@ -198,7 +191,11 @@ TEST(TcpConnect, RefusedAndUnresolvedFailWithTheirError) {
   EXPECT_FALSE(client.IsOpen());
 
   EXPECT_FALSE(TcpConnect("", 1, 2000, &client, &error));
-  EXPECT_EQ(EHOSTUNREACH, error);
+  EXPECT_EQ(kTcpNameUnknown, error);
+  EXPECT_EQ("cannot resolve ", TcpConnectErrorText(error, ""));
+  EXPECT_EQ("cannot resolve gone.lan (no answer in time)",
+            TcpConnectErrorText(kTcpNameNoAnswer, "gone.lan"));
+  EXPECT_EQ(std::strerror(ECONNREFUSED), TcpConnectErrorText(ECONNREFUSED, "x"));
 }
 
 TEST(TcpConnect, TimeLimitEndsAConnectThatIsNotAnswered) {

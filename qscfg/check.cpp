@@ -39,6 +39,15 @@ void CheckMasters(const IniDocument& doc, const TQsProbes& probes,
                   std::vector<TFinding>* findings) {
   CheckNumber(doc, kQsAddressCountKey, 0, 16, findings);
   const uint16_t count = static_cast<uint16_t>(doc.GetInteger(kQsSection, kQsAddressCountKey, 0));
+  // The names are looked up side by side first: one by one, a silent name
+  // server would hold the check for its time limit once per name.
+  TextList names;
+  for (int i = 0; i < count; ++i) {
+    const std::string address = doc.GetString(kQsSection, QsAddressKey(i), "");
+    if (ClassifyAddress(address) == TAddressSyntax::kHostName) names.push_back(address);
+  }
+  const std::vector<bool> resolved = ResolveHosts(probes, names);
+  size_t name = 0;
   bool any = false;
   for (int i = 0; i < count; ++i) {
     const std::string key = QsAddressKey(i);
@@ -48,7 +57,7 @@ void CheckMasters(const IniDocument& doc, const TQsProbes& probes,
     const TAddressSyntax syntax = ClassifyAddress(address);
     if (syntax == TAddressSyntax::kInvalid) {
       findings->push_back({TFindingKind::kBadAddress, key, address});
-    } else if (syntax == TAddressSyntax::kHostName && !probes.Resolves(address)) {
+    } else if (syntax == TAddressSyntax::kHostName && !resolved[name++]) {
       findings->push_back({TFindingKind::kUnresolved, key, address});
     }
   }

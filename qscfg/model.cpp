@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-#include "common/tcp.h"
+#include "common/clock.h"
 #include "qslx/setup.h"
 
 namespace {
@@ -117,7 +117,22 @@ TScriptState ProbeScriptPath(const std::string& path) {
 
 TQsProbes SystemProbes() {
   TQsProbes probes;
-  probes.Resolves = [](const std::string& host) { return !ResolveIPv4(host).empty(); };
+  probes.Lookup = [](const std::string& host) { return std::make_unique<TNameLookup>(host); };
   probes.Script = ProbeScriptPath;
   return probes;
+}
+
+std::vector<bool> ResolveHosts(const TQsProbes& probes, const TextList& hosts) {
+  // A thread per lookup: a file of thousands of names is taken in batches.
+  constexpr size_t kBatch = 64;
+  std::vector<bool> resolved;
+  for (size_t first = 0; first < hosts.size(); first += kBatch) {
+    std::vector<std::unique_ptr<TNameLookup>> lookups;
+    for (size_t i = first; i < hosts.size() && i < first + kBatch; ++i)
+      lookups.push_back(probes.Lookup(hosts[i]));
+    const int64_t deadline = NowMs() + kQsLookupMs;
+    for (const auto& lookup : lookups)
+      resolved.push_back(lookup->Wait(deadline) == TResolveResult::kResolved);
+  }
+  return resolved;
 }

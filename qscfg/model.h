@@ -8,9 +8,12 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "common/ini.h"
+#include "common/resolve.h"
 #include "common/text.h"
 
 struct TQsConfig {
@@ -46,9 +49,18 @@ TScriptState ProbeScriptPath(const std::string& path);
 
 // The outside world the checks ask, so that tests can answer for it.
 struct TQsProbes {
-  std::function<bool(const std::string&)> Resolves;        // a host name has an IPv4 address
+  // Starts looking a host name up (see common/resolve.h).
+  std::function<std::unique_ptr<TNameLookup>(const std::string&)> Lookup;
   std::function<TScriptState(const std::string&)> Script;  // see ProbeScriptPath
 };
+
+// How long the program waits for the name service to answer for a name.
+constexpr int kQsLookupMs = 3000;
+
+// Whether each of `hosts` has an IPv4 address, index-aligned: the names are
+// looked up side by side, so that a few dozen take about kQsLookupMs at most
+// together.
+std::vector<bool> ResolveHosts(const TQsProbes& probes, const TextList& hosts);
 
 // The name service and file system of this computer.
 TQsProbes SystemProbes();

@@ -11,7 +11,7 @@ TEntryOutcome MasterEntry(const std::string& address, const TQsProbes& probes) {
     case TAddressSyntax::kInvalid:
       return {TEntryVerdict::kRefuse, "BadAddress"};
     case TAddressSyntax::kHostName:
-      if (!probes.Resolves(address)) return {TEntryVerdict::kStoreWarning, "NoResolve"};
+      if (!ResolveHosts(probes, {address})[0]) return {TEntryVerdict::kStoreWarning, "NoResolve"};
       break;
     case TAddressSyntax::kDottedIPv4:
       break;

@@ -6,11 +6,15 @@
 #include "qscfg/screens.h"
 
 #include <cstdlib>
+#include <vector>
+
+#include "common/clock.h"
 
 #include "common/lang.h"
 #include "qscfg/rows.h"
 #include "qslx/setup.h"
 #include "wkcfg/ui/console_ui.h"
+#include "wkcfg/ui/crt.h"
 #include "wkcfg/ui/ctrls.h"
 #include "wkcfg/ui/form_screen.h"
 
@@ -96,6 +100,7 @@ size_t& Current() {
 bool AcceptMaster(const std::string& address) {
   const TEntryOutcome outcome = MasterEntry(address, QsEditor().Probes);
   QsEditor().Unsound[address] = outcome.Verdict != TEntryVerdict::kStore;
+  QsEditor().Pending.erase(address);
   return Obey(outcome, address);
 }
 
@@ -115,7 +120,7 @@ bool DeleteMasterButton() {
 }
 
 // The masters below the rows, the selected one marked ">", a doubtful one
-// "!".
+// "!", one whose name is still being looked up "?".
 void DrawMasterList(int first_line) {
   const TextList& masters = Config().Masters;
   const int last_line = ConsoleUi().FrameHeight - 2;
@@ -125,15 +130,46 @@ void DrawMasterList(int first_line) {
   const size_t start = ListWindowStart(masters.size(), Current(), rows);
   for (size_t i = start; i < masters.size() && i < start + rows; ++i) {
     const int line = first_line + 1 + static_cast<int>(i - start);
-    const bool warned = MasterWarned(masters[i]);
-    WriteAt(kMarkColumn, line, warned ? "!" : " ", false, false, ErrorColors);
-    const std::string mark = i == Current() ? "> " : "  ";
+    const TMasterMark mark = MasterMark(masters[i]);
+    WriteAt(kMarkColumn, line,
+            mark == TMasterMark::kWarned    ? "!"
+            : mark == TMasterMark::kPending ? "?"
+                                            : " ",
+            false, false, ErrorColors);
+    const std::string selected = i == Current() ? "> " : "  ";
     // A long name is cut on the screen only, so that it stays on its row.
-    const std::string entry = mark + std::to_string(i + 1) + ". " + masters[i];
+    const std::string entry = selected + std::to_string(i + 1) + ". " + masters[i];
     WriteAt(3, line, CutToWidth(entry, ConsoleUi().FrameWidth - 3), false, false,
             i == Current() ? ListHighlightColors : NormalColors);
   }
 }
+
+// The current window's bounds, to tell the masters screen from a box over it.
+std::vector<int> WindowBounds() {
+  return {WindowLeft(), WindowTop(), WindowRight(), WindowBottom()};
+}
+
+// While the masters screen waits for a key, the names that answered get
+// their marks at once; under a box they get them at the next full draw.
+class TLookupMarks {
+ public:
+  explicit TLookupMarks(int list_line) {
+    SetIdleCallback([this, list_line] {
+      TQsEditor& editor = QsEditor();
+      if (editor.Pending.empty()) return;
+      const size_t before = editor.Pending.size();
+      for (const std::string& master : editor.Config.Masters) MasterMark(master);
+      if (editor.Pending.size() != before && WindowBounds() == drawn_in_) DrawMasterList(list_line);
+    });
+  }
+  ~TLookupMarks() { SetIdleCallback(nullptr); }
+  TLookupMarks(const TLookupMarks&) = delete;
+  TLookupMarks& operator=(const TLookupMarks&) = delete;
+  void Drawn() { drawn_in_ = WindowBounds(); }
+
+ private:
+  std::vector<int> drawn_in_;
+};
 
 }  // namespace
 
@@ -142,13 +178,27 @@ TQsEditor& QsEditor() {
   return editor;
 }
 
-bool MasterWarned(const std::string& address) {
+TMasterMark MasterMark(const std::string& address) {
   TQsEditor& editor = QsEditor();
-  const auto found = editor.Unsound.find(address);
-  if (found != editor.Unsound.end()) return found->second;
-  const bool warned = MasterEntry(address, editor.Probes).Verdict != TEntryVerdict::kStore;
-  editor.Unsound[address] = warned;
-  return warned;
+  const auto settled = editor.Unsound.find(address);
+  if (settled != editor.Unsound.end())
+    return settled->second ? TMasterMark::kWarned : TMasterMark::kNone;
+  const TAddressSyntax syntax = ClassifyAddress(address);
+  if (syntax != TAddressSyntax::kHostName) {
+    editor.Unsound[address] = syntax == TAddressSyntax::kInvalid;
+    return MasterMark(address);
+  }
+  auto pending = editor.Pending.find(address);
+  if (pending == editor.Pending.end()) {
+    TQsEditor::TPendingName name{editor.Probes.Lookup(address), NowMs() + kQsLookupMs};
+    pending = editor.Pending.emplace(address, std::move(name)).first;
+  }
+  const TResolveResult result = pending->second.Lookup->Poll();
+  if (result == TResolveResult::kPending && NowMs() < pending->second.DueMs)
+    return TMasterMark::kPending;
+  editor.Unsound[address] = result != TResolveResult::kResolved;
+  editor.Pending.erase(pending);
+  return MasterMark(address);
 }
 
 void ListenPortScreen() {
@@ -197,7 +247,13 @@ void MastersScreen() {
       list,   selected, BlankRow(), ButtonRow(" [ Add a master server ] ", AddMasterButton),
       remove, up,       down};
   const int list_line = 5 + static_cast<int>(screen.Rows.size()) + 1;
-  screen.ExtraDraw = [list_line] { DrawMasterList(list_line); };
+  // Every name is looked up at once, side by side, before the first draw.
+  for (const std::string& master : Config().Masters) MasterMark(master);
+  TLookupMarks marks(list_line);
+  screen.ExtraDraw = [list_line, &marks] {
+    DrawMasterList(list_line);
+    marks.Drawn();
+  };
   RunFormScreen(screen);
 }
 

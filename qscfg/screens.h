@@ -5,7 +5,9 @@
 #ifndef VOLTMON_QSCFG_SCREENS_H_
 #define VOLTMON_QSCFG_SCREENS_H_
 
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "common/ini.h"
@@ -17,15 +19,24 @@ struct TQsEditor {
   TQsConfig Config;
   TQsProbes Probes;
   size_t Current = 0;                   // the selected master
-  std::map<std::string, bool> Unsound;  // masters' warnings, asked once per name
+  std::map<std::string, bool> Unsound;  // masters' warnings, settled once per name
+  // Names still being looked up, and when their answer is due at the latest.
+  struct TPendingName {
+    std::unique_ptr<TNameLookup> Lookup;
+    int64_t DueMs = 0;
+  };
+  std::map<std::string, TPendingName> Pending;
 };
 
 // The process-wide state of the screens.
 TQsEditor& QsEditor();
 
-// True when the master should carry a warning mark (bad syntax, or a name
-// that does not resolve); the name service is asked once per name.
-bool MasterWarned(const std::string& address);
+enum class TMasterMark { kNone, kWarned, kPending };
+
+// The mark beside a master: warned for bad syntax or a name without an
+// address, pending while its name is being looked up. Never waits: a name
+// is looked up once, in the background, and given kQsLookupMs to answer.
+TMasterMark MasterMark(const std::string& address);
 
 void ListenPortScreen();
 void MastersScreen();

@@ -4,6 +4,7 @@
 // nothing after the greeting.
 #include "qslx/command_server.h"
 
+#include <cerrno>
 #include <utility>
 
 #include "common/scramble.h"
@@ -12,15 +13,15 @@
 
 TQshTcpServer::TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers,
                              TQsEventSink* events, TQsProgramStarter start,
-                             TQsAllowedPeers::Resolver resolve, int read_timeout_ms,
+                             TBlockingResolver resolve, int read_timeout_ms,
                              TQsCallerCheck check_caller)
     : setup_(setup),
       peers_(peers),
       events_(events),
       start_(std::move(start)),
-      resolve_(std::move(resolve)),
       read_timeout_ms_(read_timeout_ms),
-      check_caller_(std::move(check_caller)) {}
+      check_caller_(std::move(check_caller)),
+      names_(peers, events, std::move(resolve)) {}
 
 TQsCaller CheckConnectionCaller(const TcpConnection& connection) {
   sockaddr_in peer;
@@ -32,12 +33,11 @@ TQsCaller CheckConnectionCaller(const TcpConnection& connection) {
 }
 
 bool TQshTcpServer::TcpServerConnect(TcpConnection& connection) {
-  peers_->Rebuild(setup_.Addresses, resolve_);
   const std::string peer = connection.PeerAddress();
   if (peer.empty()) return false;
   // The socket tables are read only for a listed address, never for a flood
   // of strangers. A caller that has already left is owed no answer.
-  if (peers_->IndexOf(peer) >= 0) {
+  if (peers_->IndexOfWaiting(peer, kPeerLookupWaitMs, [this] { names_.AskAgain(); }) >= 0) {
     const TQsCaller caller = check_caller_(connection);
     if (caller == TQsCaller::kTrusted) return connection.WriteLine(Scramble(FrameText("ok")));
     if (caller == TQsCaller::kGone) return false;
@@ -66,17 +66,29 @@ void TQshTcpServer::TcpServerExecute(TcpConnection& connection) {
 }
 
 int TQshTcpServer::Start(uint16_t port) {
+  peers_->Configure(setup_.Addresses);
+  if (!names_.Start()) return EAGAIN;
   SetDefaultPort(port);
   sigset_t handled;
   HandledSignals(&handled);
   SetBlockedSignals(handled);
   SetExecuteHandler([this](TcpConnection& c) { TcpServerExecute(c); });
   SetConnectHandler([this](TcpConnection& c) { return TcpServerConnect(c); });
-  return Activate();
+  const int error = Activate();
+  if (error != 0) names_.Stop();
+  return error;
+}
+
+TQshTcpServer::~TQshTcpServer() {
+  Stop();
 }
 
 void TQshTcpServer::Stop() {
+  // No worker may ask for lookups once they are stopped, so the workers go
+  // first; none of them waits on a name any more.
+  peers_->Abandon();
   Deactivate();
+  names_.Stop();
   SetConnectHandler(nullptr);
   SetExecuteHandler(nullptr);
 }

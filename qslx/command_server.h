@@ -17,6 +17,9 @@
 
 // A greeted caller that sends no request line within this time is dropped.
 constexpr int kRequestReadTimeoutMs = 30000;
+// The longest a caller matching no known master address waits for the
+// configured names to be looked up anew before it is refused.
+constexpr int kPeerLookupWaitMs = 1000;
 
 // Whether the caller of an accepted connection may be a master at all,
 // whatever its address: one on this computer must be root.
@@ -29,23 +32,27 @@ class TQshTcpServer : public TcpServer {
   // lock: change it only while the server is stopped (after Stop, before
   // Start).
   TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers, TQsEventSink* events,
-                TQsProgramStarter start, TQsAllowedPeers::Resolver resolve = ResolveIPv4,
+                TQsProgramStarter start, TBlockingResolver resolve = SystemResolve,
                 int read_timeout_ms = kRequestReadTimeoutMs,
                 TQsCallerCheck check_caller = CheckConnectionCaller);
+  ~TQshTcpServer() override;
 
-  // Rebuilds the allowed peer list and greets the caller: "<|ok|>" and true
-  // for an allowed master that passes the caller check; "<|KO|>", the event
-  // "LogNotExecuted" and false for anyone else. False without an event when
-  // the greeting fails or the caller is already gone.
+  // Greets the caller: "<|ok|>" and true for an allowed master that passes
+  // the caller check; "<|KO|>", the event "LogNotExecuted" and false for
+  // anyone else. False without an event when the greeting fails or the
+  // caller is already gone. A caller matching no known address waits at
+  // most kPeerLookupWaitMs for the names to be looked up anew.
   bool TcpServerConnect(TcpConnection& connection);
 
   // Reads and carries out the one request of a greeted master.
   void TcpServerExecute(TcpConnection& connection);
 
-  // Installs both handlers, blocks the daemon's handled signals in the
+  // Fills the allowed peer list from the setup and starts looking its names
+  // up, installs both handlers, blocks the daemon's handled signals in the
   // server's threads and listens on `port`: 0 or the errno of the failure.
   int Start(uint16_t port);
-  // Deactivates and detaches both handlers.
+  // Ends the waits for names, deactivates, stops the lookups and detaches
+  // both handlers; never waits for the name service.
   void Stop();
 
  private:
@@ -53,9 +60,9 @@ class TQshTcpServer : public TcpServer {
   TQsAllowedPeers* peers_;
   TQsEventSink* events_;
   TQsProgramStarter start_;
-  TQsAllowedPeers::Resolver resolve_;
   int read_timeout_ms_;
   TQsCallerCheck check_caller_;
+  TQsNameRefresher names_;
 };
 
 #endif  // VOLTMON_QSLX_COMMAND_SERVER_H_

@@ -39,7 +39,8 @@ OrderOutcome GiveOrder(const MasterSend& send) {
   if (!TcpConnect(send.host, send.port, send.timeout_seconds * 1000, &connection, &error,
                   send.bind)) {
     outcome.kind = OrderOutcome::Kind::kNoConnection;
-    outcome.detail = std::string("cannot connect: ") + std::strerror(error);
+    const bool name = error == kTcpNameUnknown || error == kTcpNameNoAnswer;
+    outcome.detail = (name ? "" : "cannot connect: ") + TcpConnectErrorText(error, send.host);
     return outcome;
   }
   std::string line;

@@ -203,6 +203,22 @@ void ScreenBeep() {
   if (g_crt.terminal) g_crt.terminal->Beep();
 }
 
+void SetIdleCallback(std::function<void()> idle) {
+  if (!g_crt.terminal) return;
+  if (!idle) {
+    g_crt.terminal->Idle = nullptr;
+    return;
+  }
+  g_crt.terminal->Idle = [idle = std::move(idle)] {
+    int column, row;
+    g_crt.terminal->GetCursor(&column, &row);
+    const uint8_t attr = g_crt.attr;
+    idle();
+    g_crt.attr = attr;
+    g_crt.terminal->SetCursor(column, row);
+  };
+}
+
 void SetResizeCallback(std::function<void()> callback) {
   g_crt.resize_callback = std::move(callback);
 }

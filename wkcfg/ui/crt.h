@@ -74,6 +74,10 @@ int ReadKeyCode();
 // The terminal bell, heard through the current terminal.
 void ScreenBeep();
 
+// Runs `idle` about ten times a second while a key is awaited (empty: never),
+// the cursor and the text attribute kept for the key's reader.
+void SetIdleCallback(std::function<void()> idle);
+
 // Called after each resize once the new size is known (to recompute layouts).
 void SetResizeCallback(std::function<void()> callback);
 

@@ -169,6 +169,10 @@ class TCursesTerminal : public TTerminal {
       int key = wgetch(window_);
       if (g_quit_signal) return Quit();
       if (key != ERR) return key;
+      if (Idle) {
+        Idle();
+        doupdate();
+      }
       if (InputGone()) {
         g_quit_signal = SIGHUP;
         return Quit();

@@ -5,6 +5,7 @@
 #define VOLTMON_WKCFG_UI_TERMINAL_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Key codes the widgets act on (curses codes for the special keys).
@@ -57,6 +58,10 @@ class TTerminal {
 
   // The terminal bell.
   virtual void Beep() = 0;
+
+  // Run between the slices of a ReadKey wait, about ten times a second (empty:
+  // nothing), so that a screen can show what changed in the background.
+  std::function<void()> Idle;
 };
 
 #endif  // VOLTMON_WKCFG_UI_TERMINAL_H_
