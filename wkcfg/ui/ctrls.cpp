@@ -452,8 +452,9 @@ const char kPromptLabel[] = "Password:";
 // across a resize. Returns ENTER once something was typed, ESC when nothing
 // is, and the keys that end every loop; ESC after typing clears the entry.
 int PromptField(int fx, int width, TColors colors, std::string* typed) {
+  TKeyChars chars;
   for (;;) {
-    const int shown = std::min(Length(*typed), width);
+    const int shown = std::min(static_cast<int>(CharCount(*typed)), width);
     SetColors(colors);
     ClearField(fx, 2, width);
     if (shown > 0) WriteText(std::string(static_cast<size_t>(shown), '*'));
@@ -463,13 +464,19 @@ int PromptField(int fx, int width, TColors colors, std::string* typed) {
     if (key == kKeyEnter && !typed->empty()) return key;
     if (key == kKeyEsc && typed->empty()) return key;
     if (key == kKeyEsc) {
+      chars.Reset();
       typed->clear();
     } else if (key == kKeyBackspace) {
-      if (!typed->empty()) typed->pop_back();
+      chars.Reset();
+      if (!typed->empty()) typed->erase(LastCharStart(*typed));
     } else if (key == kKeyEnter) {
       // Nothing typed yet: ENTER waits, as in every field.
-    } else if (Accepted(key, false) && Length(*typed) < kMaxPromptEntry) {
-      typed->push_back(static_cast<char>(key));
+    } else if (const TKeyChars::TResult added = Typed(key, false, &chars);
+               added == TKeyChars::kPending) {
+      // The rest of a character is still to come.
+    } else if (added != TKeyChars::kRefused &&
+               CharCount(*typed) < static_cast<size_t>(kMaxPromptEntry)) {
+      *typed += chars.character();
     } else {
       ScreenBeep();
     }
