@@ -57,11 +57,13 @@ const TEntry kEntries[] = {
 
 // True when saved; a failure is shown with the system's text.
 bool SaveAndNotify() {
-  const int error = SaveQsEditor(&QsEditor());
+  bool in_place = false;
+  const int error = SaveQsEditor(&QsEditor(), &in_place);
   if (error != 0) {
-    ShowError(SystemErrorText(error));
+    ShowError("Cannot save " + QsEditor().Path + ": " + SystemErrorText(error));
     return false;
   }
+  if (in_place) PressAnyKeyBox("Saved in place: the file is a mount point.", NoticeColors);
   if (FindDaemonPid("qslx", 1, -1) != -1)
     PressAnyKeyBox(LangText("Restart", "QSCFG"), NoticeColors);
   return true;
@@ -161,11 +163,11 @@ bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor) {
   return true;
 }
 
-int SaveQsEditor(TQsEditor* editor) {
+int SaveQsEditor(TQsEditor* editor, bool* in_place) {
   IniDocument doc = editor->Doc;
   WriteQsConfig(editor->Config, &doc);
   errno = 0;
-  if (!SaveIniFile(editor->Path, doc)) return errno != 0 ? errno : EIO;
+  if (!SaveIniFile(editor->Path, doc, in_place)) return errno != 0 ? errno : EIO;
   editor->Doc = doc;
   return 0;
 }

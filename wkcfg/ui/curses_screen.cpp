@@ -18,6 +18,7 @@
 #include <string>
 
 #include "common/console.h"
+#include "common/files.h"
 #include "wkcfg/ui/colors.h"
 #include "wkcfg/ui/crt.h"
 
@@ -45,6 +46,7 @@ size_t g_clear_length = 0;
 
 void OnQuitSignal(int signal_number) {
   g_quit_signal = signal_number;
+  NoteEndSignal();
 }
 
 void OnFatalSignal(int signal_number) {
