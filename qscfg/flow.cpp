@@ -60,7 +60,7 @@ bool SaveAndNotify() {
   bool in_place = false;
   const int error = SaveQsEditor(&QsEditor(), &in_place);
   if (error != 0) {
-    ShowError("Cannot save " + QsEditor().Path + ": " + SystemErrorText(error));
+    ShowError(FileErrorMessage(SystemErrorText(error), QsEditor().Path));
     return false;
   }
   if (in_place) PressAnyKeyBox("Saved in place: the file is a mount point.", NoticeColors);

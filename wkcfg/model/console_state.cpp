@@ -106,7 +106,7 @@ std::string EventsFileRefusal(const TConsoleState& state, const std::string& pat
     char resolved[PATH_MAX];
     if (location == RealLocation(file) ||
         (realpath(file.c_str(), resolved) != nullptr && location == resolved)) {
-      return "A settings file of the installation: events are never saved over it";
+      return "A settings file of the installation, never saved over";
     }
   }
   return "";

@@ -117,7 +117,7 @@ TEST_F(Console, EventsFileRefusals) {
   ASSERT_EQ(symlink(tree.Path("mine.evn").c_str(), tree.Path("link.evn").c_str()), 0);
   ASSERT_EQ(symlink(tree.Path("bin").c_str(), tree.Path("binlink").c_str()), 0);
   ASSERT_EQ(mkfifo(tree.Path("fifo").c_str(), 0600), 0);
-  const char kOwn[] = "A settings file of the installation: events are never saved over it";
+  const char kOwn[] = "A settings file of the installation, never saved over";
   const struct {
     std::string path;
     const char* refusal;

@@ -54,7 +54,7 @@ bool SaveAndNotify() {
   bool in_place = false;
   const int error = SaveConsoleSetup(state, &in_place);
   if (error != 0) {
-    ShowError("Cannot save " + ServerSetupPath(state.Setup) + ": " + SystemErrorText(error));
+    ShowError(FileErrorMessage(SystemErrorText(error), ServerSetupPath(state.Setup)));
     return false;
   }
   if (in_place) PressAnyKeyBox(kInPlaceText, NoticeColors);

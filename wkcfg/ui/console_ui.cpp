@@ -59,6 +59,10 @@ std::string SystemErrorText(int error) {
   return FileErrorText(error);
 }
 
+std::string FileErrorMessage(const std::string& reason, const std::string& path) {
+  return reason + ": " + path;
+}
+
 void PrintSetupFailure() {
   PrintMessage("", "");
   PrintInvalidSetup();

@@ -153,7 +153,7 @@ void SaveEvents(const TEvents& events) {
   const std::string refusal = EventsFileRefusal(ConsoleState(), name, &exists);
   if (!refusal.empty()) {
     ScreenBeep();
-    ShowError(name + ": " + refusal);
+    ShowError(FileErrorMessage(refusal, name));
     return;
   }
   if (exists && !ConfirmYesNoBox(ConsoleUi().FrameWidth, kReplaceQuestion, false)) return;
@@ -162,7 +162,7 @@ void SaveEvents(const TEvents& events) {
   if (result == 0) {
     PressAnyKeyBox(kSaveDone, SuccessColors);
   } else {
-    ShowError(name + ": " + SystemErrorText(result));
+    ShowError(FileErrorMessage(SystemErrorText(result), name));
   }
 }
 
@@ -175,7 +175,7 @@ void LoadEvents(TEventsView* view, TEvents* events) {
   const int result = loaded.LoadEventsFile(name);
   ScreenBeep();
   if (result != 0 && result != EFBIG) {
-    ShowError(name + ": " + SystemErrorText(result));
+    ShowError(FileErrorMessage(SystemErrorText(result), name));
     return;
   }
   *events = loaded;
