@@ -72,10 +72,6 @@ void NoteEndSignal() {
   g_end_signal = 1;
 }
 
-bool EndSignalNoted() {
-  return g_end_signal != 0;
-}
-
 int OpenRegularFile(const std::string& path, int64_t limit) {
   int fd;
   do {

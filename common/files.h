@@ -28,7 +28,6 @@ std::string FileErrorText(int error);
 // arrived; async-signal-safe, for those signals' handlers. From then on a
 // call here that a signal interrupts is given up with EINTR, not retried.
 void NoteEndSignal();
-bool EndSignalNoted();
 
 // Opens `path` for reading without ever waiting on a pipe or a device, and
 // only when it is a regular file of at most `limit` bytes: the descriptor

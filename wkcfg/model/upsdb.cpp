@@ -4,7 +4,6 @@
 #include "wkcfg/model/upsdb.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
 #include <unistd.h>
 
