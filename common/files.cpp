@@ -19,6 +19,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 volatile sig_atomic_t g_end_signal = 0;
@@ -111,7 +114,8 @@ int ReadWholeFile(const std::string& path, std::string* contents, int64_t limit)
   // is unknown (those of /proc), doubles the room as it comes, up to one
   // byte past the bound.
   constexpr size_t kFirstRoom = 8192;
-  const size_t most = static_cast<size_t>(limit) + 1;
+  const size_t most =
+      static_cast<size_t>(std::min<int64_t>(limit, std::numeric_limits<ssize_t>::max() - 1)) + 1;
   struct stat info;
   size_t room = kFirstRoom;
   if (fstat(fd, &info) == 0 && info.st_size > 0) room = static_cast<size_t>(info.st_size) + 1;

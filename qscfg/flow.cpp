@@ -158,7 +158,10 @@ bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor) {
   if (language.empty()) return false;
   SetLanguageFilePath(root + "languages/" + language);
   editor->Path = root + "bin/qslx.cfg";
-  if (!LoadIniFile(editor->Path, &editor->Doc)) return false;
+  if (!LoadIniFile(editor->Path, &editor->Doc)) {
+    PrintMessage(kIdent, editor->Path + ": " + SystemErrorText(errno != 0 ? errno : EIO));
+    return false;
+  }
   editor->Config = ReadQsConfig(editor->Doc);
   return true;
 }

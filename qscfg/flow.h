@@ -27,7 +27,9 @@ TQsMenuAction QsMenuAction(int choice);
 
 // After the root check: the install root from `program_dir`, the language
 // file, and "bin/qslx.cfg" (a missing file reads as empty). False when any
-// of them cannot be had: the caller prints the invalid-setup line.
+// of them cannot be had: the caller prints the invalid-setup line (after
+// the file's own line with the reason, for a "bin/qslx.cfg" there but
+// unreadable).
 bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor);
 
 // Writes the edited settings over the file's document, every line it does

@@ -239,6 +239,16 @@ TEST_P(Reader, ConsoleStartEndsWithTheReason) {
   ASSERT_TRUE(console.EndedCleanly());
 }
 
+TEST_P(Reader, SlaveConsoleStartEndsWithTheReason) {
+  ConsoleSession console([](const ConsoleTree&) { return std::string(); });
+  console.KeepPaneAfterEnd();
+  ASSERT_TRUE(GetParam().make(console.tree().ConfigPath()));
+  ASSERT_TRUE(console.Start());
+  ASSERT_TRUE(console.Shows(GetParam().message, kEndsWithinMs));
+  ASSERT_TRUE(console.Shows("Invalid setup"));
+  ASSERT_TRUE(console.EndedCleanly());
+}
+
 // The slave's check and the master stand-in, as commands.
 TEST_P(Reader, CommandsEndWithTheReason) {
   TempDir dir("files_sys");
