@@ -337,6 +337,20 @@ TEST(SavedConfig, BindMountedIsWrittenInPlace) {
   umount(console.tree().ConfigPath().c_str());
 }
 
+// A configuration that is a link to a missing file: the save error says so
+// and names the file; the edits stay.
+TEST(SavedConfig, LinkToAMissingFileIsNamed) {
+  ConsoleSession console(Config());
+  ASSERT_TRUE(console.StartMenu());
+  ASSERT_TRUE(LinkTo(console.tree().Path("gone.cfg"), console.tree().ConfigPath()));
+  ASSERT_TRUE(console.Keys({"Up", "Up", "Enter"}));
+  ASSERT_TRUE(console.Shows("A symbolic link to a file that does not exist: "));
+  ASSERT_TRUE(console.Shows("bin/wksrv.cfg"));
+  ASSERT_TRUE(console.Keys({"Enter"}));
+  ASSERT_TRUE(console.Shows("Save and Exit"));
+  EXPECT_FALSE(FileExists(console.tree().Path("gone.cfg")));
+}
+
 // The temporary file of a save that was killed before its rename goes at
 // the next save.
 TEST(SavedConfig, KilledSavesTemporaryIsRemoved) {
