@@ -1,7 +1,8 @@
-// The suite's INI dialect: parsing into an in-memory document, the normalised
-// form written back, and the one-shot routines every program reads and writes
-// its settings through. A write replaces the file by rename, so a reader (or
-// a crash) never sees a half-written settings file; a read never writes.
+// The suite's INI dialect: parsing into an in-memory document that keeps
+// every line, written back with only the values set changed, and the
+// one-shot routines every program reads and writes its settings through. A
+// write replaces the file by rename, so a reader (or a crash) never sees a
+// half-written settings file; a read never writes.
 #include "common/ini.h"
 
 #include <errno.h>
@@ -35,6 +36,19 @@ std::string TrimLine(const std::string& line) {
   return line.substr(begin, end - begin + 1);
 }
 
+std::string LowerText(std::string text) {
+  for (char& c : text) c = LowerAscii(c);
+  return text;
+}
+
+// An entry's line up to its value: key, "=" and the blanks after it, as
+// written, so that setting a value changes nothing else on the line.
+std::string EntryHead(const std::string& raw) {
+  const size_t eq = raw.find('=');
+  const size_t value = raw.find_first_not_of(" \t", eq + 1);
+  return raw.substr(0, value == std::string::npos ? eq + 1 : value);
+}
+
 bool HasLineBreak(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
 }
@@ -42,71 +56,80 @@ bool HasLineBreak(const std::string& text) {
 }  // namespace
 
 void IniDocument::Parse(const std::string& text) {
-  sections_.clear();
-  Section* current = nullptr;
-  for (const std::string& raw : SplitLines(text)) {
-    std::string line = TrimLine(raw);
-    if (line.empty() || line[0] == ';') continue;
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      std::string name = TrimBlanks(line.substr(1, line.size() - 2));
+  lines_.clear();
+  names_.clear();
+  index_.clear();
+  int current = -1;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    const size_t next = end == std::string::npos ? text.size() : end + 1;
+    if (end == std::string::npos) end = text.size();
+    Line line;
+    if (end > start && text[end - 1] == '\r') {
+      line.crlf = true;
+      --end;
+    }
+    line.raw = text.substr(start, end - start);
+    start = next;
+    const std::string trimmed = TrimLine(line.raw);
+    line.section = current;
+    if (trimmed.empty() || trimmed[0] == ';') {
+      line.kind = TKind::kIgnored;
+    } else if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
       // A section that appears twice is one section: its entries are merged
       // so that none becomes unreachable.
+      const std::string name = TrimBlanks(trimmed.substr(1, trimmed.size() - 2));
       current = FindSection(name);
-      if (current == nullptr) {
-        sections_.push_back(Section{name, true, {}});
-        current = &sections_.back();
-      }
-      continue;
-    }
-    if (current == nullptr) {
-      sections_.push_back(Section{"", false, {}});
-      current = &sections_.back();
-    }
-    Line entry;
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) {
-      entry.text = line;
+      if (current < 0) current = AddSection(name);
+      line.kind = TKind::kHeader;
+      line.section = current;
     } else {
-      entry.has_equals = true;
-      entry.key = TrimBlanks(line.substr(0, eq));
-      entry.value = TrimBlanks(line.substr(eq + 1));
+      const size_t eq = trimmed.find('=');
+      if (eq == std::string::npos) {
+        line.kind = TKind::kText;
+        line.text = trimmed;
+      } else {
+        line.kind = TKind::kEntry;
+        line.key = TrimBlanks(trimmed.substr(0, eq));
+        line.value = TrimBlanks(trimmed.substr(eq + 1));
+      }
     }
-    current->lines.push_back(entry);
+    lines_.push_back(std::move(line));
   }
 }
 
 std::string IniDocument::Serialize() const {
+  size_t size = 0;
+  for (const Line& line : lines_) size += line.raw.size() + 2;
   std::string out;
-  for (const Section& section : sections_) {
-    if (section.has_header) out += "[" + section.name + "]\n";
-    for (const Line& line : section.lines) {
-      out += line.has_equals ? line.key + "=" + line.value : line.text;
-      out += '\n';
-    }
+  out.reserve(size);
+  for (const Line& line : lines_) {
+    out += line.raw;
+    out += line.crlf ? "\r\n" : "\n";
   }
   return out;
 }
 
-IniDocument::Section* IniDocument::FindSection(const std::string& name) {
-  for (Section& section : sections_) {
-    if (section.has_header && EqualsNoCase(section.name, name)) return &section;
-  }
-  return nullptr;
+int IniDocument::FindSection(const std::string& name) const {
+  auto found = index_.find(LowerText(name));
+  return found == index_.end() ? -1 : found->second;
 }
 
-const IniDocument::Section* IniDocument::FindSection(const std::string& name) const {
-  for (const Section& section : sections_) {
-    if (section.has_header && EqualsNoCase(section.name, name)) return &section;
-  }
-  return nullptr;
+int IniDocument::AddSection(const std::string& name) {
+  names_.push_back(name);
+  const int index = static_cast<int>(names_.size()) - 1;
+  index_.emplace(LowerText(name), index);
+  return index;
 }
 
 std::optional<std::string> IniDocument::Get(const std::string& section,
                                             const std::string& key) const {
-  const Section* found = FindSection(section);
-  if (found == nullptr) return std::nullopt;
-  for (const Line& line : found->lines) {
-    if (line.has_equals && EqualsNoCase(line.key, key)) return line.value;
+  const int found = FindSection(section);
+  if (found < 0) return std::nullopt;
+  for (const Line& line : lines_) {
+    if (line.section == found && line.kind == TKind::kEntry && EqualsNoCase(line.key, key))
+      return line.value;
   }
   return std::nullopt;
 }
@@ -132,52 +155,65 @@ bool IniDocument::GetBool(const std::string& section, const std::string& key,
 
 void IniDocument::Set(const std::string& section, const std::string& key,
                       const std::string& value) {
-  Section* found = FindSection(section);
-  if (found == nullptr) {
-    sections_.push_back(Section{section, true, {}});
-    found = &sections_.back();
+  int found = FindSection(section);
+  // New lines end as the line before them does.
+  const bool crlf = !lines_.empty() && lines_.back().crlf;
+  if (found < 0) {
+    found = AddSection(section);
+    Line header;
+    header.kind = TKind::kHeader;
+    header.raw = "[" + section + "]";
+    header.crlf = crlf;
+    header.section = found;
+    lines_.push_back(std::move(header));
   }
-  for (Line& line : found->lines) {
-    if (line.has_equals && EqualsNoCase(line.key, key)) {
+  size_t after = lines_.size();  // the line the new entry follows
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    Line& line = lines_[i];
+    if (line.section != found) continue;
+    if (line.kind == TKind::kEntry && EqualsNoCase(line.key, key)) {
       line.value = value;
+      line.raw = EntryHead(line.raw) + value;
       return;
     }
+    if (line.kind != TKind::kIgnored) after = i;
   }
   Line entry;
-  entry.has_equals = true;
+  entry.kind = TKind::kEntry;
+  entry.raw = key + "=" + value;
+  entry.crlf = lines_[after].crlf;
+  entry.section = found;
   entry.key = key;
   entry.value = value;
-  found->lines.push_back(entry);
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(after) + 1, std::move(entry));
 }
 
 int IniDocument::Remove(const std::string& section, const std::string& key) {
-  Section* found = FindSection(section);
-  if (found == nullptr) return 0;
-  std::vector<Line>& lines = found->lines;
-  const size_t before = lines.size();
-  lines.erase(std::remove_if(lines.begin(), lines.end(),
-                             [&key](const Line& line) {
-                               return line.has_equals && EqualsNoCase(line.key, key);
-                             }),
-              lines.end());
-  return static_cast<int>(before - lines.size());
+  const int found = FindSection(section);
+  if (found < 0) return 0;
+  const size_t before = lines_.size();
+  lines_.erase(std::remove_if(lines_.begin(), lines_.end(),
+                              [found, &key](const Line& line) {
+                                return line.section == found && line.kind == TKind::kEntry &&
+                                       EqualsNoCase(line.key, key);
+                              }),
+               lines_.end());
+  return static_cast<int>(before - lines_.size());
 }
 
 bool IniDocument::SectionLines(const std::string& section, TextList* lines) const {
-  const Section* found = FindSection(section);
-  if (found == nullptr) return false;
-  for (const Line& line : found->lines) {
-    lines->push_back(line.has_equals ? line.key + "=" + line.value : line.text);
+  const int found = FindSection(section);
+  if (found < 0) return false;
+  for (const Line& line : lines_) {
+    if (line.section != found) continue;
+    if (line.kind == TKind::kEntry) lines->push_back(line.key + "=" + line.value);
+    if (line.kind == TKind::kText) lines->push_back(line.text);
   }
   return true;
 }
 
 TextList IniDocument::SectionNames() const {
-  TextList names;
-  for (const Section& section : sections_) {
-    if (section.has_header) names.push_back(section.name);
-  }
-  return names;
+  return names_;
 }
 
 bool IsStorableEntry(const std::string& section, const std::string& key, const std::string& value) {
@@ -194,13 +230,16 @@ bool LoadIniFile(const std::string& path, IniDocument* doc) {
     doc->Parse("");
     return true;
   }
-  if (error != 0) return false;
+  if (error != 0) {
+    errno = error;
+    return false;
+  }
   doc->Parse(contents);
   return true;
 }
 
-bool SaveIniFile(const std::string& path, const IniDocument& doc) {
-  int error = ReplaceFile(path, doc.Serialize());
+bool SaveIniFile(const std::string& path, const IniDocument& doc, bool* in_place) {
+  int error = ReplaceFile(path, doc.Serialize(), TLinkAtName::kReplaceTarget, in_place);
   if (error == 0) return true;
   errno = error;
   return false;

@@ -3,26 +3,31 @@
 //
 // Dialect: "[Name]" opens a section; "Key=Value" is an entry; blanks around
 // the key, around "=" and at both ends of a line are ignored; empty lines and
-// lines starting with ";" are ignored; section and key names compare without
-// regard to case. A line without "=" inside a section belongs to it as it is
-// (trimmed) and is returned by whole-section reads.
+// lines starting with ";" are ignored when read and kept when written;
+// section and key names compare without regard to case. A line without "="
+// inside a section belongs to it as it is (trimmed) and is returned by
+// whole-section reads.
 #ifndef VOLTMON_COMMON_INI_H_
 #define VOLTMON_COMMON_INI_H_
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/text.h"
 
-// A settings file held in memory, in file order. Pure: no file access.
+// A settings file held in memory, every line in file order. Pure: no file
+// access. Lines it is not asked to change (comments, blank lines, the
+// spelling of keys and blanks, other sections) are written back as read.
 class IniDocument {
  public:
   // Replaces the contents by those parsed from `text`.
   void Parse(const std::string& text);
-  // The normalised form: each section as its header line followed by its
-  // lines, "Key=Value" for entries, each line ended by a line feed.
+  // Every line as read, each ended as it was (line feed, or carriage return
+  // and line feed), the last one too; an entry set since as its old text up
+  // to the value, then the new value; an entry added as "Key=Value".
   std::string Serialize() const;
 
   // The value of the first entry `key` in section `section`; nullopt when the
@@ -39,34 +44,37 @@ class IniDocument {
   // The value read as an integer, 0 false and any other number true; the
   // default when missing or not an integer.
   bool GetBool(const std::string& section, const std::string& key, bool default_value) const;
-  // Sets the entry, appending the key (and the section) when missing.
+  // Sets the value of the first entry `key`; a missing key goes after the
+  // last entry (or line without "=") of its section, or after its header
+  // when it has none; a missing section is appended at the end.
   void Set(const std::string& section, const std::string& key, const std::string& value);
   // Removes every entry `key` of the section, so that no later duplicate
   // comes to light; the number removed.
   int Remove(const std::string& section, const std::string& key);
   // The section's lines in file order: entries as "Key=Value", other lines
-  // unchanged; false when the section is missing.
+  // trimmed, comments and blank lines left out; false when the section is
+  // missing. A section whose header comes twice is one section.
   bool SectionLines(const std::string& section, TextList* lines) const;
-  // The names of the sections in file order.
+  // The names of the sections in the order they first appear.
   TextList SectionNames() const;
 
  private:
+  enum class TKind { kIgnored, kHeader, kEntry, kText };
   struct Line {
-    std::string key;  // empty for a line without "="
-    std::string value;
-    bool has_equals = false;
-    std::string text;  // the trimmed line, used when !has_equals
+    TKind kind = TKind::kIgnored;  // kIgnored: a blank line or a comment
+    std::string raw;               // as read, without its line end
+    bool crlf = false;             // ended by carriage return and line feed
+    // Index into names_; -1 for lines before the first header.
+    int section = -1;
+    std::string key;    // kEntry
+    std::string value;  // kEntry
+    std::string text;   // kText: the trimmed line
   };
-  struct Section {
-    std::string name;
-    // False only for the lines before the first header, kept so that a
-    // rewrite loses nothing; they are not reachable by name.
-    bool has_header = true;
-    std::vector<Line> lines;
-  };
-  Section* FindSection(const std::string& name);
-  const Section* FindSection(const std::string& name) const;
-  std::vector<Section> sections_;
+  int FindSection(const std::string& name) const;
+  int AddSection(const std::string& name);
+  std::vector<std::string> names_;
+  std::unordered_map<std::string, int> index_;  // lower-case name to index
+  std::vector<Line> lines_;
 };
 
 // True when writing the entry cannot corrupt the file: no line break in any
@@ -76,14 +84,16 @@ class IniDocument {
 bool IsStorableEntry(const std::string& section, const std::string& key, const std::string& value);
 
 // Reads `path` into `doc`. A missing file reads as empty and succeeds; false
-// when the file exists but cannot be opened or read.
+// when the file exists but cannot be opened or read, or is refused by the
+// bounded reader (ReadWholeFile), with errno telling why.
 bool LoadIniFile(const std::string& path, IniDocument* doc);
 
 // Writes `doc` to `path` atomically: a new file beside the old one, synced to
 // disk, then renamed over it, keeping the old file's owner and mode (a new
 // file gets 0644); a symbolic link stays and its target is replaced. False
-// on failure, the old file untouched and no temporary file left.
-bool SaveIniFile(const std::string& path, const IniDocument& doc);
+// on failure (errno tells, see FileErrorText), the old file untouched and no
+// temporary file left. `in_place`: see ReplaceFile.
+bool SaveIniFile(const std::string& path, const IniDocument& doc, bool* in_place = nullptr);
 
 // The value, or `default_value` when the key is missing or on any error.
 std::string ReadIniString(const std::string& section, const std::string& key,

@@ -72,47 +72,97 @@ TEST(IniDocument, LinesWithoutEqualsStayInTheirSection) {
   EXPECT_FALSE(doc.SectionLines("Nowhere", &lines));
 }
 
-TEST(IniDocument, SerializeIsNormalisedAndStable) {
-  IniDocument doc;
-  doc.Parse(kSample);
-  const std::string expected =
-      "[Globals]\n"
-      "InstallPath=/usr/vantrel/voltmon/\n"
-      "LanguageFile=english.lng\n"
-      "[Files]\n"
-      "bin/qslx\n"
-      "Mode=a=b\n"
-      "[Empty]\n";
-  EXPECT_EQ(doc.Serialize(), expected);
-  IniDocument again;
-  again.Parse(doc.Serialize());
-  EXPECT_EQ(again.Serialize(), expected);
-}
-
-TEST(IniDocument, SetReplacesFirstEntryOrAppendsInOrder) {
-  IniDocument doc;
-  doc.Parse("[A]\nk1=1\nK2=2\nk2=dup\n[B]\nx=1\n");
-  doc.Set("a", "k2", "two");
-  doc.Set("A", "k3", "3");
-  doc.Set("C", "new", "n");
-  EXPECT_EQ(doc.Serialize(), "[A]\nk1=1\nK2=two\nk2=dup\nk3=3\n[B]\nx=1\n[C]\nnew=n\n");
-}
-
-TEST(IniDocument, RemoveTakesEveryDuplicateAndOnlyEntries) {
-  IniDocument doc;
-  doc.Parse("[A]\nk=1\nother=2\nK=dup\nk\n[B]\nk=3\n");
-  EXPECT_EQ(doc.Remove("a", "k"), 2);
-  EXPECT_EQ(doc.Remove("A", "k"), 0);
-  EXPECT_EQ(doc.Remove("None", "k"), 0);
-  EXPECT_EQ(doc.Serialize(), "[A]\nother=2\nk\n[B]\nk=3\n");
+TEST(IniDocument, SerializeGivesBackEveryLineAsRead) {
+  for (const char* text : {kSample, "stray=1\n[A]\na=1\n[B]\nb=1\n[a]\nlate=2\n",
+                           "[A]\r\nk=1\r\n\r\n; c\r\n", "x\r\r\n[A]\na=1"}) {
+    IniDocument doc;
+    doc.Parse(text);
+    const std::string expected =
+        text == std::string("x\r\r\n[A]\na=1") ? "x\r\r\n[A]\na=1\n" : text;
+    EXPECT_EQ(doc.Serialize(), expected);
+  }
 }
 
 TEST(IniDocument, RepeatedSectionsMergeAndStrayLinesSurvive) {
   IniDocument doc;
   doc.Parse("stray=1\n[A]\na=1\n[B]\nb=1\n[a]\nlate=2\n");
   EXPECT_EQ(doc.Get("A", "late").value_or("?"), "2");
-  EXPECT_EQ(doc.Serialize(), "stray=1\n[A]\na=1\nlate=2\n[B]\nb=1\n");
+  EXPECT_FALSE(doc.Get("", "stray"));
   EXPECT_EQ(doc.SectionNames(), (TextList{"A", "B"}));
+  TextList lines;
+  ASSERT_TRUE(doc.SectionLines("a", &lines));
+  EXPECT_EQ(lines, (TextList{"a=1", "late=2"}));
+}
+
+// What the writer changes: only the values it sets, new keys after the last
+// key of their section, removed entries; every other line stays as read.
+TEST(IniDocument, WritingChangesOnlyWhatItWrites) {
+  struct TOp {
+    const char* section;
+    const char* key;
+    const char* value;  // nullptr: remove the key
+  };
+  const struct {
+    const char* name;
+    const char* before;
+    std::vector<TOp> ops;
+    const char* after;
+  } kCases[] = {
+      {"value set keeps the key's spelling and blanks",
+       "[A]\n  Key = old  \n",
+       {{"a", "KEY", "new"}},
+       "[A]\n  Key = new\n"},
+      {"empty value set", "[A]\nk=\n", {{"A", "k", "v"}}, "[A]\nk=v\n"},
+      {"comments, blank lines and other sections kept",
+       "; head\n[A]\n; about k\nk=1\n\n; the next section\n[B]\nx=1\n",
+       {{"A", "k", "2"}, {"A", "k2", "3"}},
+       "; head\n[A]\n; about k\nk=2\nk2=3\n\n; the next section\n[B]\nx=1\n"},
+      {"new key after the last key of a section split in two",
+       "[A]\na=1\n[B]\nb=1\n[a]\nlate=2\n; tail\n",
+       {{"A", "new", "n"}},
+       "[A]\na=1\n[B]\nb=1\n[a]\nlate=2\nnew=n\n; tail\n"},
+      {"new key after a line without equals",
+       "[F]\nbin/qslx\n\n",
+       {{"F", "k", "v"}},
+       "[F]\nbin/qslx\nk=v\n\n"},
+      {"new key right after the header of a section without keys",
+       "[A]\n; only a comment\n[B]\n",
+       {{"A", "k", "v"}},
+       "[A]\nk=v\n; only a comment\n[B]\n"},
+      {"missing section appended", "[A]\na=1\n", {{"C", "new", "n"}}, "[A]\na=1\n[C]\nnew=n\n"},
+      {"new lines end as the file's lines do",
+       "[A]\r\na=1\r\n",
+       {{"A", "b", "2"}, {"Z", "z", "1"}},
+       "[A]\r\na=1\r\nb=2\r\n[Z]\r\nz=1\r\n"},
+      {"first of duplicates set",
+       "[A]\nk1=1\nK2=2\nk2=dup\n",
+       {{"a", "k2", "two"}},
+       "[A]\nk1=1\nK2=two\nk2=dup\n"},
+      {"remove takes every duplicate and only entries of the section",
+       "[A]\n; c\nk=1\nother=2\nK=dup\nk\n[B]\nk=3\n",
+       {{"a", "k", nullptr}},
+       "[A]\n; c\nother=2\nk\n[B]\nk=3\n"},
+      {"removed and written again goes last",
+       "[A]\nEvent0=x\nkeep=1\n; end\n",
+       {{"A", "Event0", nullptr}, {"A", "Event0", "y"}},
+       "[A]\nkeep=1\nEvent0=y\n; end\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    IniDocument doc;
+    doc.Parse(c.before);
+    for (const TOp& op : c.ops) {
+      if (op.value == nullptr) {
+        EXPECT_GT(doc.Remove(op.section, op.key), 0);
+      } else {
+        doc.Set(op.section, op.key, op.value);
+      }
+    }
+    EXPECT_EQ(doc.Serialize(), c.after);
+    IniDocument again;
+    again.Parse(doc.Serialize());
+    EXPECT_EQ(again.Serialize(), c.after);
+  }
 }
 
 TEST(IniDocument, BracketOnlyAtOneEndIsAnOrdinaryLine) {
@@ -215,13 +265,16 @@ TEST_F(IniFile, WriteKeepsEverySectionEntryAndOrder) {
   ASSERT_TRUE(WriteIniString("Globals", "ProductVersion", "1.0", path_));
   ASSERT_TRUE(WriteIniString("New", "k", "v", path_));
   EXPECT_EQ(Contents(),
-            "[Globals]\n"
-            "InstallPath=/usr/vantrel/voltmon/\n"
-            "LanguageFile=deutsch.lng\n"
-            "ProductVersion=1.0\n"
+            "; leading comment\n"
+            "  [ Globals ]  \n"
+            "  InstallPath  =  /usr/vantrel/voltmon/  \n"
+            "\n"
+            "LanguageFile=deutsch.lng\r\n"
+            "ProductVersion=1.0\r\n"
+            "; Commented=1\n"
             "[Files]\n"
-            "bin/qslx\n"
-            "Mode=a=b\n"
+            "  bin/qslx  \n"
+            "Mode = a=b\n"
             "[Empty]\n"
             "[New]\n"
             "k=v\n");

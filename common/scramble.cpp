@@ -72,7 +72,7 @@ std::string DescrambleUntil(const char* text, size_t length, int stop, bool* sto
 int LoadScrambledLines(TextList* list, const std::string& path) {
   list->clear();
   std::string contents;
-  int error = ReadWholeFile(path, &contents);
+  int error = ReadWholeFile(path, &contents, kModelDatabaseLimit);
   TextList lines = SplitLines(contents);
   // After a read error the last line may be cut short; only whole lines are
   // kept.

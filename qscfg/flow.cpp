@@ -58,11 +58,13 @@ const TEntry kEntries[] = {
 
 // True when saved; a failure is shown with the system's text.
 bool SaveAndNotify() {
-  const int error = SaveQsEditor(&QsEditor());
+  bool in_place = false;
+  const int error = SaveQsEditor(&QsEditor(), &in_place);
   if (error != 0) {
-    ShowError(SystemErrorText(error));
+    ShowError(FileErrorMessage(SystemErrorText(error), QsEditor().Path));
     return false;
   }
+  if (in_place) PressAnyKeyBox("Saved in place: the file is a mount point.", NoticeColors);
   if (FindDaemonPid("qslx", 1, -1) != -1)
     PressAnyKeyBox(LangText("Restart", "QSCFG"), NoticeColors);
   return true;
@@ -157,16 +159,19 @@ bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor) {
   if (language.empty()) return false;
   SetLanguageFilePath(root + "languages/" + language);
   editor->Path = root + "bin/qslx.cfg";
-  if (!LoadIniFile(editor->Path, &editor->Doc)) return false;
+  if (!LoadIniFile(editor->Path, &editor->Doc)) {
+    PrintMessage(kIdent, editor->Path + ": " + SystemErrorText(errno != 0 ? errno : EIO));
+    return false;
+  }
   editor->Config = ReadQsConfig(editor->Doc);
   return true;
 }
 
-int SaveQsEditor(TQsEditor* editor) {
+int SaveQsEditor(TQsEditor* editor, bool* in_place) {
   IniDocument doc = editor->Doc;
   WriteQsConfig(editor->Config, &doc);
   errno = 0;
-  if (!SaveIniFile(editor->Path, doc)) return errno != 0 ? errno : EIO;
+  if (!SaveIniFile(editor->Path, doc, in_place)) return errno != 0 ? errno : EIO;
   editor->Doc = doc;
   return 0;
 }

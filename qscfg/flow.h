@@ -27,12 +27,15 @@ TQsMenuAction QsMenuAction(int choice);
 
 // After the root check: the install root from `program_dir`, the language
 // file, and "bin/qslx.cfg" (a missing file reads as empty). False when any
-// of them cannot be had: the caller prints the invalid-setup line.
+// of them cannot be had: the caller prints the invalid-setup line (after
+// the file's own line with the reason, for a "bin/qslx.cfg" there but
+// unreadable).
 bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor);
 
-// Writes the edited settings over the file's document; 0, or the system's
-// error number of the failed save (the file is then untouched).
-int SaveQsEditor(TQsEditor* editor);
+// Writes the edited settings over the file's document, every line it does
+// not change kept; 0, or the error number of the failed save (the file is
+// then untouched). `in_place`: see ReplaceFile.
+int SaveQsEditor(TQsEditor* editor, bool* in_place = nullptr);
 
 // The check of `path`: each finding printed as "qscfg: KEY: text" on
 // standard output. 0 when sound, 1 otherwise (also when the file is missing

@@ -1,5 +1,8 @@
 #include "qslx/setup.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "gtest/gtest.h"
 #include "tests/support/test_tree.h"
 
@@ -111,6 +114,17 @@ TEST_F(SetupTest, SuiteSettingsMustNameInstallationAndLanguage) {
 }
 
 TEST_F(SetupTest, UnreadableConfigurationFails) {
+  EXPECT_FALSE(LoadQsSetup(tree.Path("bin/"), &setup));
+}
+
+// A pipe or a device in the configuration's place fails the start at once,
+// as an unreadable file does: no wait for a writer, no end-less read.
+TEST_F(SetupTest, PipeOrDeviceAsConfigurationFailsAtOnce) {
+  const std::string path = tree.Path("bin/qslx.cfg");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  EXPECT_FALSE(LoadQsSetup(tree.Path("bin/"), &setup));
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
   EXPECT_FALSE(LoadQsSetup(tree.Path("bin/"), &setup));
 }
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/files.h"
 #include "common/lang.h"
 #include "common/settings.h"
 #include "tools/fire_plan.h"
@@ -58,7 +59,7 @@ bool LoadMasterConfig(const MasterFire& fire, const std::string& program_dir,
   errno = 0;
   if (!LoadServerSetupFile(config->path, &config->setup)) {
     std::fprintf(stderr, "qsmaster: cannot read %s: %s\n", config->path.c_str(),
-                 errno != 0 ? std::strerror(errno) : "unreadable");
+                 FileErrorText(errno != 0 ? errno : EIO).c_str());
     return false;
   }
   return true;

@@ -51,8 +51,17 @@ int ChangeModel(TConsoleState* state, const std::string& name);
 // selected model's section replace every event.
 void ResetEventsToDefault(TConsoleState* state);
 
+// Why the events may not be saved to the file `path` names, or the empty
+// text when they may: a symbolic link (never followed), a directory or
+// anything else that is not a regular file, or one of the installation's
+// own settings files (bin/wksrv.cfg, bin/voltmon.cfg, bin/qslx.cfg, the
+// language file, bin/upsdb.ups, bin/defevent.evn), found by real path
+// whatever the spelling. `*exists`: a regular file is there to be replaced.
+std::string EventsFileRefusal(const TConsoleState& state, const std::string& path, bool* exists);
+
 // SaveServerSetup with the autonomy keys written when the server is not
 // running or a model change reset them. 0 or the system error number.
-int SaveConsoleSetup(const TConsoleState& state);
+// `in_place`: see ReplaceFile.
+int SaveConsoleSetup(const TConsoleState& state, bool* in_place = nullptr);
 
 #endif  // VOLTMON_WKCFG_MODEL_CONSOLE_STATE_H_

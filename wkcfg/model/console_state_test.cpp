@@ -1,5 +1,8 @@
 #include "wkcfg/model/console_state.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "common/ini.h"
 #include "gtest/gtest.h"
 #include "wkcfg/model/model_test_tree.h"
@@ -102,3 +105,48 @@ TEST(ConsoleStateInstance, IsOneForTheProcess) {
 }
 
 }  // namespace
+
+// Where the events may be saved: a file of any other name, whatever is
+// there, but never a link, a directory, a pipe or a settings file of the
+// installation, however the name is spelled.
+TEST_F(Console, EventsFileRefusals) {
+  state.Setup.LanguageFile = tree.Path("languages/english.lng");
+  tree.Write("bin/wksrv.cfg", "[Wattkeep]\n");
+  tree.Write("mine.evn", "0|$LOG\n");
+  MakeDirs(tree.Path("dir"));
+  ASSERT_EQ(symlink(tree.Path("mine.evn").c_str(), tree.Path("link.evn").c_str()), 0);
+  ASSERT_EQ(symlink(tree.Path("bin").c_str(), tree.Path("binlink").c_str()), 0);
+  ASSERT_EQ(mkfifo(tree.Path("fifo").c_str(), 0600), 0);
+  const char kOwn[] = "A settings file of the installation, never saved over";
+  const struct {
+    std::string path;
+    const char* refusal;
+    bool exists;
+  } kCases[] = {
+      {tree.Path("new.evn"), "", false},
+      {tree.Path("mine.evn"), "", true},
+      {tree.Path("link.evn"), "A symbolic link, which is not followed", false},
+      {tree.Path("dir"), "Is a directory", false},
+      {tree.Path("fifo"), "Not a regular file (a pipe, a device or a socket)", false},
+      {tree.Path("bin/wksrv.cfg"), kOwn, true},
+      {tree.Path("bin/../bin/voltmon.cfg"), kOwn, false},
+      {tree.Path("binlink/qslx.cfg"), kOwn, false},
+      {tree.Path("bin/upsdb.ups"), kOwn, true},
+      {tree.Path("bin/defevent.evn"), kOwn, true},
+      {tree.Path("languages/english.lng"), kOwn, true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.path);
+    bool exists = !c.exists;
+    EXPECT_EQ(EventsFileRefusal(state, c.path, &exists), c.refusal);
+    EXPECT_EQ(exists, c.exists);
+  }
+  // A relative name counts from the working directory.
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  ASSERT_EQ(chdir(tree.Path("bin").c_str()), 0);
+  bool exists = false;
+  EXPECT_EQ(EventsFileRefusal(state, "wksrv.cfg", &exists), kOwn);
+  EXPECT_EQ(EventsFileRefusal(state, "other.evn", &exists), "");
+  ASSERT_EQ(chdir(here), 0);
+}

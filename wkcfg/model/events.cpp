@@ -212,7 +212,7 @@ void TEvents::LoadDefaultEvents(const std::string& path, const std::string& sect
 int TEvents::SaveEventsFile(const std::string& path) const {
   std::string data;
   for (int i = 0; i < Count(); ++i) data += EventLine(i) + "\n";
-  return ReplaceFile(path, data);
+  return ReplaceFile(path, data, TLinkAtName::kRefuse);
 }
 
 int TEvents::LoadEventsFile(const std::string& path) {

@@ -83,11 +83,13 @@ class TEvents {
   // and "Ev" + n. A missing file or section, or a count that is no number,
   // adds nothing.
   void LoadDefaultEvents(const std::string& path, const std::string& section);
-  // Replaces the file by one event line per event, atomically. 0 or the
-  // system error number, the old file then untouched.
+  // Replaces the file by one event line per event, atomically, never
+  // through a symbolic link at the name (ReplaceFile). 0 or the error number
+  // (see FileErrorText), the old file then untouched.
   int SaveEventsFile(const std::string& path) const;
-  // Appends one event per non-blank line. 0, the system error number (the
-  // events unchanged), or EFBIG when the file held more events than fit:
+  // Appends one event per non-blank line, reading the file through the
+  // bounded reader. 0, the error number (see FileErrorText; the events
+  // unchanged), or EFBIG when the file held more events than fit:
   // the first ones up to kMaxEvents are then loaded.
   int LoadEventsFile(const std::string& path);
 

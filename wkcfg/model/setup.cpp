@@ -122,13 +122,17 @@ std::string ServerSetupPath(const TSetupData& setup) {
   return setup.InstallPath + "bin/wksrv.cfg";
 }
 
-void LoadServerSetup(TSetupData* setup) {
-  LoadServerSetupFile(ServerSetupPath(*setup), setup);
+int LoadServerSetup(TSetupData* setup) {
+  if (LoadServerSetupFile(ServerSetupPath(*setup), setup) || errno == ENOENT) return 0;
+  return errno != 0 ? errno : EIO;
 }
 
 bool LoadServerSetupFile(const std::string& path, TSetupData* setup) {
   IniDocument doc;
-  const bool readable = PathExists(path) && LoadIniFile(path, &doc);
+  errno = 0;
+  int error = ENOENT;
+  if (PathExists(path)) error = LoadIniFile(path, &doc) ? 0 : (errno != 0 ? errno : EIO);
+  const bool readable = error == 0;
   if (!readable) doc.Parse("");
   setup->Ups.Protocol.ProtocolId = 0;
   setup->Ups.Protocol.ProtocolText.clear();
@@ -142,10 +146,11 @@ bool LoadServerSetupFile(const std::string& path, TSetupData* setup) {
       LoadKey(doc, step, setup);
     }
   }
+  errno = error;
   return readable;
 }
 
-int SaveServerSetup(const TSetupData& setup, bool write_autonomy) {
+int SaveServerSetup(const TSetupData& setup, bool write_autonomy, bool* in_place) {
   const std::string path = ServerSetupPath(setup);
   IniDocument doc;
   errno = 0;
@@ -163,7 +168,7 @@ int SaveServerSetup(const TSetupData& setup, bool write_autonomy) {
     }
   }
   errno = 0;
-  if (!SaveIniFile(path, doc)) return errno != 0 ? errno : EIO;
+  if (!SaveIniFile(path, doc, in_place)) return errno != 0 ? errno : EIO;
   return 0;
 }
 

@@ -95,18 +95,21 @@ std::string ServerSetupPath(const TSetupData& setup);
 
 // Fills every field but InstallPath and LanguageFile from the file (which
 // InstallPath must name); a missing or unreadable file, a missing key or a
-// bad value gives the field's default. Never fails.
-void LoadServerSetup(TSetupData* setup);
+// bad value gives the field's default. 0 when the file was read or is
+// missing, otherwise the error number of the read (see FileErrorText).
+int LoadServerSetup(TSetupData* setup);
 
 // LoadServerSetup from the file at `path` instead. False when the file is
-// missing or cannot be read; the fields then hold their defaults.
+// missing or cannot be read, with errno telling why (ENOENT for a missing
+// file); the fields then hold their defaults.
 bool LoadServerSetupFile(const std::string& path, TSetupData* setup);
 
 // Writes the record to the file in one atomic replacement, keeping every
 // other section and unknown key. The three autonomy keys are written only
 // when `write_autonomy` (the server is not running, or a model change reset
-// them). 0, or the system error number; the old file is then untouched.
-int SaveServerSetup(const TSetupData& setup, bool write_autonomy);
+// them). 0, or the error number (see FileErrorText); the old file is then
+// untouched. `in_place`: see ReplaceFile.
+int SaveServerSetup(const TSetupData& setup, bool write_autonomy, bool* in_place = nullptr);
 
 // UpsAutonomyTime 300, UpsLoadPercent -1, UpsBatteryCapacity 100.
 void ResetAutonomyData(TSetupData* setup);

@@ -4,7 +4,6 @@
 #include "wkcfg/model/upsdb.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -164,7 +163,7 @@ int TModelLines::Load(const std::string& path) {
   // the page cache holds here instead of fresh memory for all of it.
   constexpr size_t kHeldBytes = 64 * 1024;
   AssignScrambled(std::string(), false);
-  const int fd = OpenRetrying(path, O_RDONLY);
+  const int fd = OpenRegularFile(path, kModelDatabaseLimit);
   if (fd < 0) return errno;
   std::vector<char> chunk(kHeldBytes);
   size_t total = 0;
@@ -179,6 +178,11 @@ int TModelLines::Load(const std::string& path) {
       break;
     }
     if (n == 0) break;
+    // A file that grew past the bound since it was opened.
+    if (total + static_cast<size_t>(n) > static_cast<size_t>(kModelDatabaseLimit)) {
+      error = kErrorFileTooLarge;
+      break;
+    }
     const char* const data = chunk.data();
     const size_t got = static_cast<size_t>(n);
     for (size_t at = 0; at < got; ++at) {
@@ -215,7 +219,7 @@ bool TModelLines::Hold(size_t i) const {
   // staying as they were, by index; a file gone or unreadable by now leaves
   // the lines held.
   std::string all;
-  const int error = ReadWholeFile(path_, &all);
+  const int error = ReadWholeFile(path_, &all, kModelDatabaseLimit);
   path_.clear();
   if (all.size() > raw_.size()) {
     raw_ = std::move(all);

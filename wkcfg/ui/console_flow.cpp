@@ -24,6 +24,8 @@
 namespace {
 
 const char kNoticeText[] = "Stop and restart Wattkeep to see changes !";
+// A mount point (a bind-mounted file) cannot be renamed over.
+const char kInPlaceText[] = "Saved in place: the file is a mount point.";
 
 const char kUsage[] =
     "Usage: wkcfg [-h | -v | -cr]\n"
@@ -62,11 +64,13 @@ const TEntry kEntries[] = {
 // True when the configuration is saved; a failure is shown.
 bool SaveAndNotify() {
   const TConsoleState& state = ConsoleState();
-  const int error = SaveConsoleSetup(state);
+  bool in_place = false;
+  const int error = SaveConsoleSetup(state, &in_place);
   if (error != 0) {
-    ShowError(SystemErrorText(error));
+    ShowError(FileErrorMessage(SystemErrorText(error), ServerSetupPath(state.Setup)));
     return false;
   }
+  if (in_place) PressAnyKeyBox(kInPlaceText, NoticeColors);
   if (state.ServerActive) PressAnyKeyBox(kNoticeText, NoticeColors);
   return true;
 }
@@ -211,7 +215,10 @@ TStartup LoadConsole(const std::string& program_dir, TConsoleState* state,
   state->Setup.LanguageFile = root + "languages/" + language;
   SetLanguageFilePath(state->Setup.LanguageFile);
   state->NoUpsSelectedText = LangText("NoUpsSelected", "WKCFG");
-  LoadServerSetup(&state->Setup);
+  if (const int error = LoadServerSetup(&state->Setup); error != 0) {
+    PrintMessage("wkcfg", ServerSetupPath(state->Setup) + ": " + SystemErrorText(error));
+    return TStartup::kInvalidSetup;
+  }
   if (LoadUpsDatabase(&state->Database, UpsDatabasePath(*state)) != 0)
     return TStartup::kInvalidSetup;
   if (SelectStoredModel(state) != 0) return TStartup::kBadModel;

@@ -43,14 +43,16 @@ TMenuAction MenuAction(const TextList& entries, int choice);
 // The outcome of the start-up checks and loads before the screen starts.
 enum class TStartup {
   kReady,
-  kInvalidSetup,  // install path, language file or model database missing
+  kInvalidSetup,  // install path, language file or model database missing, or
+                  // bin/wksrv.cfg there but unreadable (its line printed)
   kBadModel,      // the configured model's line cannot be read (100007)
 };
 
 // Steps of the start after the root check: the install root from
 // `program_dir`, the language file, NoUpsSelectedText, the configuration,
 // the model database and the stored model's selection without reset, and
-// whether a "wksrv" daemon runs (looked up in `proc_root`). Prints nothing.
+// whether a "wksrv" daemon runs (looked up in `proc_root`). Prints only the
+// line of a configuration file that is there but cannot be read.
 TStartup LoadConsole(const std::string& program_dir, TConsoleState* state,
                      const std::string& proc_root = "/proc");
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/console.h"
+#include "common/files.h"
 #include "common/lang.h"
 #include "common/process.h"
 #include "wkcfg/ui/crt.h"
@@ -55,9 +56,11 @@ void ShowError(const std::string& message) {
 }
 
 std::string SystemErrorText(int error) {
-  char buffer[256];
-  const char* text = strerror_r(error, buffer, sizeof buffer);
-  return text != nullptr ? text : "error " + std::to_string(error);
+  return FileErrorText(error);
+}
+
+std::string FileErrorMessage(const std::string& reason, const std::string& path) {
+  return reason + ": " + path;
 }
 
 void PrintSetupFailure() {

@@ -44,8 +44,12 @@ void InitConsoleUi();
 // PressAnyKeyBox(message, ErrorColors).
 void ShowError(const std::string& message);
 
-// The system's text for an error number, as a failed save shows it.
+// The text of an error number (FileErrorText), as a failed save shows it.
 std::string SystemErrorText(int error);
+
+// An error box's text for `reason` about the file `path`: the reason first, so
+// that it stays whole on the box's first row, then the file.
+std::string FileErrorMessage(const std::string& reason, const std::string& path);
 
 // The invalid-setup line between blank lines: a start-up check failed.
 void PrintSetupFailure();

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "common/console.h"
+#include "common/files.h"
 #include "wkcfg/ui/colors.h"
 #include "wkcfg/ui/crt.h"
 #include "wkcfg/ui/screen_text.h"
@@ -47,6 +48,7 @@ size_t g_clear_length = 0;
 
 void OnQuitSignal(int signal_number) {
   g_quit_signal = signal_number;
+  NoteEndSignal();
 }
 
 void OnFatalSignal(int signal_number) {

@@ -32,6 +32,7 @@ const char kJobsLabel[] = "Configured jobs list for current event:";
 const char kNoJobsLabel[] = "Configured jobs list for current event:   NO JOBS CONFIGURED !!!";
 const char kSavePrompt[] = "Save as:";
 const char kSaveDone[] = "File saved properly.";
+const char kReplaceQuestion[] = "This file exists already. Replace it ?";
 const char kLoadPrompt[] = "Open:";
 const char kLoadDone[] = "File loaded properly.";
 const char kChooserTitle[] = "SELECT JOB TO INSERT:";
@@ -141,15 +142,25 @@ std::string AskFileName(const char* prompt) {
   return QuitRequested() ? std::string() : name;
 }
 
+// Never over a link, something that is not a regular file or a settings
+// file of the installation; over another file only when the user says so.
 void SaveEvents(const TEvents& events) {
   const std::string name = AskFileName(kSavePrompt);
   if (name.empty()) return;
+  bool exists = false;
+  const std::string refusal = EventsFileRefusal(ConsoleState(), name, &exists);
+  if (!refusal.empty()) {
+    ScreenBeep();
+    ShowError(FileErrorMessage(refusal, name));
+    return;
+  }
+  if (exists && !ConfirmYesNoBox(ConsoleUi().FrameWidth, kReplaceQuestion, false)) return;
   const int result = events.SaveEventsFile(name);
   ScreenBeep();
   if (result == 0) {
     PressAnyKeyBox(kSaveDone, SuccessColors);
   } else {
-    ShowError(std::strerror(result));
+    ShowError(FileErrorMessage(SystemErrorText(result), name));
   }
 }
 
@@ -162,7 +173,7 @@ void LoadEvents(TEventsView* view, TEvents* events) {
   const int result = loaded.LoadEventsFile(name);
   ScreenBeep();
   if (result != 0 && result != EFBIG) {
-    ShowError(std::strerror(result));
+    ShowError(FileErrorMessage(SystemErrorText(result), name));
     return;
   }
   *events = loaded;
