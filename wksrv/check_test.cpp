@@ -91,7 +91,7 @@ TEST(CheckMaster, WhatItWatchesAndAnUnreachableUps) {
             "System shutdown: event 9 after 300 s on battery, event 11 300 s before");
   EXPECT_EQ(report.Watch[2], "Alive service on TCP port 65000");
   EXPECT_EQ(report.Watch[3], "Event 0: 2 job(s)") << "no language file: no name";
-  EXPECT_EQ(report.Watch[5].substr(report.Watch[5].size() - 17), " (10.0.0.2 : 6005)");
+  EXPECT_EQ(report.Watch[5].substr(report.Watch[5].size() - 18), " (10.0.0.2 : 6005)");
 
   setup.Ups.UpsSmartAutonomy = true;
   report = CheckMaster(setup, master, OnLine(), Probes());
