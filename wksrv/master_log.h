@@ -1,5 +1,5 @@
-// The master server's own log under "data/": its start and stop, trouble
-// with the UPS, and the "$LOG" jobs of the events.
+// The master server's own log, "data/wk_log.txt" below the installation:
+// one time-stamped line per entry, restarted empty at LogMaxSize.
 #ifndef VOLTMON_WKSRV_MASTER_LOG_H_
 #define VOLTMON_WKSRV_MASTER_LOG_H_
 
@@ -7,8 +7,8 @@
 
 #include "wkcfg/model/setup.h"
 
-// Appends one time-stamped line with `text`, when LogEnabled, restarting the
-// file at LogMaxSize. Safe from any thread; a failure to write is dropped.
+// Appends "date time  text" when LogEnabled; safe from any thread. A line
+// that cannot be written is lost, as the daemon's are.
 void AppendMasterLog(const TSetupData& setup, const std::string& text);
 
 #endif  // VOLTMON_WKSRV_MASTER_LOG_H_
