@@ -4,6 +4,8 @@
 
 #include <signal.h>
 
+#include <thread>
+
 #include "common/clock.h"
 #include "tests/wksrv/wksrv_fixture.h"
 
@@ -90,6 +92,25 @@ TEST_F(LifecycleTest, SecondStartIsRefusedAndTheFirstGoesOn) {
   EXPECT_EQ(Servers(), std::vector<pid_t>{first});
   ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
   EXPECT_TRUE(WaitForEventLogged(0)) << "the first server still watches";
+}
+
+TEST_F(LifecycleTest, OfStartsAtTheSameMomentOneServerRemains) {
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ExpectOrderlyStop([this] { RunWksrv({"-s"}); }, *temp_, [this] { return LogTexts(); });
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(WriteFile(temp_->Sub("wksrv.out"), ""));
+    std::thread other([this] { RunWksrv({}); });
+    RunWksrv({});
+    other.join();
+    EXPECT_TRUE(WaitUntil([this] { return Contains(Output(*temp_), "daemon started"); }, 3000));
+    SleepMs(300);
+    EXPECT_EQ(Servers().size(), 1u) << "round " << round;
+    const Lines out = Output(*temp_);
+    EXPECT_TRUE(Contains(out, "Wattkeep: daemon already in progress"))
+        << ::testing::PrintToString(out);
+    RunWksrv({"-s"});
+    ASSERT_TRUE(WaitUntil([this] { return Servers().empty(); }, 3000));
+  }
 }
 
 TEST_F(LifecycleTest, StartedDuringAnOutageRaisesMainsFailureAtOnce) {
