@@ -19,10 +19,10 @@ extern const char kAliveReply[];    // "<|5|Vantrel Wattkeep|>"
 bool IsAliveRequest(const std::string& frame);
 
 struct TAliveOptions {
-  uint16_t port = 0;         // 0: one the kernel chooses (see BoundPort)
-  std::string bind;          // a local IPv4 address; empty: every address
+  uint16_t port = 0;  // 0: one the kernel chooses (see BoundPort)
+  std::string bind;   // a local IPv4 address; empty: every address
   std::string reply = kAliveReply;
-  bool silent = false;       // answer nothing and hold the connection (tests)
+  bool silent = false;             // answer nothing and hold the connection (tests)
   int request_timeout_ms = 10000;  // a caller silent this long is let go
   // Called on the service's thread with one line per ended exchange, such
   // as "127.0.0.1: <|5|> -> <|5|Vantrel Wattkeep|>"; may be empty.

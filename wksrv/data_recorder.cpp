@@ -32,8 +32,7 @@ const TDataColumn kColumns[] = {
     {&TLogDataSetup::DataReadAutTime, {"battery.runtime", nullptr, nullptr}},
 };
 
-std::string ColumnValue(const TDataColumn& column,
-                        const std::map<std::string, std::string>& vars) {
+std::string ColumnValue(const TDataColumn& column, const std::map<std::string, std::string>& vars) {
   for (const char* name : column.names) {
     if (name == nullptr) break;
     auto found = vars.find(name);

@@ -84,8 +84,8 @@ std::thread StartBlocked(Function&& function) {
 }
 
 std::string OrderText(const TPlannedOrder& order) {
-  static const char* const kNames[] = {"shut down", "message", "custom script 1",
-                                       "custom script 2", "custom script 3"};
+  static const char* const kNames[] = {"shut down", "message", "custom script 1", "custom script 2",
+                                       "custom script 3"};
   const char* name = order.command >= 0 && order.command < 5 ? kNames[order.command] : "?";
   return "order " + std::to_string(order.command) + " (" + name + ") to " + order.host + ":" +
          std::to_string(order.port);
@@ -193,8 +193,8 @@ struct TEventRunner::TImpl {
   }
 
   void SendOrders(const TEventPlan& plan, const TJobStep& step) {
-    const int timeout = std::min(std::max(setup.Server.QsTimeoutConnection, kLeastOrderTimeout),
-                                 kMostOrderTimeout);
+    const int timeout =
+        std::min(std::max(setup.Server.QsTimeoutConnection, kLeastOrderTimeout), kMostOrderTimeout);
     std::vector<TTaskBody> bodies;
     std::vector<const TPlannedOrder*> sent;
     for (const TPlannedOrder& order : step.orders) {
@@ -223,9 +223,9 @@ struct TEventRunner::TImpl {
     const std::vector<TTaskResult> results =
         RunBounded(std::move(bodies), timeout * 1000 + kOrderGraceMs);
     for (size_t i = 0; i < results.size(); ++i) {
-      const std::string detail =
-          results[i].finished ? results[i].detail
-                              : "not delivered: no greeting within " + std::to_string(timeout) + " s";
+      const std::string detail = results[i].finished ? results[i].detail
+                                                     : "not delivered: no greeting within " +
+                                                           std::to_string(timeout) + " s";
       Log(plan.name + ": " + OrderText(*sent[i]) + ": " + detail);
     }
   }
@@ -248,8 +248,8 @@ struct TEventRunner::TImpl {
   void Mail(const TEventPlan& plan, const TJobStep& step) {
     TMailMessage message;
     std::string error;
-    if (!BuildEventMail(setup.Email, step.parameter, plan.name, HostName(), time(nullptr),
-                        &message, &error)) {
+    if (!BuildEventMail(setup.Email, step.parameter, plan.name, HostName(), time(nullptr), &message,
+                        &error)) {
       Failed(plan, step.job, "no mail sent: " + error);
       return;
     }
@@ -403,8 +403,8 @@ void TEventRunner::Raise(uint8_t code) {
   if (impl_->stopped) return;
   impl_->JoinEnded();
   if (impl_->threads.size() >= kMaxRunningEvents) {
-    impl_->Log("UPS event " + std::to_string(code) + ": not run: " +
-               std::to_string(kMaxRunningEvents) + " events are still running");
+    impl_->Log("UPS event " + std::to_string(code) +
+               ": not run: " + std::to_string(kMaxRunningEvents) + " events are still running");
     return;
   }
   auto done = std::make_shared<std::atomic<bool>>(false);

@@ -22,11 +22,13 @@
 // fakes in. Orders, pop-ups and mails run on threads that a stop may leave
 // behind, so those three must use nothing but their arguments.
 struct TJobWorld {
-  std::function<OrderOutcome(const MasterSend&)> give_order;                 // GiveOrder
-  std::function<bool(const std::string& text, std::string* error)> popup;    // PopupOnTerminals
-  std::function<bool(const TMailMessage& message, std::string* error)> mail;  // the registered sender
-  std::function<void(const std::string& text)> system_log;                   // SystemLogLine
-  std::function<bool(const std::vector<std::string>& argv, std::string* error)> start;  // StartProgram
+  std::function<OrderOutcome(const MasterSend&)> give_order;               // GiveOrder
+  std::function<bool(const std::string& text, std::string* error)> popup;  // PopupOnTerminals
+  std::function<bool(const TMailMessage& message, std::string* error)>
+      mail;                                                 // the registered sender
+  std::function<void(const std::string& text)> system_log;  // SystemLogLine
+  std::function<bool(const std::vector<std::string>& argv, std::string* error)>
+      start;                                         // StartProgram
   std::function<void(const std::string& text)> log;  // the master's log (AppendMasterLog)
 };
 

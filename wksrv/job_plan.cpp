@@ -12,8 +12,7 @@
 
 namespace {
 
-const char* const kOrderActions[] = {"$R_SHUT", "$R_MSG", "$R_SHELL_1", "$R_SHELL_2",
-                                     "$R_SHELL_3"};
+const char* const kOrderActions[] = {"$R_SHUT", "$R_MSG", "$R_SHELL_1", "$R_SHELL_2", "$R_SHELL_3"};
 constexpr int kMessageCommand = 1;
 
 struct TLocalAction {
@@ -22,9 +21,9 @@ struct TLocalAction {
 };
 
 const TLocalAction kLocalActions[] = {
-    {"$POPUP", TJobKind::kPopup},        {"$LOG", TJobKind::kLog},
-    {"$SHUTDOWN", TJobKind::kShutdown},  {"$L_SHELL", TJobKind::kLocalScript},
-    {"$EMAIL", TJobKind::kEmail},        {"$MSLOG", TJobKind::kSysLog},
+    {"$POPUP", TJobKind::kPopup},       {"$LOG", TJobKind::kLog},
+    {"$SHUTDOWN", TJobKind::kShutdown}, {"$L_SHELL", TJobKind::kLocalScript},
+    {"$EMAIL", TJobKind::kEmail},       {"$MSLOG", TJobKind::kSysLog},
 };
 
 std::string ActionOf(const std::string& job) {

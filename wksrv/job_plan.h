@@ -25,8 +25,8 @@ enum class TJobKind {
 
 // One remote job of an orders step.
 struct TPlannedOrder {
-  std::string job;      // as configured, for the log
-  std::string host;     // the slave's name or address
+  std::string job;   // as configured, for the log
+  std::string host;  // the slave's name or address
   uint16_t port = 0;
   int command = -1;     // 0 shut down, 1 message, 2-4 custom scripts 1-3
   std::string frame;    // the clear request line

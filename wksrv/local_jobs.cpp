@@ -95,7 +95,8 @@ bool PopupOnTerminals(const std::string& text, std::string* error) {
   time_t now = time(nullptr);
   char when[64] = "";
   struct tm local;
-  if (localtime_r(&now, &local) != nullptr) strftime(when, sizeof when, "%d/%m/%Y %H:%M:%S", &local);
+  if (localtime_r(&now, &local) != nullptr)
+    strftime(when, sizeof when, "%d/%m/%Y %H:%M:%S", &local);
   const std::string message = PopupText(text, when);
   bool ok = true;
   error->clear();

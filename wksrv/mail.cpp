@@ -42,8 +42,8 @@ std::string MailDate(time_t when) {
   char text[64];
   std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
                 kDays[local.tm_wday % 7], local.tm_mday, kMonths[local.tm_mon % 12],
-                local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec, sign,
-                offset / 60, offset % 60);
+                local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec, sign, offset / 60,
+                offset % 60);
   return text;
 }
 

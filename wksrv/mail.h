@@ -16,10 +16,10 @@ struct TMailMessage {
   bool use_auth = false;
   std::string login;
   std::string password;
-  std::string sender;     // EmailSender
-  std::string recipient;  // the job's parameter
-  std::string subject;    // on one line
-  std::string body;       // lines ended by CR LF
+  std::string sender;        // EmailSender
+  std::string recipient;     // the job's parameter
+  std::string subject;       // on one line
+  std::string body;          // lines ended by CR LF
   int timeout_seconds = 60;  // the whole exchange
 };
 

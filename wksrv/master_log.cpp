@@ -16,6 +16,6 @@ std::mutex g_master_log_lock;
 
 void AppendMasterLog(const TSetupData& setup, const std::string& text) {
   if (!setup.LogData.LogEnabled) return;
-  AppendLogLineLocked(setup.InstallPath + "data/wk_log.txt", "", "", text,
-                      setup.LogData.LogMaxSize, false, &g_master_log_lock);
+  AppendLogLineLocked(setup.InstallPath + "data/wk_log.txt", "", "", text, setup.LogData.LogMaxSize,
+                      false, &g_master_log_lock);
 }

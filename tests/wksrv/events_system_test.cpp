@@ -2,6 +2,8 @@
 // events, upsd going away during an outage and coming back, and its own
 // stop while a job is still waiting on a slave. Events show through $LOG.
 
+#include <algorithm>
+
 #include "common/clock.h"
 #include "tests/wksrv/wksrv_fixture.h"
 
@@ -26,6 +28,23 @@ TEST_F(EventsTest, FixedAutonomyWarnsAtOnceThenEndsAfterTheFixedTime) {
   EXPECT_GE(NowMs() - outage, 1900);
   EXPECT_LT(LogIndexOf(0), LogIndexOf(11));
   EXPECT_LT(LogIndexOf(11), LogIndexOf(9));
+}
+
+TEST_F(EventsTest, StartedDuringAnOutageRaisesTheFailureAtOnceAndOnlyOnce) {
+  OnEvent(0, {"$LOG"});
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ASSERT_TRUE(WaitForEventLogged(0));
+  const std::string tag = EventTag(0);
+  auto count = [&] {
+    std::vector<std::string> texts = LogTexts();
+    return std::count_if(texts.begin(), texts.end(), [&](const std::string& text) {
+      return text.find(tag) != std::string::npos;
+    });
+  };
+  // Three more polls of the same outage raise nothing.
+  EXPECT_FALSE(WaitUntil([&] { return count() > 1; }, 3000))
+      << ::testing::PrintToString(LogTexts());
 }
 
 TEST_F(EventsTest, PowerBackBeforeTheFixedTimeCancelsTheEnd) {

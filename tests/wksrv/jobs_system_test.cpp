@@ -16,7 +16,8 @@ using Lines = std::vector<std::string>;
 
 TEST_F(JobsTest, MainsFailureMessagesTheLiveSlavesAtOnceBesideASilentOne) {
   SetEntry(&wattkeep_, "QsTimeoutConnection", "5");
-  ASSERT_GE(StartSilentSlave(6005), 0);
+  int silent = StartSilentSlave(6005);
+  ASSERT_GE(silent, 0);
   SlaveDaemon* first = StartSlave(6006);
   SlaveDaemon* second = StartSlave(6007);
   // The silent slave first: one after the other, the live ones would wait
@@ -33,6 +34,7 @@ TEST_F(JobsTest, MainsFailureMessagesTheLiveSlavesAtOnceBesideASilentOne) {
       10000));
   // Within the bound, with a poll of a second to spare.
   EXPECT_LT(NowMs() - outage, 5000);
+  EXPECT_TRUE(ConnectionWaiting(silent)) << "the silent slave was never called";
   for (SlaveDaemon* slave : {first, second}) {
     ScriptRun run = slave->tree().Runs("message.sh")[0];
     EXPECT_EQ(run.args, Lines{"\"" + EventTag(0) + "\""});
@@ -110,6 +112,59 @@ TEST_F(JobsTest, SystemLogLineUnderIdentWksrvFacilityDaemon) {
     if (line.text.find(EventTag(0)) == std::string::npos) continue;
     EXPECT_EQ(line.facility, 3) << line.raw;  // daemon
   }
+}
+
+TEST_F(JobsTest, LocalScriptRunsOnceAndIsReaped) {
+  const std::string record = root_ + "local.rec";
+  const std::string script = root_ + "script/local.sh";
+  ASSERT_TRUE(DaemonTree::WriteRecorder(script, record));
+  OnEvent(0, {"$L_SHELL," + script});
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  const pid_t server = Servers()[0];
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  ASSERT_TRUE(WaitUntil([&] { return ReadScriptRuns(record).size() == 1; }, kReactMs));
+  // Nothing of the script is left behind, not even a zombie.
+  EXPECT_TRUE(WaitUntil([&] { return ChildrenOf(server).empty(); }, 3000))
+      << ChildrenOf(server).size() << " children left";
+  EXPECT_EQ(ReadScriptRuns(record).size(), 1u);
+}
+
+TEST_F(JobsTest, DataLinesCarryTheChosenReadingsEveryRate) {
+  SetEntry(&wattkeep_, "DataEnabled", "1");
+  SetEntry(&wattkeep_, "DataRate", "1");
+  SetEntry(&wattkeep_, "DataSeparator", ";");
+  // Input voltage (R), input voltage of phase S, which the UPS lacks, the
+  // charge and the runtime; every other value off.
+  for (const char* flag :
+       {"DataReadVoutPhaseR", "DataReadPoutPhaseR", "DataReadVoutPhaseS", "DataReadPoutPhaseS",
+        "DataReadVinPhaseT", "DataReadVoutPhaseT", "DataReadPoutPhaseT", "DataReadVbatt"}) {
+    SetEntry(&wattkeep_, flag, "0");
+  }
+  for (const char* flag :
+       {"DataReadVinPhaseR", "DataReadVinPhaseS", "DataReadBattChg", "DataReadAutTime"}) {
+    SetEntry(&wattkeep_, flag, "1");
+  }
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  auto lines_ending = [&](const std::string& values) {
+    std::vector<std::string> found;
+    for (const std::string& line : LinesOf(ReadFile(root_ + "data/wk_data.txt"))) {
+      if (line.size() >= values.size() &&
+          line.compare(line.size() - values.size(), values.size(), values) == 0) {
+        found.push_back(line);
+      }
+    }
+    return found;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return lines_ending(";230;;100;1800").size() >= 2; }, kReactMs))
+      << ReadFile(root_ + "data/wk_data.txt");
+  std::string line = lines_ending(";230;;100;1800")[0];
+  // "dd/MM/yyyy" first.
+  ASSERT_GE(line.size(), 10u);
+  EXPECT_TRUE(line[2] == '/' && line[5] == '/') << line;
+  std::string error;
+  ASSERT_TRUE(nut_->SetVar("battery.charge", "55", &error)) << error;
+  EXPECT_TRUE(WaitUntil([&] { return !lines_ending(";230;;55;1800").empty(); }, kReactMs))
+      << ReadFile(root_ + "data/wk_data.txt");
 }
 
 class EmailTest : public WksrvTest {
