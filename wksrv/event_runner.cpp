@@ -222,10 +222,13 @@ struct TEventRunner::TImpl {
     if (bodies.empty()) return;
     const std::vector<TTaskResult> results =
         RunBounded(std::move(bodies), timeout * 1000 + kOrderGraceMs);
+    const bool stopped = Stopping();
     for (size_t i = 0; i < results.size(); ++i) {
-      const std::string detail = results[i].finished ? results[i].detail
-                                                     : "not delivered: no greeting within " +
-                                                           std::to_string(timeout) + " s";
+      std::string detail = results[i].detail;
+      if (!results[i].finished) {
+        detail = stopped ? "given up: the master server stops"
+                         : "not delivered: no greeting within " + std::to_string(timeout) + " s";
+      }
       Log(plan.name + ": " + OrderText(*sent[i]) + ": " + detail);
     }
   }
