@@ -40,7 +40,7 @@ constexpr int kMostOrderTimeout = 60;
 // connect and the greeting each, and is let finish when it is that close.
 constexpr int kOrderGraceMs = 250;
 constexpr int kPopupTimeoutMs = 5000;
-constexpr int kMailTimeoutSeconds = 60;
+constexpr int kMailTimeoutSeconds = 30;
 constexpr int kMailGraceMs = 2000;
 // More events at once than this means the UPS flaps; the surplus is logged
 // and dropped rather than piling up threads.

@@ -124,6 +124,11 @@ struct Record {
   bool refuse_start = false;
   std::string refused_variable;  // the UPS refuses to set this one
 
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mutex);
+    lines.clear();
+    times.clear();
+  }
   void Add(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex);
     lines.push_back(line);
@@ -333,7 +338,7 @@ TEST_F(EventRunnerTest, TheUpsIsAskedOnlyWhatItsSettingsSay) {
       {false, true, true, {}},
   };
   for (const Case& c : cases) {
-    record_->lines.clear();
+    record_->Clear();
     setup_ = tree_.Setup({"2|$SHUTDOWN", "12|$LOG"});
     setup_.Server.SrvDownEnabled = c.down;
     setup_.Ups.UpsOffEnabled = c.off;
