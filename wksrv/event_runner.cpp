@@ -23,6 +23,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
+#include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -150,7 +151,12 @@ struct TEventRunner::TImpl {
     for (size_t i = 0; i < bodies.size(); ++i) {
       try {
         tasks[i] = StartBlocked([shared = wake, results, i, body = std::move(bodies[i])] {
-          TTaskResult result = body();
+          TTaskResult result;
+          try {
+            result = body();
+          } catch (const std::exception& e) {
+            result = {false, false, std::string("failed: ") + e.what()};
+          }
           result.finished = true;
           std::lock_guard<std::mutex> lock(shared->mutex);
           (*results)[i] = std::move(result);
@@ -398,7 +404,13 @@ TEventRunner::~TEventRunner() {
 }
 
 void TEventRunner::SetWorld(const TJobWorld& world) {
-  impl_->world = world;
+  TJobWorld& mine = impl_->world;
+  if (world.give_order) mine.give_order = world.give_order;
+  if (world.popup) mine.popup = world.popup;
+  if (world.mail) mine.mail = world.mail;
+  if (world.system_log) mine.system_log = world.system_log;
+  if (world.start) mine.start = world.start;
+  if (world.log) mine.log = world.log;
 }
 
 void TEventRunner::Raise(uint8_t code) {
@@ -414,7 +426,11 @@ void TEventRunner::Raise(uint8_t code) {
   TImpl* impl = impl_.get();
   try {
     std::thread thread = StartBlocked([impl, code, done] {
-      impl->RunEvent(code, false);
+      try {
+        impl->RunEvent(code, false);
+      } catch (const std::exception& e) {
+        impl->Log("UPS event " + std::to_string(code) + ": ended early: " + e.what());
+      }
       done->store(true);
       std::lock_guard<std::mutex> ended(impl->wake->mutex);
       ++impl->wake->events_ended;
