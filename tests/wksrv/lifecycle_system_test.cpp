@@ -1,6 +1,6 @@
 // The master server's life seen from outside: its start and the single
-// instance, the stops by "-s" and SIGTERM, SIGHUP absorbed, the first reading
-// taken as a change from mains, and what "--check" says and exits with.
+// instance, the stops by "-s" and SIGTERM, SIGHUP absorbed, a UPS missing
+// from the start, and what "--check" says and exits with.
 
 #include <signal.h>
 
@@ -111,16 +111,6 @@ TEST_F(LifecycleTest, OfStartsAtTheSameMomentOneServerRemains) {
     RunWksrv({"-s"});
     ASSERT_TRUE(WaitUntil([this] { return Servers().empty(); }, 3000));
   }
-}
-
-TEST_F(LifecycleTest, StartedDuringAnOutageRaisesMainsFailureAtOnce) {
-  OnEvent(0, {"$LOG"});
-  OnEvent(1, {"$LOG"});
-  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
-  ASSERT_NO_FATAL_FAILURE(StartWksrv());
-  EXPECT_TRUE(WaitForEventLogged(0, 2000)) << ::testing::PrintToString(LogTexts());
-  ASSERT_NO_FATAL_FAILURE(SetStatus("OL"));
-  EXPECT_TRUE(WaitForEventLogged(1)) << ::testing::PrintToString(LogTexts());
 }
 
 TEST_F(LifecycleTest, NoUpsFromTheStartIsLoggedAndLostAfterThreePolls) {
