@@ -69,7 +69,8 @@ RunResult SendWithPython(uint16_t port, bool starttls) {
 
 TEST(SmtpFixtureTest, RecordsPlainAndStartTlsMessagesWithTheirEnvelope) {
   std::string missing;
-  if (!SmtpServerAvailable(&missing)) GTEST_SKIP() << missing << " is missing";
+  if (!SmtpServerAvailable(SmtpSecurity::kStartTls, &missing))
+    GTEST_SKIP() << missing << " is missing";
   TempDir dir("smtpfixture");
   ASSERT_TRUE(MakeDirs(dir.Sub("plain")) && MakeDirs(dir.Sub("tls")));
   SmtpServer plain(dir.Sub("plain"), {2525, SmtpSecurity::kNone, "", ""});

@@ -175,7 +175,7 @@ class EmailTest : public WksrvTest {
   // for the mail.
   void MailTheOutage(SmtpSecurity security, const std::string& login) {
     std::string missing;
-    if (!SmtpServerAvailable(&missing)) GTEST_SKIP() << missing << " is missing";
+    if (!SmtpServerAvailable(security, &missing)) GTEST_SKIP() << missing << " is missing";
     ASSERT_TRUE(MakeDirs(temp_->Sub("smtp")));
     smtp_ =
         std::make_unique<SmtpServer>(temp_->Sub("smtp"), SmtpOptions{2525, security, login, "pw"});
@@ -208,6 +208,7 @@ class EmailTest : public WksrvTest {
 
 TEST_F(EmailTest, PlainMailNamesTheEvent) {
   ASSERT_NO_FATAL_FAILURE(MailTheOutage(SmtpSecurity::kNone, ""));
+  if (IsSkipped()) return;
   std::vector<ReceivedMail> mails = smtp_->Mails();
   ASSERT_EQ(mails.size(), 1u);
   EXPECT_EQ(mails[0].mail_from, "ups@example.org");
@@ -218,6 +219,7 @@ TEST_F(EmailTest, PlainMailNamesTheEvent) {
 
 TEST_F(EmailTest, StartTlsMailWithLogin) {
   ASSERT_NO_FATAL_FAILURE(MailTheOutage(SmtpSecurity::kStartTls, "alice"));
+  if (IsSkipped()) return;
   std::vector<ReceivedMail> mails = smtp_->Mails();
   ASSERT_EQ(mails.size(), 1u);
   EXPECT_TRUE(mails[0].encrypted);
