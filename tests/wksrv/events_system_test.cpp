@@ -47,6 +47,29 @@ TEST_F(EventsTest, StartedDuringAnOutageRaisesTheFailureAtOnceAndOnlyOnce) {
       << ::testing::PrintToString(LogTexts());
 }
 
+TEST_F(EventsTest, AdvancedAutonomyWarnsAndEndsByTheRuntimeLeft) {
+  // 9 at a runtime of two minutes, 11 a minute before that.
+  SetEntry(&wattkeep_, "UpsSmartAutonomy", "1");
+  SetEntry(&wattkeep_, "SrvDownTime", "120");
+  SetEntry(&wattkeep_, "SrvDownWarningTime", "60");
+  OnEvent(0, {"$LOG"});
+  OnEvent(9, {"$LOG"});
+  OnEvent(11, {"$LOG"});
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  ASSERT_TRUE(WaitForEventLogged(0));
+  std::string error;
+  ASSERT_TRUE(nut_->SetVar("battery.runtime", "181", &error)) << error;
+  // Two polls at 181 s left: neither yet.
+  EXPECT_FALSE(WaitForEventLogged(11, 2500)) << ::testing::PrintToString(LogTexts());
+  ASSERT_TRUE(nut_->SetVar("battery.runtime", "170", &error)) << error;
+  ASSERT_TRUE(WaitForEventLogged(11)) << ::testing::PrintToString(LogTexts());
+  EXPECT_EQ(LogIndexOf(9), -1);
+  ASSERT_TRUE(nut_->SetVar("battery.runtime", "110", &error)) << error;
+  ASSERT_TRUE(WaitForEventLogged(9)) << ::testing::PrintToString(LogTexts());
+  EXPECT_LT(LogIndexOf(11), LogIndexOf(9));
+}
+
 TEST_F(EventsTest, PowerBackBeforeTheFixedTimeCancelsTheEnd) {
   SetEntry(&wattkeep_, "UpsFixedTime", "4");
   OnEvent(1, {"$LOG"});
