@@ -5,6 +5,7 @@
 
 #include "common/clock.h"
 #include "common/scramble.h"
+#include "tests/support/login_session.h"
 #include "tests/support/smtp_fixture.h"
 #include "tests/support/syslog_sink.h"
 #include "tests/wksrv/wksrv_fixture.h"
@@ -113,6 +114,18 @@ TEST_F(JobsTest, SystemLogLineUnderIdentWksrvFacilityDaemon) {
     if (line.text.find(EventTag(0)) == std::string::npos) continue;
     EXPECT_EQ(line.facility, 3) << line.raw;  // daemon
   }
+}
+
+TEST_F(JobsTest, PopupReachesTheTerminalOfALoggedInUser) {
+  LoginSession session(temp_->path());
+  std::string error;
+  ASSERT_TRUE(session.Start("alice", &error)) << error;
+  OnEvent(0, {"$POPUP,*"});
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  EXPECT_TRUE(WaitUntil([&] { return session.Received().find(EventTag(0)) != std::string::npos; },
+                        kReactMs))
+      << session.Received();
 }
 
 TEST_F(JobsTest, LocalScriptRunsOnceAndIsReaped) {
