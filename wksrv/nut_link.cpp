@@ -9,6 +9,8 @@
 #include <string.h>
 #include <sys/time.h>
 
+#include <mutex>
+
 // upsclient.h uses both without including them.
 #include <stdint.h>
 #include <time.h>
@@ -16,6 +18,10 @@
 #include <upsclient.h>
 
 namespace {
+
+// Connecting and disconnecting may touch the library's process-wide state
+// (its TLS set-up), and a command's connection may be made beside a poll's.
+std::mutex connect_lock;
 
 // An argument of the NUT protocol, quoted; false for a line break, which
 // would end the command early.
@@ -66,12 +72,18 @@ struct TNutLink::TImpl {
   bool Connect(UPSCONN_t* conn, std::string* error) {
     memset(conn, 0, sizeof *conn);
     timeval limit = {connect_timeout_ms / 1000, (connect_timeout_ms % 1000) * 1000};
+    std::lock_guard<std::mutex> lock(connect_lock);
     if (upscli_tryconnect(conn, host.c_str(), port, 0, &limit) != 0) {
       *error = "upsd " + host + ":" + std::to_string(port) + ": " + Reason(conn);
       upscli_disconnect(conn);
       return false;
     }
     return true;
+  }
+
+  static void Disconnect(UPSCONN_t* conn) {
+    std::lock_guard<std::mutex> lock(connect_lock);
+    upscli_disconnect(conn);
   }
 
   // Sends `line` and reads the answer; true for an answer starting "OK".
@@ -114,12 +126,12 @@ struct TNutLink::TImpl {
     bool done = Exchange(&conn, "USERNAME " + quoted_user, error) &&
                 Exchange(&conn, "PASSWORD " + quoted_password, error) &&
                 Exchange(&conn, command, error);
-    upscli_disconnect(&conn);
+    Disconnect(&conn);
     return done;
   }
 
   void Drop() {
-    if (connected) upscli_disconnect(&poll_conn);
+    if (connected) Disconnect(&poll_conn);
     connected = false;
   }
 };
