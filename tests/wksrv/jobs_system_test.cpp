@@ -86,8 +86,15 @@ TEST_F(JobsTest, TheShutdownAsksTheUpsThroughNutToSwitchOffAndBackOn) {
   ASSERT_TRUE(WaitUntil([&] { return !ReadScriptRuns(root_ + "shutdown.rec").empty(); }, 10000))
       << ::testing::PrintToString(LogTexts());
   EXPECT_EQ(ReadScriptRuns(root_ + "shutdown.rec")[0].args, (Lines{"-h", "now"}));
-  EXPECT_EQ(nut_->ReadVar("ups.delay.shutdown"), "120");
-  EXPECT_EQ(nut_->ReadVar("ups.delay.start"), "45");
+  // upsd takes a value at once and shows it when the driver has echoed it.
+  EXPECT_TRUE(WaitUntil([&] { return nut_->ReadVar("ups.delay.shutdown") == "120"; }, 3000))
+      << ::testing::PrintToString(LogTexts()) << nut_->ServerLog();
+  EXPECT_TRUE(WaitUntil([&] { return nut_->ReadVar("ups.delay.start") == "45"; }, 3000));
+  // The refusal is logged.
+  Lines texts = LogTexts();
+  EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const std::string& text) {
+    return text.find("shutdown.return") != std::string::npos;
+  })) << ::testing::PrintToString(texts);
 }
 
 TEST_F(JobsTest, NoJobButLoggingRunsAfterTheOwnShutdown) {
