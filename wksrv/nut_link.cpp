@@ -179,15 +179,15 @@ TNutLink::TNutLink(const TMasterSettings& settings, int connect_timeout_ms, int 
   char* name = nullptr;
   char* host = nullptr;
   uint16_t port = 0;
-  if (upscli_splitname(settings.NutUps.c_str(), &name, &host, &port) != 0 || name == nullptr ||
+  // The library's parser is given only the one form it reads right.
+  if (!NutUpsWellFormed(settings.NutUps) ||
+      upscli_splitname(settings.NutUps.c_str(), &name, &host, &port) != 0 || name == nullptr ||
       host == nullptr || *name == '\0' || *host == '\0') {
     impl_->invalid = "NutUps \"" + settings.NutUps + "\" is not of the form name@host[:port]";
   } else {
     impl_->name = name;
     impl_->host = host;
     impl_->port = port;
-    std::string unused;
-    if (!Quote(impl_->name, &unused)) impl_->invalid = "NutUps holds a line break";
   }
   free(name);
   free(host);
