@@ -8,6 +8,7 @@
 
 #include <set>
 
+#include "common/resolve.h"
 #include "common/tcp.h"
 #include "wkcfg/model/events.h"
 
@@ -83,11 +84,18 @@ void CheckJob(const TSetupData& setup, const TMasterSettings& master, const std:
   }
 }
 
+constexpr int kCheckLookupMs = 3000;
+
 }  // namespace
 
 TCheckProbes SystemCheckProbes() {
   TCheckProbes probes;
-  probes.Resolves = [](const std::string& host) { return !ResolveIPv4(host).empty(); };
+  // Each name bounded as a job's order is: a silent name server must not
+  // hold the check for good.
+  probes.Resolves = [](const std::string& host) {
+    std::string dotted;
+    return ResolveIPv4Within(host, kCheckLookupMs, &dotted) == TResolveResult::kResolved;
+  };
   probes.Runnable = [](const std::string& path) {
     struct stat st;
     return !path.empty() && path[0] == '/' && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
