@@ -344,7 +344,7 @@ TEST(SavedConfig, LinkToAMissingFileIsNamed) {
   ASSERT_TRUE(console.StartMenu());
   ASSERT_TRUE(LinkTo(console.tree().Path("gone.cfg"), console.tree().ConfigPath()));
   ASSERT_TRUE(console.Keys({"Up", "Up", "Enter"}));
-  ASSERT_TRUE(console.Shows("A symbolic link to a file that does not exist: "));
+  ASSERT_TRUE(console.Shows("A symbolic link to a file that does not exist:"));
   ASSERT_TRUE(console.Shows("bin/wksrv.cfg"));
   ASSERT_TRUE(console.Keys({"Enter"}));
   ASSERT_TRUE(console.Shows("Save and Exit"));
