@@ -1,22 +1,26 @@
 #!/bin/bash
 # End-to-end demonstration of Voltmon Manager, safe to run on any machine:
 # builds the suite and its install packet, then, inside a throwaway sandbox
-# (private PID, mount and network namespaces with overlays on /usr and
-# /etc), shows the whole chain from a power failure configured on the master
-# to the slave that acts on it:
+# (private PID, mount and network namespaces with overlays on /usr, /etc and
+# /dev), shows the whole chain from a power failure at the UPS to the slave
+# that acts on it:
 #   - installs both modules with the real installer fed its answers;
+#   - starts NUT's dummy UPS and its server upsd on loopback, and a system
+#     log socket at /dev/log that records what it is sent;
 #   - configures the QS System daemon for a master on loopback (its order
 #     scripts replaced by recorders), checks it with qscfg --check and starts
 #     it through bin/startqslx;
 #   - drives the real console wkcfg through tmux: chooses a UPS model, adds
 #     "Shut down a remote computer" for this computer's daemon to the mains
-#     power failure event, Save and Exit; prints the saved event lines;
-#   - rehearses that event with qsmaster fire --yes against the daemon;
-#   - prints what the slave's scripts recorded and its event log, and stops
-#     everything.
-# The host is never changed: everything written below /usr and /etc lands
-# in a temporary directory that is removed at the end, and nothing stays
-# mounted or running.
+#     power failure event, Save and Exit; points the master at the dummy UPS
+#     and starts it through bin/startwksrv;
+#   - cuts the power with upsrw, and prints what each part did: the master's
+#     log and system log lines, the order the slave received, its script and
+#     its event log; brings the power back and shows the master noticing;
+#   - stops everything.
+# The host is never changed: everything written below /usr, /etc and /dev
+# lands in a temporary directory that is removed at the end, and nothing
+# stays mounted or running.
 #
 #   scripts/demo.sh          as root
 #
@@ -31,6 +35,8 @@ port=6005
 model="Quillon 650"
 
 say() { printf '\n=== %s\n' "$*"; }
+# shellcheck source=scripts/chain.sh
+. "$root/scripts/chain.sh"
 
 # Everything below runs inside the sandbox.
 inside() {
@@ -44,6 +50,10 @@ inside() {
   done
   export TERM=dumb
   mkdir -p /etc/init.d /etc/rc2.d /etc/rc3.d /etc/rc5.d
+  trap stop_chain EXIT
+  # The master's pop-ups go to the terminals of the users logged in here:
+  # in the sandbox, nobody is.
+  [ -e /run/utmp ] && mount --bind /dev/null /run/utmp
 
   say "Installing from $build/packet (answers: English, accept the licence, both modules," \
     "configure neither now, register QS System at start-up, do not start it yet)"
@@ -55,6 +65,11 @@ inside() {
   ls -l /etc/init.d/startqslx /etc/rc[235].d/[SK]*startqslx | sed 's/^/  /'
   say "Suite settings bin/voltmon.cfg"
   sed 's/^/  /' "$install_root/bin/voltmon.cfg"
+
+  say "Starting NUT's dummy UPS and upsd on 127.0.0.1:3493, and a system log socket"
+  start_syslog "$work"
+  start_nut "$work"
+  echo "  upsc $nut_ups ups.status: $(ups_status)"
 
   say "Configuring the slave: master 127.0.0.1, port $port; order scripts replaced by recorders"
   local cfg=$install_root/bin/qslx.cfg
@@ -87,33 +102,55 @@ inside() {
 
   configure_master "$work"
 
-  say "The events the master now holds: bin/qsmaster events"
-  "$install_root/bin/qsmaster" events 2>&1 | sed 's/^/  /'
+  local master_cfg=$install_root/bin/wksrv.cfg
+  say "Pointing the master at the dummy UPS ($nut_ups), polled every second"
+  sed -i 's/^SrvPollingUps=.*/SrvPollingUps=1/' "$master_cfg"
+  printf '\n[Master]\nNutUps=%s\n' "$nut_ups" >> "$master_cfg"
+  grep -E '^(SrvPollingUps|NutUps)=' "$master_cfg" | sed 's/^/  /'
 
-  say "Rehearsing the mains power failure (event 0): bin/qsmaster fire 0 --yes"
-  "$install_root/bin/qsmaster" fire 0 --yes 2>&1 | sed 's/^/  /' || true
+  say "Checking the master: bin/wksrv --check"
+  "$install_root/bin/wksrv" --check 2>&1 | sed 's/^/  /' || true
 
-  wait_until 5 test -s "$record" || true
+  say "Starting the master: bin/startwksrv start"
+  "$install_root/bin/startwksrv" start
+  local master_log=$install_root/data/wk_log.txt
+  # The first poll of a UPS on mains raises nothing; wait for the server's
+  # start line, then one poll more.
+  wait_until 5 test -s "$master_log" || echo "  (the master logged no start within 5 seconds)"
+  sleep 1
+
+  say "Cutting the power: upsrw -s ups.status=OB $nut_ups"
+  local cut
+  cut=$(date +%s%N)
+  set_ups_status OB
+  if wait_until 10 test -s "$record"; then
+    echo "  the slave's script ran $((($(date +%s%N) - cut) / 1000000)) ms after the cut" \
+      "(at most one poll of 1 s, then the order)"
+  else
+    echo "  (no order reached the slave within 10 seconds)"
+  fi
+  wait_until 5 grep -q "Mains power failure" "$master_log" || true
+
+  say "The master's log data/wk_log.txt"
+  sed 's/^/  /' "$master_log"
+  say "The master's system log line (what /dev/log received)"
+  grep wksrv "$work/syslog.txt" | sed 's/^/  /' || echo "  (nothing)"
   say "What the slave's order scripts recorded ($record)"
   sed 's/^/  /' "$record" 2> /dev/null || echo "  (nothing)"
-
-  say "Stopping the daemon: bin/startqslx stop"
-  "$install_root/bin/startqslx" stop
-
   say "The slave's event log data/qs_log.txt"
   sed 's/^/  /' "$install_root/data/qs_log.txt"
-}
 
-# Runs "$@" every tenth of a second until it succeeds, for at most $1 seconds.
-wait_until() {
-  local limit=$(($1 * 10))
-  shift
-  local waited=0
-  until "$@"; do
-    [ "$waited" -ge "$limit" ] && return 1
-    sleep 0.1
-    waited=$((waited + 1))
-  done
+  say "Bringing the power back: upsrw -s ups.status=OL $nut_ups"
+  set_ups_status OL
+  wait_until 5 grep -q "Mains power restored" "$master_log" ||
+    echo "  (the master logged no return of the power within 5 seconds)"
+  grep "Mains power restored" "$master_log" | sed 's/^/  /' || true
+
+  say "Stopping the master and the slave: bin/startwksrv stop, bin/startqslx stop"
+  "$install_root/bin/startwksrv" stop
+  "$install_root/bin/startqslx" stop
+
+  stop_chain
 }
 
 # The master's console in a private tmux server whose socket lives in the
