@@ -56,7 +56,8 @@ set_ups_status() {
 }
 
 # A datagram socket at /dev/log that appends every message to $1/syslog.txt.
-# /dev gets an overlay of its own first, so the host's /dev never changes.
+# /dev gets an overlay of its own first, so the host's /dev never changes;
+# the overlay shows none of the mounts below /dev (terminals among them).
 start_syslog() {
   local dir=$1/dev
   mkdir -p "$dir/upper" "$dir/work"

@@ -66,8 +66,7 @@ inside() {
   say "Suite settings bin/voltmon.cfg"
   sed 's/^/  /' "$install_root/bin/voltmon.cfg"
 
-  say "Starting NUT's dummy UPS and upsd on 127.0.0.1:3493, and a system log socket"
-  start_syslog "$work"
+  say "Starting NUT's dummy UPS and upsd on 127.0.0.1:3493"
   start_nut "$work"
   echo "  upsc $nut_ups ups.status: $(ups_status)"
 
@@ -101,6 +100,10 @@ inside() {
     echo "  (the daemon logged no start within 5 seconds)"
 
   configure_master "$work"
+
+  # After the console: the overlay on /dev hides the terminals tmux needs.
+  say "A system log socket at /dev/log (on an overlay of /dev) records what it is sent"
+  start_syslog "$work"
 
   local master_cfg=$install_root/bin/wksrv.cfg
   say "Pointing the master at the dummy UPS ($nut_ups), polled every second"
