@@ -70,90 +70,11 @@ inside() {
   start_nut "$work"
   echo "  upsc $nut_ups ups.status: $(ups_status)"
 
-  say "Configuring the slave: master 127.0.0.1, port $port; order scripts replaced by recorders"
-  local cfg=$install_root/bin/qslx.cfg
-  sed -i -e "s/^AdrCount=.*/AdrCount=1/" -e "s/^Adr0=.*/Adr0=127.0.0.1/" \
-    -e "s/^ListenPort=.*/ListenPort=$port/" "$cfg"
-  grep -E '^(AdrCount|Adr0|ListenPort|Script[A-Za-z_0-9]*)=' "$cfg" | sed 's/^/  /'
-  # The shipped scripts shut the machine down, write to every terminal and
-  # to the system log; in the demonstration each only records its call.
-  local record=$install_root/data/orders.txt
-  for script in shutdown message custom1 custom2 custom3; do
-    printf '#!/bin/sh\necho "%s.sh ran with argument [$1]" >> %s\n' "$script" "$record" \
-      > "$install_root/script/system/$script.sh"
-  done
-
-  say "Checking the slave's settings: bin/qscfg --check bin/qslx.cfg"
-  if [ -x "$install_root/bin/qscfg" ]; then
-    local checked=0
-    "$install_root/bin/qscfg" --check "$cfg" > "$work/check.out" 2>&1 || checked=$?
-    sed 's/^/  /' "$work/check.out"
-    echo "  (status $checked: 0 when the daemon will start and act as its settings say)"
-  else
-    echo "  SKIPPED: this build ships no bin/qscfg, so there is no settings check to run"
-  fi
-
-  say "Starting the daemon: bin/startqslx start"
-  "$install_root/bin/startqslx" start
-  # The daemon is visible before it listens; its start event says it does.
-  wait_until 5 test -s "$install_root/data/qs_log.txt" ||
-    echo "  (the daemon logged no start within 5 seconds)"
+  start_slave
 
   configure_master "$work"
 
-  # After the console: the overlay on /dev hides the terminals tmux needs.
-  say "A system log socket at /dev/log (on an overlay of /dev) records what it is sent"
-  start_syslog "$work"
-
-  local master_cfg=$install_root/bin/wksrv.cfg
-  say "Pointing the master at the dummy UPS ($nut_ups), polled every second"
-  sed -i 's/^SrvPollingUps=.*/SrvPollingUps=1/' "$master_cfg"
-  printf '\n[Master]\nNutUps=%s\n' "$nut_ups" >> "$master_cfg"
-  grep -E '^(SrvPollingUps|NutUps)=' "$master_cfg" | sed 's/^/  /'
-
-  say "Checking the master: bin/wksrv --check"
-  "$install_root/bin/wksrv" --check 2>&1 | sed 's/^/  /' || true
-
-  say "Starting the master: bin/startwksrv start"
-  "$install_root/bin/startwksrv" start
-  local master_log=$install_root/data/wk_log.txt
-  # The first poll of a UPS on mains raises nothing; wait for the server's
-  # start line, then one poll more.
-  wait_until 5 test -s "$master_log" || echo "  (the master logged no start within 5 seconds)"
-  sleep 1
-
-  say "Cutting the power: upsrw -s ups.status=OB $nut_ups"
-  local cut
-  cut=$(date +%s%N)
-  set_ups_status OB
-  if wait_until 10 test -s "$record"; then
-    echo "  the slave's script ran $((($(date +%s%N) - cut) / 1000000)) ms after the cut" \
-      "(at most one poll of 1 s, then the order)"
-  else
-    echo "  (no order reached the slave within 10 seconds)"
-  fi
-  wait_until 5 grep -q "Mains power failure" "$master_log" || true
-
-  say "The master's log data/wk_log.txt"
-  sed 's/^/  /' "$master_log"
-  say "The master's system log line (what /dev/log received)"
-  grep wksrv "$work/syslog.txt" | sed 's/^/  /' || echo "  (nothing)"
-  say "What the slave's order scripts recorded ($record)"
-  sed 's/^/  /' "$record" 2> /dev/null || echo "  (nothing)"
-  say "The slave's event log data/qs_log.txt"
-  sed 's/^/  /' "$install_root/data/qs_log.txt"
-
-  say "Bringing the power back: upsrw -s ups.status=OL $nut_ups"
-  set_ups_status OL
-  wait_until 5 grep -q "Mains power restored" "$master_log" ||
-    echo "  (the master logged no return of the power within 5 seconds)"
-  grep "Mains power restored" "$master_log" | sed 's/^/  /' || true
-
-  say "Stopping the master and the slave: bin/startwksrv stop, bin/startqslx stop"
-  "$install_root/bin/startwksrv" stop
-  "$install_root/bin/startqslx" stop
-
-  stop_chain
+  power_cut_record
 }
 
 # The master's console in a private tmux server whose socket lives in the

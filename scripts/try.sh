@@ -1,11 +1,15 @@
 #!/bin/bash
 # Try the configuration console as an administrator would, safe on any
-# machine: builds the suite and its install packet when needed, installs the
-# master module with the real installer inside a throwaway sandbox (private
-# PID, mount and network namespaces with overlays on /usr and /etc), opens
-# the installed console on this terminal, and once it is left prints the
-# "bin/wksrv.cfg" that "Save and Exit" wrote. Everything written below /usr
-# and /etc lands in a temporary directory that is removed at the end.
+# machine: builds the suite and its install packet when needed, installs
+# both modules with the real installer inside a throwaway sandbox (private
+# PID, mount and network namespaces with overlays on /usr, /etc and /dev),
+# starts NUT's dummy UPS and the slave daemon on loopback (its order scripts
+# only record their call, at port 6005), opens the installed console on this
+# terminal, and once it is left prints the "bin/wksrv.cfg" that "Save and
+# Exit" wrote. Then it offers to cut the power: the master server starts on
+# that configuration and the record of the chain is shown, as in demo.sh.
+# Everything written below /usr, /etc and /dev lands in a temporary
+# directory that is removed at the end.
 #
 #   scripts/try.sh          as root, in a terminal of at least 80x24
 #
@@ -14,12 +18,17 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 install_root=/usr/vantrel/voltmon
+port=6005
 
 say() { printf '\n=== %s\n' "$*"; }
+# shellcheck source=scripts/chain.sh
+. "$root/scripts/chain.sh"
 
 # Everything below runs inside the sandbox.
 inside() {
-  local build=$1 log=$2
+  local build=$1
+  work=$2
+  local log=$work/install.log
   for dir in /usr /etc; do
     if ! awk -v d="$dir" '$5 == d && / - overlay / { found = 1 } END { exit !found }' \
       /proc/self/mountinfo; then
@@ -28,17 +37,26 @@ inside() {
     fi
   done
   mkdir -p /etc/init.d /etc/rc2.d /etc/rc3.d /etc/rc5.d
+  trap stop_chain EXIT
+  [ -e /run/utmp ] && mount --bind /dev/null /run/utmp
 
-  # English, licence accepted, no module texts, Wattkeep only, no
-  # configuration from the installer, no start-up registration, no texts.
-  say "Installing the master module from $build/packet (transcript: $log)"
-  if ! printf '%s\n' 1 y n y n n n n | "$build/packet/install" > "$log" 2>&1; then
+  # English, licence accepted, no module texts, both modules, no
+  # configuration from the installer, QS System registered, nothing started.
+  say "Installing both modules from $build/packet (transcript: $log)"
+  if ! printf '%s\n' 1 y n y y n n n y n n | "$build/packet/install" > "$log" 2>&1; then
     tail -20 "$log"
     echo "try: the installation failed" >&2
     exit 1
   fi
 
+  say "Starting NUT's dummy UPS and upsd on 127.0.0.1:3493"
+  start_nut "$work"
+  start_slave
+
   say "Opening $install_root/bin/wkcfg (leave it with Save and Exit or Exit)"
+  echo "  The slave listens at 127.0.0.1 : $port: add a remote job for it to an event, e.g."
+  echo "  \"Shut down a remote computer\" to \"Mains power failure\" in Events Configuration."
+  read -r -p "  Press ENTER to open the console " _ < /dev/tty
   "$install_root/bin/wkcfg" < /dev/tty > /dev/tty
 
   say "Saved configuration $install_root/bin/wksrv.cfg"
@@ -46,7 +64,15 @@ inside() {
     sed 's/^/  /' "$install_root/bin/wksrv.cfg"
   else
     echo "  (none: the console was left without saving)"
+    return
   fi
+
+  local answer
+  read -r -p "Cut the power now and watch the chain (y/N)? " answer < /dev/tty
+  case $answer in
+    y | Y) power_cut_record ;;
+    *) "$install_root/bin/startqslx" stop ;;
+  esac
 }
 
 if [ "${1:-}" = --inside ]; then
@@ -82,7 +108,7 @@ had_install_root=no
 say "Entering the sandbox (writes to /usr and /etc go to $work)"
 status=0
 "$build/bin/nsrun" --overlay "/usr:$work/usr" --overlay "/etc:$work/etc" --timeout 0 -- \
-  /bin/bash "$root/scripts/try.sh" --inside "$build" "$work/install.log" || status=$?
+  /bin/bash "$root/scripts/try.sh" --inside "$build" "$work" || status=$?
 
 say "Back on the host"
 if findmnt -rn -o TARGET,SOURCE,OPTIONS | grep -F -- "$work" > /dev/null; then
