@@ -15,10 +15,10 @@
 #include "common/log.h"
 #include "common/process.h"
 #include "common/settings.h"
-#include "wkcfg/ui/console_ui.h"
-#include "wkcfg/ui/crt.h"
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/curses_screen.h"
+#include "tui/console_ui.h"
+#include "tui/crt.h"
+#include "tui/ctrls.h"
+#include "tui/curses_screen.h"
 #include "wkcfg/ui/screens.h"
 
 namespace {

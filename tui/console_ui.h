@@ -1,14 +1,14 @@
 // What every screen of the console shares: the colour palette, the frame
 // geometry that follows the terminal's size, the yes/no and action lists,
 // and the error box.
-#ifndef VOLTMON_WKCFG_UI_CONSOLE_UI_H_
-#define VOLTMON_WKCFG_UI_CONSOLE_UI_H_
+#ifndef VOLTMON_TUI_CONSOLE_UI_H_
+#define VOLTMON_TUI_CONSOLE_UI_H_
 
 #include <string>
 
 #include "common/session_lock.h"
 #include "common/text.h"
-#include "wkcfg/ui/colors.h"
+#include "tui/colors.h"
 
 constexpr TColors NormalColors = MakeColors(15, 4);
 constexpr TColors MenuHighlightColors = MakeColors(0, 7);
@@ -63,4 +63,4 @@ bool LockForSession(const std::string& ident, const std::string& path, TSessionL
 // is looked for in the current directory only) the terminal's own sequence.
 void ClearAtEnd();
 
-#endif  // VOLTMON_WKCFG_UI_CONSOLE_UI_H_
+#endif  // VOLTMON_TUI_CONSOLE_UI_H_
