@@ -80,3 +80,17 @@ bool LockForSession(const std::string& ident, const std::string& path, TSessionL
 void ClearAtEnd() {
   if (!RunProgram("clear", "", true, true)) ClearTerminal();
 }
+
+void RunConsole(const std::function<void()>& body) {
+  if (InitScreen()) {
+    InitConsoleUi();
+    SetResizeCallback(ComputeFrame);
+    body();
+  } else if (!QuitRequested()) {
+    // No terminal to give back or to clear.
+    DoneScreen();
+    return;
+  }
+  DoneScreen();
+  ClearAtEnd();
+}

@@ -4,6 +4,7 @@
 #ifndef VOLTMON_TUI_CONSOLE_UI_H_
 #define VOLTMON_TUI_CONSOLE_UI_H_
 
+#include <functional>
 #include <string>
 
 #include "common/session_lock.h"
@@ -58,6 +59,12 @@ void PrintSetupFailure();
 // line "IDENT: PATH is open in another configuration console; ...", when
 // another session holds it; true otherwise (also when no lock can be had).
 bool LockForSession(const std::string& ident, const std::string& path, TSessionLock* lock);
+
+// The screen's life around `body`: starts curses, the lists and the frame
+// (kept in step with resizes), runs `body`, then ends curses and clears the
+// terminal. When the screen cannot start, `body` is not run and nothing is
+// cleared (InitScreen has said why).
+void RunConsole(const std::function<void()>& body);
 
 // The clean end's clear: the "clear" program when it can run; otherwise (it
 // is looked for in the current directory only) the terminal's own sequence.
