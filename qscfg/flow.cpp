@@ -16,10 +16,11 @@
 #include "common/process.h"
 #include "common/settings.h"
 #include "qscfg/check.h"
-#include "wkcfg/ui/console_ui.h"
-#include "wkcfg/ui/crt.h"
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/curses_screen.h"
+#include "tui/console_ui.h"
+#include "tui/crt.h"
+#include "tui/ctrls.h"
+#include "tui/curses_screen.h"
+#include "tui/menu.h"
 
 namespace {
 
@@ -40,91 +41,12 @@ const char kUsage[] =
     "\n"
     "Exit status: 0; with --check 0 when the file is sound, 1 otherwise.\n";
 
-struct TEntry {
-  const char* text;
-  TQsMenuAction action;
-};
-
-const TEntry kEntries[] = {
-    {"Listen Port Configuration", TQsMenuAction::kListenPort},
-    {"Master Servers Configuration", TQsMenuAction::kMasters},
-    {"Event Log Configuration", TQsMenuAction::kEventLog},
-    {"Alive Check Configuration", TQsMenuAction::kAliveCheck},
-    {"Scripts Configuration", TQsMenuAction::kScripts},
-    {"", TQsMenuAction::kNone},
-    {"Save and Exit", TQsMenuAction::kSaveAndExit},
-    {"Exit", TQsMenuAction::kExit},
-};
-
-// True when saved; a failure is shown with the system's text.
-bool SaveAndNotify() {
-  bool in_place = false;
-  const int error = SaveQsEditor(&QsEditor(), &in_place);
-  if (error != 0) {
-    ShowError(FileErrorMessage(SystemErrorText(error), QsEditor().Path));
-    return false;
-  }
-  if (in_place) PressAnyKeyBox("Saved in place: the file is a mount point.", NoticeColors);
-  if (FindDaemonPid("qslx", 1, -1) != -1)
-    PressAnyKeyBox(LangText("Restart", "QSCFG"), NoticeColors);
-  return true;
+bool QsDaemonRuns() {
+  return FindDaemonPid("qslx", 1, -1) != -1;
 }
 
-int ShowMenu(const TextList& entries) {
-  for (;;) {
-    const int choice =
-        MenuBox("Voltmon Manager - QS System Configuration", 2, ConsoleUi().FrameWidth, 4,
-                MenuHighlightColors, NormalColors, entries, ConsoleUi().FrameHeight);
-    if (QuitRequested()) return kKeyQuit;
-    if (choice != kKeyResize) return choice;
-  }
-}
-
-void MainMenu() {
-  const TextList entries = QsMenuEntries();
-  for (;;) {
-    const int choice = ShowMenu(entries);
-    if (choice == kKeyQuit) return;
-    switch (QsMenuAction(choice)) {
-      case TQsMenuAction::kListenPort:
-        ListenPortScreen();
-        break;
-      case TQsMenuAction::kMasters:
-        MastersScreen();
-        break;
-      case TQsMenuAction::kEventLog:
-        EventLogScreen();
-        break;
-      case TQsMenuAction::kAliveCheck:
-        AliveCheckScreen();
-        break;
-      case TQsMenuAction::kScripts:
-        ScriptsScreen();
-        break;
-      case TQsMenuAction::kSaveAndExit:
-        if (SaveAndNotify()) return;
-        break;
-      case TQsMenuAction::kExit:
-        return;
-      case TQsMenuAction::kNone:
-        break;
-    }
-    if (QuitRequested()) return;
-  }
-}
-
-void RunScreens() {
-  SetScreenIdent(kIdent);
-  if (InitScreen()) {
-    InitConsoleUi();
-    SetResizeCallback(ComputeFrame);
-    if (!QuitRequested()) MainMenu();
-  } else if (!QuitRequested()) {
-    DoneScreen();
-    return;
-  }
-  DoneScreen();
-  ClearAtEnd();
+void RunQsMenu() {
+  if (!QuitRequested()) RunMenu(QsMenuTable());
 }
 
 int RunCheck(int argc, char** argv, int at) {
@@ -140,16 +62,26 @@ int RunCheck(int argc, char** argv, int at) {
 
 }  // namespace
 
-TextList QsMenuEntries() {
-  TextList entries;
-  for (const TEntry& entry : kEntries) entries.push_back(entry.text);
-  return entries;
+const TMenu& QsMenuTable() {
+  static const TMenu menu = {"Voltmon Manager - QS System Configuration",
+                             {
+                                 {"Listen Port Configuration", ListenPortScreen, nullptr, nullptr},
+                                 {"Master Servers Configuration", MastersScreen, nullptr, nullptr},
+                                 {"Event Log Configuration", EventLogScreen, nullptr, nullptr},
+                                 {"Alive Check Configuration", AliveCheckScreen, nullptr, nullptr},
+                                 {"Scripts Configuration", ScriptsScreen, nullptr, nullptr},
+                                 {"", nullptr, nullptr, nullptr},
+                                 {"Save and Exit", nullptr, SaveQsAndNotify, nullptr},
+                                 {"Exit", nullptr, AlwaysLeaves, nullptr},
+                             }};
+  return menu;
 }
 
-TQsMenuAction QsMenuAction(int choice) {
-  const int count = static_cast<int>(sizeof kEntries / sizeof kEntries[0]);
-  if (choice < 1 || choice > count) return TQsMenuAction::kNone;
-  return kEntries[choice - 1].action;
+bool SaveQsAndNotify() {
+  TQsEditor& editor = QsEditor();
+  return SaveAndNotify(
+      editor.Path, [&editor](bool* in_place) { return SaveQsEditor(&editor, in_place); },
+      QsDaemonRuns, LangText("Restart", "QSCFG"));
 }
 
 bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor) {
@@ -223,6 +155,7 @@ int QsConfigMain(int argc, char** argv) {
     PrintSetupFailure();
     return 0;
   }
-  RunScreens();
+  SetScreenIdent(kIdent);
+  RunConsole(RunQsMenu);
   return 0;
 }

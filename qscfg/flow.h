@@ -8,22 +8,14 @@
 
 #include "common/text.h"
 #include "qscfg/screens.h"
+#include "tui/menu.h"
 
-enum class TQsMenuAction {
-  kNone,
-  kListenPort,
-  kMasters,
-  kEventLog,
-  kAliveCheck,
-  kScripts,
-  kSaveAndExit,
-  kExit,
-};
+// The main menu: the five screens, a separator, "Save and Exit" and "Exit".
+const TMenu& QsMenuTable();
 
-// The main menu's entries, a separator before "Save and Exit".
-TextList QsMenuEntries();
-// What the 1-based `choice` of the main menu does.
-TQsMenuAction QsMenuAction(int choice);
+// The main menu's "Save and Exit": true when saved; a failure is shown with
+// the system's text.
+bool SaveQsAndNotify();
 
 // After the root check: the install root from `program_dir`, the language
 // file, and "bin/qslx.cfg" (a missing file reads as empty). False when any

@@ -20,15 +20,26 @@ class QsFlowTest : public ::testing::Test {
   TQsEditor editor;
 };
 
-TEST(QsFlow, MenuEntriesLeadToTheirScreens) {
-  const TextList entries = QsMenuEntries();
-  ASSERT_EQ(8u, entries.size());
-  EXPECT_EQ("", entries[5]);
-  EXPECT_EQ(TQsMenuAction::kMasters, QsMenuAction(2));
-  EXPECT_EQ(TQsMenuAction::kNone, QsMenuAction(6));
-  EXPECT_EQ(TQsMenuAction::kSaveAndExit, QsMenuAction(7));
-  EXPECT_EQ(TQsMenuAction::kExit, QsMenuAction(8));
-  for (int bad : {0, 9, -1}) EXPECT_EQ(TQsMenuAction::kNone, QsMenuAction(bad));
+TEST(QsFlow, EachMenuChoiceOpensItsScreenOrLeaves) {
+  struct {
+    int choice;
+    void (*open)();
+    bool (*leaves)();
+  } rows[] = {
+      {1, ListenPortScreen, nullptr}, {2, MastersScreen, nullptr}, {3, EventLogScreen, nullptr},
+      {4, AliveCheckScreen, nullptr}, {5, ScriptsScreen, nullptr}, {7, nullptr, SaveQsAndNotify},
+      {8, nullptr, AlwaysLeaves},
+  };
+  for (const auto& row : rows) {
+    const TMenuEntry* entry = ChosenEntry(QsMenuTable(), row.choice);
+    ASSERT_NE(entry, nullptr) << row.choice;
+    EXPECT_EQ(entry->Open, row.open) << entry->Text;
+    EXPECT_EQ(entry->Leaves, row.leaves) << entry->Text;
+  }
+  // Every entry is always listed; the separator and what MenuBox returns
+  // besides a choice do nothing.
+  EXPECT_EQ(MenuTexts(QsMenuTable()).size(), QsMenuTable().Entries.size());
+  for (int none : {6, 0, 9, -1}) EXPECT_EQ(ChosenEntry(QsMenuTable(), none), nullptr) << none;
 }
 
 TEST_F(QsFlowTest, LoadNeedsTheSuiteSettingsAndLanguage) {

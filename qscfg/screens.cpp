@@ -13,10 +13,10 @@
 #include "common/lang.h"
 #include "qscfg/rows.h"
 #include "qslx/setup.h"
-#include "wkcfg/ui/console_ui.h"
-#include "wkcfg/ui/crt.h"
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/form_screen.h"
+#include "tui/console_ui.h"
+#include "tui/crt.h"
+#include "tui/ctrls.h"
+#include "tui/form_screen.h"
 
 namespace {
 

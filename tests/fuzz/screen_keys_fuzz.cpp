@@ -18,10 +18,10 @@
 #include "common/lang.h"
 #include "common/scramble.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tui/console_ui.h"
+#include "tui/crt.h"
+#include "tui/fake_terminal.h"
 #include "wkcfg/model/console_state.h"
-#include "wkcfg/ui/console_ui.h"
-#include "wkcfg/ui/crt.h"
-#include "wkcfg/ui/fake_terminal.h"
 #include "wkcfg/ui/screens.h"
 
 namespace {

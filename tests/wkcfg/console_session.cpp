@@ -12,24 +12,23 @@
 
 #include "common/ini.h"
 #include "tests/support/subprocess.h"
+#include "wkcfg/ui/console_flow.h"
 
 const char kTestModel[] = "Quillon 650";
 
-const std::vector<std::string> kMainMenu = {"System Configuration",
-                                            "Shutdown Configuration",
-                                            "Log & Data Configuration",
-                                            "Mail Server Configuration",
-                                            "Events Configuration",
-                                            "Advanced Configuration",
-                                            "",
-                                            "Save and Exit",
-                                            "Exit"};
-const std::vector<std::string> kAdvancedMenu = {"Advanced System Configuration",
-                                                "Advanced Shutdown Configuration",
-                                                "Advanced QS System Configuration",
-                                                "Autonomy Calibration Test Configuration",
-                                                "",
-                                                "Return to Main Menu"};
+namespace {
+
+// Every entry of a menu table, as the console lists it when each is shown.
+std::vector<std::string> AllTexts(const TMenu& menu) {
+  std::vector<std::string> texts;
+  for (const TMenuEntry& entry : menu.Entries) texts.push_back(entry.Text);
+  return texts;
+}
+
+}  // namespace
+
+const std::vector<std::string> kMainMenu = AllTexts(MainMenuTable());
+const std::vector<std::string> kAdvancedMenu = AllTexts(AdvancedMenuTable());
 
 namespace {
 

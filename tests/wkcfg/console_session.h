@@ -24,7 +24,7 @@ using TSlaveConfig = std::function<std::string(const ConsoleTree&)>;
 extern const char kTestModel[];
 
 // The full main menu and the advanced submenu with its calibration entry, in
-// their order ("" a separator).
+// their order ("" a separator), read from the console's own menu tables.
 extern const std::vector<std::string> kMainMenu;
 extern const std::vector<std::string> kAdvancedMenu;
 

@@ -10,8 +10,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/curses_screen.h"
+#include "tui/ctrls.h"
+#include "tui/curses_screen.h"
 
 namespace {
 

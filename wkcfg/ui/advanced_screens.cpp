@@ -3,10 +3,11 @@
 // server owns them.
 #include <cstdlib>
 
+#include "tui/console_ui.h"
+#include "tui/ctrls.h"
+#include "tui/form_screen.h"
 #include "wkcfg/model/console_state.h"
-#include "wkcfg/ui/console_ui.h"
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/form_screen.h"
+#include "wkcfg/ui/key_rows.h"
 #include "wkcfg/ui/screens.h"
 
 void AdvancedSystemScreen() {

@@ -5,11 +5,12 @@
 #include <cstdlib>
 
 #include "common/lang.h"
+#include "tui/console_ui.h"
+#include "tui/ctrls.h"
+#include "tui/form_screen.h"
 #include "wkcfg/model/console_state.h"
 #include "wkcfg/ui/config_screens.h"
-#include "wkcfg/ui/console_ui.h"
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/form_screen.h"
+#include "wkcfg/ui/key_rows.h"
 #include "wkcfg/ui/screens.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "wkcfg/ui/ctrls.h"
+#include "tui/ctrls.h"
 #include "wkcfg/ui/screen_test_tree.h"
 #include "wkcfg/ui/screens.h"
 
@@ -297,4 +297,56 @@ TEST_F(ScreenTest, MailScreenAuthenticationCheck) {
   EXPECT_FALSE(term_.Shows("Login:"));
   EXPECT_NE(FrameLine(11).find("Encryption                     None"), std::string::npos);
   EXPECT_EQ(term_.keys_left(), 0);
+}
+
+TEST(RestartDelay, RaisedAboveTheSwitchOffAndKeptInTheModelsLimits) {
+  struct {
+    int mode, min, max, off, on, expected;
+  } cases[] = {
+      {3, 10, 900, 180, 60, 185},   // below the switch-off: raised
+      {3, 10, 900, 180, 400, 400},  // already later: kept
+      {3, 300, 900, 180, 60, 300},  // the model's minimum wins
+      {3, 10, 100, 180, 60, 100},   // the maximum wins over the raise
+      {3, 10, 900, 180, 950, 900},  // above the maximum: lowered
+      {1, 10, 900, 180, 60, 60},    // other modes: untouched
+      {3, 0, 65535, 65535, 0, 65535},
+  };
+  for (const auto& c : cases) {
+    TUpsCapabilities caps;
+    caps.UpsOnMode = c.mode;
+    caps.UpsOnDelayMin = c.min;
+    caps.UpsOnDelayMax = c.max;
+    TUpsSetup ups;
+    ups.UpsOffDelay = c.off;
+    ups.UpsOnDelay = c.on;
+    ApplyRestartDelayRule(caps, &ups);
+    EXPECT_EQ(ups.UpsOnDelay, c.expected) << c.mode << " " << c.min << " " << c.max << " " << c.on;
+  }
+  TUpsCapabilities caps;
+  caps.UpsOnDelayMin = 200;
+  TUpsSetup ups;
+  ups.UpsOffDelay = 100;
+  EXPECT_EQ(RestartDelayLowerLimit(caps, ups), 200);
+  ups.UpsOffDelay = 300;
+  EXPECT_EQ(RestartDelayLowerLimit(caps, ups), 305);
+}
+
+TEST(RestartDelay, StepLists) {
+  struct {
+    int min, max, step;
+    TextList expected;
+  } cases[] = {
+      {30, 120, 30, {"30", "60", "90", "120"}},
+      {30, 100, 30, {"30", "60", "90"}},
+      {300, 100, 30, {}},  // minimum above maximum: nothing to offer
+      {0, 100, 0, {}},     // no step: no endless list
+      {65500, 65535, 30, {"65500", "65530"}},
+  };
+  for (const auto& c : cases) {
+    TUpsCapabilities caps;
+    caps.UpsOnDelayMin = c.min;
+    caps.UpsOnDelayMax = c.max;
+    caps.UpsOnDelayStep = c.step;
+    EXPECT_EQ(RestartDelaySteps(caps), c.expected) << c.min << " " << c.max << " " << c.step;
+  }
 }

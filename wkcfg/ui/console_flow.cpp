@@ -15,17 +15,16 @@
 #include "common/log.h"
 #include "common/process.h"
 #include "common/settings.h"
-#include "wkcfg/ui/console_ui.h"
-#include "wkcfg/ui/crt.h"
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/curses_screen.h"
+#include "tui/console_ui.h"
+#include "tui/crt.h"
+#include "tui/ctrls.h"
+#include "tui/curses_screen.h"
+#include "tui/menu.h"
 #include "wkcfg/ui/screens.h"
 
 namespace {
 
 const char kNoticeText[] = "Stop and restart Wattkeep to see changes !";
-// A mount point (a bind-mounted file) cannot be renamed over.
-const char kInPlaceText[] = "Saved in place: the file is a mount point.";
 
 const char kUsage[] =
     "Usage: wkcfg [-h | -v | -cr]\n"
@@ -39,132 +38,21 @@ const char kUsage[] =
     "\n"
     "Exit status: 0.\n";
 
-struct TEntry {
-  const char* text;
-  TMenuAction action;
-};
-
-// Every entry of both menus; the lists are built from these texts.
-const TEntry kEntries[] = {
-    {"System Configuration", TMenuAction::kSystem},
-    {"Shutdown Configuration", TMenuAction::kShutdown},
-    {"Log & Data Configuration", TMenuAction::kLogData},
-    {"Mail Server Configuration", TMenuAction::kMailServer},
-    {"Events Configuration", TMenuAction::kEvents},
-    {"Advanced Configuration", TMenuAction::kAdvanced},
-    {"Save and Exit", TMenuAction::kSaveAndExit},
-    {"Exit", TMenuAction::kExit},
-    {"Advanced System Configuration", TMenuAction::kAdvancedSystem},
-    {"Advanced Shutdown Configuration", TMenuAction::kAdvancedShutdown},
-    {"Advanced QS System Configuration", TMenuAction::kAdvancedQsSystem},
-    {"Autonomy Calibration Test Configuration", TMenuAction::kCalibrationTest},
-    {"Return to Main Menu", TMenuAction::kReturnToMain},
-};
-
-// True when the configuration is saved; a failure is shown.
-bool SaveAndNotify() {
-  const TConsoleState& state = ConsoleState();
-  bool in_place = false;
-  const int error = SaveConsoleSetup(state, &in_place);
-  if (error != 0) {
-    ShowError(FileErrorMessage(SystemErrorText(error), ServerSetupPath(state.Setup)));
-    return false;
-  }
-  if (in_place) PressAnyKeyBox(kInPlaceText, NoticeColors);
-  if (state.ServerActive) PressAnyKeyBox(kNoticeText, NoticeColors);
-  return true;
+bool ModelIsSelected() {
+  return ModelSelected(ConsoleState());
 }
 
-// Shows `entries` until a choice is made; kKeyQuit when the program must end.
-int ShowMenu(const std::string& title, const TextList& entries) {
-  for (;;) {
-    const int choice = MenuBox(title, 2, ConsoleUi().FrameWidth, 4, MenuHighlightColors,
-                               NormalColors, entries, ConsoleUi().FrameHeight);
-    if (QuitRequested()) return kKeyQuit;
-    if (choice != kKeyResize) return choice;
-  }
+bool ModelHasCalibrationTest() {
+  return ConsoleState().Database.CalibrationTest;
 }
 
-void AdvancedMenu() {
-  for (;;) {
-    const TextList entries = AdvancedMenuEntries(ConsoleState().Database.CalibrationTest);
-    const int choice = ShowMenu("ADVANCED CONFIGURATION", entries);
-    if (choice == kKeyQuit) return;
-    switch (MenuAction(entries, choice)) {
-      case TMenuAction::kAdvancedSystem:
-        AdvancedSystemScreen();
-        break;
-      case TMenuAction::kAdvancedShutdown:
-        AdvancedShutdownScreen();
-        break;
-      case TMenuAction::kAdvancedQsSystem:
-        AdvancedQsSystemScreen();
-        break;
-      case TMenuAction::kCalibrationTest:
-        CalibrationTestScreen();
-        break;
-      case TMenuAction::kReturnToMain:
-        return;
-      default:
-        break;
-    }
-    if (QuitRequested()) return;
+// The console's body between the screen's start and its end.
+void PasswordAndMainMenu() {
+  const std::string& password = ConsoleState().Setup.Server.SrvMainPassword;
+  if (password.empty() || PasswordPrompt(ConsoleUi().FrameWidth, password)) {
+    ConsoleState().AutonomyReset = false;
+    if (!QuitRequested()) RunMenu(MainMenuTable());
   }
-}
-
-void MainMenu() {
-  for (;;) {
-    const TextList entries = MainMenuEntries(ModelSelected(ConsoleState()));
-    const int choice = ShowMenu(MainMenuTitle(), entries);
-    if (choice == kKeyQuit) return;
-    switch (MenuAction(entries, choice)) {
-      case TMenuAction::kSystem:
-        SystemConfigScreen();
-        break;
-      case TMenuAction::kShutdown:
-        ShutdownConfigScreen();
-        break;
-      case TMenuAction::kLogData:
-        LogDataConfigScreen();
-        break;
-      case TMenuAction::kMailServer:
-        MailServerConfigScreen();
-        break;
-      case TMenuAction::kEvents:
-        EventsScreen();
-        break;
-      case TMenuAction::kAdvanced:
-        AdvancedMenu();
-        break;
-      case TMenuAction::kSaveAndExit:
-        if (SaveAndNotify()) return;
-        break;
-      case TMenuAction::kExit:
-        return;
-      default:
-        break;
-    }
-    if (QuitRequested()) return;
-  }
-}
-
-// From InitScreen to the clean end.
-void RunScreens() {
-  if (InitScreen()) {
-    InitConsoleUi();
-    SetResizeCallback(ComputeFrame);
-    const std::string& password = ConsoleState().Setup.Server.SrvMainPassword;
-    if (password.empty() || PasswordPrompt(ConsoleUi().FrameWidth, password)) {
-      ConsoleState().AutonomyReset = false;
-      if (!QuitRequested()) MainMenu();
-    }
-  } else if (!QuitRequested()) {
-    // No terminal to give back or to clear; InitScreen has said why.
-    DoneScreen();
-    return;
-  }
-  DoneScreen();
-  ClearAtEnd();
 }
 
 }  // namespace
@@ -174,35 +62,48 @@ std::string MainMenuTitle() {
          kWattkeepVersion + "]";
 }
 
-TextList MainMenuEntries(bool model_selected) {
-  if (!model_selected) return {"System Configuration", "", "Exit"};
-  return {"System Configuration",
-          "Shutdown Configuration",
-          "Log & Data Configuration",
-          "Mail Server Configuration",
-          "Events Configuration",
-          "Advanced Configuration",
-          "",
-          "Save and Exit",
-          "Exit"};
+const TMenu& MainMenuTable() {
+  static const TMenu menu = {
+      MainMenuTitle(),
+      {
+          {"System Configuration", SystemConfigScreen, nullptr, nullptr},
+          {"Shutdown Configuration", ShutdownConfigScreen, nullptr, ModelIsSelected},
+          {"Log & Data Configuration", LogDataConfigScreen, nullptr, ModelIsSelected},
+          {"Mail Server Configuration", MailServerConfigScreen, nullptr, ModelIsSelected},
+          {"Events Configuration", EventsScreen, nullptr, ModelIsSelected},
+          {"Advanced Configuration", AdvancedMenu, nullptr, ModelIsSelected},
+          {"", nullptr, nullptr, nullptr},
+          {"Save and Exit", nullptr, SaveConsoleAndNotify, ModelIsSelected},
+          {"Exit", nullptr, AlwaysLeaves, nullptr},
+      }};
+  return menu;
 }
 
-TextList AdvancedMenuEntries(bool calibration_test) {
-  TextList entries = {"Advanced System Configuration", "Advanced Shutdown Configuration",
-                      "Advanced QS System Configuration"};
-  if (calibration_test) entries.push_back("Autonomy Calibration Test Configuration");
-  entries.push_back("");
-  entries.push_back("Return to Main Menu");
-  return entries;
+const TMenu& AdvancedMenuTable() {
+  static const TMenu menu = {
+      "ADVANCED CONFIGURATION",
+      {
+          {"Advanced System Configuration", AdvancedSystemScreen, nullptr, nullptr},
+          {"Advanced Shutdown Configuration", AdvancedShutdownScreen, nullptr, nullptr},
+          {"Advanced QS System Configuration", AdvancedQsSystemScreen, nullptr, nullptr},
+          {"Autonomy Calibration Test Configuration", CalibrationTestScreen, nullptr,
+           ModelHasCalibrationTest},
+          {"", nullptr, nullptr, nullptr},
+          {"Return to Main Menu", nullptr, AlwaysLeaves, nullptr},
+      }};
+  return menu;
 }
 
-TMenuAction MenuAction(const TextList& entries, int choice) {
-  if (choice < 1 || choice > static_cast<int>(entries.size())) return TMenuAction::kNone;
-  const std::string& text = entries[static_cast<size_t>(choice - 1)];
-  for (const TEntry& entry : kEntries) {
-    if (text == entry.text) return entry.action;
-  }
-  return TMenuAction::kNone;
+void AdvancedMenu() {
+  RunMenu(AdvancedMenuTable());
+}
+
+bool SaveConsoleAndNotify() {
+  TConsoleState& state = ConsoleState();
+  return SaveAndNotify(
+      ServerSetupPath(state.Setup),
+      [&state](bool* in_place) { return SaveConsoleSetup(state, in_place); },
+      [&state] { return state.ServerActive; }, kNoticeText);
 }
 
 TStartup LoadConsole(const std::string& program_dir, TConsoleState* state,
@@ -257,6 +158,6 @@ int ConsoleMain(int argc, char** argv) {
     case TStartup::kReady:
       break;
   }
-  RunScreens();
+  RunConsole(PasswordAndMainMenu);
   return 0;
 }

@@ -1,44 +1,33 @@
 // The console's life from the command line to the exit: the start-up checks
 // and loads, the password, the main menu and the advanced submenu, and the
 // save on the way out. The menus' entry lists and what each entry does are
-// plain functions, apart from the drawing.
+// tables the toolkit's menu loop runs.
 #ifndef VOLTMON_WKCFG_UI_CONSOLE_FLOW_H_
 #define VOLTMON_WKCFG_UI_CONSOLE_FLOW_H_
 
 #include <string>
 
 #include "common/text.h"
+#include "tui/menu.h"
 #include "wkcfg/model/console_state.h"
 
 // "Voltmon Manager - Wattkeep Configuration [Version 1.0.16.0]".
 std::string MainMenuTitle();
 
-// Three entries (System Configuration, a separator, Exit) when no model is
-// selected, nine otherwise.
-TextList MainMenuEntries(bool model_selected);
+// The main menu: System Configuration, a separator and Exit when no model is
+// selected, nine entries otherwise.
+const TMenu& MainMenuTable();
 
-// The advanced submenu; the calibration entry only with `calibration_test`.
-TextList AdvancedMenuEntries(bool calibration_test);
+// The advanced submenu; the calibration entry only when the selected model
+// has the test.
+const TMenu& AdvancedMenuTable();
 
-enum class TMenuAction {
-  kNone,  // no entry (a separator or a choice outside the list)
-  kSystem,
-  kShutdown,
-  kLogData,
-  kMailServer,
-  kEvents,
-  kAdvanced,
-  kSaveAndExit,
-  kExit,
-  kAdvancedSystem,
-  kAdvancedShutdown,
-  kAdvancedQsSystem,
-  kCalibrationTest,
-  kReturnToMain,
-};
+// The main menu's "Advanced Configuration": the submenu until it is left.
+void AdvancedMenu();
 
-// What the 1-based `choice` of MenuBox over `entries` does.
-TMenuAction MenuAction(const TextList& entries, int choice);
+// The main menu's "Save and Exit": true when the configuration is saved; a
+// failure is shown.
+bool SaveConsoleAndNotify();
 
 // The outcome of the start-up checks and loads before the screen starts.
 enum class TStartup {

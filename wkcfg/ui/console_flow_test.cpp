@@ -7,18 +7,24 @@
 #include "common/lang.h"
 #include "common/scramble.h"
 #include "tests/support/temp_dir.h"
+#include "wkcfg/ui/screens.h"
 
 namespace {
 
-const TextList kNineEntries = {"System Configuration",
-                               "Shutdown Configuration",
-                               "Log & Data Configuration",
-                               "Mail Server Configuration",
-                               "Events Configuration",
-                               "Advanced Configuration",
-                               "",
-                               "Save and Exit",
-                               "Exit"};
+// The console's state with or without a selected model (and its
+// calibration test), put back as it was at the end of the test.
+class MenuState {
+ public:
+  MenuState(bool model_selected, bool calibration_test) : saved_(ConsoleState()) {
+    ConsoleState().NoUpsSelectedText = "No UPS";
+    ConsoleState().Setup.Ups.UpsModelName = model_selected ? "Tester" : "No UPS";
+    ConsoleState().Database.CalibrationTest = calibration_test;
+  }
+  ~MenuState() { ConsoleState() = saved_; }
+
+ private:
+  TConsoleState saved_;
+};
 
 // A model line of 41 fields, every one "0" but the name, the event section
 // and the overrides.
@@ -78,56 +84,65 @@ class StartTree {
 
 }  // namespace
 
-TEST(MainMenu, TitleAndTheEntriesWithAndWithoutAModel) {
+TEST(MainMenu, TheTitleAndWhatEachChoiceOpensWithAndWithoutAModel) {
   EXPECT_EQ(MainMenuTitle(), "Voltmon Manager - Wattkeep Configuration [Version 1.0.16.0]");
-  EXPECT_EQ(MainMenuEntries(false), (TextList{"System Configuration", "", "Exit"}));
-  EXPECT_EQ(MainMenuEntries(true), kNineEntries);
+  EXPECT_EQ(MainMenuTable().Title, MainMenuTitle());
+  struct {
+    bool model_selected;
+    int choice;
+    void (*open)();
+    bool (*leaves)();
+  } rows[] = {
+      {false, 1, SystemConfigScreen, nullptr},
+      {false, 3, nullptr, AlwaysLeaves},  // Exit is third without a model
+      {true, 1, SystemConfigScreen, nullptr},
+      {true, 2, ShutdownConfigScreen, nullptr},
+      {true, 3, LogDataConfigScreen, nullptr},
+      {true, 4, MailServerConfigScreen, nullptr},
+      {true, 5, EventsScreen, nullptr},
+      {true, 6, AdvancedMenu, nullptr},
+      {true, 8, nullptr, SaveConsoleAndNotify},
+      {true, 9, nullptr, AlwaysLeaves},
+  };
+  for (const auto& row : rows) {
+    MenuState state(row.model_selected, false);
+    const TMenuEntry* entry = ChosenEntry(MainMenuTable(), row.choice);
+    ASSERT_NE(entry, nullptr) << row.model_selected << " " << row.choice;
+    EXPECT_EQ(entry->Open, row.open) << entry->Text;
+    EXPECT_EQ(entry->Leaves, row.leaves) << entry->Text;
+  }
+  {
+    MenuState state(false, false);
+    EXPECT_EQ(MenuTexts(MainMenuTable()).size(), 3u);
+    EXPECT_EQ(ChosenEntry(MainMenuTable(), 2), nullptr);  // the separator
+  }
+  MenuState state(true, false);
+  EXPECT_EQ(MenuTexts(MainMenuTable()).size(), MainMenuTable().Entries.size());
+  // What MenuBox returns besides a choice never acts.
+  for (int none : {7, 0, 10, -2, 410}) EXPECT_EQ(ChosenEntry(MainMenuTable(), none), nullptr);
 }
 
 TEST(AdvancedMenu, TheCalibrationEntryOnlyWhenTheModelHasTheTest) {
-  const TextList without = {"Advanced System Configuration", "Advanced Shutdown Configuration",
-                            "Advanced QS System Configuration", "", "Return to Main Menu"};
-  EXPECT_EQ(AdvancedMenuEntries(false), without);
-  TextList with = without;
-  with.insert(with.begin() + 3, "Autonomy Calibration Test Configuration");
-  EXPECT_EQ(AdvancedMenuEntries(true), with);
-}
-
-TEST(MenuAction, EachChoiceOfEveryListOpensItsScreen) {
   struct {
-    TextList entries;
+    bool calibration_test;
     int choice;
-    TMenuAction action;
-  } cases[] = {
-      {MainMenuEntries(false), 1, TMenuAction::kSystem},
-      {MainMenuEntries(false), 2, TMenuAction::kNone},  // the separator
-      {MainMenuEntries(false), 3, TMenuAction::kExit},  // Exit is third here
-      {kNineEntries, 1, TMenuAction::kSystem},
-      {kNineEntries, 2, TMenuAction::kShutdown},
-      {kNineEntries, 3, TMenuAction::kLogData},
-      {kNineEntries, 4, TMenuAction::kMailServer},
-      {kNineEntries, 5, TMenuAction::kEvents},
-      {kNineEntries, 6, TMenuAction::kAdvanced},
-      {kNineEntries, 7, TMenuAction::kNone},
-      {kNineEntries, 8, TMenuAction::kSaveAndExit},
-      {kNineEntries, 9, TMenuAction::kExit},
-      {AdvancedMenuEntries(false), 1, TMenuAction::kAdvancedSystem},
-      {AdvancedMenuEntries(false), 2, TMenuAction::kAdvancedShutdown},
-      {AdvancedMenuEntries(false), 3, TMenuAction::kAdvancedQsSystem},
-      {AdvancedMenuEntries(false), 4, TMenuAction::kNone},
-      {AdvancedMenuEntries(false), 5, TMenuAction::kReturnToMain},
-      {AdvancedMenuEntries(true), 4, TMenuAction::kCalibrationTest},
-      {AdvancedMenuEntries(true), 6, TMenuAction::kReturnToMain},
-      // What MenuBox returns besides a choice never acts.
-      {kNineEntries, 0, TMenuAction::kNone},
-      {kNineEntries, 10, TMenuAction::kNone},
-      {kNineEntries, -2, TMenuAction::kNone},
-      {kNineEntries, 410, TMenuAction::kNone},
+    void (*open)();
+    bool (*leaves)();
+  } rows[] = {
+      {false, 1, AdvancedSystemScreen, nullptr},   {false, 2, AdvancedShutdownScreen, nullptr},
+      {false, 3, AdvancedQsSystemScreen, nullptr}, {false, 5, nullptr, AlwaysLeaves},
+      {true, 4, CalibrationTestScreen, nullptr},   {true, 6, nullptr, AlwaysLeaves},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(MenuAction(c.entries, c.choice), c.action)
-        << c.entries.size() << " entries, choice " << c.choice;
+  for (const auto& row : rows) {
+    MenuState state(true, row.calibration_test);
+    const TMenuEntry* entry = ChosenEntry(AdvancedMenuTable(), row.choice);
+    ASSERT_NE(entry, nullptr) << row.calibration_test << " " << row.choice;
+    EXPECT_EQ(entry->Open, row.open) << entry->Text;
+    EXPECT_EQ(entry->Leaves, row.leaves) << entry->Text;
   }
+  MenuState without(true, false);
+  EXPECT_EQ(ChosenEntry(AdvancedMenuTable(), 4), nullptr);  // the separator
+  EXPECT_EQ(ChosenEntry(AdvancedMenuTable(), 6), nullptr);
 }
 
 TEST(LoadConsole, EachMissingPieceIsAnInvalidSetup) {

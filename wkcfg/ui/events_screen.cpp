@@ -11,10 +11,10 @@
 #include <cstring>
 
 #include "common/lang.h"
+#include "tui/console_ui.h"
+#include "tui/ctrls.h"
+#include "tui/curses_screen.h"
 #include "wkcfg/model/console_state.h"
-#include "wkcfg/ui/console_ui.h"
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/curses_screen.h"
 #include "wkcfg/ui/events_view.h"
 #include "wkcfg/ui/screens.h"
 

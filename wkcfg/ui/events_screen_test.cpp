@@ -12,12 +12,12 @@
 #include <gtest/gtest.h>
 
 #include "common/lang.h"
+#include "tui/console_ui.h"
+#include "tui/crt.h"
+#include "tui/ctrls.h"
+#include "tui/fake_terminal.h"
 #include "wkcfg/model/console_state.h"
 #include "wkcfg/model/model_test_tree.h"
-#include "wkcfg/ui/console_ui.h"
-#include "wkcfg/ui/crt.h"
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/fake_terminal.h"
 #include "wkcfg/ui/screens.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <cctype>
 
 #include "common/text.h"
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/terminal.h"
+#include "tui/ctrls.h"
+#include "tui/terminal.h"
 
 namespace {
 

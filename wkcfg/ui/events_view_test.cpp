@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tui/terminal.h"
 #include "wkcfg/model/model_test_tree.h"
-#include "wkcfg/ui/terminal.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "tui/console_ui.h"
+#include "tui/crt.h"
+#include "tui/fake_terminal.h"
 #include "wkcfg/model/console_state.h"
 #include "wkcfg/model/model_test_tree.h"
-#include "wkcfg/ui/console_ui.h"
-#include "wkcfg/ui/crt.h"
-#include "wkcfg/ui/fake_terminal.h"
 
 // The facts of a test model; the line built from them has all 41 fields.
 struct TTestModel {

@@ -3,17 +3,17 @@
 // that call reads keys until one ends the interaction and returns it.
 // Every key loop also ends on kKeyResize (the screen must redraw) and on
 // kKeyQuit (the program must end), returning that code.
-#ifndef VOLTMON_WKCFG_UI_CTRLS_H_
-#define VOLTMON_WKCFG_UI_CTRLS_H_
+#ifndef VOLTMON_TUI_CTRLS_H_
+#define VOLTMON_TUI_CTRLS_H_
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "common/text.h"
-#include "wkcfg/ui/colors.h"
-#include "wkcfg/ui/crt.h"
-#include "wkcfg/ui/screen_text.h"
+#include "tui/colors.h"
+#include "tui/crt.h"
+#include "tui/screen_text.h"
 
 // PadText modes.
 constexpr int kPadLeftJustify = 1;
@@ -128,4 +128,4 @@ int PasswordPromptWidth(int width);
 // showError the out-of-range box. The number -1 itself is never valid.
 bool CheckNumber(const std::string& text, int32_t min, int32_t max, bool showError, int32_t* value);
 
-#endif  // VOLTMON_WKCFG_UI_CTRLS_H_
+#endif  // VOLTMON_TUI_CTRLS_H_

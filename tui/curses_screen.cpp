@@ -3,7 +3,7 @@
 // resize is reported by curses itself as KEY_RESIZE and handled in the main
 // flow by the screen layer. Key reads wait in short slices so that a
 // termination signal is noticed even where the read would restart.
-#include "wkcfg/ui/curses_screen.h"
+#include "tui/curses_screen.h"
 
 #include <curses.h>
 #include <locale.h>
@@ -20,9 +20,9 @@
 
 #include "common/console.h"
 #include "common/files.h"
-#include "wkcfg/ui/colors.h"
-#include "wkcfg/ui/crt.h"
-#include "wkcfg/ui/screen_text.h"
+#include "tui/colors.h"
+#include "tui/crt.h"
+#include "tui/screen_text.h"
 
 namespace {
 

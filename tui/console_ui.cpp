@@ -1,5 +1,5 @@
 // The shared palette, geometry and lists of the console's screens.
-#include "wkcfg/ui/console_ui.h"
+#include "tui/console_ui.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -8,9 +8,9 @@
 #include "common/files.h"
 #include "common/lang.h"
 #include "common/process.h"
-#include "wkcfg/ui/crt.h"
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/curses_screen.h"
+#include "tui/crt.h"
+#include "tui/ctrls.h"
+#include "tui/curses_screen.h"
 
 TConsoleUi& ConsoleUi() {
   static TConsoleUi ui;
@@ -79,4 +79,18 @@ bool LockForSession(const std::string& ident, const std::string& path, TSessionL
 
 void ClearAtEnd() {
   if (!RunProgram("clear", "", true, true)) ClearTerminal();
+}
+
+void RunConsole(const std::function<void()>& body) {
+  if (InitScreen()) {
+    InitConsoleUi();
+    SetResizeCallback(ComputeFrame);
+    body();
+  } else if (!QuitRequested()) {
+    // No terminal to give back or to clear.
+    DoneScreen();
+    return;
+  }
+  DoneScreen();
+  ClearAtEnd();
 }

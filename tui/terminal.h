@@ -1,8 +1,8 @@
 // The seam between the toolkit and the terminal: the few drawing and input
 // operations that the screen layer needs, so that the widget logic runs the
 // same over curses and over a recording fake in the unit tests.
-#ifndef VOLTMON_WKCFG_UI_TERMINAL_H_
-#define VOLTMON_WKCFG_UI_TERMINAL_H_
+#ifndef VOLTMON_TUI_TERMINAL_H_
+#define VOLTMON_TUI_TERMINAL_H_
 
 #include <cstdint>
 #include <functional>
@@ -64,4 +64,4 @@ class TTerminal {
   std::function<void()> Idle;
 };
 
-#endif  // VOLTMON_WKCFG_UI_TERMINAL_H_
+#endif  // VOLTMON_TUI_TERMINAL_H_

@@ -1,10 +1,10 @@
 // The recording terminal of the unit tests. Windows are rectangles on one
 // screen grid, as curses shows them: a later window covers an earlier one.
-#include "wkcfg/ui/fake_terminal.h"
+#include "tui/fake_terminal.h"
 
 #include <locale.h>
 
-#include "wkcfg/ui/screen_text.h"
+#include "tui/screen_text.h"
 
 TFakeTerminal::TFakeTerminal(int columns, int lines)
     : columns_(columns),

@@ -3,8 +3,8 @@
 // how ENTER stores it) and the loop draws them, moves the focus and stores
 // the work text only on ENTER. The focus decisions are plain functions so
 // that they are tested without a terminal.
-#ifndef VOLTMON_WKCFG_UI_FORM_SCREEN_H_
-#define VOLTMON_WKCFG_UI_FORM_SCREEN_H_
+#ifndef VOLTMON_TUI_FORM_SCREEN_H_
+#define VOLTMON_TUI_FORM_SCREEN_H_
 
 #include <cstdint>
 #include <functional>
@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "wkcfg/model/setup_keys.h"
-#include "wkcfg/ui/colors.h"
+#include "tui/colors.h"
 
 enum class TRowKind { kBlank, kYesNo, kChoice, kText, kPassword, kNumber, kButton };
 
@@ -92,24 +91,21 @@ bool RowNumber(const TFormRow& row, const std::string& work, bool show_error, in
 std::string YesNoText(bool value);
 bool YesNoValue(const std::string& work);
 
-// Row builders. A number row over a settings key takes the key's range and
-// scale (the shown value is the field div the scale; ENTER stores value x
-// scale); `minimum`/`maximum` replace the key's limits when given.
+// Row builders over fields of the program's own record. A number row reads
+// and writes its field through `get` and `set`, in the unit it shows, within
+// `minimum` and `maximum` (-1: no bound).
 TFormRow BlankRow();
 TFormRow YesNoRow(const std::string& label, bool* field);
 TFormRow TextRow(const std::string& label, std::string* field, bool password = false);
-TFormRow NumberRow(const std::string& label, const std::string& key);
+TFormRow NumberRow(const std::string& label, std::function<int64_t()> get,
+                   std::function<void(int64_t)> set, int32_t minimum, int32_t maximum);
 TFormRow ButtonRow(const std::string& text, std::function<bool()> action);
 TFormRow ChoiceRow(const std::string& label, TextList choices, std::function<std::string()> value,
                    std::function<bool(const std::string&)> store);
-
-// The field of `key` in the console's record as an integer, and stored.
-int64_t KeyFieldValue(const std::string& key);
-void StoreKeyField(const std::string& key, int64_t value);
 
 // Runs the screen until ESC passes the exit check or the program must end.
 // The focus starts at the first row that can take it; with none, the screen
 // only waits for ESC.
 void RunFormScreen(const TFormScreen& screen);
 
-#endif  // VOLTMON_WKCFG_UI_FORM_SCREEN_H_
+#endif  // VOLTMON_TUI_FORM_SCREEN_H_

@@ -1,8 +1,8 @@
-#include "wkcfg/ui/ctrls.h"
+#include "tui/ctrls.h"
 
 #include <gtest/gtest.h>
 
-#include "wkcfg/ui/fake_terminal.h"
+#include "tui/fake_terminal.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "wkcfg/ui/colors.h"
+#include "tui/colors.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // column as ever. Every decision on widths (cutting, padding, wrapping, the
 // cursor column, what a key adds or backspace takes away) is made here,
 // without a terminal.
-#ifndef VOLTMON_WKCFG_UI_SCREEN_TEXT_H_
-#define VOLTMON_WKCFG_UI_SCREEN_TEXT_H_
+#ifndef VOLTMON_TUI_SCREEN_TEXT_H_
+#define VOLTMON_TUI_SCREEN_TEXT_H_
 
 #include <cstddef>
 #include <string>
@@ -76,4 +76,4 @@ class TKeyChars {
   std::string character_;
 };
 
-#endif  // VOLTMON_WKCFG_UI_SCREEN_TEXT_H_
+#endif  // VOLTMON_TUI_SCREEN_TEXT_H_

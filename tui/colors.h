@@ -1,7 +1,7 @@
 // Colour pairs: the 16-bit foreground/background values of the widget
 // interfaces and the table that hands out curses colour pair numbers.
-#ifndef VOLTMON_WKCFG_UI_COLORS_H_
-#define VOLTMON_WKCFG_UI_COLORS_H_
+#ifndef VOLTMON_TUI_COLORS_H_
+#define VOLTMON_TUI_COLORS_H_
 
 #include <cstdint>
 #include <vector>
@@ -40,4 +40,4 @@ class TColorPairTable {
   std::vector<Entry> entries_;
 };
 
-#endif  // VOLTMON_WKCFG_UI_COLORS_H_
+#endif  // VOLTMON_TUI_COLORS_H_

@@ -2,14 +2,14 @@
 // a cursor addressed by 1-based column and row, blocking key reading, and
 // text output through the current window. All of it goes through the
 // terminal set with UseTerminal (curses in the program, a fake in tests).
-#ifndef VOLTMON_WKCFG_UI_CRT_H_
-#define VOLTMON_WKCFG_UI_CRT_H_
+#ifndef VOLTMON_TUI_CRT_H_
+#define VOLTMON_TUI_CRT_H_
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
-#include "wkcfg/ui/terminal.h"
+#include "tui/terminal.h"
 
 // The smallest terminal every screen fits in. Below it the screen layer shows
 // one line asking for a larger terminal and waits for a resize.
@@ -85,4 +85,4 @@ void SetResizeCallback(std::function<void()> callback);
 // as ReadKeyCode does and is false only when the program must quit.
 bool WaitForUsableSize();
 
-#endif  // VOLTMON_WKCFG_UI_CRT_H_
+#endif  // VOLTMON_TUI_CRT_H_

@@ -1,11 +1,11 @@
-#include "wkcfg/ui/screen_text.h"
+#include "tui/screen_text.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/fake_terminal.h"
+#include "tui/ctrls.h"
+#include "tui/fake_terminal.h"
 
 namespace {
 

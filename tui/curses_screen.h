@@ -1,8 +1,8 @@
 // The curses side of the screen layer: starting and ending curses with the
 // terminal always given back, and the termination signals turned into the
 // kKeyQuit key.
-#ifndef VOLTMON_WKCFG_UI_CURSES_SCREEN_H_
-#define VOLTMON_WKCFG_UI_CURSES_SCREEN_H_
+#ifndef VOLTMON_TUI_CURSES_SCREEN_H_
+#define VOLTMON_TUI_CURSES_SCREEN_H_
 
 // The program's name in the lines InitScreen and the crash handling print
 // ("wkcfg" until set); `ident` must outlive the program's use of the screen.
@@ -33,4 +33,4 @@ void ClearTerminal();
 // True once a termination signal arrived.
 bool QuitRequested();
 
-#endif  // VOLTMON_WKCFG_UI_CURSES_SCREEN_H_
+#endif  // VOLTMON_TUI_CURSES_SCREEN_H_

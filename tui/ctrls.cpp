@@ -1,6 +1,6 @@
 // The widgets: each draws through the screen layer and decides on the keys
 // itself, so that a fake terminal can drive every rule in the unit tests.
-#include "wkcfg/ui/ctrls.h"
+#include "tui/ctrls.h"
 
 #include <algorithm>
 #include <cstdio>

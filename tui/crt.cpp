@@ -1,12 +1,12 @@
 // The screen layer's state and its window, cursor, attribute and key
 // operations. Window geometry, cursor bounds and the handling of a resize are
 // decided here; the terminal only draws and reads.
-#include "wkcfg/ui/crt.h"
+#include "tui/crt.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "wkcfg/ui/screen_text.h"
+#include "tui/screen_text.h"
 
 namespace {
 

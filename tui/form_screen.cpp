@@ -4,18 +4,14 @@
 // A row that cannot take the focus is passed over in the direction of the
 // last movement, which is why the loop only steps the focus by one and
 // settles it at the next pass.
-#include "wkcfg/ui/form_screen.h"
+#include "tui/form_screen.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
-#include <type_traits>
-#include <variant>
 
-#include "wkcfg/model/console_state.h"
-#include "wkcfg/ui/console_ui.h"
-#include "wkcfg/ui/ctrls.h"
-#include "wkcfg/ui/curses_screen.h"
+#include "tui/console_ui.h"
+#include "tui/ctrls.h"
+#include "tui/curses_screen.h"
 
 namespace {
 
@@ -24,13 +20,6 @@ constexpr int kNumberLength = 10;
 
 int Length(const std::string& text) {
   return static_cast<int>(text.size());
-}
-
-const TSetupKey& KeyOf(const std::string& name) {
-  const TSetupKey* key = FindSetupKey(name);
-  // A row naming no key is a mistake in a screen's table.
-  if (key == nullptr) std::abort();
-  return *key;
 }
 
 struct TGeometry {
@@ -197,18 +186,17 @@ TFormRow TextRow(const std::string& label, std::string* field, bool password) {
   return row;
 }
 
-TFormRow NumberRow(const std::string& label, const std::string& key_name) {
-  const TSetupKey& key = KeyOf(key_name);
+TFormRow NumberRow(const std::string& label, std::function<int64_t()> get,
+                   std::function<void(int64_t)> set, int32_t minimum, int32_t maximum) {
   TFormRow row;
   row.Label = label;
   row.Kind = TRowKind::kNumber;
-  row.Value = [key_name, scale = key.Scale] {
-    return std::to_string(KeyFieldValue(key_name) / scale);
-  };
-  row.Minimum = [minimum = key.Minimum] { return minimum; };
-  row.Maximum = [maximum = key.Maximum] { return maximum; };
-  row.Store = [key_name, scale = key.Scale](const std::string& work) {
-    StoreKeyField(key_name, static_cast<int64_t>(std::atol(work.c_str())) * scale);
+  row.Value = [get] { return std::to_string(get()); };
+  row.Minimum = [minimum] { return minimum; };
+  row.Maximum = [maximum] { return maximum; };
+  // The loop has checked the work text against the limits before this.
+  row.Store = [set](const std::string& work) {
+    set(static_cast<int64_t>(std::atol(work.c_str())));
     return true;
   };
   return row;
@@ -231,36 +219,6 @@ TFormRow ChoiceRow(const std::string& label, TextList choices, std::function<std
   row.Value = std::move(value);
   row.Store = std::move(store);
   return row;
-}
-
-int64_t KeyFieldValue(const std::string& key_name) {
-  const TFieldRef field = KeyOf(key_name).Field(&ConsoleState().Setup);
-  return std::visit(
-      [](auto* p) -> int64_t {
-        using T = std::remove_pointer_t<decltype(p)>;
-        if constexpr (std::is_same_v<T, std::string>) {
-          return 0;
-        } else if constexpr (std::is_same_v<T, float>) {
-          return std::lround(*p);
-        } else {
-          return static_cast<int64_t>(*p);
-        }
-      },
-      field);
-}
-
-void StoreKeyField(const std::string& key_name, int64_t value) {
-  const TFieldRef field = KeyOf(key_name).Field(&ConsoleState().Setup);
-  std::visit(
-      [value](auto* p) {
-        using T = std::remove_pointer_t<decltype(p)>;
-        if constexpr (std::is_same_v<T, bool>) {
-          *p = value != 0;
-        } else if constexpr (!std::is_same_v<T, std::string>) {
-          *p = static_cast<T>(value);
-        }
-      },
-      field);
 }
 
 namespace {

@@ -1,14 +1,15 @@
 // What every screen of the console shares: the colour palette, the frame
 // geometry that follows the terminal's size, the yes/no and action lists,
 // and the error box.
-#ifndef VOLTMON_WKCFG_UI_CONSOLE_UI_H_
-#define VOLTMON_WKCFG_UI_CONSOLE_UI_H_
+#ifndef VOLTMON_TUI_CONSOLE_UI_H_
+#define VOLTMON_TUI_CONSOLE_UI_H_
 
+#include <functional>
 #include <string>
 
 #include "common/session_lock.h"
 #include "common/text.h"
-#include "wkcfg/ui/colors.h"
+#include "tui/colors.h"
 
 constexpr TColors NormalColors = MakeColors(15, 4);
 constexpr TColors MenuHighlightColors = MakeColors(0, 7);
@@ -59,8 +60,14 @@ void PrintSetupFailure();
 // another session holds it; true otherwise (also when no lock can be had).
 bool LockForSession(const std::string& ident, const std::string& path, TSessionLock* lock);
 
+// The screen's life around `body`: starts curses, the lists and the frame
+// (kept in step with resizes), runs `body`, then ends curses and clears the
+// terminal. When the screen cannot start, `body` is not run and nothing is
+// cleared (InitScreen has said why).
+void RunConsole(const std::function<void()>& body);
+
 // The clean end's clear: the "clear" program when it can run; otherwise (it
 // is looked for in the current directory only) the terminal's own sequence.
 void ClearAtEnd();
 
-#endif  // VOLTMON_WKCFG_UI_CONSOLE_UI_H_
+#endif  // VOLTMON_TUI_CONSOLE_UI_H_

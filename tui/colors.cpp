@@ -1,6 +1,6 @@
 // The colour-pair table: pairs are allocated once per combination, so that
 // redrawing a screen never runs curses out of pairs.
-#include "wkcfg/ui/colors.h"
+#include "tui/colors.h"
 
 #include <cstddef>
 

@@ -3,15 +3,15 @@
 // the second cell of a wide character empty) and attribute bytes, records every write with its
 // window position, answers key reads from a script and counts the bells. When the script runs out
 // it answers kKeyQuit, so a widget under test can never wait forever.
-#ifndef VOLTMON_WKCFG_UI_FAKE_TERMINAL_H_
-#define VOLTMON_WKCFG_UI_FAKE_TERMINAL_H_
+#ifndef VOLTMON_TUI_FAKE_TERMINAL_H_
+#define VOLTMON_TUI_FAKE_TERMINAL_H_
 
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
 
-#include "wkcfg/ui/terminal.h"
+#include "tui/terminal.h"
 
 class TFakeTerminal : public TTerminal {
  public:
@@ -114,4 +114,4 @@ class TUtf8Coding {
   std::string old_locale_;
 };
 
-#endif  // VOLTMON_WKCFG_UI_FAKE_TERMINAL_H_
+#endif  // VOLTMON_TUI_FAKE_TERMINAL_H_

@@ -4,7 +4,7 @@
 // text can never send the terminal a sequence it did not come with; the
 // columns of a character are what the C library says for the locale, as the
 // screen library places characters by the same measure.
-#include "wkcfg/ui/screen_text.h"
+#include "tui/screen_text.h"
 
 #include <langinfo.h>
 #include <wchar.h>
