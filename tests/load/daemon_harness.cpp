@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 
 #include "common/scramble.h"
-#include "common/tcp.h"
 #include "gtest/gtest.h"
+#include "tests/support/master_client.h"
 
 namespace {
 
@@ -78,21 +78,17 @@ std::vector<pid_t> DaemonUnderTest::ZombieChildren() const {
 }
 
 Exchange GiveOrder(const std::string& line, const std::string& bind, int timeout_ms) {
+  OrderOptions options;
+  options.port = kListenPort;
+  options.host = kAllowed;
+  options.bind_address = bind;
+  options.timeout_ms = timeout_ms;
+  options.line_end = "\r\n";
+  const OrderResult order = ExchangeLine(options, line);
   Exchange result;
-  TcpConnection connection;
-  int error = 0;
-  if (!TcpConnect(kAllowed, kListenPort, timeout_ms, &connection, &error, bind)) return result;
-  result.connected = true;
-  std::string greeting;
-  if (connection.ReadLine(&greeting, 4096, timeout_ms) != ReadStatus::kLine) return result;
-  result.greeting = Descramble(greeting);
-  connection.WriteLine(line);  // a refused caller's order may find the door shut
-  std::string rest;
-  ReadStatus status;
-  do {
-    status = connection.ReadLine(&rest, 1 << 20, timeout_ms);
-  } while (status == ReadStatus::kLine);
-  result.closed = status == ReadStatus::kClosed || status == ReadStatus::kError;
+  result.connected = order.connected;
+  result.greeting = order.greeting;
+  result.closed = order.closed_by_peer;
   return result;
 }
 

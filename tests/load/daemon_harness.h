@@ -78,7 +78,8 @@ class DaemonUnderTest {
 };
 
 // One order as a master gives it: connect (from `bind`, "" for any), read
-// the greeting, send `line` as it is plus CR LF, wait until the daemon closes.
+// the greeting, send `line` as it is plus CR LF, wait until the daemon closes;
+// `timeout_ms` bounds the whole exchange (ExchangeLine of master_client.h).
 struct Exchange {
   bool connected = false;
   std::string greeting;  // descrambled
