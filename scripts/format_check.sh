@@ -49,7 +49,9 @@ if [ -n "$base" ]; then
   echo "format_check.sh: the C++ files changed since $(git rev-parse --short "$base")"
   mapfile -t files < <({
     git diff --name-only --diff-filter=ACMR "$base" -- '*.cpp' '*.h' '*.cc' '*.c'
-    git ls-files --others --exclude-standard -- '*.cpp' '*.h' '*.cc' '*.c'
+    # Not what CMake writes into a build directory that .gitignore misses.
+    git ls-files --others --exclude-standard -- '*.cpp' '*.h' '*.cc' '*.c' |
+      grep -v '/CMakeFiles/'
   } | sort -u)
 else
   echo "format_check.sh: no base found; every tracked C++ file"
