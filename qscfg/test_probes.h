@@ -1,5 +1,7 @@
 // Probes for the tests: names resolve when listed, scripts have the state
-// their table gives (otherwise executable when absolute).
+// their table gives (otherwise executable when absolute). The fake of the
+// TQsProbes seam of model.h, kept beside it on purpose so that the seam and
+// its fake change together; header-only, included only by qscfg's tests.
 #ifndef VOLTMON_QSCFG_TEST_PROBES_H_
 #define VOLTMON_QSCFG_TEST_PROBES_H_
 

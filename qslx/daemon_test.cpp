@@ -10,7 +10,6 @@
 
 #include "common/lang.h"
 #include "gtest/gtest.h"
-#include "qslx/globals.h"
 #include "qslx/signals.h"
 #include "tests/support/test_tree.h"
 

@@ -2,8 +2,6 @@
 #ifndef VOLTMON_QSLX_GLOBALS_H_
 #define VOLTMON_QSLX_GLOBALS_H_
 
-#include <signal.h>
-
 #include <memory>
 
 #include "qslx/alive.h"
@@ -12,12 +10,6 @@
 #include "qslx/peers.h"
 #include "qslx/refusal_throttle.h"
 #include "qslx/setup.h"
-
-// Written by the signal handler, read by the main loop.
-extern volatile sig_atomic_t QsHangUp;
-extern volatile sig_atomic_t QsTerminate;
-extern volatile sig_atomic_t QsStop;
-extern volatile sig_atomic_t QsReaping;
 
 struct TQsDaemonState {
   TQsSetupData Setup;

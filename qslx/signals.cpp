@@ -11,7 +11,10 @@
 #include <sys/wait.h>
 #include <time.h>
 
-#include "qslx/globals.h"
+volatile sig_atomic_t QsHangUp = 0;
+volatile sig_atomic_t QsTerminate = 0;
+volatile sig_atomic_t QsStop = 0;
+volatile sig_atomic_t QsReaping = 0;
 
 namespace {
 

@@ -6,6 +6,12 @@
 
 #include <signal.h>
 
+// Written by the signal handler, read by the main loop.
+extern volatile sig_atomic_t QsHangUp;
+extern volatile sig_atomic_t QsTerminate;
+extern volatile sig_atomic_t QsStop;
+extern volatile sig_atomic_t QsReaping;
+
 // SIGINT, SIGQUIT, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGSEGV, SIGUSR2, SIGPIPE,
 // SIGALRM, SIGCONT, SIGTTIN, SIGTTOU, SIGURG, SIGXCPU, SIGXFSZ, SIGVTALRM,
 // SIGPROF, SIGWINCH, SIGIO and SIGSYS: blocked in the daemon, its threads

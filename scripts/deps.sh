@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev       # GoogleTest sources, built per target
   libncurses-dev ncurses-bin    # the console, and "clear" for the programs
   clang libclang-rt-14-dev      # libFuzzer and clang's sanitizer runtimes
+  clang-format                  # the format check of the changed C++ files
   util-linux                    # more (the installer), findmnt, unshare and setarch
   iproute2                      # the benchmark brings loopback up in its namespace
   tmux                          # the console's system tests run it in a real terminal

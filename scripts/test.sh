@@ -19,7 +19,7 @@ usage() {
 usage: scripts/test.sh [LEG...]
 
 Builds and tests the suite; all legs when none is named.
-  normal  gcc, RelWithDebInfo: every test
+  normal  gcc, RelWithDebInfo: the format check of the changed C++ files, every test
   asan    gcc with AddressSanitizer and UndefinedBehaviorSanitizer: every test
   m32     32-bit x86 cross build: the unit tests, through cmake/run-i386
   tsan    gcc with ThreadSanitizer: every test, the system tests included; any report fails
@@ -171,11 +171,28 @@ sanitizer_logs_clean() {
 
 compilers=(-DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++)
 
+# The format of the C++ files changed against main (scripts/format_check.sh)
+# counts as one more test of the leg.
 leg_normal() {
-  local dir=$out/normal
+  local dir=$out/normal ok=0 formatted=0
+  mkdir -p "$dir"
+  if "$root/scripts/format_check.sh" >"$dir/format.log" 2>&1; then
+    tail -n 1 "$dir/format.log"
+  else
+    formatted=1
+    echo "test.sh: the format check failed; its output ($dir/format.log):"
+    head -n 40 "$dir/format.log"
+  fi
   configure "$dir" "${compilers[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVM_WERROR=ON || return 1
   build "$dir" || return 1
-  run_ctest "$dir" "$dir" 300
+  run_ctest "$dir" "$dir" 300 || ok=1
+  if [ "$formatted" -eq 0 ]; then
+    leg_passed=$((leg_passed + 1))
+  else
+    leg_failed=$((leg_failed + 1))
+    ok=1
+  fi
+  return $ok
 }
 
 leg_asan() {
@@ -279,7 +296,7 @@ leg_fuzz() {
 
 describe() {
   case $1 in
-    normal) echo "gcc, RelWithDebInfo: all tests" ;;
+    normal) echo "gcc, RelWithDebInfo: the format check and all tests" ;;
     asan) echo "gcc, AddressSanitizer + UndefinedBehaviorSanitizer: all tests" ;;
     m32) echo "32-bit x86 (cmake/i386-linux.cmake): unit tests through cmake/run-i386" ;;
     tsan) echo "gcc, ThreadSanitizer: all tests" ;;

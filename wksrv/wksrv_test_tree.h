@@ -1,7 +1,9 @@
 // A throw-away installation for the master server's unit tests: "bin/",
 // "data/" and a language file with the event names, set as the process's
 // language file, below a fresh temporary directory. Made before any runner
-// starts a thread, as the language file may only change then.
+// starts a thread, as the language file may only change then. Kept beside
+// the master server on purpose, since it builds the server's setup;
+// header-only and included only by its unit tests.
 #ifndef VOLTMON_WKSRV_WKSRV_TEST_TREE_H_
 #define VOLTMON_WKSRV_WKSRV_TEST_TREE_H_
 

@@ -1,35 +1,19 @@
-// The load and fault tests' daemon: the system tests' installation tree with
-// a lighter recorder for the orders' scripts, the real program started from
-// it, and a master's side of the wire over loopback.
+// The load and fault tests' daemon: the shared harness with a lighter
+// recorder for the orders' scripts, and a master's side of the wire over
+// loopback.
 #include "tests/load/daemon_harness.h"
 
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 
-#include <fstream>
-
 #include "common/scramble.h"
-#include "common/tcp.h"
 #include "gtest/gtest.h"
+#include "tests/support/master_client.h"
 
 namespace {
 
 constexpr int kStartTimeoutMs = 5000;
 constexpr int kStopTimeoutMs = kStopWithinMs + 3000;
-
-// Runs the tree's daemon with `args`, its output appended to `out`.
-bool RunDaemon(const DaemonTree& tree, const std::vector<std::string>& args,
-               const std::string& out) {
-  std::vector<std::string> argv = {tree.Program()};
-  argv.insert(argv.end(), args.begin(), args.end());
-  RunOptions options;
-  options.stdout_path = out;
-  options.merge_stderr = true;
-  options.timeout_ms = kStopTimeoutMs + kStartTimeoutMs;
-  return RunCommand(argv, options).exit_code == 0;
-}
 
 }  // namespace
 
@@ -41,7 +25,7 @@ std::string RefusedEvent(const std::string& address) {
 }
 
 DaemonUnderTest::DaemonUnderTest(const std::map<std::string, std::string>& config) {
-  ConfigEntries entries = tree_.DefaultConfig(kListenPort);
+  ConfigEntries& entries = run_.config();
   for (const char* script :
        {"ScriptShutdown", "ScriptMessage", "ScriptCustom_1", "ScriptCustom_2", "ScriptCustom_3"}) {
     SetEntry(&entries, script, Recorder());
@@ -49,7 +33,7 @@ DaemonUnderTest::DaemonUnderTest(const std::map<std::string, std::string>& confi
   SetEntry(&entries, "LogMaxSize", "10000000");
   for (const auto& [key, value] : config) SetEntry(&entries, key, value);
   std::string error;
-  if (!tree_.Build(VM_QSLX_PATH, entries, &error)) {
+  if (!run_.Build(VM_QSLX_PATH, &error)) {
     ADD_FAILURE() << error;
     return;
   }
@@ -68,40 +52,17 @@ DaemonUnderTest::~DaemonUnderTest() {
                              "ERROR: LeakSanitizer", "runtime error:"}) {
     if (output.find(report) != std::string::npos) ADD_FAILURE() << "the daemon said:\n" << output;
   }
-  if (Running()) {
-    kill(pid_, SIGKILL);
-    WaitUntil([this] { return !Running(); }, kStopTimeoutMs);
-  }
-  // Mounts a test made below the tree go with it.
-  std::ifstream mounts("/proc/self/mounts");
-  std::string device, where;
-  std::vector<std::string> below;
-  std::string rest;
-  while (mounts >> device >> where && std::getline(mounts, rest)) {
-    if (where.compare(0, tree_.root().size(), tree_.root()) == 0) below.push_back(where);
-  }
-  for (auto it = below.rbegin(); it != below.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
 }
 
 bool DaemonUnderTest::Start() {
-  if (!RunDaemon(tree_, {}, Path("qslx.out"))) return false;
-  return WaitUntil(
-      [this] {
-        if (Output().find("daemon started") == std::string::npos) return false;
-        for (pid_t pid : ProcessesNamed("qslx")) {
-          if (ParentOf(pid) == 1) {
-            pid_ = pid;
-            return true;
-          }
-        }
-        return false;
-      },
-      kStartTimeoutMs);
+  std::string error;
+  if (run_.Start({}, kStartTimeoutMs, &error)) return true;
+  ADD_FAILURE() << error;
+  return false;
 }
 
 bool DaemonUnderTest::Stop() {
-  if (!RunDaemon(tree_, {"-s"}, Path("stop.out"))) return false;
-  return WaitUntil([this] { return !Running(); }, kStopTimeoutMs);
+  return run_.Stop(kStopTimeoutMs);
 }
 
 std::vector<std::string> DaemonUnderTest::Records() const {
@@ -110,28 +71,24 @@ std::vector<std::string> DaemonUnderTest::Records() const {
 
 std::vector<pid_t> DaemonUnderTest::ZombieChildren() const {
   std::vector<pid_t> zombies;
-  for (pid_t pid : ChildrenOf(pid_)) {
+  for (pid_t pid : ChildrenOf(pid())) {
     if (ProcStatusField(pid, "State").compare(0, 1, "Z") == 0) zombies.push_back(pid);
   }
   return zombies;
 }
 
 Exchange GiveOrder(const std::string& line, const std::string& bind, int timeout_ms) {
+  OrderOptions options;
+  options.port = kListenPort;
+  options.host = kAllowed;
+  options.bind_address = bind;
+  options.timeout_ms = timeout_ms;
+  options.line_end = "\r\n";
+  const OrderResult order = ExchangeLine(options, line);
   Exchange result;
-  TcpConnection connection;
-  int error = 0;
-  if (!TcpConnect(kAllowed, kListenPort, timeout_ms, &connection, &error, bind)) return result;
-  result.connected = true;
-  std::string greeting;
-  if (connection.ReadLine(&greeting, 4096, timeout_ms) != ReadStatus::kLine) return result;
-  result.greeting = Descramble(greeting);
-  connection.WriteLine(line);  // a refused caller's order may find the door shut
-  std::string rest;
-  ReadStatus status;
-  do {
-    status = connection.ReadLine(&rest, 1 << 20, timeout_ms);
-  } while (status == ReadStatus::kLine);
-  result.closed = status == ReadStatus::kClosed || status == ReadStatus::kError;
+  result.connected = order.connected;
+  result.greeting = order.greeting;
+  result.closed = order.closed_by_peer;
   return result;
 }
 

@@ -1,7 +1,7 @@
-// A real daemon for load and fault tests: an installation tree of its own in
-// a temporary directory, the program started and stopped as an administrator
-// would, a master's side of the wire, and what the scripts and the event log
-// left behind.
+// A real daemon for load and fault tests: the shared daemon harness
+// (tests/support/daemon_run.h) on the fixed port with every order's script a
+// light recorder, a master's side of the wire, and what the scripts and the
+// event log left behind.
 #ifndef VOLTMON_TESTS_LOAD_DAEMON_HARNESS_H_
 #define VOLTMON_TESTS_LOAD_DAEMON_HARNESS_H_
 
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "tests/support/daemon_run.h"
 #include "tests/support/daemon_tree.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/temp_dir.h"
@@ -48,7 +49,7 @@ class DaemonUnderTest {
   // the defaults admit 127.0.0.1 and point every order's script at the
   // recorder.
   explicit DaemonUnderTest(const std::map<std::string, std::string>& config = {});
-  ~DaemonUnderTest();  // stops the daemon if it still runs, removes the tree
+  ~DaemonUnderTest();  // fails on a sanitizer report in the output; kills the daemon
   DaemonUnderTest(const DaemonUnderTest&) = delete;
   DaemonUnderTest& operator=(const DaemonUnderTest&) = delete;
 
@@ -56,30 +57,29 @@ class DaemonUnderTest {
   bool Start();
   // "qslx -s", then waits until the process is gone.
   bool Stop();
-  pid_t pid() const { return pid_; }
-  bool Running() const { return pid_ > 0 && !ProcessGone(pid_); }
+  pid_t pid() const { return run_.pid(); }
+  bool Running() const { return run_.Running(); }
 
   // Below the installation tree, such as "data/qs_log.txt".
-  std::string Path(const std::string& relative) const { return tree_.root() + relative; }
+  std::string Path(const std::string& relative) const { return tree().root() + relative; }
   // The recorder of the orders' scripts: notes "<argc> <argv[1]>" per start.
-  std::string Recorder() const { return tree_.Script("record.sh"); }
-  const DaemonTree& tree() const { return tree_; }
-  std::vector<std::string> LogLines() const { return LinesOf(ReadFile(tree_.LogPath())); }
+  std::string Recorder() const { return tree().Script("record.sh"); }
+  const DaemonTree& tree() const { return run_.tree(); }
+  std::vector<std::string> LogLines() const { return run_.LogLines(); }
   std::vector<std::string> Records() const;
-  std::string Output() const { return ReadFile(Path("qslx.out")); }  // what the daemon printed
+  std::string Output() const { return run_.Output(); }  // what the daemon printed
 
   // The children of the daemon that are zombies, and all its children.
   std::vector<pid_t> ZombieChildren() const;
-  int Children() const { return static_cast<int>(ChildrenOf(pid_).size()); }
+  int Children() const { return static_cast<int>(ChildrenOf(pid()).size()); }
 
  private:
-  TempDir temp_{"vmload"};
-  DaemonTree tree_{temp_.path()};
-  pid_t pid_ = -1;
+  DaemonRun run_{"vmload", kListenPort};
 };
 
 // One order as a master gives it: connect (from `bind`, "" for any), read
-// the greeting, send `line` as it is plus CR LF, wait until the daemon closes.
+// the greeting, send `line` as it is plus CR LF, wait until the daemon closes;
+// `timeout_ms` bounds the whole exchange (ExchangeLine of master_client.h).
 struct Exchange {
   bool connected = false;
   std::string greeting;  // descrambled

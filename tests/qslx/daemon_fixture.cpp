@@ -1,14 +1,11 @@
-// The system tests' fixture. Waits are bounded polls: the daemon works
-// asynchronously (it detaches, serves on other threads, starts scripts it
-// never waits for), so a test waits for the visible effect, never for a
-// fixed time where an effect is expected.
+// The system tests' fixture: the shared daemon harness, its failures turned
+// into failed tests.
 
 #include "tests/qslx/daemon_fixture.h"
 
 #include <signal.h>
 #include <sys/mount.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -36,13 +33,14 @@ uint16_t NextPort() {
 }  // namespace
 
 void DaemonTest::SetUp() {
-  temp_ = std::make_unique<TempDir>("qslxtest");
-  tree_ = std::make_unique<DaemonTree>(temp_->Sub("tree"));
-  workdir_ = temp_->Sub("work");
-  output_path_ = temp_->Sub("qslx.out");
-  ASSERT_TRUE(MakeDirs(temp_->Sub("tree")) && MakeDirs(workdir_));
-  port_ = NextPort();
-  config_ = tree_->DefaultConfig(port_);
+  run_ = std::make_unique<DaemonRun>("qslxtest", NextPort());
+  temp_ = &run_->temp();
+  tree_ = &run_->tree();
+  workdir_ = run_->workdir();
+  output_path_ = run_->output_path();
+  port_ = run_->port();
+  config_ = run_->config();
+  ASSERT_TRUE(run_->ok());
 }
 
 void DaemonTest::TearDown() {
@@ -52,49 +50,41 @@ void DaemonTest::TearDown() {
   if (private_resolver_) {
     for (const char* target : {"/etc/hosts", "/etc/resolv.conf"}) umount2(target, MNT_DETACH);
   }
+  run_.reset();
+}
+
+DaemonRun& DaemonTest::Run() const {
+  run_->set_output_path(output_path_);
+  return *run_;
 }
 
 void DaemonTest::BuildTree() {
   std::string error;
-  ASSERT_TRUE(tree_->Build(QslxBinary(), config_, &error)) << error;
-  built_ = true;
+  run_->config() = config_;
+  ASSERT_TRUE(run_->Build(QslxBinary(), &error)) << error;
 }
 
 RunResult DaemonTest::RunQslx(const std::vector<std::string>& args, const std::string& output_path,
                               int uid, int stderr_fd) {
-  std::vector<std::string> argv = {tree_->Program()};
-  argv.insert(argv.end(), args.begin(), args.end());
   RunOptions options;
-  options.cwd = workdir_;
-  options.stdout_path = output_path.empty() ? output_path_ : output_path;
+  options.stdout_path = output_path;
   options.uid = uid;
   options.stderr_fd = stderr_fd;
   options.timeout_ms = 5000;
-  return RunCommand(argv, options);
+  return Run().Run(args, options);
 }
 
 void DaemonTest::StartDaemon(const std::vector<std::string>& args) {
-  if (!built_) {
+  if (!run_->built()) {
     ASSERT_NO_FATAL_FAILURE(BuildTree());
   }
-  RunResult starter = RunQslx(args);
-  ASSERT_FALSE(starter.timed_out) << "the starter did not return";
-  ASSERT_EQ(starter.exit_code, 0) << starter.err;
-  ASSERT_TRUE(WaitForOutputLine("QS System: daemon started", 5000)) << "output:\n" << Output();
-  ASSERT_TRUE(WaitUntil(
-      [this] {
-        std::vector<pid_t> pids = Daemons();
-        return pids.size() == 1 && ParentOf(pids[0]) == 1;
-      },
-      3000))
-      << "no single detached qslx";
-  daemon_pid_ = Daemons()[0];
+  std::string error;
+  ASSERT_TRUE(Run().Start(args, 5000, &error)) << error;
+  daemon_pid_ = run_->pid();
 }
 
 void DaemonTest::StopDaemon() {
-  RunResult stop = RunQslx({"-s"}, temp_->Sub("stop.out"));
-  ASSERT_EQ(stop.exit_code, 0);
-  ASSERT_TRUE(WaitForDaemonGone(kGoneWithinMs)) << "output:\n" << Output();
+  ASSERT_TRUE(Run().Stop(kGoneWithinMs)) << "output:\n" << Output();
 }
 
 void DaemonTest::UsePrivateResolver(const std::string& hosts) {
@@ -113,25 +103,20 @@ bool DaemonTest::WaitForDaemonGone(int timeout_ms) {
 }
 
 std::string DaemonTest::Output() const {
-  return ReadFile(output_path_);
+  return Run().Output();
 }
 
 std::vector<std::string> DaemonTest::OutputLines() const {
-  return LinesOf(Output());
+  return Run().OutputLines();
 }
 
 bool DaemonTest::WaitForOutputLine(const std::string& line, int timeout_ms) {
-  return WaitUntil(
-      [&] {
-        std::vector<std::string> lines = OutputLines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-      },
-      timeout_ms);
+  return Run().WaitForOutputLine(line, timeout_ms);
 }
 
 std::vector<std::string> DaemonTest::LogTexts() const {
   std::vector<std::string> texts;
-  for (const std::string& line : LinesOf(ReadFile(tree_->LogPath()))) {
+  for (const std::string& line : run_->LogLines()) {
     std::string text;
     if (!ParseLogLine(line, &text)) {
       ADD_FAILURE() << "malformed log line: '" << line << "'";
@@ -143,19 +128,11 @@ std::vector<std::string> DaemonTest::LogTexts() const {
 }
 
 bool DaemonTest::WaitForLogCount(size_t count, int timeout_ms) {
-  return WaitUntil([&] { return LinesOf(ReadFile(tree_->LogPath())).size() >= count; }, timeout_ms);
+  return run_->WaitForLogCount(count, timeout_ms);
 }
 
 bool DaemonTest::WaitForLogText(const std::string& text, int timeout_ms) {
-  return WaitUntil(
-      [&] {
-        for (const std::string& line : LinesOf(ReadFile(tree_->LogPath()))) {
-          std::string got;
-          if (ParseLogLine(line, &got) && got == text) return true;
-        }
-        return false;
-      },
-      timeout_ms);
+  return run_->WaitForLogText(text, timeout_ms);
 }
 
 OrderOptions DaemonTest::Master(const std::string& bind) const {

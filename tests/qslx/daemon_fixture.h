@@ -1,6 +1,6 @@
-// The fixture of the daemon's system tests: a temporary installation tree, the
-// real qslx started from it, its starter's output, its event log and what its
-// scripts recorded. Each test case runs in namespaces of its own (see
+// The fixture of the daemon's system tests: the shared daemon harness
+// (tests/support/daemon_run.h) as GoogleTest fixture, with the checks that
+// fail the test. Each test case runs in namespaces of its own (see
 // nsrun_main.cpp), so every case may use the same ports and kill any qslx it
 // finds.
 #ifndef VOLTMON_TESTS_QSLX_DAEMON_FIXTURE_H_
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/daemon_run.h"
 #include "tests/support/daemon_tree.h"
 #include "tests/support/master_client.h"
 #include "tests/support/subprocess.h"
@@ -83,18 +84,22 @@ class DaemonTest : public ::testing::Test {
   void UsePrivateResolver(const std::string& hosts);
 
   // Every qslx in the namespace.
-  std::vector<pid_t> Daemons() const { return ProcessesNamed("qslx"); }
+  std::vector<pid_t> Daemons() const { return QslxProcesses(); }
 
   // Waits until the daemon is gone; false when it is still there.
   bool WaitForDaemonGone(int timeout_ms);
 
-  std::unique_ptr<TempDir> temp_;
-  std::unique_ptr<DaemonTree> tree_;
+  // run_ with the output path a test may have changed.
+  DaemonRun& Run() const;
+
+  std::unique_ptr<DaemonRun> run_;
+  // Parts of run_, by the names the tests use.
+  TempDir* temp_ = nullptr;
+  DaemonTree* tree_ = nullptr;
   std::string workdir_;      // the daemon's working directory
-  std::string output_path_;  // the starter's standard output
+  std::string output_path_;  // the starter's standard output; a test may change it
   uint16_t port_ = 0;
-  ConfigEntries config_;
-  bool built_ = false;
+  ConfigEntries config_;  // written by BuildTree
   bool private_resolver_ = false;
   pid_t daemon_pid_ = -1;
 };

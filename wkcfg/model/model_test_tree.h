@@ -1,6 +1,8 @@
 // A throw-away installation tree for the model's tests: "bin/" and a
 // language file with the console's sections, set as the language file of the
-// process, below a fresh temporary directory.
+// process, below a fresh temporary directory. Kept beside the model on
+// purpose, since its language sections are the model's; header-only and
+// included only by tests (the model's, the screens' and the tools').
 #ifndef VOLTMON_WKCFG_MODEL_MODEL_TEST_TREE_H_
 #define VOLTMON_WKCFG_MODEL_MODEL_TEST_TREE_H_
 
