@@ -16,6 +16,11 @@ packages=(
   tmux                          # the console's system tests run it in a real terminal
   groff-base                    # checks the manual pages
   libvterm-dev whiptail dialog  # the console's benchmark (bench/console_run.sh)
+  libupsclient-dev              # the master server reads the UPS through NUT's client library
+  libcurl4-openssl-dev          # the master server's e-mail jobs
+  nut-server nut-client         # the master's tests: NUT's dummy UPS, upsd, upsc and upsrw
+  python3-aiosmtpd              # the master's tests: a local mail server receiving its e-mails
+  openssl                       # the master's tests: the mail server's certificate for STARTTLS
 )
 
 installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |

@@ -4,12 +4,8 @@
 // daemon's alive checks; "fire" rehearses a configured event and "events"
 // lists them. Exchanges are printed descrambled, one line each.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <time.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -17,19 +13,19 @@
 #include <string>
 #include <vector>
 
-#include "common/scramble.h"
 #include "common/settings.h"
-#include "common/tcp.h"
 #include "tools/fire.h"
 #include "tools/master_order.h"
 #include "tools/qsmaster_args.h"
+#include "wksrv/alive_service.h"
 
 namespace {
 
 constexpr int kExitRefused = 1;
 constexpr int kExitError = 2;
-constexpr size_t kMaxLine = 65536;
 constexpr int kRequestTimeoutMs = 10000;
+// How often the wait for the last caller looks at the stop flag.
+constexpr int kStopCheckMs = 200;
 
 volatile sig_atomic_t g_stop = 0;
 
@@ -56,31 +52,6 @@ int Send(const MasterSend& send) {
   }
 }
 
-int ListenSocket(const MasterServe& serve) {
-  sockaddr_in address;
-  std::memset(&address, 0, sizeof address);
-  address.sin_family = AF_INET;
-  address.sin_port = htons(serve.port);
-  if (inet_pton(AF_INET, serve.bind.c_str(), &address.sin_addr) != 1) {
-    std::fprintf(stderr, "qsmaster: not an IPv4 address: %s\n", serve.bind.c_str());
-    return -1;
-  }
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    std::fprintf(stderr, "qsmaster: socket: %s\n", std::strerror(errno));
-    return -1;
-  }
-  int on = 1;
-  if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-      bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 16) != 0) {
-    std::fprintf(stderr, "qsmaster: cannot listen on %s:%u: %s\n", serve.bind.c_str(), serve.port,
-                 std::strerror(errno));
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 bool InstallStopHandlers() {
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
@@ -92,60 +63,39 @@ bool InstallStopHandlers() {
          sigaction(SIGPIPE, &ignore, nullptr) == 0;
 }
 
-// Waits for a connection; -1 when asked to stop or on a lasting error.
-int AcceptOne(int listen_fd) {
-  while (!g_stop) {
-    struct pollfd pfd = {listen_fd, POLLIN, 0};
-    int ready = poll(&pfd, 1, 500);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) {
-      std::fprintf(stderr, "qsmaster: poll: %s\n", std::strerror(errno));
-      return -1;
-    }
-    if (ready == 0) continue;
-    int fd = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) return fd;
-    if (errno == EMFILE || errno == ENFILE) {
-      usleep(100000);
-    } else if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN) {
-      std::fprintf(stderr, "qsmaster: accept: %s\n", std::strerror(errno));
-      return -1;
-    }
-  }
-  return -1;
-}
-
+// The master server's own alive service, with the options of the tests.
 int ServeAlive(const MasterServe& serve) {
   if (!InstallStopHandlers()) {
     std::fprintf(stderr, "qsmaster: sigaction: %s\n", std::strerror(errno));
     return kExitError;
   }
-  int listen_fd = ListenSocket(serve);
-  if (listen_fd < 0) return kExitError;
+  TAliveOptions options;
+  options.port = serve.port;
+  options.bind = serve.bind;
+  options.reply = serve.reply;
+  options.silent = serve.silent;
+  options.request_timeout_ms = kRequestTimeoutMs;
+  options.report = [](const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  };
+  TAliveService service;
+  int error = service.Start(options);
+  if (error != 0) {
+    std::fprintf(stderr, "qsmaster: cannot listen on %s:%u: %s\n", serve.bind.c_str(), serve.port,
+                 error == EINVAL ? "not an IPv4 address" : std::strerror(error));
+    return kExitError;
+  }
   std::printf("serving alive checks on %s:%u\n", serve.bind.c_str(), serve.port);
   std::fflush(stdout);
-  std::vector<TcpConnection> held;
-  for (int64_t served = 0; serve.count == 0 || served < serve.count; ++served) {
-    int fd = AcceptOne(listen_fd);
-    if (fd < 0) break;
-    TcpConnection connection(fd);
-    std::string peer = connection.PeerAddress();
-    std::string line;
-    ReadStatus status = connection.ReadLine(&line, kMaxLine, kRequestTimeoutMs);
-    if (status != ReadStatus::kLine) {
-      std::printf("%s: no request (%s)\n", peer.c_str(), ReadStatusText(status));
-    } else if (serve.silent) {
-      std::printf("%s: %s -> no reply\n", peer.c_str(), Descramble(line).c_str());
-      held.push_back(std::move(connection));
-    } else if (connection.WriteLine(Scramble(serve.reply))) {
-      std::printf("%s: %s -> %s\n", peer.c_str(), Descramble(line).c_str(), serve.reply.c_str());
-    } else {
-      std::printf("%s: %s -> reply failed: %s\n", peer.c_str(), Descramble(line).c_str(),
-                  std::strerror(errno));
+  // The signal handler only sets the flag; it is looked at between waits.
+  while (!g_stop && !(serve.count > 0 && service.WaitServed(serve.count, kStopCheckMs))) {
+    if (serve.count == 0) {
+      struct timespec pause = {0, kStopCheckMs * 1000 * 1000};
+      nanosleep(&pause, nullptr);
     }
-    std::fflush(stdout);
   }
-  close(listen_fd);
+  service.Stop();
   return 0;
 }
 

@@ -12,8 +12,9 @@ struct TMasterSettings {
   std::string ShutdownCommand = "/sbin/shutdown -h now";  // run directly, no shell
 };
 
-// Fills `out` from section "Master" of the file at `path`; a missing file,
-// section or key leaves the default.
+// Fills `out` from section "Master" of the file at `path`; a missing or
+// unreadable file, a missing section or key, and a blank NutUps or
+// ShutdownCommand leave the default.
 void LoadMasterSettings(const std::string& path, TMasterSettings* out);
 
 #endif  // VOLTMON_WKSRV_MASTER_SETTINGS_H_

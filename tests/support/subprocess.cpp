@@ -50,18 +50,50 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& change
   return env;
 }
 
+// The argument and environment arrays of a child, made before fork so that
+// the child only reads them.
+struct ExecArgs {
+  ExecArgs(const std::vector<std::string>& argv, const std::vector<std::string>& changes)
+      : env(ChildEnvironment(changes)) {
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+  }
+  std::vector<std::string> env;
+  std::vector<char*> args;
+  std::vector<char*> envp;
+};
+
+// In the child: the signal mask cleared, the standard descriptors, working
+// directory and user of `options`, then the program. Async-signal-safe only.
+[[noreturn]] void ExecChild(ExecArgs* exec, const RunOptions& options, int in_fd, int out_fd,
+                            int err_fd) {
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  int child_err = options.merge_stderr     ? out_fd
+                  : options.stderr_fd >= 0 ? options.stderr_fd
+                                           : err_fd;
+  if (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(child_err, 2) < 0) _exit(126);
+  if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+  if (options.uid >= 0) {
+    gid_t gid = static_cast<gid_t>(options.uid);
+    if (setgroups(1, &gid) != 0 || setgid(gid) != 0 ||
+        setuid(static_cast<uid_t>(options.uid)) != 0) {
+      _exit(126);
+    }
+  }
+  execve(exec->args[0], exec->args.data(), exec->envp.data());
+  _exit(127);
+}
+
 }  // namespace
 
 RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& options) {
   RunResult result;
   if (argv.empty()) return result;
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  std::vector<std::string> env = ChildEnvironment(options.env);
-  std::vector<char*> envp;
-  for (std::string& entry : env) envp.push_back(entry.data());
-  envp.push_back(nullptr);
+  ExecArgs exec(argv, options.env);
 
   int out_fd = options.stdout_path.empty() ? memfd_create("stdout", MFD_CLOEXEC)
                                            : open(options.stdout_path.c_str(),
@@ -77,23 +109,7 @@ RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& opt
 
   pid_t pid = fork();
   if (pid == 0) {
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    int child_err = options.merge_stderr     ? out_fd
-                    : options.stderr_fd >= 0 ? options.stderr_fd
-                                             : err_fd;
-    if (dup2(null_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(child_err, 2) < 0) _exit(126);
-    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
-    if (options.uid >= 0) {
-      gid_t gid = static_cast<gid_t>(options.uid);
-      if (setgroups(1, &gid) != 0 || setgid(gid) != 0 ||
-          setuid(static_cast<uid_t>(options.uid)) != 0) {
-        _exit(126);
-      }
-    }
-    execve(args[0], args.data(), envp.data());
-    _exit(127);
+    ExecChild(&exec, options, null_fd, out_fd, err_fd);
   }
   close(null_fd);
   if (pid < 0) {
@@ -125,6 +141,49 @@ RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& opt
   close(out_fd);
   close(err_fd);
   return result;
+}
+
+pid_t StartBackground(const std::vector<std::string>& argv, const RunOptions& options) {
+  if (argv.empty()) return -1;
+  ExecArgs exec(argv, options.env);
+  int out_fd = options.stdout_path.empty() ? open("/dev/null", O_WRONLY | O_CLOEXEC)
+                                           : open(options.stdout_path.c_str(),
+                                                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  int null_in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  int null_out = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  pid_t pid = -1;
+  if (out_fd >= 0 && null_in >= 0 && null_out >= 0) {
+    pid = fork();
+    if (pid == 0) ExecChild(&exec, options, null_in, out_fd, null_out);
+  }
+  for (int fd : {out_fd, null_in, null_out}) {
+    if (fd >= 0) close(fd);
+  }
+  return pid;
+}
+
+int EndProcess(pid_t pid, int grace_ms) {
+  if (pid <= 0) return -1;
+  // 0 while it runs, the pid once reaped, -1 when it is not our child.
+  int status = 0;
+  auto reap = [&](int flags) {
+    pid_t done;
+    do {
+      done = waitpid(pid, &status, flags);
+    } while (done < 0 && errno == EINTR);
+    return done;
+  };
+  pid_t done = reap(WNOHANG);
+  if (done == 0) {
+    kill(pid, SIGTERM);
+    const int64_t deadline = NowMs() + grace_ms;
+    while ((done = reap(WNOHANG)) == 0 && NowMs() < deadline) SleepMs(5);
+  }
+  if (done == 0) {
+    kill(pid, SIGKILL);
+    done = reap(0);
+  }
+  return done == pid ? status : -1;
 }
 
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms, int poll_ms) {

@@ -35,6 +35,17 @@ struct RunResult {
 // not block the wait.
 RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& options = {});
 
+// Starts `argv` (argv[0] a path) in the background with standard input from
+// /dev/null, set up as RunCommand does; standard output goes to
+// `options.stdout_path` (appended) or /dev/null, standard error where
+// `options` says or to /dev/null. `timeout_ms` is not used: the caller ends
+// the process with EndProcess. The process id, or -1 when it could not start.
+pid_t StartBackground(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// Ends the child `pid`: SIGTERM, SIGKILL when it is still there after
+// `grace_ms`, then reaps it. Its wait status, or -1 when it was not a child.
+int EndProcess(pid_t pid, int grace_ms = 3000);
+
 // Polls `done` every `poll_ms` until it is true or `timeout_ms` has passed;
 // true when it became true.
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms, int poll_ms = 20);

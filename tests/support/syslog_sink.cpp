@@ -1,0 +1,185 @@
+// The system log sink. Nothing reads the socket in the background: the
+// datagrams wait in the socket's buffer until Lines drains it, which holds
+// far more than a test logs.
+
+#include "tests/support/syslog_sink.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "tests/support/subprocess.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+constexpr char kLogSocket[] = "/dev/log";
+
+std::string Failure(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
+
+// Makes /dev/NAME stand for HOST/NAME: directories and files bound, symbolic
+// links copied.
+bool BindBack(const std::string& host, const std::string& name, std::string* error) {
+  const std::string from = host + "/" + name;
+  const std::string to = std::string("/dev/") + name;
+  struct stat info;
+  if (lstat(from.c_str(), &info) != 0) {
+    *error = Failure("lstat " + from);
+    return false;
+  }
+  if (S_ISLNK(info.st_mode)) {
+    char target[4096];
+    ssize_t n = readlink(from.c_str(), target, sizeof target - 1);
+    if (n < 0) {
+      *error = Failure("readlink " + from);
+      return false;
+    }
+    target[n] = '\0';
+    if (symlink(target, to.c_str()) != 0) {
+      *error = Failure("symlink " + to);
+      return false;
+    }
+    return true;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    if (mkdir(to.c_str(), info.st_mode & 07777) != 0) {
+      *error = Failure("mkdir " + to);
+      return false;
+    }
+  } else {
+    int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      *error = Failure("create " + to);
+      return false;
+    }
+    close(fd);
+  }
+  if (mount(from.c_str(), to.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) {
+    *error = Failure("bind " + from);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseSyslogLine(const std::string& raw, SyslogLine* line) {
+  *line = SyslogLine();
+  line->raw = raw;
+  size_t close = raw.find('>');
+  if (raw.empty() || raw[0] != '<' || close == std::string::npos || close < 2) return false;
+  int priority = 0;
+  for (size_t i = 1; i < close; ++i) {
+    if (raw[i] < '0' || raw[i] > '9') return false;
+    priority = priority * 10 + (raw[i] - '0');
+  }
+  // "Mmm dd hh:mm:ss " is 16 characters.
+  const size_t tag = close + 1 + 16;
+  size_t colon = raw.find(": ", tag);
+  if (raw.size() < tag || colon == std::string::npos) return false;
+  std::string ident = raw.substr(tag, colon - tag);
+  size_t bracket = ident.find('[');
+  if (bracket != std::string::npos) ident.erase(bracket);
+  line->facility = priority >> 3;
+  line->severity = priority & 7;
+  line->ident = ident;
+  line->text = raw.substr(colon + 2);
+  while (!line->text.empty() && line->text.back() == '\n') line->text.pop_back();
+  return true;
+}
+
+SyslogSink::SyslogSink(const std::string& dir) : host_dev_(dir + "/host-dev") {}
+
+SyslogSink::~SyslogSink() {
+  Stop();
+}
+
+bool SyslogSink::Start(std::string* error) {
+  if (!MakeDirs(host_dev_)) {
+    *error = "cannot create " + host_dev_;
+    return false;
+  }
+  if (mount("/dev", host_dev_.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) {
+    *error = Failure("bind /dev");
+    return false;
+  }
+  host_bound_ = true;
+  if (mount("tmpfs", "/dev", "tmpfs", MS_NOSUID, "mode=755") != 0) {
+    *error = Failure("tmpfs on /dev");
+    return false;
+  }
+  dev_mounted_ = true;
+  DIR* dir = opendir(host_dev_.c_str());
+  if (dir == nullptr) {
+    *error = Failure("opendir " + host_dev_);
+    return false;
+  }
+  bool ok = true;
+  while (struct dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == ".." || name == "log") continue;
+    if (!BindBack(host_dev_, name, error)) {
+      ok = false;
+      break;
+    }
+  }
+  closedir(dir);
+  if (!ok) return false;
+
+  fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd_ < 0) {
+    *error = Failure("socket");
+    return false;
+  }
+  struct sockaddr_un address;
+  std::memset(&address, 0, sizeof address);
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, kLogSocket, sizeof address.sun_path - 1);
+  if (bind(fd_, reinterpret_cast<struct sockaddr*>(&address), sizeof address) != 0 ||
+      chmod(kLogSocket, 0666) != 0) {
+    *error = Failure(std::string("bind ") + kLogSocket);
+    return false;
+  }
+  return true;
+}
+
+void SyslogSink::Stop() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  if (dev_mounted_) umount2("/dev", MNT_DETACH);
+  if (host_bound_) umount2(host_dev_.c_str(), MNT_DETACH);
+  dev_mounted_ = host_bound_ = false;
+}
+
+std::vector<SyslogLine> SyslogSink::Lines() {
+  char buffer[8192];
+  while (fd_ >= 0) {
+    ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;  // EAGAIN: drained
+    SyslogLine line;
+    ParseSyslogLine(std::string(buffer, static_cast<size_t>(n)), &line);
+    lines_.push_back(line);
+  }
+  return lines_;
+}
+
+bool SyslogSink::WaitForLine(const std::string& ident, const std::string& text, int timeout_ms) {
+  return WaitUntil(
+      [&] {
+        for (const SyslogLine& line : Lines()) {
+          if (line.ident == ident && line.text.find(text) != std::string::npos) return true;
+        }
+        return false;
+      },
+      timeout_ms, 20);
+}

@@ -1,0 +1,52 @@
+// The system log of a test's mount namespace: a datagram socket bound at
+// /dev/log that keeps every line the programs started afterwards log with
+// syslog(3). /dev may not hold a log socket at all, and the host's /dev must
+// stay untouched, so /dev becomes a fresh tmpfs with the host's entries bound
+// back into it and the socket beside them. Only in a private mount namespace.
+#ifndef VOLTMON_TESTS_SUPPORT_SYSLOG_SINK_H_
+#define VOLTMON_TESTS_SUPPORT_SYSLOG_SINK_H_
+
+#include <string>
+#include <vector>
+
+// One logged line, as the C library sends it: "<PRI>Mmm dd hh:mm:ss
+// IDENT[PID]: TEXT" (the "[PID]" only with LOG_PID).
+struct SyslogLine {
+  int facility = -1;  // LOG_DAEMON >> 3 is 3
+  int severity = -1;  // LOG_ERR 3 ... LOG_DEBUG 7
+  std::string ident;
+  std::string text;
+  std::string raw;
+};
+
+// The line's fields; false (only `raw` set) when it has not that form.
+bool ParseSyslogLine(const std::string& raw, SyslogLine* line);
+
+class SyslogSink {
+ public:
+  // `dir` is an existing directory where the host's /dev stays reachable
+  // while the sink is in place.
+  explicit SyslogSink(const std::string& dir);
+  ~SyslogSink();  // Stop()
+  SyslogSink(const SyslogSink&) = delete;
+  SyslogSink& operator=(const SyslogSink&) = delete;
+
+  // Puts the new /dev in place and binds the socket. False with `*error` set.
+  bool Start(std::string* error);
+  // Closes the socket and gives the namespace its /dev back.
+  void Stop();
+
+  // Every line received so far, in order.
+  std::vector<SyslogLine> Lines();
+  // Waits until a line with `ident` whose text contains `text` came.
+  bool WaitForLine(const std::string& ident, const std::string& text, int timeout_ms);
+
+ private:
+  std::string host_dev_;
+  bool dev_mounted_ = false;
+  bool host_bound_ = false;
+  int fd_ = -1;
+  std::vector<SyslogLine> lines_;
+};
+
+#endif  // VOLTMON_TESTS_SUPPORT_SYSLOG_SINK_H_

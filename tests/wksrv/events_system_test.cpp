@@ -1,0 +1,101 @@
+// What the master server notices on the real NUT: the shutdown policy's timed
+// events, upsd going away during an outage and coming back, and its own
+// stop while a job is still waiting on a slave. Events show through $LOG.
+
+#include <algorithm>
+
+#include "common/clock.h"
+#include "tests/wksrv/wksrv_fixture.h"
+
+namespace {
+
+using EventsTest = WksrvTest;
+
+TEST_F(EventsTest, FixedAutonomyWarnsAtOnceThenEndsAfterTheFixedTime) {
+  // The warning time is at least a minute, longer than the fixed time: 11
+  // comes with the outage, 9 when the fixed time has run out.
+  SetEntry(&wattkeep_, "UpsFixedTime", "3");
+  SetEntry(&wattkeep_, "SrvDownWarningTime", "60");
+  OnEvent(0, {"$LOG"});
+  OnEvent(9, {"$LOG"});
+  OnEvent(11, {"$LOG"});
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  const int64_t outage = NowMs();
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  ASSERT_TRUE(WaitForEventLogged(11)) << ::testing::PrintToString(LogTexts());
+  ASSERT_TRUE(WaitForEventLogged(9, 10000)) << ::testing::PrintToString(LogTexts());
+  // wksrv counts whole seconds from the poll that saw the outage.
+  EXPECT_GE(NowMs() - outage, 1900);
+  EXPECT_LT(LogIndexOf(0), LogIndexOf(11));
+  EXPECT_LT(LogIndexOf(11), LogIndexOf(9));
+}
+
+TEST_F(EventsTest, StartedDuringAnOutageRaisesTheFailureAtOnceAndOnlyOnce) {
+  OnEvent(0, {"$LOG"});
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ASSERT_TRUE(WaitForEventLogged(0));
+  const std::string tag = EventTag(0);
+  auto count = [&] {
+    std::vector<std::string> texts = LogTexts();
+    return std::count_if(texts.begin(), texts.end(), [&](const std::string& text) {
+      return text.find(tag) != std::string::npos;
+    });
+  };
+  // Three more polls of the same outage raise nothing.
+  EXPECT_FALSE(WaitUntil([&] { return count() > 1; }, 3000))
+      << ::testing::PrintToString(LogTexts());
+}
+
+TEST_F(EventsTest, PowerBackBeforeTheFixedTimeCancelsTheEnd) {
+  SetEntry(&wattkeep_, "UpsFixedTime", "4");
+  OnEvent(1, {"$LOG"});
+  OnEvent(9, {"$LOG"});
+  OnEvent(11, {"$LOG"});
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  ASSERT_TRUE(WaitForEventLogged(11));
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OL"));
+  ASSERT_TRUE(WaitForEventLogged(1));
+  // Past the fixed time, counted from the outage, and two polls more.
+  EXPECT_FALSE(WaitForEventLogged(9, 6000)) << ::testing::PrintToString(LogTexts());
+}
+
+TEST_F(EventsTest, UpsdGoneDuringAnOutageIsLostCommunicationThenBatteryLowThenRestored) {
+  OnEvent(0, {"$LOG"});
+  OnEvent(2, {"$LOG"});
+  OnEvent(4, {"$LOG"});
+  OnEvent(5, {"$LOG"});
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  ASSERT_TRUE(WaitForEventLogged(0));
+  EXPECT_EQ(LogIndexOf(4), -1);
+  nut_->StopServer();
+  ASSERT_TRUE(WaitForEventLogged(4, 8000)) << ::testing::PrintToString(LogTexts());
+  ASSERT_TRUE(WaitForEventLogged(2, 8000)) << ::testing::PrintToString(LogTexts());
+  EXPECT_LT(LogIndexOf(4), LogIndexOf(2));
+  EXPECT_EQ(LogIndexOf(5), -1);
+
+  std::string error;
+  ASSERT_TRUE(nut_->StartServer(&error)) << error;
+  ASSERT_TRUE(WaitForEventLogged(5, 8000)) << ::testing::PrintToString(LogTexts());
+  EXPECT_LT(LogIndexOf(2), LogIndexOf(5));
+}
+
+TEST_F(EventsTest, StopEndsTheServerWithinAboutASecondWhileAJobWaitsOnASilentSlave) {
+  SetEntry(&wattkeep_, "QsTimeoutConnection", "30");
+  int silent = StartSilentSlave(6005);
+  ASSERT_GE(silent, 0);
+  OnEvent(0, {RemoteJob("$R_MSG", 6005)});
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  ASSERT_TRUE(WaitUntil([&] { return ConnectionWaiting(silent); }, kReactMs))
+      << "the order never reached the silent slave";
+  const int64_t asked = NowMs();
+  RunResult stop = RunWksrv({"-s"});
+  EXPECT_EQ(stop.exit_code, 0);
+  EXPECT_TRUE(WaitUntil([this] { return Servers().empty(); }, 3000)) << "wksrv is still there";
+  EXPECT_LT(NowMs() - asked, 2000);
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+// The master server's life seen from outside: its start and the single
+// instance, the stops by "-s" and SIGTERM, SIGHUP absorbed, the first reading
+// taken as a change from mains, and what "--check" says and exits with.
+
+#include <signal.h>
+
+#include "common/clock.h"
+#include "tests/wksrv/wksrv_fixture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using LifecycleTest = WksrvTest;
+
+constexpr int kPromptStopMs = 1500;
+
+Lines Output(const TempDir& temp) {
+  return LinesOf(ReadFile(temp.Sub("wksrv.out")));
+}
+
+// Empties the starter's output once the running server has printed its start.
+void ClearOutput(const TempDir& temp) {
+  EXPECT_TRUE(WaitUntil(
+      [&temp] {
+        return ReadFile(temp.Sub("wksrv.out")).find("daemon started\n") != std::string::npos;
+      },
+      3000));
+  EXPECT_TRUE(WriteFile(temp.Sub("wksrv.out"), ""));
+}
+
+bool Contains(const Lines& lines, const std::string& text) {
+  for (const std::string& line : lines) {
+    if (line.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// Sends `signal` or runs "-s" and expects the server gone promptly, its stop
+// printed and logged.
+void ExpectOrderlyStop(const std::function<void()>& stop, const TempDir& temp,
+                       const std::function<Lines()>& log) {
+  const int64_t asked = NowMs();
+  stop();
+  EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("wksrv").empty(); }, 3000));
+  EXPECT_LT(NowMs() - asked, kPromptStopMs);
+  EXPECT_EQ(Output(temp), (Lines{"Wattkeep: coming up...", "Wattkeep: daemon started",
+                                 "Wattkeep: coming down...", "Wattkeep: daemon stopped"}));
+  const Lines logged = log();
+  ASSERT_FALSE(logged.empty());
+  EXPECT_EQ(logged.back(), "Wattkeep stopped");
+}
+
+TEST_F(LifecycleTest, StopRequestEndsTheServerInOrder) {
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ASSERT_TRUE(WaitUntil([this] { return !LogTexts().empty(); }, 3000));
+  EXPECT_EQ(LogTexts().front(), "Wattkeep started, UPS " + nut_->Address());
+  ExpectOrderlyStop(
+      [this] {
+        RunResult stop = RunWksrv({"-s"});
+        EXPECT_EQ(stop.exit_code, 0);
+      },
+      *temp_, [this] { return LogTexts(); });
+
+  ASSERT_TRUE(WriteFile(temp_->Sub("wksrv.out"), ""));
+  RunResult none = RunWksrv({"-s"});
+  EXPECT_EQ(none.exit_code, 0);
+  EXPECT_EQ(ReadFile(temp_->Sub("wksrv.out")), "Wattkeep: daemon not in progress\n\n");
+}
+
+TEST_F(LifecycleTest, SigtermEndsTheServerInOrderAndSighupChangesNothing) {
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  const pid_t server = Servers().front();
+  ASSERT_EQ(kill(server, SIGHUP), 0);
+  ASSERT_EQ(kill(server, SIGINT), 0);
+  SleepMs(300);
+  EXPECT_EQ(Servers(), std::vector<pid_t>{server});
+  ExpectOrderlyStop([server] { ASSERT_EQ(kill(server, SIGTERM), 0); }, *temp_,
+                    [this] { return LogTexts(); });
+}
+
+TEST_F(LifecycleTest, SecondStartIsRefusedAndTheFirstGoesOn) {
+  OnEvent(0, {"$LOG"});
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  const pid_t first = Servers().front();
+  ClearOutput(*temp_);
+  RunResult second = RunWksrv({});
+  EXPECT_EQ(second.exit_code, 0);
+  EXPECT_EQ(ReadFile(temp_->Sub("wksrv.out")),
+            "Wattkeep: daemon already in progress on PID " + std::to_string(first) + "\n\n");
+  EXPECT_EQ(Servers(), std::vector<pid_t>{first});
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  EXPECT_TRUE(WaitForEventLogged(0)) << "the first server still watches";
+}
+
+TEST_F(LifecycleTest, StartedDuringAnOutageRaisesMainsFailureAtOnce) {
+  OnEvent(0, {"$LOG"});
+  OnEvent(1, {"$LOG"});
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  EXPECT_TRUE(WaitForEventLogged(0, 2000)) << ::testing::PrintToString(LogTexts());
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OL"));
+  EXPECT_TRUE(WaitForEventLogged(1)) << ::testing::PrintToString(LogTexts());
+}
+
+TEST_F(LifecycleTest, NoUpsFromTheStartIsLoggedAndLostAfterThreePolls) {
+  OnEvent(4, {"$LOG"});
+  SetEntry(&master_, "NutUps", "dummy@127.0.0.1:3494");
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  EXPECT_TRUE(WaitForEventLogged(4)) << ::testing::PrintToString(LogTexts());
+  const Lines log = LogTexts();
+  ASSERT_GE(log.size(), 3u) << ::testing::PrintToString(log);
+  EXPECT_EQ(log[1].rfind("UPS not reachable: upsd 127.0.0.1:3494: ", 0), 0u) << log[1];
+}
+
+TEST_F(LifecycleTest, CheckTellsWhatItWatchesAndExitsOneOnAProblem) {
+  OnEvent(0, {"$LOG", RemoteJob("$R_MSG", 6005)});
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ASSERT_NO_FATAL_FAILURE(
+      ExpectOrderlyStop([this] { RunWksrv({"-s"}); }, *temp_, [this] { return LogTexts(); }));
+
+  ASSERT_TRUE(WriteFile(temp_->Sub("wksrv.out"), ""));
+  RunResult sound = RunWksrv({"--check"});
+  EXPECT_EQ(sound.exit_code, 0) << ReadFile(temp_->Sub("wksrv.out"));
+  Lines out = Output(*temp_);
+  EXPECT_TRUE(Contains(out, "UPS " + nut_->Address() + " through NUT, read every 1 s"));
+  EXPECT_TRUE(Contains(out, "UPS status now: OL"));
+  EXPECT_TRUE(Contains(out, "Event 0 " + EventTag(0)));
+  EXPECT_EQ(out.back(), "No problem found.");
+  EXPECT_TRUE(Servers().empty()) << "--check starts nothing";
+
+  nut_->StopServer();
+  ASSERT_TRUE(WriteFile(temp_->Sub("wksrv.out"), ""));
+  RunResult silent = RunWksrv({"--check"});
+  EXPECT_EQ(silent.exit_code, 1);
+  out = Output(*temp_);
+  ASSERT_GE(out.size(), 2u);
+  EXPECT_EQ(out[out.size() - 2], "1 problem(s):");
+  EXPECT_EQ(out.back().rfind("- no UPS reachable: upsd 127.0.0.1:3493: ", 0), 0u) << out.back();
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+// The event rules. NUT's readings are mapped onto event codes by one table:
+// each rule names a condition on a reading, the code raised when it starts to
+// hold and, for the mains, the code raised when it ends. Communication and
+// the shutdown policy depend on time and on the polls in between, so they
+// follow the table as two small steps of their own.
+#include "wksrv/detect.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+// A value of the reading; empty when NUT does not give it.
+std::string Var(const TUpsReading& reading, const char* name) {
+  auto it = reading.vars.find(name);
+  return it == reading.vars.end() ? std::string() : it->second;
+}
+
+// A whole number or decimal of the reading; false when missing or no number.
+bool Number(const TUpsReading& reading, const char* name, double* value) {
+  auto it = reading.vars.find(name);
+  if (it == reading.vars.end() || it->second.empty()) return false;
+  char* end = nullptr;
+  *value = strtod(it->second.c_str(), &end);
+  return end != nullptr && *end == '\0';
+}
+
+bool HasFlag(const TUpsReading& reading, const char* flag) {
+  const std::string status = Var(reading, "ups.status");
+  size_t start = 0;
+  while (start < status.size()) {
+    size_t end = status.find(' ', start);
+    if (end == std::string::npos) end = status.size();
+    if (status.compare(start, end - start, flag) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+bool Names(const std::string& text, const char* word) {
+  return strcasestr(text.c_str(), word) != nullptr;
+}
+
+using TPhaseNames = const char* const[3];
+const TPhaseNames kPhaseVoltages = {"input.L1-N.voltage", "input.L2-N.voltage",
+                                    "input.L3-N.voltage"};
+const TPhaseNames kLineVoltages = {"input.L1-L2.voltage", "input.L2-L3.voltage",
+                                   "input.L3-L1.voltage"};
+const TPhaseNames kPhaseLoads = {"output.L1.power.percent", "output.L2.power.percent",
+                                 "output.L3.power.percent"};
+
+// The three values named; false unless all are numbers.
+bool ThreePhases(const TUpsReading& reading, const TPhaseNames& names, double values[3]) {
+  for (int phase = 0; phase < 3; ++phase) {
+    if (!Number(reading, names[phase], &values[phase])) return false;
+  }
+  return true;
+}
+
+bool OnBattery(const TUpsReading& r, bool held) {
+  // Held until the UPS says it is on line again, so that 1 follows 0 only then.
+  return held ? !HasFlag(r, "OL") : HasFlag(r, "OB");
+}
+bool Low(const TUpsReading& r, bool) {
+  return HasFlag(r, "LB");
+}
+bool Overload(const TUpsReading& r, bool) {
+  return HasFlag(r, "OVER");
+}
+bool Replace(const TUpsReading& r, bool) {
+  return HasFlag(r, "RB");
+}
+bool Bypass(const TUpsReading& r, bool) {
+  return HasFlag(r, "BYPASS");
+}
+
+bool Hot(const TUpsReading& r, bool) {
+  for (const char* name : {"ups.alarm", "ups.status"}) {
+    const std::string text = Var(r, name);
+    if (Names(text, "temp") || Names(text, "heat")) return true;
+  }
+  double temperature, high;
+  return Number(r, "ups.temperature", &temperature) && Number(r, "ups.temperature.high", &high) &&
+         temperature > high;
+}
+
+bool PhaseFailure(const TUpsReading& r, bool) {
+  double v[3];
+  if (!ThreePhases(r, kPhaseVoltages, v) && !ThreePhases(r, kLineVoltages, v)) {
+    return false;
+  }
+  const double highest = *std::max_element(v, v + 3);
+  return highest > 0 && *std::min_element(v, v + 3) < highest / 2;
+}
+
+bool Unbalanced(const TUpsReading& r, bool) {
+  double load[3];
+  if (!ThreePhases(r, kPhaseLoads, load)) return false;
+  return *std::max_element(load, load + 3) - *std::min_element(load, load + 3) > 30;
+}
+
+struct TRule {
+  int Raise;                                     // the code when the condition starts
+  int End;                                       // the code when it ends; -1 none
+  bool (*Holds)(const TUpsReading&, bool held);  // `held`: it held before
+};
+
+const TRule kRules[] = {
+    {kMainsFailure, kMainsRestored, OnBattery},
+    {kBatteryLow, -1, Low},
+    {kOverload, -1, Overload},
+    {kBatteryReplace, -1, Replace},
+    {kTemperature, -1, Hot},
+    {kBypass, -1, Bypass},
+    {kPhaseFailure, -1, PhaseFailure},
+    {kUnbalancedLoad, -1, Unbalanced},
+};
+constexpr uint32_t kOnBatteryBit = 1u << 0;
+constexpr uint32_t kBatteryLowBit = 1u << 1;
+
+void ApplyRules(const TUpsReading& reading, int64_t now, TDetection* d) {
+  TDetectState& s = d->State;
+  const bool was_on_battery = (s.Holding & kOnBatteryBit) != 0;
+  for (size_t n = 0; n < sizeof kRules / sizeof kRules[0]; ++n) {
+    const TRule& rule = kRules[n];
+    const uint32_t bit = 1u << n;
+    const bool held = (s.Holding & bit) != 0;
+    const bool holds = rule.Holds(reading, held);
+    if (holds && !held) {
+      d->Codes.push_back(static_cast<uint8_t>(rule.Raise));
+    } else if (!holds && held && rule.End >= 0) {
+      d->Codes.push_back(static_cast<uint8_t>(rule.End));
+    }
+    s.Holding = holds ? s.Holding | bit : s.Holding & ~bit;
+  }
+  const bool on_battery = (s.Holding & kOnBatteryBit) != 0;
+  if (on_battery && !was_on_battery) s.BatterySince = now;
+  if (!on_battery) {
+    s.Warned = false;
+    s.DownRaised = false;
+    s.Runtime = -1;
+  } else {
+    double runtime;
+    if (Number(reading, "battery.runtime", &runtime)) s.Runtime = static_cast<int32_t>(runtime);
+  }
+}
+
+void ApplyPolicy(const TShutdownPolicy& policy, int64_t now, TDetection* d) {
+  TDetectState& s = d->State;
+  if (!policy.Enabled || (s.Holding & kOnBatteryBit) == 0) return;
+  bool warn, down;
+  if (policy.Smart && s.Runtime >= 0) {
+    warn = s.Runtime <= static_cast<int64_t>(policy.DownTime) + policy.WarningTime;
+    down = s.Runtime <= policy.DownTime;
+  } else {
+    const int64_t elapsed = now - s.BatterySince;
+    warn = elapsed >= static_cast<int64_t>(policy.FixedTime) - policy.WarningTime;
+    down = elapsed >= policy.FixedTime;
+  }
+  if ((warn || down) && !s.Warned) {
+    s.Warned = true;
+    d->Codes.push_back(kShutdownWarning);
+  }
+  if (down && !s.DownRaised) {
+    s.DownRaised = true;
+    d->Codes.push_back(kEndOfAutonomy);
+  }
+}
+
+}  // namespace
+
+TShutdownPolicy ShutdownPolicyOf(const TSetupData& setup) {
+  TShutdownPolicy policy;
+  policy.Enabled = setup.Server.SrvDownEnabled;
+  policy.Smart = setup.Ups.UpsSmartAutonomy;
+  policy.FixedTime = setup.Server.UpsFixedTime;
+  policy.DownTime = setup.Server.SrvDownTime;
+  policy.WarningTime = setup.Server.SrvDownWarningTime;
+  return policy;
+}
+
+TDetection Detect(const TDetectState& before, const TUpsReading& reading, int64_t now,
+                  const TShutdownPolicy& policy) {
+  TDetection d{before, {}};
+  TDetectState& s = d.State;
+  if (reading.reachable) {
+    if (s.CommLost) d.Codes.push_back(kCommRestored);
+    s.CommLost = false;
+    s.UnreachablePolls = 0;
+    ApplyRules(reading, now, &d);
+    ApplyPolicy(policy, now, &d);
+    return d;
+  }
+  ApplyPolicy(policy, now, &d);
+  if (s.UnreachablePolls < kCommLostPolls) ++s.UnreachablePolls;
+  if (s.UnreachablePolls == kCommLostPolls && !s.CommLost) {
+    s.CommLost = true;
+    d.Codes.push_back(kCommLost);
+    // Whatever the battery holds now is unknown: take the safe side.
+    if ((s.Holding & kOnBatteryBit) != 0 && (s.Holding & kBatteryLowBit) == 0) {
+      s.Holding |= kBatteryLowBit;
+      d.Codes.push_back(kBatteryLow);
+    }
+  }
+  return d;
+}

@@ -1,0 +1,213 @@
+// The NUT client. A poll keeps its connection to upsd from one poll to the
+// next, so that a poll costs one request; any failure of the connection
+// itself drops it and the next poll connects anew. The commands of the own
+// shutdown are rare and may come from a job's thread: each opens, logs in,
+// gives its one command and closes a connection of its own.
+#include "wksrv/nut_link.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <sys/time.h>
+
+// upsclient.h uses both without including them.
+#include <stdint.h>
+#include <time.h>
+
+#include <upsclient.h>
+
+namespace {
+
+// An argument of the NUT protocol, quoted; false for a line break, which
+// would end the command early.
+bool Quote(const std::string& text, std::string* quoted) {
+  if (text.find_first_of("\r\n") != std::string::npos) return false;
+  *quoted = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') *quoted += '\\';
+    *quoted += c;
+  }
+  *quoted += '"';
+  return true;
+}
+
+// The library's reason for the last failure on `conn`.
+std::string Reason(UPSCONN_t* conn) {
+  const char* text = upscli_strerror(conn);
+  return text != nullptr ? text : "unknown error";
+}
+
+// Failures after which the connection itself is still sound.
+bool ConnectionSound(int upserror) {
+  switch (upserror) {
+    case UPSCLI_ERR_DATASTALE:
+    case UPSCLI_ERR_DRVNOTCONN:
+    case UPSCLI_ERR_UNKNOWNUPS:
+    case UPSCLI_ERR_VARNOTSUPP:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+struct TNutLink::TImpl {
+  std::string name;  // the UPS's name at upsd
+  std::string host;
+  uint16_t port = 0;
+  std::string invalid;  // why NutUps is unusable; empty when it is fine
+  std::string user;
+  std::string password;
+  int connect_timeout_ms = 0;
+  time_t io_timeout_s = 0;
+  UPSCONN_t poll_conn;
+  bool connected = false;
+
+  bool Connect(UPSCONN_t* conn, std::string* error) {
+    memset(conn, 0, sizeof *conn);
+    timeval limit = {connect_timeout_ms / 1000, (connect_timeout_ms % 1000) * 1000};
+    if (upscli_tryconnect(conn, host.c_str(), port, 0, &limit) != 0) {
+      *error = "upsd " + host + ":" + std::to_string(port) + ": " + Reason(conn);
+      upscli_disconnect(conn);
+      return false;
+    }
+    return true;
+  }
+
+  // Sends `line` and reads the answer; true for an answer starting "OK".
+  bool Exchange(UPSCONN_t* conn, const std::string& line, std::string* error) {
+    const std::string sent = line + "\n";
+    if (upscli_sendline_timeout(conn, sent.c_str(), sent.size(), io_timeout_s) < 0) {
+      *error = Reason(conn);
+      return false;
+    }
+    char answer[UPSCLI_NETBUF_LEN] = {};
+    if (upscli_readline_timeout(conn, answer, sizeof answer, io_timeout_s) < 0) {
+      *error = Reason(conn);
+      return false;
+    }
+    if (strncmp(answer, "OK", 2) == 0) return true;
+    std::string text = answer;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    *error = "upsd answered \"" + text + "\"";
+    return false;
+  }
+
+  // Logs in on a connection of its own and gives `command` (its arguments
+  // quoted already).
+  bool Command(const std::string& command, std::string* error) {
+    if (!invalid.empty()) {
+      *error = invalid;
+      return false;
+    }
+    if (user.empty()) {
+      *error = "no NUT account (NutUser) configured";
+      return false;
+    }
+    std::string quoted_user, quoted_password;
+    if (!Quote(user, &quoted_user) || !Quote(password, &quoted_password)) {
+      *error = "the NUT account holds a line break";
+      return false;
+    }
+    UPSCONN_t conn;
+    if (!Connect(&conn, error)) return false;
+    bool done = Exchange(&conn, "USERNAME " + quoted_user, error) &&
+                Exchange(&conn, "PASSWORD " + quoted_password, error) &&
+                Exchange(&conn, command, error);
+    upscli_disconnect(&conn);
+    return done;
+  }
+
+  void Drop() {
+    if (connected) upscli_disconnect(&poll_conn);
+    connected = false;
+  }
+};
+
+TNutLink::TNutLink(const TMasterSettings& settings, int connect_timeout_ms, int io_timeout_s)
+    : impl_(std::make_unique<TImpl>()) {
+  impl_->user = settings.NutUser;
+  impl_->password = settings.NutPassword;
+  impl_->connect_timeout_ms = connect_timeout_ms;
+  impl_->io_timeout_s = io_timeout_s;
+  char* name = nullptr;
+  char* host = nullptr;
+  uint16_t port = 0;
+  if (upscli_splitname(settings.NutUps.c_str(), &name, &host, &port) != 0 || name == nullptr ||
+      host == nullptr || *name == '\0' || *host == '\0') {
+    impl_->invalid = "NutUps \"" + settings.NutUps + "\" is not of the form name@host[:port]";
+  } else {
+    impl_->name = name;
+    impl_->host = host;
+    impl_->port = port;
+    std::string unused;
+    if (!Quote(impl_->name, &unused)) impl_->invalid = "NutUps holds a line break";
+  }
+  free(name);
+  free(host);
+}
+
+TNutLink::~TNutLink() {
+  impl_->Drop();
+}
+
+bool TNutLink::Valid(std::string* error) const {
+  *error = impl_->invalid;
+  return impl_->invalid.empty();
+}
+
+TUpsReading TNutLink::Poll() {
+  TUpsReading reading;
+  if (!impl_->invalid.empty()) {
+    reading.error = impl_->invalid;
+    return reading;
+  }
+  if (!impl_->connected) {
+    if (!impl_->Connect(&impl_->poll_conn, &reading.error)) return reading;
+    impl_->connected = true;
+  }
+  UPSCONN_t* conn = &impl_->poll_conn;
+  const char* query[] = {"VAR", impl_->name.c_str()};
+  bool listed = upscli_list_start(conn, 2, query) == 0;
+  if (listed) {
+    size_t count = 0;
+    char** answer = nullptr;
+    int next;
+    while ((next = upscli_list_next(conn, 2, query, &count, &answer)) == 1) {
+      if (count >= 4) reading.vars[answer[2]] = answer[3];
+    }
+    listed = next == 0;
+  }
+  if (!listed) {
+    reading.error = "UPS " + impl_->name + "@" + impl_->host + ": " + Reason(conn);
+    reading.vars.clear();
+    if (!ConnectionSound(upscli_upserror(conn))) impl_->Drop();
+    return reading;
+  }
+  auto status = reading.vars.find("ups.status");
+  if (status == reading.vars.end() || status->second == "WAIT" || status->second.empty()) {
+    reading.error = "UPS " + impl_->name + "@" + impl_->host + ": no status from its driver yet";
+    reading.vars.clear();
+    return reading;
+  }
+  reading.reachable = true;
+  return reading;
+}
+
+bool TNutLink::SetVariable(const std::string& name, const std::string& value, std::string* error) {
+  std::string quoted_name, quoted_value;
+  if (!Quote(name, &quoted_name) || !Quote(value, &quoted_value)) {
+    *error = "a line break in the variable or its value";
+    return false;
+  }
+  return impl_->Command("SET VAR " + impl_->name + " " + quoted_name + " " + quoted_value, error);
+}
+
+bool TNutLink::InstantCommand(const std::string& name, std::string* error) {
+  std::string quoted_name;
+  if (!Quote(name, &quoted_name)) {
+    *error = "a line break in the command";
+    return false;
+  }
+  return impl_->Command("INSTCMD " + impl_->name + " " + quoted_name, error);
+}

@@ -1,0 +1,50 @@
+// The poll loop. The reading itself is taken without the lock, so Stop never
+// waits on upsd; everything that follows a reading (detection, the hooks) is
+// done under it after checking that no stop came in between, so after Stop
+// nothing more reaches the jobs.
+#include "wksrv/poll_loop.h"
+
+#include <chrono>
+
+#include "common/clock.h"
+
+TPollLoop::TPollLoop(TUpsLink* ups, const TShutdownPolicy& policy, int interval_ms,
+                     TPollHooks hooks)
+    : ups_(ups), policy_(policy), interval_ms_(interval_ms), hooks_(std::move(hooks)) {}
+
+void TPollLoop::Run() {
+  TDetectState state;
+  bool answered = true;  // so that a UPS silent from the start is logged
+  for (;;) {
+    const int64_t started = NowMs();
+    TUpsReading reading = ups_->Poll();
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (stopped_) break;
+    if (reading.reachable != answered) {
+      answered = reading.reachable;
+      hooks_.Log(answered ? "UPS answers again" : "UPS not reachable: " + reading.error);
+    }
+    TDetection detection = Detect(state, reading, started / 1000, policy_);
+    state = detection.State;
+    for (uint8_t code : detection.Codes) hooks_.Raise(code);
+    hooks_.Offer(reading, time(nullptr));
+    changed_.wait_for(lock, std::chrono::milliseconds(started + interval_ms_ - NowMs()),
+                      [this] { return stopped_; });
+    if (stopped_) break;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  finished_ = true;
+  changed_.notify_all();
+}
+
+void TPollLoop::Stop() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stopped_ = true;
+  changed_.notify_all();
+}
+
+bool TPollLoop::WaitFinished(int timeout_ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [this] { return finished_; });
+}

@@ -1,0 +1,130 @@
+#include "wksrv/poll_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "common/clock.h"
+
+namespace {
+
+// Answers the scripted statuses in turn ("-": no answer), then the last one
+// again; each poll may be made to take a while.
+class TScriptedUps : public TUpsLink {
+ public:
+  explicit TScriptedUps(std::vector<std::string> statuses) : statuses_(std::move(statuses)) {}
+  TUpsReading Poll() override {
+    const size_t n = polls_++;
+    if (poll_ms_ > 0) SleepMs(poll_ms_);
+    const std::string& status = statuses_[std::min(n, statuses_.size() - 1)];
+    TUpsReading reading;
+    if (status == "-") {
+      reading.error = "Connection failure: Connection refused";
+    } else {
+      reading.reachable = true;
+      reading.vars["ups.status"] = status;
+    }
+    return reading;
+  }
+  bool SetVariable(const std::string&, const std::string&, std::string*) override { return false; }
+  bool InstantCommand(const std::string&, std::string*) override { return false; }
+
+  std::atomic<size_t> polls_{0};  // polls begun
+  std::atomic<int> poll_ms_{0};
+
+ private:
+  std::vector<std::string> statuses_;
+};
+
+struct TSeen {
+  std::mutex lock;
+  std::vector<int> raised;
+  std::vector<bool> offered;  // reachable of each offered reading
+  std::vector<std::string> logged;
+};
+
+TPollHooks HooksInto(TSeen* seen) {
+  TPollHooks hooks;
+  hooks.Raise = [seen](uint8_t code) {
+    std::lock_guard<std::mutex> l(seen->lock);
+    seen->raised.push_back(code);
+  };
+  hooks.Offer = [seen](const TUpsReading& reading, time_t now) {
+    std::lock_guard<std::mutex> l(seen->lock);
+    EXPECT_GT(now, 0);
+    seen->offered.push_back(reading.reachable);
+  };
+  hooks.Log = [seen](const std::string& text) {
+    std::lock_guard<std::mutex> l(seen->lock);
+    seen->logged.push_back(text);
+  };
+  return hooks;
+}
+
+TShutdownPolicy NoShutdown() {
+  TShutdownPolicy policy;
+  policy.Enabled = false;
+  return policy;
+}
+
+bool WaitForPolls(const TScriptedUps& ups, size_t count) {
+  const int64_t deadline = NowMs() + 5000;
+  while (ups.polls_ < count) {
+    if (NowMs() > deadline) return false;
+    SleepMs(2);
+  }
+  return true;
+}
+
+TEST(PollLoop, RaisesOffersAndLogsEveryPollInTurn) {
+  TScriptedUps ups({"-", "OL", "OB", "-", "-", "-", "OL"});
+  TSeen seen;
+  TPollLoop loop(&ups, NoShutdown(), 5, HooksInto(&seen));
+  std::thread runner([&] { loop.Run(); });
+  ASSERT_TRUE(WaitForPolls(ups, 9));
+  loop.Stop();
+  ASSERT_TRUE(loop.WaitFinished(2000));
+  runner.join();
+  const size_t polls = ups.polls_;
+  std::lock_guard<std::mutex> l(seen.lock);
+  EXPECT_EQ(seen.raised, (std::vector<int>{0, 4, 2, 5, 1}));
+  // The poll under way at the stop may have been dropped.
+  EXPECT_GE(seen.offered.size(), polls - 1);
+  EXPECT_LE(seen.offered.size(), polls);
+  EXPECT_EQ(std::vector<bool>(seen.offered.begin(), seen.offered.begin() + 7),
+            (std::vector<bool>{false, true, true, false, false, false, true}));
+  EXPECT_EQ(seen.logged,
+            (std::vector<std::string>{
+                "UPS not reachable: Connection failure: Connection refused", "UPS answers again",
+                "UPS not reachable: Connection failure: Connection refused", "UPS answers again"}));
+}
+
+TEST(PollLoop, KeepsItsIntervalAndStopsAtOnceEvenDuringASlowPoll) {
+  TScriptedUps ups({"OB"});
+  TSeen seen;
+  TPollLoop loop(&ups, NoShutdown(), 100, HooksInto(&seen));
+  const int64_t start = NowMs();
+  std::thread runner([&] { loop.Run(); });
+  ASSERT_TRUE(WaitForPolls(ups, 3));
+  EXPECT_GE(NowMs() - start, 200) << "three polls take at least two intervals";
+  ups.poll_ms_ = 400;
+  const size_t before = ups.polls_;
+  ASSERT_TRUE(WaitForPolls(ups, before + 1));  // a slow poll is under way
+  const int64_t stop_at = NowMs();
+  loop.Stop();
+  EXPECT_LT(NowMs() - stop_at, 50) << "Stop waits for no poll";
+  std::vector<bool> offered_at_stop;
+  {
+    std::lock_guard<std::mutex> l(seen.lock);
+    offered_at_stop = seen.offered;
+  }
+  ASSERT_TRUE(loop.WaitFinished(2000));
+  runner.join();
+  std::lock_guard<std::mutex> l(seen.lock);
+  EXPECT_EQ(seen.offered, offered_at_stop) << "nothing handed on after Stop";
+  EXPECT_EQ(seen.raised, std::vector<int>{0});
+}
+
+}  // namespace
