@@ -46,6 +46,20 @@ TEST_F(JobsTest, MainsFailureMessagesTheLiveSlavesAtOnceBesideASilentOne) {
   }
 }
 
+TEST_F(JobsTest, EachCustomScriptJobRunsItsScriptOnTheSlave) {
+  SlaveDaemon* slave = StartSlave(6005);
+  OnEvent(0, {RemoteJob("$R_SHELL_3", 6005), RemoteJob("$R_SHELL_1", 6005),
+              RemoteJob("$R_SHELL_2", 6005)});
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  for (const char* script : {"custom1.sh", "custom2.sh", "custom3.sh"}) {
+    EXPECT_TRUE(WaitUntil([&] { return slave->tree().Runs(script).size() == 1; }, kReactMs))
+        << script;
+  }
+  EXPECT_TRUE(slave->tree().Runs("shutdown.sh").empty());
+  EXPECT_TRUE(slave->tree().Runs("message.sh").empty());
+}
+
 TEST_F(JobsTest, BatteryLowOrdersTheSlavesDownBeforeItsOwnShutdown) {
   SlaveDaemon* first = StartSlave(6005);
   SlaveDaemon* second = StartSlave(6006);
