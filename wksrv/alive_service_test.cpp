@@ -96,7 +96,7 @@ TEST_F(AliveService, AnswersEachAliveCheckAndNothingElse) {
 
 TEST_F(AliveService, ASilentOrSlowCallerDelaysNoOtherAndIsLetGo) {
   TAliveOptions options;
-  options.request_timeout_ms = 500;
+  options.request_timeout_ms = 1500;
   ASSERT_NO_FATAL_FAILURE(Start(options));
   TcpConnection silent = Connect();
   TcpConnection half = Connect();
@@ -105,10 +105,11 @@ TEST_F(AliveService, ASilentOrSlowCallerDelaysNoOtherAndIsLetGo) {
   const Clock::time_point start = Clock::now();
   TcpConnection healthy = Connect();
   EXPECT_EQ(Ask(&healthy, "<|5|>"), "<|5|Vantrel Wattkeep|>");
-  EXPECT_LT(MsSince(start), 300);
+  // Well before the silent callers are let go.
+  EXPECT_LT(MsSince(start), 1000);
   std::string line;
-  EXPECT_EQ(silent.ReadLine(&line, 4096, 3000), ReadStatus::kClosed);
-  EXPECT_GE(MsSince(start), 400);
+  EXPECT_EQ(silent.ReadLine(&line, 4096, 4000), ReadStatus::kClosed);
+  EXPECT_GE(MsSince(start), 1400);
   ASSERT_TRUE(service_.WaitServed(3, 2000));
 }
 

@@ -276,9 +276,7 @@ struct TEventRunner::TImpl {
     } else if (!result.ok) {
       Failed(plan, step.job, "no mail sent: " + result.detail);
     } else {
-      // A note of the sender's, such as the certificate authority it used.
-      Log(plan.name + ": mail sent to " + step.parameter +
-          (result.detail.empty() ? "" : " (" + result.detail + ")"));
+      Log(plan.name + ": mail sent to " + step.parameter);
     }
   }
 

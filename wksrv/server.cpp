@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "common/console.h"
@@ -184,7 +185,14 @@ void Serve(const std::string& program_dir, const TUpsOpener& open_ups) {
   hooks.Log = [&setup](const std::string& text) { AppendMasterLog(setup, text); };
   const int polling_ms = 1000 * (setup.Server.SrvPollingUps > 0 ? setup.Server.SrvPollingUps : 1);
   TPollLoop loop(ups.get(), ShutdownPolicyOf(setup), polling_ms, hooks);
-  std::thread polling([&loop] { loop.Run(); });
+  std::thread polling;
+  try {
+    polling = std::thread([&loop] { loop.Run(); });
+  } catch (const std::system_error& error) {
+    PrintAlert(std::string("Wattkeep: no thread for the UPS: ") + error.what());
+    AppendMasterLog(setup, "Wattkeep not started: no thread for the UPS");
+    return;
+  }
   PrintMessage(kIdent, "daemon started");
 
   WaitForStop();

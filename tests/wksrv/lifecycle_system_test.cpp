@@ -3,6 +3,7 @@
 // from the start, and what "--check" says and exits with.
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -111,6 +112,40 @@ TEST_F(LifecycleTest, OfStartsAtTheSameMomentOneServerRemains) {
     RunWksrv({"-s"});
     ASSERT_TRUE(WaitUntil([this] { return Servers().empty(); }, 3000));
   }
+}
+
+TEST_F(LifecycleTest, StartScriptSucceedsOnlyOnceTheServerRuns) {
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ExpectOrderlyStop([this] { RunWksrv({"-s"}); }, *temp_, [this] { return LogTexts(); });
+  auto script = [this](const std::string& action) {
+    RunOptions options;
+    options.env = {"VOLTMON_DIR=" + root_};
+    options.timeout_ms = 20000;
+    return RunCommand({"/bin/sh", std::string(VM_SOURCE_DIR) + "/packet/bin/startwksrv", action},
+                      options);
+  };
+  RunResult start = script("start");
+  EXPECT_EQ(start.exit_code, 0) << start.err;
+  EXPECT_EQ(start.out, "Wattkeep: coming up...\nWattkeep: daemon started\n");
+  ASSERT_EQ(Servers().size(), 1u);
+  const std::string pid = std::to_string(Servers().front());
+  RunResult again = script("start");
+  EXPECT_EQ(again.exit_code, 0);
+  EXPECT_EQ(again.out, "Wattkeep: already running on PID " + pid + "\n");
+  RunResult status = script("status");
+  EXPECT_EQ(status.exit_code, 0);
+  EXPECT_EQ(status.out, "Wattkeep: running on PID " + pid + "\n");
+  RunResult stop = script("stop");
+  EXPECT_EQ(stop.exit_code, 0);
+  EXPECT_TRUE(Servers().empty()) << "stop returns once the server is gone";
+
+  ASSERT_EQ(unlink((root_ + "bin/voltmon.cfg").c_str()), 0);
+  RunResult failed = script("start");
+  EXPECT_EQ(failed.exit_code, 1);
+  EXPECT_NE(failed.err.find("Invalid setup."), std::string::npos) << failed.err;
+  EXPECT_EQ(failed.err.find("coming up"), std::string::npos) << failed.err;
+  EXPECT_TRUE(Servers().empty());
+  EXPECT_EQ(script("status").exit_code, 3);
 }
 
 TEST_F(LifecycleTest, NoUpsFromTheStartIsLoggedAndLostAfterThreePolls) {
