@@ -43,8 +43,9 @@ struct TCaller {
   int fd = -1;
   std::string peer;
   std::string pending;
-  TClock::time_point deadline;
-  bool held = false;  // silent mode: answered nothing, kept until Stop
+  TClock::time_point deadline;  // for the next request
+  bool counted = false;         // served: its first request was dealt with
+  bool held = false;            // silent mode: answered nothing, kept until Stop
 };
 
 std::string PeerText(const sockaddr_in& peer) {
@@ -97,7 +98,7 @@ struct TAliveService::TImpl {
   // Closes a caller; one not yet counted as served counts now.
   void Drop(size_t index, const std::string& why) {
     if (!why.empty()) Report(callers[index].peer + ": " + why);
-    const bool counted = callers[index].held;
+    const bool counted = callers[index].counted;
     close(callers[index].fd);
     callers.erase(callers.begin() + static_cast<std::ptrdiff_t>(index));
     if (!counted) Served();
@@ -128,45 +129,57 @@ struct TAliveService::TImpl {
     }
   }
 
-  // Handles a readable caller; false when it is done with.
+  void Count(TCaller* caller) {
+    if (caller->counted) return;
+    caller->counted = true;
+    Served();
+  }
+
+  // Handles a readable caller: answers each whole request line in turn.
+  // False when it is done with, with the reason for the report when there
+  // is one to give.
   bool Read(TCaller* caller, std::string* outcome) {
     char buffer[512];
     ssize_t got = recv(caller->fd, buffer, sizeof buffer, MSG_DONTWAIT);
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return true;
     if (got <= 0) {
-      *outcome = caller->held ? "" : "no request (the connection was closed)";
+      if (!caller->counted) *outcome = "no request (the connection was closed)";
       return false;
     }
     if (caller->held) return true;  // silent: whatever follows is ignored
     caller->pending.append(buffer, static_cast<size_t>(got));
-    size_t end = caller->pending.find('\n');
-    if (end == std::string::npos) {
-      if (caller->pending.size() <= kMaxLine) return true;
-      *outcome = "no request (the line is too long)";
-      return false;
+    for (;;) {
+      const size_t end = caller->pending.find('\n');
+      if (end == std::string::npos) {
+        if (caller->pending.size() <= kMaxLine) return true;
+        *outcome = "request line too long";
+        return false;
+      }
+      std::string line = caller->pending.substr(0, end);
+      caller->pending.erase(0, end + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      const std::string request = Descramble(line);
+      Count(caller);
+      if (options.silent) {
+        Report(caller->peer + ": " + request + " -> no reply");
+        caller->held = true;
+        caller->pending.clear();
+        return true;
+      }
+      if (!IsAliveRequest(request)) {
+        *outcome = request + " -> not an alive check, no reply";
+        return false;
+      }
+      const std::string reply = Scramble(options.reply) + "\r\n";
+      ssize_t sent = send(caller->fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (sent != static_cast<ssize_t>(reply.size())) {
+        *outcome = request + " -> reply failed: " +
+                   (sent < 0 ? std::strerror(errno) : std::string("not all written"));
+        return false;
+      }
+      Report(caller->peer + ": " + request + " -> " + options.reply);
+      caller->deadline = TClock::now() + std::chrono::milliseconds(options.request_timeout_ms);
     }
-    std::string line = caller->pending.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string request = Descramble(line);
-    if (options.silent) {
-      Report(caller->peer + ": " + request + " -> no reply");
-      caller->held = true;
-      Served();
-      return true;
-    }
-    if (!IsAliveRequest(request)) {
-      *outcome = request + " -> not an alive check, no reply";
-      return false;
-    }
-    const std::string reply = Scramble(options.reply) + "\r\n";
-    ssize_t sent = send(caller->fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (sent == static_cast<ssize_t>(reply.size())) {
-      *outcome = request + " -> " + options.reply;
-    } else {
-      *outcome = request + " -> reply failed: " +
-                 (sent < 0 ? std::strerror(errno) : std::string("not all written"));
-    }
-    return false;
   }
 
   void Run() {
@@ -176,7 +189,7 @@ struct TAliveService::TImpl {
       for (size_t i = callers.size(); i-- > 0;) {
         if (callers[i].held) continue;
         if (callers[i].deadline <= now) {
-          Drop(i, "no request (timed out)");
+          Drop(i, callers[i].counted ? "" : "no request (timed out)");
           continue;
         }
         const auto left =

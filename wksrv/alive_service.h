@@ -1,7 +1,8 @@
 // The alive service: with QsAliveEnabled, answers the slaves' alive checks on
 // QsAlivePort from a thread of its own: each scrambled "<|5|>" line gets the
-// scrambled "<|5|Vantrel Wattkeep|>", and the connection is closed. qsmaster's
-// "serve-alive" runs the same service with its test options.
+// scrambled "<|5|Vantrel Wattkeep|>"; any other line, or a caller silent for
+// the request time limit, ends the connection. qsmaster's "serve-alive" runs
+// the same service with its test options.
 #ifndef VOLTMON_WKSRV_ALIVE_SERVICE_H_
 #define VOLTMON_WKSRV_ALIVE_SERVICE_H_
 
@@ -42,7 +43,8 @@ class TAliveService {
   // The port listened on while started; 0 otherwise.
   uint16_t BoundPort() const;
   // Waits up to `timeout_ms` until `count` callers have been dealt with
-  // (answered, refused or let go); whether they have.
+  // (their first request answered or refused, or they were let go without
+  // one); whether they have.
   bool WaitServed(int64_t count, int timeout_ms);
 
  private:

@@ -121,7 +121,7 @@ const TRule kRules[] = {
 constexpr uint32_t kOnBatteryBit = 1u << 0;
 constexpr uint32_t kBatteryLowBit = 1u << 1;
 
-void ApplyRules(const TUpsReading& reading, int64_t now, TDetection* d) {
+void ApplyRules(const TUpsReading& reading, int64_t now_ms, TDetection* d) {
   TDetectState& s = d->State;
   const bool was_on_battery = (s.Holding & kOnBatteryBit) != 0;
   for (size_t n = 0; n < sizeof kRules / sizeof kRules[0]; ++n) {
@@ -137,7 +137,7 @@ void ApplyRules(const TUpsReading& reading, int64_t now, TDetection* d) {
     s.Holding = holds ? s.Holding | bit : s.Holding & ~bit;
   }
   const bool on_battery = (s.Holding & kOnBatteryBit) != 0;
-  if (on_battery && !was_on_battery) s.BatterySince = now;
+  if (on_battery && !was_on_battery) s.BatterySince = now_ms;
   if (!on_battery) {
     s.Warned = false;
     s.DownRaised = false;
@@ -148,7 +148,7 @@ void ApplyRules(const TUpsReading& reading, int64_t now, TDetection* d) {
   }
 }
 
-void ApplyPolicy(const TShutdownPolicy& policy, int64_t now, TDetection* d) {
+void ApplyPolicy(const TShutdownPolicy& policy, int64_t now_ms, TDetection* d) {
   TDetectState& s = d->State;
   if (!policy.Enabled || (s.Holding & kOnBatteryBit) == 0) return;
   bool warn, down;
@@ -156,9 +156,9 @@ void ApplyPolicy(const TShutdownPolicy& policy, int64_t now, TDetection* d) {
     warn = s.Runtime <= static_cast<int64_t>(policy.DownTime) + policy.WarningTime;
     down = s.Runtime <= policy.DownTime;
   } else {
-    const int64_t elapsed = now - s.BatterySince;
-    warn = elapsed >= static_cast<int64_t>(policy.FixedTime) - policy.WarningTime;
-    down = elapsed >= policy.FixedTime;
+    const int64_t elapsed_ms = now_ms - s.BatterySince;
+    warn = elapsed_ms >= (static_cast<int64_t>(policy.FixedTime) - policy.WarningTime) * 1000;
+    down = elapsed_ms >= static_cast<int64_t>(policy.FixedTime) * 1000;
   }
   if ((warn || down) && !s.Warned) {
     s.Warned = true;
@@ -182,7 +182,7 @@ TShutdownPolicy ShutdownPolicyOf(const TSetupData& setup) {
   return policy;
 }
 
-TDetection Detect(const TDetectState& before, const TUpsReading& reading, int64_t now,
+TDetection Detect(const TDetectState& before, const TUpsReading& reading, int64_t now_ms,
                   const TShutdownPolicy& policy) {
   TDetection d{before, {}};
   TDetectState& s = d.State;
@@ -190,11 +190,11 @@ TDetection Detect(const TDetectState& before, const TUpsReading& reading, int64_
     if (s.CommLost) d.Codes.push_back(kCommRestored);
     s.CommLost = false;
     s.UnreachablePolls = 0;
-    ApplyRules(reading, now, &d);
-    ApplyPolicy(policy, now, &d);
+    ApplyRules(reading, now_ms, &d);
+    ApplyPolicy(policy, now_ms, &d);
     return d;
   }
-  ApplyPolicy(policy, now, &d);
+  ApplyPolicy(policy, now_ms, &d);
   if (s.UnreachablePolls < kCommLostPolls) ++s.UnreachablePolls;
   if (s.UnreachablePolls == kCommLostPolls && !s.CommLost) {
     s.CommLost = true;

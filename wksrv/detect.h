@@ -48,7 +48,7 @@ struct TDetectState {
   uint32_t Holding = 0;      // bit n: the condition of rule n holds
   int UnreachablePolls = 0;  // polls running without a reading
   bool CommLost = false;     // 4 raised and 5 not yet
-  int64_t BatterySince = 0;  // when the UPS went on battery
+  int64_t BatterySince = 0;  // when the UPS went on battery, in ms
   int32_t Runtime = -1;      // the last battery.runtime read on battery; -1 none
   bool Warned = false;       // 11 raised in this outage
   bool DownRaised = false;   // 9 raised in this outage
@@ -59,7 +59,7 @@ struct TDetection {
   std::vector<uint8_t> Codes;  // in the order they are to be raised
 };
 
-// The codes `reading`, taken at `now` (seconds on any steady clock), raises
+// The codes `reading`, taken at `now_ms` (milliseconds on any steady clock), raises
 // after `before`, and the state to pass next time. Each code is raised once
 // when its condition starts, never again while it holds:
 // - by the table of status rules, on readings only: ups.status gains OB 0,
@@ -72,7 +72,7 @@ struct TDetection {
 // - with the policy enabled, on battery: 9 after FixedTime, or (Smart, while
 //   battery.runtime is known) when it falls to DownTime; 11 WarningTime
 //   earlier; both again only after mains returned.
-TDetection Detect(const TDetectState& before, const TUpsReading& reading, int64_t now,
+TDetection Detect(const TDetectState& before, const TUpsReading& reading, int64_t now_ms,
                   const TShutdownPolicy& policy);
 
 #endif  // VOLTMON_WKSRV_DETECT_H_

@@ -191,12 +191,23 @@ TEST(Detect, RulesStatusTimesAndPolicies) {
     TDetectState state;
     for (size_t n = 0; n < c.steps.size(); ++n) {
       const TStep& step = c.steps[n];
-      TDetection d = Detect(state, ReadingOf(step), step.at, c.policy);
+      TDetection d = Detect(state, ReadingOf(step), step.at * 1000, c.policy);
       EXPECT_EQ(TCodes(d.Codes.begin(), d.Codes.end()), step.raised)
           << c.name << ", poll " << n << " (" << step.status << " at " << step.at << ")";
       state = d.State;
     }
   }
+}
+
+TEST(Detect, TheFixedTimeCountsFromTheReadingToTheMillisecond) {
+  const TUpsReading on_battery = ReadingOf({"OB", 0, {}});
+  TDetection first = Detect({}, on_battery, 10999, Fixed(3, 1));
+  EXPECT_EQ(first.Codes, std::vector<uint8_t>{kMainsFailure});
+  EXPECT_TRUE(Detect(first.State, on_battery, 12998, Fixed(3, 1)).Codes.empty());
+  EXPECT_EQ(Detect(first.State, on_battery, 12999, Fixed(3, 1)).Codes,
+            std::vector<uint8_t>{kShutdownWarning});
+  EXPECT_EQ(Detect(first.State, on_battery, 13999, Fixed(3, 1)).Codes,
+            (std::vector<uint8_t>{kShutdownWarning, kEndOfAutonomy}));
 }
 
 TEST(Detect, PolicyOfTheConfiguration) {

@@ -23,6 +23,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
+#include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -40,7 +41,7 @@ constexpr int kMostOrderTimeout = 60;
 // connect and the greeting each, and is let finish when it is that close.
 constexpr int kOrderGraceMs = 250;
 constexpr int kPopupTimeoutMs = 5000;
-constexpr int kMailTimeoutSeconds = 60;
+constexpr int kMailTimeoutSeconds = 30;
 constexpr int kMailGraceMs = 2000;
 // More events at once than this means the UPS flaps; the surplus is logged
 // and dropped rather than piling up threads.
@@ -150,7 +151,12 @@ struct TEventRunner::TImpl {
     for (size_t i = 0; i < bodies.size(); ++i) {
       try {
         tasks[i] = StartBlocked([shared = wake, results, i, body = std::move(bodies[i])] {
-          TTaskResult result = body();
+          TTaskResult result;
+          try {
+            result = body();
+          } catch (const std::exception& e) {
+            result = {false, false, std::string("failed: ") + e.what()};
+          }
           result.finished = true;
           std::lock_guard<std::mutex> lock(shared->mutex);
           (*results)[i] = std::move(result);
@@ -270,9 +276,7 @@ struct TEventRunner::TImpl {
     } else if (!result.ok) {
       Failed(plan, step.job, "no mail sent: " + result.detail);
     } else {
-      // A note of the sender's, such as the certificate authority it used.
-      Log(plan.name + ": mail sent to " + step.parameter +
-          (result.detail.empty() ? "" : " (" + result.detail + ")"));
+      Log(plan.name + ": mail sent to " + step.parameter);
     }
   }
 
@@ -398,7 +402,13 @@ TEventRunner::~TEventRunner() {
 }
 
 void TEventRunner::SetWorld(const TJobWorld& world) {
-  impl_->world = world;
+  TJobWorld& mine = impl_->world;
+  if (world.give_order) mine.give_order = world.give_order;
+  if (world.popup) mine.popup = world.popup;
+  if (world.mail) mine.mail = world.mail;
+  if (world.system_log) mine.system_log = world.system_log;
+  if (world.start) mine.start = world.start;
+  if (world.log) mine.log = world.log;
 }
 
 void TEventRunner::Raise(uint8_t code) {
@@ -414,7 +424,11 @@ void TEventRunner::Raise(uint8_t code) {
   TImpl* impl = impl_.get();
   try {
     std::thread thread = StartBlocked([impl, code, done] {
-      impl->RunEvent(code, false);
+      try {
+        impl->RunEvent(code, false);
+      } catch (const std::exception& e) {
+        impl->Log("UPS event " + std::to_string(code) + ": ended early: " + e.what());
+      }
       done->store(true);
       std::lock_guard<std::mutex> ended(impl->wake->mutex);
       ++impl->wake->events_ended;

@@ -42,7 +42,8 @@ class TEventRunner {
   TEventRunner(const TSetupData& setup, const TMasterSettings& master, TUpsLink* ups);
   ~TEventRunner();  // Stop()
 
-  // Replaces the outside world; before the first Raise.
+  // Replaces the outside world, member by member (an empty one keeps the
+  // real one); before the first Raise.
   void SetWorld(const TJobWorld& world);
 
   // Starts the jobs of the event with `code`, when one is configured; returns

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "tests/support/subprocess.h"
@@ -79,6 +80,13 @@ TEST(StartProgram, StartsDirectlyWithItsArgumentsAndReportsWhatCannotStart) {
   ASSERT_TRUE(StartProgram({script, "0", "Mains failure; rm -rf /"}, &error)) << error;
   ASSERT_TRUE(WaitUntil([&] { return FileExists(out); }, 5000));
   EXPECT_EQ(ReadFile(out), "0|Mains failure; rm -rf /|");
+  // Nobody waits for it, yet it leaves no zombie behind.
+  EXPECT_TRUE(WaitUntil(
+      [] {
+        siginfo_t info{};
+        return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == 0;
+      },
+      5000));
 
   EXPECT_FALSE(StartProgram({dir.Sub("missing.sh")}, &error));
   EXPECT_NE(error.find("missing.sh"), std::string::npos) << error;

@@ -29,3 +29,11 @@ void LoadMasterSettings(const std::string& path, TMasterSettings* out) {
   }
   TakeUnlessBlank(doc, "ShutdownCommand", &out->ShutdownCommand);
 }
+
+bool NutUpsWellFormed(const std::string& ups) {
+  if (ups.empty() || ups.find_first_of(" \t\r\n") != std::string::npos) return false;
+  const size_t at = ups.find('@');
+  if (at == std::string::npos) return true;
+  const std::string host = ups.substr(at + 1);
+  return at > 0 && !host.empty() && host[0] != ':' && host.find('@') == std::string::npos;
+}

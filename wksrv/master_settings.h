@@ -17,4 +17,10 @@ struct TMasterSettings {
 // ShutdownCommand leave the default.
 void LoadMasterSettings(const std::string& path, TMasterSettings* out);
 
+// Whether `ups` has the form "name[@host[:port]]": a name, and after an "@"
+// a host that is neither empty nor a bare port, without blanks or a second
+// "@". NUT's own parser takes some other forms for another UPS than meant,
+// and fails on others; only this form is given to it.
+bool NutUpsWellFormed(const std::string& ups);
+
 #endif  // VOLTMON_WKSRV_MASTER_SETTINGS_H_

@@ -55,4 +55,13 @@ TEST(MasterSettings, KeysDefaultsAndTheScrambledPassword) {
   }
 }
 
+TEST(MasterSettings, OnlyWellFormedUpsNamesGoToNut) {
+  for (const char* good : {"ups", "ups@localhost", "dummy@127.0.0.1:3493", "ups@[::1]:3493"}) {
+    EXPECT_TRUE(NutUpsWellFormed(good)) << good;
+  }
+  for (const char* bad : {"", "@", "@host", "ups@", "ups@:3493", "a@b@c", "my ups@host"}) {
+    EXPECT_FALSE(NutUpsWellFormed(bad)) << bad;
+  }
+}
+
 }  // namespace

@@ -9,6 +9,10 @@
 #include <string.h>
 #include <sys/time.h>
 
+#include <mutex>
+
+#include "common/clock.h"
+
 // upsclient.h uses both without including them.
 #include <stdint.h>
 #include <time.h>
@@ -16,6 +20,13 @@
 #include <upsclient.h>
 
 namespace {
+
+// Between two questions for the driver's result of a command.
+constexpr int kTrackingPauseMs = 50;
+
+// Connecting and disconnecting may touch the library's process-wide state
+// (its TLS set-up), and a command's connection may be made beside a poll's.
+std::mutex connect_lock;
 
 // An argument of the NUT protocol, quoted; false for a line break, which
 // would end the command early.
@@ -66,6 +77,7 @@ struct TNutLink::TImpl {
   bool Connect(UPSCONN_t* conn, std::string* error) {
     memset(conn, 0, sizeof *conn);
     timeval limit = {connect_timeout_ms / 1000, (connect_timeout_ms % 1000) * 1000};
+    std::lock_guard<std::mutex> lock(connect_lock);
     if (upscli_tryconnect(conn, host.c_str(), port, 0, &limit) != 0) {
       *error = "upsd " + host + ":" + std::to_string(port) + ": " + Reason(conn);
       upscli_disconnect(conn);
@@ -74,27 +86,57 @@ struct TNutLink::TImpl {
     return true;
   }
 
-  // Sends `line` and reads the answer; true for an answer starting "OK".
-  bool Exchange(UPSCONN_t* conn, const std::string& line, std::string* error) {
+  static void Disconnect(UPSCONN_t* conn) {
+    std::lock_guard<std::mutex> lock(connect_lock);
+    upscli_disconnect(conn);
+  }
+
+  // Sends `line` and reads the answer into `*answer`; true for one
+  // starting "OK".
+  bool Exchange(UPSCONN_t* conn, const std::string& line, std::string* answer, std::string* error) {
     const std::string sent = line + "\n";
     if (upscli_sendline_timeout(conn, sent.c_str(), sent.size(), io_timeout_s) < 0) {
       *error = Reason(conn);
       return false;
     }
-    char answer[UPSCLI_NETBUF_LEN] = {};
-    if (upscli_readline_timeout(conn, answer, sizeof answer, io_timeout_s) < 0) {
+    char buffer[UPSCLI_NETBUF_LEN] = {};
+    if (upscli_readline_timeout(conn, buffer, sizeof buffer, io_timeout_s) < 0) {
       *error = Reason(conn);
       return false;
     }
-    if (strncmp(answer, "OK", 2) == 0) return true;
-    std::string text = answer;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    *error = "upsd answered \"" + text + "\"";
+    *answer = buffer;
+    while (!answer->empty() && (answer->back() == '\n' || answer->back() == '\r')) {
+      answer->pop_back();
+    }
+    if (answer->compare(0, 2, "OK") == 0) return true;
+    *error = "upsd answered \"" + *answer + "\"";
     return false;
   }
 
+  // upsd answers "OK" to a SET or INSTCMD as soon as it has passed it on;
+  // with tracking it tells what the driver made of it. Waits for that
+  // result, bounded by the time limit of a line.
+  bool AwaitDriver(UPSCONN_t* conn, const std::string& answer, std::string* error) {
+    const std::string prefix = "OK TRACKING ";
+    if (answer.compare(0, prefix.size(), prefix) != 0) return true;  // no tracking
+    const std::string query = "GET TRACKING " + answer.substr(prefix.size());
+    const int64_t deadline = NowMs() + static_cast<int64_t>(io_timeout_s) * 1000;
+    for (;;) {
+      // "PENDING" or "SUCCESS"; an "ERR ..." is the driver's refusal,
+      // which Exchange has put into `*error`, as any failure to ask.
+      std::string result;
+      if (Exchange(conn, query, &result, error) || result == "SUCCESS") return true;
+      if (result != "PENDING") return false;
+      if (NowMs() >= deadline) {
+        *error = "the UPS driver gave no result in time";
+        return false;
+      }
+      SleepMs(kTrackingPauseMs);
+    }
+  }
+
   // Logs in on a connection of its own and gives `command` (its arguments
-  // quoted already).
+  // quoted already), waiting for the driver's result where upsd tracks it.
   bool Command(const std::string& command, std::string* error) {
     if (!invalid.empty()) {
       *error = invalid;
@@ -111,15 +153,19 @@ struct TNutLink::TImpl {
     }
     UPSCONN_t conn;
     if (!Connect(&conn, error)) return false;
-    bool done = Exchange(&conn, "USERNAME " + quoted_user, error) &&
-                Exchange(&conn, "PASSWORD " + quoted_password, error) &&
-                Exchange(&conn, command, error);
-    upscli_disconnect(&conn);
+    std::string answer, ignored;
+    bool done = Exchange(&conn, "USERNAME " + quoted_user, &answer, error) &&
+                Exchange(&conn, "PASSWORD " + quoted_password, &answer, error);
+    // An upsd without tracking refuses to turn it on; the command goes
+    // without it then.
+    if (done) Exchange(&conn, "SET TRACKING ON", &answer, &ignored);
+    done = done && Exchange(&conn, command, &answer, error) && AwaitDriver(&conn, answer, error);
+    Disconnect(&conn);
     return done;
   }
 
   void Drop() {
-    if (connected) upscli_disconnect(&poll_conn);
+    if (connected) Disconnect(&poll_conn);
     connected = false;
   }
 };
@@ -133,15 +179,15 @@ TNutLink::TNutLink(const TMasterSettings& settings, int connect_timeout_ms, int 
   char* name = nullptr;
   char* host = nullptr;
   uint16_t port = 0;
-  if (upscli_splitname(settings.NutUps.c_str(), &name, &host, &port) != 0 || name == nullptr ||
+  // The library's parser is given only the one form it reads right.
+  if (!NutUpsWellFormed(settings.NutUps) ||
+      upscli_splitname(settings.NutUps.c_str(), &name, &host, &port) != 0 || name == nullptr ||
       host == nullptr || *name == '\0' || *host == '\0') {
     impl_->invalid = "NutUps \"" + settings.NutUps + "\" is not of the form name@host[:port]";
   } else {
     impl_->name = name;
     impl_->host = host;
     impl_->port = port;
-    std::string unused;
-    if (!Quote(impl_->name, &unused)) impl_->invalid = "NutUps holds a line break";
   }
   free(name);
   free(host);

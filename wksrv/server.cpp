@@ -7,12 +7,16 @@
 // step waits on the UPS or on a slave.
 #include "wksrv/server.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "common/console.h"
@@ -181,7 +185,14 @@ void Serve(const std::string& program_dir, const TUpsOpener& open_ups) {
   hooks.Log = [&setup](const std::string& text) { AppendMasterLog(setup, text); };
   const int polling_ms = 1000 * (setup.Server.SrvPollingUps > 0 ? setup.Server.SrvPollingUps : 1);
   TPollLoop loop(ups.get(), ShutdownPolicyOf(setup), polling_ms, hooks);
-  std::thread polling([&loop] { loop.Run(); });
+  std::thread polling;
+  try {
+    polling = std::thread([&loop] { loop.Run(); });
+  } catch (const std::system_error& error) {
+    PrintAlert(std::string("Wattkeep: no thread for the UPS: ") + error.what());
+    AppendMasterLog(setup, "Wattkeep not started: no thread for the UPS");
+    return;
+  }
   PrintMessage(kIdent, "daemon started");
 
   WaitForStop();
@@ -201,10 +212,25 @@ void Serve(const std::string& program_dir, const TUpsOpener& open_ups) {
   _exit(0);
 }
 
+// Two starts at the same moment would both find no server in "/proc": the
+// program file itself is locked for the server's life as well (the lock goes
+// to the detached child and ends with it). False when another holds it.
+bool LockProgram() {
+  const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;  // nothing to lock: the "/proc" test alone serves
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+  const int error = errno;
+  close(fd);
+  return error != EWOULDBLOCK;
+}
+
 void Start(const std::string& program_dir, const TUpsOpener& open_ups) {
   const pid_t running = FindOtherServer();
-  if (running >= 0) {
-    PrintRefusal(kIdent, "daemon already in progress on PID " + std::to_string(running));
+  if (running >= 0 || !LockProgram()) {
+    // A server not yet detached is not found; its start says "daemon started".
+    PrintRefusal(kIdent, running >= 0
+                             ? "daemon already in progress on PID " + std::to_string(running)
+                             : "daemon already in progress");
     return;
   }
   if (!PrepareSignals() || daemon(1, 1) != 0) {

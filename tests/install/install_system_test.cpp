@@ -670,9 +670,8 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
   // The master server ships where NUT's client library is found; it starts
   // without a configuration of its own and watches no UPS that answers.
   if (FileExists(std::string(VM_PACKET_DIR) + "/bin/wksrv")) {
-    EXPECT_EQ(
-        "Wattkeep: coming up...\nWattkeep: daemon started\nstatus 0\nWattkeep: not running\n",
-        ReadFile(dir + "/wksrv.out"));
+    EXPECT_EQ("Wattkeep: coming up...\nWattkeep: daemon started\nstatus 0\nWattkeep: not running\n",
+              ReadFile(dir + "/wksrv.out"));
   } else {
     EXPECT_EQ(
         "Wattkeep: the master server /usr/vantrel/voltmon/bin/wksrv is not installed; nothing "

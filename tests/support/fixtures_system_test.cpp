@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <syslog.h>
+#include <utmpx.h>
 
+#include "tests/support/login_session.h"
 #include "tests/support/master_client.h"
 #include "tests/support/nut_fixture.h"
 #include "tests/support/slave_daemon.h"
@@ -69,7 +71,8 @@ RunResult SendWithPython(uint16_t port, bool starttls) {
 
 TEST(SmtpFixtureTest, RecordsPlainAndStartTlsMessagesWithTheirEnvelope) {
   std::string missing;
-  if (!SmtpServerAvailable(&missing)) GTEST_SKIP() << missing << " is missing";
+  if (!SmtpServerAvailable(SmtpSecurity::kStartTls, &missing))
+    GTEST_SKIP() << missing << " is missing";
   TempDir dir("smtpfixture");
   ASSERT_TRUE(MakeDirs(dir.Sub("plain")) && MakeDirs(dir.Sub("tls")));
   SmtpServer plain(dir.Sub("plain"), {2525, SmtpSecurity::kNone, "", ""});
@@ -137,6 +140,31 @@ TEST(SyslogSinkTest, ParsesTheCLibrarysLineForm) {
     EXPECT_FALSE(ParseSyslogLine(odd, &line)) << odd;
     EXPECT_EQ(line.raw, odd);
   }
+}
+
+TEST(LoginSessionTest, WhatIsWrittenToTheLoggedInTerminalIsReadBack) {
+  TempDir dir("login");
+  LoginSession session(dir.path());
+  const bool host_records = FileExists(_PATH_UTMPX);
+  std::string error;
+  ASSERT_TRUE(session.Start("alice", &error)) << error;
+  setutxent();
+  const utmpx* entry = getutxent();
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->ut_type, USER_PROCESS);
+  EXPECT_STREQ(entry->ut_user, "alice");
+  EXPECT_EQ("/dev/" + std::string(entry->ut_line), session.terminal());
+  EXPECT_EQ(getutxent(), nullptr);
+  endutxent();
+
+  RunOptions options;
+  options.stdout_path = session.terminal();
+  ASSERT_EQ(RunCommand({"/bin/echo", "power failed"}, options).exit_code, 0);
+  EXPECT_TRUE(
+      WaitUntil([&] { return session.Received().find("power failed") != std::string::npos; }, 3000))
+      << session.Received();
+  session.Stop();
+  EXPECT_EQ(FileExists(_PATH_UTMPX), host_records);
 }
 
 TEST(SlaveDaemonTest, TwoSlavesRunSideBySideAndTakeOrders) {

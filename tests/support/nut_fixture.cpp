@@ -149,9 +149,16 @@ bool NutUps::SetVar(const std::string& name, const std::string& value, std::stri
   options.timeout_ms = 5000;
   RunResult result = RunCommand(
       {kUpsrw, "-s", name + "=" + value, "-u", user_, "-p", password_, Address()}, options);
-  if (result.exit_code == 0) return true;
-  if (error != nullptr) *error = "upsrw " + name + "=" + value + ": " + result.out;
-  return false;
+  if (result.exit_code != 0) {
+    if (error != nullptr) *error = "upsrw " + name + "=" + value + ": " + result.out;
+    return false;
+  }
+  // upsd answers once it has passed the value on; the driver's echo follows.
+  if (!WaitUntil([&] { return ReadVar(name) == value; }, kStartMs, 10)) {
+    if (error != nullptr) *error = "upsd never showed " + name + "=" + value;
+    return false;
+  }
+  return true;
 }
 
 std::string NutUps::ReadVar(const std::string& name) const {

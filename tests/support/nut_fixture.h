@@ -47,7 +47,8 @@ class NutUps {
   bool StartServer(std::string* error);
 
   // Sets ups.status ("OB", "OB LB", "OL") or any variable the UPS has,
-  // through upsd as the fixture's user; false with upsrw's answer in `*error`.
+  // through upsd as the fixture's user, and waits (bounded) until upsd shows
+  // the new value; false with upsrw's answer in `*error`.
   bool SetStatus(const std::string& status, std::string* error = nullptr);
   bool SetVar(const std::string& name, const std::string& value, std::string* error = nullptr);
   // A variable as upsc reads it through upsd; empty when upsd does not give

@@ -44,8 +44,8 @@ bool trusted = false;
 
 }  // namespace
 
-bool SmtpServerAvailable(std::string* missing) {
-  if (access(kOpenssl, X_OK) != 0) {
+bool SmtpServerAvailable(SmtpSecurity security, std::string* missing) {
+  if (security != SmtpSecurity::kNone && access(kOpenssl, X_OK) != 0) {
     *missing = std::string(kOpenssl) + " (package openssl)";
     return false;
   }
@@ -100,7 +100,7 @@ SmtpServer::~SmtpServer() {
 
 bool SmtpServer::Start(std::string* error) {
   std::string missing;
-  if (!SmtpServerAvailable(&missing)) {
+  if (!SmtpServerAvailable(options_.security, &missing)) {
     *error = missing + " is not installed";
     return false;
   }

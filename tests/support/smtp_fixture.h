@@ -31,8 +31,9 @@ struct ReceivedMail {
 };
 
 // Whether the programs the fixture needs are there (Debian's python3 with
-// aiosmtpd, and the openssl command); what is missing in `*missing`.
-bool SmtpServerAvailable(std::string* missing);
+// aiosmtpd, and for an encrypted server the openssl command: Python's ssl
+// module cannot make a certificate); what is missing in `*missing`.
+bool SmtpServerAvailable(SmtpSecurity security, std::string* missing);
 
 // A self-signed certificate for 127.0.0.1 and localhost, with its key, made
 // in `dir` by the openssl command. False with `*error` set.

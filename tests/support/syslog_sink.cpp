@@ -4,9 +4,6 @@
 
 #include "tests/support/syslog_sink.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -24,50 +21,6 @@ constexpr char kLogSocket[] = "/dev/log";
 
 std::string Failure(const std::string& what) {
   return what + ": " + std::strerror(errno);
-}
-
-// Makes /dev/NAME stand for HOST/NAME: directories and files bound, symbolic
-// links copied.
-bool BindBack(const std::string& host, const std::string& name, std::string* error) {
-  const std::string from = host + "/" + name;
-  const std::string to = std::string("/dev/") + name;
-  struct stat info;
-  if (lstat(from.c_str(), &info) != 0) {
-    *error = Failure("lstat " + from);
-    return false;
-  }
-  if (S_ISLNK(info.st_mode)) {
-    char target[4096];
-    ssize_t n = readlink(from.c_str(), target, sizeof target - 1);
-    if (n < 0) {
-      *error = Failure("readlink " + from);
-      return false;
-    }
-    target[n] = '\0';
-    if (symlink(target, to.c_str()) != 0) {
-      *error = Failure("symlink " + to);
-      return false;
-    }
-    return true;
-  }
-  if (S_ISDIR(info.st_mode)) {
-    if (mkdir(to.c_str(), info.st_mode & 07777) != 0) {
-      *error = Failure("mkdir " + to);
-      return false;
-    }
-  } else {
-    int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      *error = Failure("create " + to);
-      return false;
-    }
-    close(fd);
-  }
-  if (mount(from.c_str(), to.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) {
-    *error = Failure("bind " + from);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -97,44 +50,15 @@ bool ParseSyslogLine(const std::string& raw, SyslogLine* line) {
   return true;
 }
 
-SyslogSink::SyslogSink(const std::string& dir) : host_dev_(dir + "/host-dev") {}
+SyslogSink::SyslogSink(const std::string& dir) : dev_("/dev", dir + "/host-dev") {}
 
 SyslogSink::~SyslogSink() {
   Stop();
 }
 
 bool SyslogSink::Start(std::string* error) {
-  if (!MakeDirs(host_dev_)) {
-    *error = "cannot create " + host_dev_;
-    return false;
-  }
-  if (mount("/dev", host_dev_.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) {
-    *error = Failure("bind /dev");
-    return false;
-  }
-  host_bound_ = true;
-  if (mount("tmpfs", "/dev", "tmpfs", MS_NOSUID, "mode=755") != 0) {
-    *error = Failure("tmpfs on /dev");
-    return false;
-  }
-  dev_mounted_ = true;
-  DIR* dir = opendir(host_dev_.c_str());
-  if (dir == nullptr) {
-    *error = Failure("opendir " + host_dev_);
-    return false;
-  }
-  bool ok = true;
-  while (struct dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name == "." || name == ".." || name == "log") continue;
-    if (!BindBack(host_dev_, name, error)) {
-      ok = false;
-      break;
-    }
-  }
-  closedir(dir);
-  if (!ok) return false;
-
+  // A socket left there by the host would be in the way.
+  if (!dev_.Start(error, "log")) return false;
   fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd_ < 0) {
     *error = Failure("socket");
@@ -155,9 +79,7 @@ bool SyslogSink::Start(std::string* error) {
 void SyslogSink::Stop() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  if (dev_mounted_) umount2("/dev", MNT_DETACH);
-  if (host_bound_) umount2(host_dev_.c_str(), MNT_DETACH);
-  dev_mounted_ = host_bound_ = false;
+  dev_.Stop();
 }
 
 std::vector<SyslogLine> SyslogSink::Lines() {

@@ -1,13 +1,15 @@
 // The system log of a test's mount namespace: a datagram socket bound at
 // /dev/log that keeps every line the programs started afterwards log with
 // syslog(3). /dev may not hold a log socket at all, and the host's /dev must
-// stay untouched, so /dev becomes a fresh tmpfs with the host's entries bound
-// back into it and the socket beside them. Only in a private mount namespace.
+// stay untouched, so /dev is shadowed (ShadowDir) and the socket put beside
+// the host's entries. Only in a private mount namespace.
 #ifndef VOLTMON_TESTS_SUPPORT_SYSLOG_SINK_H_
 #define VOLTMON_TESTS_SUPPORT_SYSLOG_SINK_H_
 
 #include <string>
 #include <vector>
+
+#include "tests/support/shadow_dir.h"
 
 // One logged line, as the C library sends it: "<PRI>Mmm dd hh:mm:ss
 // IDENT[PID]: TEXT" (the "[PID]" only with LOG_PID).
@@ -42,9 +44,7 @@ class SyslogSink {
   bool WaitForLine(const std::string& ident, const std::string& text, int timeout_ms);
 
  private:
-  std::string host_dev_;
-  bool dev_mounted_ = false;
-  bool host_bound_ = false;
+  ShadowDir dev_;
   int fd_ = -1;
   std::vector<SyslogLine> lines_;
 };

@@ -1,8 +1,11 @@
 // The master server's life seen from outside: its start and the single
-// instance, the stops by "-s" and SIGTERM, SIGHUP absorbed, the first reading
-// taken as a change from mains, and what "--check" says and exits with.
+// instance, the stops by "-s" and SIGTERM, SIGHUP absorbed, a UPS missing
+// from the start, and what "--check" says and exits with.
 
 #include <signal.h>
+#include <unistd.h>
+
+#include <thread>
 
 #include "common/clock.h"
 #include "tests/wksrv/wksrv_fixture.h"
@@ -92,14 +95,57 @@ TEST_F(LifecycleTest, SecondStartIsRefusedAndTheFirstGoesOn) {
   EXPECT_TRUE(WaitForEventLogged(0)) << "the first server still watches";
 }
 
-TEST_F(LifecycleTest, StartedDuringAnOutageRaisesMainsFailureAtOnce) {
-  OnEvent(0, {"$LOG"});
-  OnEvent(1, {"$LOG"});
-  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+TEST_F(LifecycleTest, OfStartsAtTheSameMomentOneServerRemains) {
   ASSERT_NO_FATAL_FAILURE(StartWksrv());
-  EXPECT_TRUE(WaitForEventLogged(0, 2000)) << ::testing::PrintToString(LogTexts());
-  ASSERT_NO_FATAL_FAILURE(SetStatus("OL"));
-  EXPECT_TRUE(WaitForEventLogged(1)) << ::testing::PrintToString(LogTexts());
+  ExpectOrderlyStop([this] { RunWksrv({"-s"}); }, *temp_, [this] { return LogTexts(); });
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(WriteFile(temp_->Sub("wksrv.out"), ""));
+    std::thread other([this] { RunWksrv({}); });
+    RunWksrv({});
+    other.join();
+    EXPECT_TRUE(WaitUntil([this] { return Contains(Output(*temp_), "daemon started"); }, 3000));
+    SleepMs(300);
+    EXPECT_EQ(Servers().size(), 1u) << "round " << round;
+    const Lines out = Output(*temp_);
+    EXPECT_TRUE(Contains(out, "Wattkeep: daemon already in progress"))
+        << ::testing::PrintToString(out);
+    RunWksrv({"-s"});
+    ASSERT_TRUE(WaitUntil([this] { return Servers().empty(); }, 3000));
+  }
+}
+
+TEST_F(LifecycleTest, StartScriptSucceedsOnlyOnceTheServerRuns) {
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ExpectOrderlyStop([this] { RunWksrv({"-s"}); }, *temp_, [this] { return LogTexts(); });
+  auto script = [this](const std::string& action) {
+    RunOptions options;
+    options.env = {"VOLTMON_DIR=" + root_};
+    options.timeout_ms = 20000;
+    return RunCommand({"/bin/sh", std::string(VM_SOURCE_DIR) + "/packet/bin/startwksrv", action},
+                      options);
+  };
+  RunResult start = script("start");
+  EXPECT_EQ(start.exit_code, 0) << start.err;
+  EXPECT_EQ(start.out, "Wattkeep: coming up...\nWattkeep: daemon started\n");
+  ASSERT_EQ(Servers().size(), 1u);
+  const std::string pid = std::to_string(Servers().front());
+  RunResult again = script("start");
+  EXPECT_EQ(again.exit_code, 0);
+  EXPECT_EQ(again.out, "Wattkeep: already running on PID " + pid + "\n");
+  RunResult status = script("status");
+  EXPECT_EQ(status.exit_code, 0);
+  EXPECT_EQ(status.out, "Wattkeep: running on PID " + pid + "\n");
+  RunResult stop = script("stop");
+  EXPECT_EQ(stop.exit_code, 0);
+  EXPECT_TRUE(Servers().empty()) << "stop returns once the server is gone";
+
+  ASSERT_EQ(unlink((root_ + "bin/voltmon.cfg").c_str()), 0);
+  RunResult failed = script("start");
+  EXPECT_EQ(failed.exit_code, 1);
+  EXPECT_NE(failed.err.find("Invalid setup."), std::string::npos) << failed.err;
+  EXPECT_EQ(failed.err.find("coming up"), std::string::npos) << failed.err;
+  EXPECT_TRUE(Servers().empty());
+  EXPECT_EQ(script("status").exit_code, 3);
 }
 
 TEST_F(LifecycleTest, NoUpsFromTheStartIsLoggedAndLostAfterThreePolls) {
