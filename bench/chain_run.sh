@@ -202,6 +202,7 @@ start_slaves() { # LIVE DEAD SILENT
     "$chain" silent 86400 "${specs[@]}" >"$work/silent.out" 2>&1 &
     silent_pid=$!
     for _ in $(seq 100); do grep -q listening "$work/silent.out" && break; sleep 0.05; done
+    grep -q listening "$work/silent.out" || { echo "the silent slaves did not start:" >&2; cat "$work/silent.out" >&2; exit 1; }
   fi
 }
 
@@ -404,7 +405,7 @@ echo
 cells=$work/cells
 mkdir -p "$cells"
 largest=0
-for n in $sizes; do [ "$n" -gt "$largest" ] && largest=$n; done
+for n in $sizes; do if [ "$n" -gt "$largest" ]; then largest=$n; fi; done
 # setting: name, wksrv poll, POLLFREQ, POLLFREQALERT, FINALDELAY, time limit
 for setting in "equal 1 1 1 0 15" "defaults 5 5 5 5 40"; do
   read -r name poll freq alert final timeout <<<"$setting"
