@@ -4,24 +4,30 @@
 // one cell to its figures.
 //
 // Usage:
-//   chain fire STAMP_SOCKET EXPECTED TIMEOUT_MS PHASE_MAX_MS -- COMMAND...
+//   chain fire STAMP_SOCKET EXPECTED TIMEOUT_MS PHASE_MAX_MS UPS@HOST:PORT STATUS
+//              -- COMMAND...
 //     binds STAMP_SOCKET, waits a random time below PHASE_MAX_MS (so the
 //     trigger falls at a random phase of the pollers' cycle), reads the
 //     monotonic clock and runs COMMAND (the write of the UPS status); then
-//     prints "stamp ID MICROSECONDS" for each slave's first stamp, counted
-//     from that reading, until EXPECTED distinct slaves have stamped or
-//     TIMEOUT_MS have passed. Exit 0 when all stamped.
+//     asks upsd every 5 ms until the UPS's ups.status is STATUS and prints
+//     "visible MICROSECONDS" (the driver hands a value set through upsd
+//     back to it only later); then "stamp ID MICROSECONDS" for each slave's
+//     first stamp, all counted from that reading, until EXPECTED distinct
+//     slaves have stamped or TIMEOUT_MS have passed. Exit 0 when all
+//     stamped.
 //   chain silent SECONDS ADDRESS:PORT...
 //     listens on each address, accepts every connection and never reads;
 //     ends after SECONDS.
 //   chain idle SECONDS PID...
 //     resident memory (summed) and CPU time over SECONDS of the processes.
 //   chain summary FILE
-//     FILE holds runs ("run N" then its "stamp" lines, "missing K"); prints
-//     "RUNS STAMPS p50 p99 last_p50 last_p99 last_max MISSING after_p50", in
-//     milliseconds: over every stamp, over each run's last one, and over
+//     FILE holds runs ("run N", "visible", the "stamp" lines, "missing K");
+//     prints "RUNS STAMPS p50 p99 last_p50 last_p99 last_max MISSING
+//     after_p50 seen_p50 seen_p99 seen_last_p50 seen_last_p99 visible_p50",
+//     in milliseconds: over every stamp, over each run's last one, over
 //     every stamp counted from its run's first (what the master's fan-out
-//     adds once it has seen the failure, without the poll's phase).
+//     adds once it has seen the failure, without the poll's phase), the same
+//     counted from the moment upsd showed the status, and that moment.
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <errno.h>
@@ -63,8 +69,51 @@ void SleepNs(int64_t ns) {
   }
 }
 
+// Asks upsd for the UPS's status every 5 ms until it reads `status`; the
+// monotonic time it first did, -1 when it did not before `deadline`. `ups`
+// is "name@host:port".
+int64_t WaitVisible(const std::string& ups, const std::string& status, int64_t deadline) {
+  const size_t at = ups.find('@');
+  const size_t colon = ups.rfind(':');
+  if (at == std::string::npos || colon == std::string::npos || colon < at) return -1;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(atoi(ups.c_str() + colon + 1)));
+  if (inet_pton(AF_INET, ups.substr(at + 1, colon - at - 1).c_str(), &address.sin_addr) != 1) {
+    return -1;
+  }
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    perror("chain fire: upsd");
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  const std::string query = "GET VAR " + ups.substr(0, at) + " ups.status\n";
+  const std::string wanted = "\"" + status + "\"";
+  int64_t seen = -1;
+  while (seen < 0 && NowNs() < deadline) {
+    if (write(fd, query.data(), query.size()) != static_cast<ssize_t>(query.size())) break;
+    std::string line;
+    char c;
+    while (line.size() < 256) {
+      pollfd entry = {fd, POLLIN, 0};
+      if (poll(&entry, 1, 1000) != 1 || read(fd, &c, 1) != 1) break;
+      if (c == '\n') break;
+      line += c;
+    }
+    if (line.size() >= wanted.size() &&
+        line.compare(line.size() - wanted.size(), wanted.size(), wanted) == 0) {
+      seen = NowNs();
+    } else {
+      SleepNs(5000000);
+    }
+  }
+  close(fd);
+  return seen;
+}
+
 int Fire(int argc, char** argv) {
-  if (argc < 8 || strcmp(argv[6], "--") != 0) return 2;
+  if (argc < 10 || strcmp(argv[8], "--") != 0) return 2;
   const std::string path = argv[2];
   const int expected = atoi(argv[3]);
   const int64_t timeout_ns = atoll(argv[4]) * 1000000LL;
@@ -89,7 +138,7 @@ int Fire(int argc, char** argv) {
 
   const int64_t start = NowNs();
   pid_t child;
-  if (posix_spawn(&child, argv[7], nullptr, nullptr, argv + 7, environ) != 0) {
+  if (posix_spawn(&child, argv[9], nullptr, nullptr, argv + 9, environ) != 0) {
     perror("chain fire: trigger");
     return 2;
   }
@@ -100,6 +149,12 @@ int Fire(int argc, char** argv) {
   printf("phase %.1f ms, trigger took %.1f ms, exit %d\n", phase_ns / 1e6, (written - start) / 1e6,
          WIFEXITED(status) ? WEXITSTATUS(status) : -1);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+  const int64_t visible = WaitVisible(argv[6], argv[7], start + timeout_ns);
+  if (visible < 0) {
+    printf("missing %d (upsd never showed %s)\n", expected, argv[7]);
+    return 1;
+  }
+  printf("visible %lld\n", static_cast<long long>((visible - start) / 1000));
 
   std::map<unsigned long long, int64_t> stamps;
   while (static_cast<int>(stamps.size()) < expected) {
@@ -233,17 +288,24 @@ double Percentile(std::vector<double> values, double share) {
 int Summary(int argc, char** argv) {
   if (argc != 3) return 2;
   std::ifstream file(argv[2]);
-  std::vector<double> all, lasts, after, run;
+  std::vector<double> all, lasts, after, run, seen, seen_lasts, visibles;
   int runs = 0, missing = 0;
-  double last = -1;
+  double last = -1, visible = 0;
   auto end_run = [&] {
-    if (last >= 0) lasts.push_back(last);
+    if (last >= 0) {
+      lasts.push_back(last);
+      seen_lasts.push_back(last - visible);
+    }
     if (!run.empty()) {
       const double first = *std::min_element(run.begin(), run.end());
-      for (double value : run) after.push_back(value - first);
+      for (double value : run) {
+        after.push_back(value - first);
+        seen.push_back(value - visible);
+      }
     }
     run.clear();
     last = -1;
+    visible = 0;
   };
   std::string line;
   while (std::getline(file, line)) {
@@ -253,6 +315,11 @@ int Summary(int argc, char** argv) {
     if (word == "run") {
       end_run();
       ++runs;
+    } else if (word == "visible") {
+      long long us = 0;
+      words >> us;
+      visible = us / 1000.0;
+      visibles.push_back(visible);
     } else if (word == "stamp") {
       long long id = 0, us = 0;
       words >> id >> us;
@@ -266,10 +333,12 @@ int Summary(int argc, char** argv) {
     }
   }
   end_run();
-  printf("%d %zu %.1f %.1f %.1f %.1f %.1f %d %.1f\n", runs, all.size(), Percentile(all, 0.5),
-         Percentile(all, 0.99), Percentile(lasts, 0.5), Percentile(lasts, 0.99),
+  printf("%d %zu %.1f %.1f %.1f %.1f %.1f %d %.1f %.1f %.1f %.1f %.1f %.1f\n", runs, all.size(),
+         Percentile(all, 0.5), Percentile(all, 0.99), Percentile(lasts, 0.5),
+         Percentile(lasts, 0.99),
          lasts.empty() ? 0.0 : *std::max_element(lasts.begin(), lasts.end()), missing,
-         Percentile(after, 0.5));
+         Percentile(after, 0.5), Percentile(seen, 0.5), Percentile(seen, 0.99),
+         Percentile(seen_lasts, 0.5), Percentile(seen_lasts, 0.99), Percentile(visibles, 0.5));
   return 0;
 }
 
@@ -284,7 +353,8 @@ int main(int argc, char** argv) {
   if (mode == "summary") status = Summary(argc, argv);
   if (status == 2) {
     fprintf(stderr,
-            "usage: chain fire STAMP_SOCKET EXPECTED TIMEOUT_MS PHASE_MAX_MS -- COMMAND...\n"
+            "usage: chain fire STAMP_SOCKET EXPECTED TIMEOUT_MS PHASE_MAX_MS UPS@HOST:PORT STATUS "
+            "-- COMMAND...\n"
             "       chain silent SECONDS ADDRESS:PORT...\n"
             "       chain idle SECONDS PID...\n"
             "       chain summary FILE\n");
