@@ -5,7 +5,9 @@
 // latency of each order from the caller's connect to the first instruction of
 // the started script, which reports its monotonic clock on a datagram socket.
 // It also holds many connections open while sampling the daemon's memory,
-// and measures the daemon's CPU time and wake-ups while idle.
+// and measures the daemon's CPU time and wake-ups while idle. The servers
+// are called at the IPv4 address in VM_BENCH_HOST (a master on another
+// host), on the loopback without it.
 //
 // Usage:
 //   driver compare DAEMON_PORT FLOOR_PORT FORK_FLOOR_PORT STAMP_SOCKET RUNS ORDERS ROUNDS
@@ -116,6 +118,18 @@ class StampReceiver {
   std::map<uint64_t, int64_t> stamps_;
 };
 
+// The servers' address, read once.
+in_addr_t ServerAddress() {
+  static const in_addr_t address = [] {
+    const char* host = getenv("VM_BENCH_HOST");
+    in_addr parsed{};
+    if (host != nullptr && inet_pton(AF_INET, host, &parsed) == 1) return parsed.s_addr;
+    if (host != nullptr) fprintf(stderr, "driver: VM_BENCH_HOST %s is no IPv4 address\n", host);
+    return htonl(INADDR_LOOPBACK);
+  }();
+  return address;
+}
+
 int Connect(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
@@ -125,7 +139,7 @@ int Connect(int port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_addr.s_addr = ServerAddress();
   while (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     if (errno == EINTR) continue;
     close(fd);

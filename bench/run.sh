@@ -1,8 +1,13 @@
 #!/bin/bash
-# Measures the daemon against the floor servers on a private loopback (the
-# floor starts its script with posix_spawn; a second one with fork and execv
-# is kept for reference): builds# network namespaces, prints the figures and writes them into RESULTS.md
-# between its "measured" markers (the notes around them are kept).
+# Measures the daemon against the floor servers (the floor starts its script
+# with posix_spawn; a second one with fork and execv is kept for reference)
+# in private PID, mount and network namespaces. The callers sit on another
+# host as a real master does: a network namespace of their own, joined to the
+# daemon's by a veth pair; the same figures on the loopback, where the daemon
+# checks that a caller on its own computer is root, follow as a second line.
+# Before each part it waits until the machine is quiet (bench/quiet.sh) and
+# prints the load. Prints the figures and writes them into RESULTS.md between
+# its "measured" markers (the notes around them are kept).
 #
 # Usage: bench/run.sh [RUNS [ORDERS [ROUNDS [SECONDS]]]]
 #   RUNS     interleaved runs of each server (default 7)
@@ -12,7 +17,8 @@
 # VM_BENCH_QSLX=PATH measures another build of the daemon (a candidate fix)
 # against the same floor. VM_BENCH_REFERENCE=reap replaces the fork floor by
 # the spawn floor that reaps its scripts itself, as the daemon does; the
-# figures then go into a block of their own.
+# figures then go into a block of their own. When the machine does not
+# become quiet the script refuses, unless VM_BENCH_LOADED=1.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,6 +27,12 @@ build=${VM_BENCH_BUILD:-$repo/build-load-bench}
 port=6005
 floor_port=6006
 fork_floor_port=6007
+# The veth pair's ends: link-local addresses, which are never routed beyond
+# the link, and the link joins two namespaces this script made.
+slave_host=169.254.0.1
+master_host=169.254.0.2
+# shellcheck source=bench/quiet.sh
+. "$here/quiet.sh"
 
 if [ "${1:-}" != "--inside" ]; then
   runs=${1:-7} orders=${2:-100} rounds=${3:-10} seconds=${4:-10}
@@ -28,6 +40,10 @@ if [ "${1:-}" != "--inside" ]; then
   echo "== building release binaries in $build"
   cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVM_BENCH=ON >/dev/null
   cmake --build "$build" -j2 --target qslx bench_floor_server bench_stamp bench_driver >/dev/null
+  if ! bench_wait_quiet "before the benchmark" && [ "${VM_BENCH_LOADED:-0}" != 1 ]; then
+    echo "run.sh: the machine is busy; figures taken now would not hold (VM_BENCH_LOADED=1 runs anyway)" >&2
+    exit 1
+  fi
   work=$(mktemp -d /tmp/vm-bench.XXXXXX)
   trap 'rm -rf "$work"' EXIT
   out=$work/results.txt
@@ -37,7 +53,8 @@ if [ "${1:-}" != "--inside" ]; then
   mark="measured${VM_BENCH_QSLX:+ candidate}${VM_BENCH_REFERENCE:+ $VM_BENCH_REFERENCE}"
   {
     echo "<!-- $mark -->"
-    echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') by bench/run.sh $runs $orders $rounds $seconds"
+    echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') by bench/run.sh $runs $orders $rounds $seconds" \
+      "${VM_BENCH_LOADED:+(VM_BENCH_LOADED=$VM_BENCH_LOADED)}"
     echo
     echo '```'
     cat "$out"
@@ -65,6 +82,23 @@ fi
 build=$2 work=$3 runs=$4 orders=$5 rounds=$6 seconds=$7
 ip link set lo up
 echo "1024 65000" >/proc/sys/net/ipv4/ip_local_port_range
+
+# The master's host: a network namespace kept by a sleeping process, its end
+# of the veth pair moved there.
+unshare --net sleep 86400 &
+master_ns=$!
+for _ in $(seq 50); do
+  [ "$(readlink /proc/$master_ns/ns/net)" != "$(readlink /proc/self/ns/net)" ] && break
+  sleep 0.05
+done
+in_master() { nsenter --net="/proc/$master_ns/ns/net" "$@"; }
+ip link add vm-slave type veth peer name vm-master netns "$master_ns"
+ip addr add $slave_host/30 dev vm-slave
+ip link set vm-slave up
+in_master ip link set lo up
+in_master ip addr add $master_host/30 dev vm-master
+in_master ip link set vm-master up
+in_master sh -c 'echo "1024 65000" >/proc/sys/net/ipv4/ip_local_port_range'
 ulimit -n "$(ulimit -Hn)"
 
 tree=$work/tree
@@ -91,8 +125,9 @@ LogAliveKo=Master $ failed after $ attempts
 LNG
 cat >"$tree/bin/qslx.cfg" <<CFG
 [QS System]
-AdrCount=1
+AdrCount=2
 Adr0=127.0.0.1
+Adr1=$master_host
 ListenPort=$port
 AliveEnabled=0
 ScriptShutdown=$stamp
@@ -126,27 +161,37 @@ if [ -z "$pid" ]; then
 fi
 
 echo "machine: $(uname -srm), $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
-echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "qslx pid $pid in its own namespaces, release build ${VM_BENCH_QSLX:-$build/bin/qslx}"
+echo "callers on the master's host $master_host, through a veth pair to the daemon's $slave_host"
 echo
 sleep 1
 echo "== resident memory, idle"
 grep -E '^(VmRSS|VmHWM|Threads):' /proc/$pid/status | tr -s '\t ' ' ' | sed 's/^/  /'
 echo
 echo "== CPU time while idle"
+bench_wait_quiet "idle" || true
 "$build/bench/bench_driver" idle "$pid" 60
 echo
-echo "== latency and throughput, interleaved"
+echo "== latency and throughput, interleaved: the real path (callers on the master's host)"
+bench_wait_quiet "real path" || true
+in_master env VM_BENCH_HOST=$slave_host "$build/bench/bench_driver" compare $port $floor_port \
+  $fork_floor_port "$VM_BENCH_STAMPS" "$runs" "$orders" "$rounds" "$seconds" "$pid" "$floor" \
+  "$fork_floor"
+echo
+echo "== latency and throughput, interleaved: the loopback (callers on the daemon's host, checked to be root)"
+bench_wait_quiet "loopback" || true
 "$build/bench/bench_driver" compare $port $floor_port $fork_floor_port "$VM_BENCH_STAMPS" \
   "$runs" "$orders" "$rounds" "$seconds" "$pid" "$floor" "$fork_floor"
 echo
-echo "== 1,000 open connections"
-"$build/bench/bench_driver" hold $port 1000 "$pid" || echo "  (not every connection was greeted)"
+echo "== 1,000 open connections (from the master's host)"
+bench_wait_quiet "connections" || true
+in_master env VM_BENCH_HOST=$slave_host "$build/bench/bench_driver" hold $port 1000 "$pid" ||
+  echo "  (not every connection was greeted)"
 echo
 echo "lines in the event log: $(wc -l <"$tree/data/qs_log.txt")"
 
 "$tree/bin/qslx" -s >/dev/null 2>&1 || true
-kill "$floor" "$fork_floor" 2>/dev/null || true
+kill "$floor" "$fork_floor" "$master_ns" 2>/dev/null || true
 for _ in $(seq 50); do
   [ -d /proc/$pid ] || break
   sleep 0.1

@@ -2,7 +2,9 @@
 // clock first, then reports the order's number and that time as one datagram
 // to the socket named by VM_BENCH_STAMPS. The number is the first run of
 // digits in its single argument, so the daemon's quoted message text and the
-// floor server's plain line both work.
+// floor server's plain line both work. Where VM_BENCH_ID is set (the chain
+// benchmark's slaves, whose shutdown script gets no number), the number is
+// taken from it instead.
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -16,9 +18,11 @@ int main(int argc, char** argv) {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   const char* path = getenv("VM_BENCH_STAMPS");
-  if (path == nullptr || argc < 2) return 2;
+  const char* text = getenv("VM_BENCH_ID");
+  if (text == nullptr && argc >= 2) text = argv[1];
+  if (path == nullptr || text == nullptr) return 2;
 
-  const char* digits = argv[1];
+  const char* digits = text;
   while (*digits != '\0' && (*digits < '0' || *digits > '9')) ++digits;
   const unsigned long long id = strtoull(digits, nullptr, 10);
   const long long ns = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;

@@ -28,9 +28,10 @@ std::string Trimmed(const std::string& text) {
 }  // namespace
 
 NutVars DefaultNutVars() {
-  return {{"ups.status", "OL"},        {"battery.charge", "100"},    {"battery.runtime", "1800"},
-          {"battery.voltage", "27.2"}, {"input.voltage", "230"},     {"output.voltage", "230"},
-          {"ups.load", "20"},          {"ups.delay.shutdown", "20"}, {"ups.delay.start", "30"}};
+  return {{"ups.status", "OL"},        {"battery.charge", "100"},     {"battery.runtime", "1800"},
+          {"battery.voltage", "27.2"}, {"input.voltage", "230"},      {"output.voltage", "230"},
+          {"ups.load", "20"},          {"ups.delay.shutdown", "20"},  {"ups.delay.start", "30"},
+          {"ups.temperature", "30"},   {"ups.temperature.high", "45"}};
 }
 
 bool NutInstalled(std::string* missing) {

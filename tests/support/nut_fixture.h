@@ -17,8 +17,9 @@
 // set later (the driver accepts a new value only for a variable it has).
 using NutVars = std::vector<std::pair<std::string, std::string>>;
 
-// On line, full battery, 30 minutes of runtime, and the delays a shutdown
-// sets (ups.delay.shutdown, ups.delay.start).
+// On line, full battery, 30 minutes of runtime, a temperature below its
+// limit, and the delays a shutdown sets (ups.delay.shutdown,
+// ups.delay.start).
 NutVars DefaultNutVars();
 
 // Whether Debian's NUT programs the fixture runs are installed; the missing

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "tests/support/subprocess.h"
 #include "tests/support/temp_dir.h"

@@ -11,6 +11,38 @@ namespace {
 
 using EventsTest = WksrvTest;
 
+TEST_F(EventsTest, EachUpsConditionRaisesItsEventOnceAsItStarts) {
+  struct Step {
+    const char* variable;
+    const char* value;
+    int code;  // -1: none expected
+  };
+  const Step steps[] = {
+      {"ups.status", "OL OVER", 3}, {"ups.status", "OL RB", 6},   {"ups.status", "OL BYPASS", 8},
+      {"ups.status", "OL", -1},     {"ups.temperature", "50", 7}, {"ups.status", "OB", 0},
+      {"ups.status", "OB LB", 2},   {"ups.status", "OL", 1},
+  };
+  for (const Step& step : steps) {
+    if (step.code >= 0) OnEvent(step.code, {"$LOG"});
+  }
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  for (const Step& step : steps) {
+    std::string error;
+    ASSERT_TRUE(nut_->SetVar(step.variable, step.value, &error)) << error;
+    if (step.code < 0) continue;
+    EXPECT_TRUE(WaitForEventLogged(step.code))
+        << step.variable << "=" << step.value << ": " << ::testing::PrintToString(LogTexts());
+  }
+  // Each once, whatever polls came between.
+  std::vector<std::string> texts = LogTexts();
+  for (const Step& step : steps) {
+    if (step.code < 0) continue;
+    const std::string tag = EventTag(step.code);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), tag), 1)
+        << step.code << ": " << ::testing::PrintToString(texts);
+  }
+}
+
 TEST_F(EventsTest, FixedAutonomyWarnsAtOnceThenEndsAfterTheFixedTime) {
   // The warning time is at least a minute, longer than the fixed time: 11
   // comes with the outage, 9 when the fixed time has run out.

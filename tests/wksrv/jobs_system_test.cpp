@@ -46,6 +46,20 @@ TEST_F(JobsTest, MainsFailureMessagesTheLiveSlavesAtOnceBesideASilentOne) {
   }
 }
 
+TEST_F(JobsTest, EachCustomScriptJobRunsItsScriptOnTheSlave) {
+  SlaveDaemon* slave = StartSlave(6005);
+  OnEvent(0, {RemoteJob("$R_SHELL_3", 6005), RemoteJob("$R_SHELL_1", 6005),
+              RemoteJob("$R_SHELL_2", 6005)});
+  ASSERT_NO_FATAL_FAILURE(StartWksrv());
+  ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+  for (const char* script : {"custom1.sh", "custom2.sh", "custom3.sh"}) {
+    EXPECT_TRUE(WaitUntil([&] { return slave->tree().Runs(script).size() == 1; }, kReactMs))
+        << script;
+  }
+  EXPECT_TRUE(slave->tree().Runs("shutdown.sh").empty());
+  EXPECT_TRUE(slave->tree().Runs("message.sh").empty());
+}
+
 TEST_F(JobsTest, BatteryLowOrdersTheSlavesDownBeforeItsOwnShutdown) {
   SlaveDaemon* first = StartSlave(6005);
   SlaveDaemon* second = StartSlave(6006);
@@ -192,8 +206,9 @@ class EmailTest : public WksrvTest {
  protected:
   // Starts a mail server of `security` on 2525 (with `login` when not
   // empty), has the master mail event 0 through it, cuts the power and waits
-  // for the mail.
-  void MailTheOutage(SmtpSecurity security, const std::string& login) {
+  // for the mail. Without `trusted` the server's certificate is not among
+  // those the namespace trusts, and nothing is awaited.
+  void MailTheOutage(SmtpSecurity security, const std::string& login, bool trusted = true) {
     std::string missing;
     if (!SmtpServerAvailable(security, &missing)) GTEST_SKIP() << missing << " is missing";
     ASSERT_TRUE(MakeDirs(temp_->Sub("smtp")));
@@ -201,20 +216,24 @@ class EmailTest : public WksrvTest {
         std::make_unique<SmtpServer>(temp_->Sub("smtp"), SmtpOptions{2525, security, login, "pw"});
     std::string error;
     ASSERT_TRUE(smtp_->Start(&error)) << error;
-    if (security != SmtpSecurity::kNone) {
+    if (security != SmtpSecurity::kNone && trusted) {
       // wksrv checks the server's certificate against the system's trust.
       ASSERT_TRUE(TrustOnlyCertificate(smtp_->certificate(), &error)) << error;
     }
     SetEntry(&wattkeep_, "EmailServer", "127.0.0.1");
     SetEntry(&wattkeep_, "EmailPort", "2525");
     SetEntry(&wattkeep_, "EmailSender", "ups@example.org");
-    SetEntry(&wattkeep_, "EmailEncryption", security == SmtpSecurity::kStartTls ? "1" : "0");
+    SetEntry(&wattkeep_, "EmailEncryption",
+             security == SmtpSecurity::kNone       ? "0"
+             : security == SmtpSecurity::kStartTls ? "1"
+                                                   : "2");
     SetEntry(&wattkeep_, "EmailUseAuth", login.empty() ? "0" : "1");
     SetEntry(&wattkeep_, "EmailLogin", login);
     SetEntry(&wattkeep_, "EmailPassword", Scramble("pw"));
     OnEvent(0, {"$EMAIL,admin@example.org"});
     ASSERT_NO_FATAL_FAILURE(StartWksrv());
     ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
+    if (!trusted) return;
     ASSERT_TRUE(smtp_->WaitForMails(1, 10000))
         << smtp_->Output() << ::testing::PrintToString(LogTexts());
   }
@@ -246,6 +265,32 @@ TEST_F(EmailTest, StartTlsMailWithLogin) {
   EXPECT_EQ(mails[0].login, "alice");
   EXPECT_EQ(mails[0].recipients, Lines{"admin@example.org"});
   EXPECT_NE(mails[0].message.find(EventTag(0)), std::string::npos) << mails[0].message;
+}
+
+TEST_F(EmailTest, TlsPortMail) {
+  ASSERT_NO_FATAL_FAILURE(MailTheOutage(SmtpSecurity::kTls, ""));
+  if (IsSkipped()) return;
+  std::vector<ReceivedMail> mails = smtp_->Mails();
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_TRUE(mails[0].encrypted);
+  EXPECT_NE(mails[0].message.find(EventTag(0)), std::string::npos) << mails[0].message;
+}
+
+TEST_F(EmailTest, NoMailToAServerWhoseCertificateIsNotTrusted) {
+  ASSERT_NO_FATAL_FAILURE(MailTheOutage(SmtpSecurity::kStartTls, "alice", false));
+  if (IsSkipped()) return;
+  // The failure is logged with its reason.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        Lines texts = LogTexts();
+        return std::any_of(texts.begin(), texts.end(), [](const std::string& text) {
+          return text.find("admin@example.org") != std::string::npos &&
+                 text.find("certificate") != std::string::npos;
+        });
+      },
+      10000))
+      << ::testing::PrintToString(LogTexts());
+  EXPECT_TRUE(smtp_->Mails().empty()) << ::testing::PrintToString(LogTexts());
 }
 
 TEST_F(JobsTest, TheAliveServiceSatisfiesARealSlavesCheck) {
