@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ini.h"
+#include "common/setting_row.h"
 #include "common/text.h"
 
 struct TQsAliveCheck {
@@ -36,17 +38,9 @@ struct TQsSetupData {
 // The one section of "bin/qslx.cfg".
 extern const char kQsSection[];
 
-// A numeric key of "bin/qslx.cfg": its default when missing or not a number,
-// the width its field keeps (the low `Bits` bits of the 32-bit value read)
-// and the range an editor offers for it.
-struct TQsNumberKey {
-  const char* Name;
-  int32_t Default;
-  int Bits;       // 8, 16 or 32
-  bool IsSwitch;  // 0 off, any other number on
-  int32_t Minimum;
-  int32_t Maximum;
-};
+// A key of "bin/qslx.cfg" holding a number or a switch (see
+// common/setting_row.h); its default is the record's.
+using TQsNumberKey = TSettingRow<TQsSetupData>;
 
 // Every numeric key but the address count, in file order.
 const std::vector<TQsNumberKey>& QsNumberKeys();
@@ -58,8 +52,15 @@ const std::vector<std::string>& QsScriptKeys();
 extern const char kQsAddressCountKey[];
 std::string QsAddressKey(int index);
 
+// The default of `key` as a number (a switch as 0 or 1).
+int32_t QsDefault(const TQsNumberKey& key);
+
 // The value the daemon takes for `value` read as 32 bits into `key`'s field.
 int32_t NarrowQsValue(const TQsNumberKey& key, int32_t value);
+
+// Fills `key`'s field of `setup` from `file` as the daemon does: a missing
+// or unparsable value gives the default.
+void ReadQsNumber(const IniDocument& file, const TQsNumberKey& key, TQsSetupData* setup);
 
 // Fills `setup` from the suite settings found beside the program
 // (`program_dir`, with trailing "/") and from InstallPath + "bin/qslx.cfg".
