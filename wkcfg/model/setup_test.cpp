@@ -265,23 +265,6 @@ TEST_F(SetupFile, FailedSaveReportsTheErrorAndKeepsTheFile) {
   EXPECT_EQ(SaveServerSetup(setup, true), EISDIR);
 }
 
-TEST(Decimal, FormatsWithoutTrailingZerosAndReadsBackEveryFourDecimalValue) {
-  EXPECT_EQ(FormatDecimal(100), "100");
-  EXPECT_EQ(FormatDecimal(-1), "-1");
-  EXPECT_EQ(FormatDecimal(87.5f), "87.5");
-  EXPECT_EQ(FormatDecimal(0.0001f), "0.0001");
-  for (int64_t n = -20000000; n <= 20000000; n += 9973) {
-    float value = static_cast<float>(static_cast<double>(n) / 10000);
-    float back = 0;
-    ASSERT_TRUE(ParseDecimal(FormatDecimal(value), &back)) << n;
-    ASSERT_EQ(back, value) << n;
-  }
-  float value = 0;
-  for (const char* bad : {"", "-", ".", "1.2.3", " 1", "1,5", "+-1", "1234567890"}) {
-    EXPECT_FALSE(ParseDecimal(bad, &value)) << bad;
-  }
-}
-
 TEST(ResetAutonomyData, SetsTheThreeTestValuesOnly) {
   TSetupData setup;
   Populate(&setup);
