@@ -60,7 +60,7 @@ TQsConfig ReadQsConfig(const IniDocument& doc) {
   }
   TQsSetupData values;
   for (const TQsNumberKey& key : QsNumberKeys()) {
-    ReadQsNumber(doc, key, &values);
+    ReadQsKey(doc, key, &values);
     config.Numbers[key.Name] = FieldNumber(key.Field(&values));
   }
   for (const std::string& key : QsScriptKeys())
@@ -78,11 +78,13 @@ void WriteQsConfig(const TQsConfig& config, IniDocument* doc) {
   doc->Set(kQsSection, kQsAddressCountKey, std::to_string(masters.size()));
   for (size_t i = 0; i < masters.size(); ++i)
     doc->Set(kQsSection, QsAddressKey(static_cast<int>(i)), masters[i]);
-  for (const TQsNumberKey* key : RowsInOrder(QsNumberKeys(), &TQsNumberKey::SaveRank))
-    doc->Set(kQsSection, key->Name, std::to_string(QsNumber(config, key->Name)));
-  for (const std::string& key : QsScriptKeys()) {
-    const auto found = config.Scripts.find(key);
-    doc->Set(kQsSection, key, found == config.Scripts.end() ? "" : found->second);
+  for (const TQsKey* key : RowsInOrder(QsKeys(), &TQsKey::SaveRank)) {
+    if (key->Kind != TKeyKind::kString) {
+      doc->Set(kQsSection, key->Name, std::to_string(QsNumber(config, key->Name)));
+    } else {
+      const auto found = config.Scripts.find(key->Name);
+      doc->Set(kQsSection, key->Name, found == config.Scripts.end() ? "" : found->second);
+    }
   }
 }
 

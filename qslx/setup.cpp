@@ -18,8 +18,9 @@ const char* const kSection = kQsSection;
 
 constexpr int32_t kInt32Max = 2147483647;
 
-// In file order, which is the order of reading and of writing.
-const std::vector<TQsNumberKey> kNumberKeys = {
+// In file order, which is the order of reading and of writing; the scripts
+// in command order.
+const std::vector<TQsKey> kKeys = {
     {"ListenPort", TKeyKind::kInteger, 16, 1, 65535, 1, 0, 0, TKeyStore::kValue,
      VM_FIELD(ListenPort)},
     {"AliveEnabled", TKeyKind::kBoolean, 0, -1, -1, 1, 1, 1, TKeyStore::kValue,
@@ -38,23 +39,49 @@ const std::vector<TQsNumberKey> kNumberKeys = {
     {"LogEnabled", TKeyKind::kBoolean, 0, -1, -1, 1, 7, 7, TKeyStore::kValue, VM_FIELD(LogEnabled)},
     {"LogMaxSize", TKeyKind::kInteger, 32, 1, 2147483, 1000, 8, 8, TKeyStore::kValue,
      VM_FIELD(LogMaxSize)},
+    {"ScriptShutdown", TKeyKind::kString, 0, -1, -1, 1, 9, 9, TKeyStore::kValue,
+     VM_FIELD(ScriptShutdown)},
+    {"ScriptMessage", TKeyKind::kString, 0, -1, -1, 1, 10, 10, TKeyStore::kValue,
+     VM_FIELD(ScriptMessage)},
+    {"ScriptCustom_1", TKeyKind::kString, 0, -1, -1, 1, 11, 11, TKeyStore::kValue,
+     VM_FIELD(ScriptCustom_1)},
+    {"ScriptCustom_2", TKeyKind::kString, 0, -1, -1, 1, 12, 12, TKeyStore::kValue,
+     VM_FIELD(ScriptCustom_2)},
+    {"ScriptCustom_3", TKeyKind::kString, 0, -1, -1, 1, 13, 13, TKeyStore::kValue,
+     VM_FIELD(ScriptCustom_3)},
 };
 
 #undef VM_FIELD
 
 }  // namespace
 
+const std::vector<TQsKey>& QsKeys() {
+  return kKeys;
+}
+
 const std::vector<TQsNumberKey>& QsNumberKeys() {
-  return kNumberKeys;
+  static const std::vector<TQsNumberKey> keys = [] {
+    std::vector<TQsNumberKey> numbers;
+    for (const TQsKey& key : kKeys) {
+      if (key.Kind != TKeyKind::kString) numbers.push_back(key);
+    }
+    return numbers;
+  }();
+  return keys;
 }
 
 const TQsNumberKey* FindQsNumberKey(const std::string& name) {
-  return FindSettingRow(kNumberKeys, name);
+  return FindSettingRow(QsNumberKeys(), name);
 }
 
 const std::vector<std::string>& QsScriptKeys() {
-  static const std::vector<std::string> keys = {"ScriptShutdown", "ScriptMessage", "ScriptCustom_1",
-                                                "ScriptCustom_2", "ScriptCustom_3"};
+  static const std::vector<std::string> keys = [] {
+    std::vector<std::string> names;
+    for (const TQsKey& key : kKeys) {
+      if (key.Kind == TKeyKind::kString) names.push_back(key.Name);
+    }
+    return names;
+  }();
   return keys;
 }
 
@@ -73,7 +100,7 @@ int32_t NarrowQsValue(const TQsNumberKey& key, int32_t value) {
   return FieldNumber(key.Field(&setup));
 }
 
-void ReadQsNumber(const IniDocument& file, const TQsNumberKey& key, TQsSetupData* setup) {
+void ReadQsKey(const IniDocument& file, const TQsKey& key, TQsSetupData* setup) {
   const std::optional<std::string> text = file.Get(kSection, key.Name);
   if (!text || !DecodeField(key.Kind, *text, key.Field(setup))) ResetField(key, setup);
 }
@@ -96,15 +123,7 @@ bool LoadQsSetup(const std::string& program_dir, TQsSetupData* setup) {
     if (!address.empty()) setup->Addresses.push_back(address);
   }
 
-  for (const TQsNumberKey* key : RowsInOrder(QsNumberKeys(), &TQsNumberKey::LoadRank))
-    ReadQsNumber(file, *key, setup);
-  if (setup->ListenPort == 0) return false;
+  for (const TQsKey* key : RowsInOrder(QsKeys(), &TQsKey::LoadRank)) ReadQsKey(file, *key, setup);
   setup->Alive.Script = setup->InstallPath + "script/system/chkfail.sh";
-
-  std::string* const scripts[] = {&setup->ScriptShutdown, &setup->ScriptMessage,
-                                  &setup->ScriptCustom_1, &setup->ScriptCustom_2,
-                                  &setup->ScriptCustom_3};
-  for (size_t i = 0; i < QsScriptKeys().size(); ++i)
-    *scripts[i] = file.GetString(kSection, QsScriptKeys()[i], "");
-  return !setup->ScriptShutdown.empty() && !setup->ScriptMessage.empty();
+  return setup->ListenPort != 0 && !setup->ScriptShutdown.empty() && !setup->ScriptMessage.empty();
 }

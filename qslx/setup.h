@@ -38,13 +38,17 @@ struct TQsSetupData {
 // The one section of "bin/qslx.cfg".
 extern const char kQsSection[];
 
-// A key of "bin/qslx.cfg" holding a number or a switch (see
-// common/setting_row.h); its default is the record's.
-using TQsNumberKey = TSettingRow<TQsSetupData>;
+// A key of "bin/qslx.cfg" (see common/setting_row.h); its default is the
+// record's. The addresses, a count and a numbered list, are no single key.
+using TQsKey = TSettingRow<TQsSetupData>;
+// A key holding a number or a switch.
+using TQsNumberKey = TQsKey;
 
+// Every key but the addresses: the numbers, then the scripts.
+const std::vector<TQsKey>& QsKeys();
 // Every numeric key but the address count, in file order.
 const std::vector<TQsNumberKey>& QsNumberKeys();
-// The key named `name` (case as written above); null when there is none.
+// The numeric key named `name` (case as written); null when there is none.
 const TQsNumberKey* FindQsNumberKey(const std::string& name);
 // The five script keys in command order: shutdown, message, custom 1 to 3.
 const std::vector<std::string>& QsScriptKeys();
@@ -60,7 +64,7 @@ int32_t NarrowQsValue(const TQsNumberKey& key, int32_t value);
 
 // Fills `key`'s field of `setup` from `file` as the daemon does: a missing
 // or unparsable value gives the default.
-void ReadQsNumber(const IniDocument& file, const TQsNumberKey& key, TQsSetupData* setup);
+void ReadQsKey(const IniDocument& file, const TQsKey& key, TQsSetupData* setup);
 
 // Fills `setup` from the suite settings found beside the program
 // (`program_dir`, with trailing "/") and from InstallPath + "bin/qslx.cfg".

@@ -156,11 +156,11 @@ TEST(SetupKeys, EveryDefaultIsWithinTheEditorsRangeButThePort) {
 
 TEST(SetupKeys, RowsMatchTheirFieldsAndRanksAreInFileOrder) {
   TQsSetupData setup;
-  for (size_t n = 0; n < QsNumberKeys().size(); ++n) {
-    const TQsNumberKey& key = QsNumberKeys()[n];
+  for (size_t n = 0; n < QsKeys().size(); ++n) {
+    const TQsKey& key = QsKeys()[n];
     SCOPED_TRACE(key.Name);
-    EXPECT_EQ(FindQsNumberKey(key.Name), &key);
     const TFieldRef field = key.Field(&setup);
+    EXPECT_EQ(key.Kind == TKeyKind::kString, std::holds_alternative<std::string*>(field));
     EXPECT_EQ(key.Kind == TKeyKind::kBoolean, std::holds_alternative<bool*>(field));
     EXPECT_EQ(key.Width == 8, std::holds_alternative<uint8_t*>(field));
     EXPECT_EQ(key.Width == 16, std::holds_alternative<uint16_t*>(field));
@@ -169,7 +169,12 @@ TEST(SetupKeys, RowsMatchTheirFieldsAndRanksAreInFileOrder) {
     EXPECT_EQ(key.SaveRank, int(n));
     EXPECT_EQ(key.Store, TKeyStore::kValue);
   }
+  for (const TQsNumberKey& key : QsNumberKeys()) EXPECT_EQ(FindQsNumberKey(key.Name), &key);
   EXPECT_EQ(QsNumberKeys().size(), 9u);
+  EXPECT_EQ(nullptr, FindQsNumberKey("ScriptShutdown"));
+  EXPECT_EQ((std::vector<std::string>{"ScriptShutdown", "ScriptMessage", "ScriptCustom_1",
+                                      "ScriptCustom_2", "ScriptCustom_3"}),
+            QsScriptKeys());
 }
 
 }  // namespace
