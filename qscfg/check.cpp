@@ -29,9 +29,10 @@ void CheckNumber(const IniDocument& doc, const std::string& name, int32_t fallba
 void CheckRange(const IniDocument& doc, const TQsNumberKey& key, std::vector<TFinding>* findings) {
   const std::optional<std::string> text = doc.Get(kQsSection, key.Name);
   int32_t value = 0;
-  if (key.IsSwitch || !text || !ParseInt32(*text, &value)) return;
+  if (key.Kind == TKeyKind::kBoolean || !text || !ParseInt32(*text, &value)) return;
   value = NarrowQsValue(key, value);
-  if (value < key.Minimum || value > key.Maximum)
+  if (int64_t{value} < int64_t{key.Minimum} * key.Scale ||
+      int64_t{value} > int64_t{key.Maximum} * key.Scale)
     findings->push_back({TFindingKind::kOutOfRange, key.Name, *text, value});
 }
 
@@ -99,9 +100,10 @@ std::vector<TFinding> CheckQsConfig(const IniDocument& doc, const TQsProbes& pro
   CheckMasters(doc, probes, &findings);
   for (const TQsNumberKey& key : QsNumberKeys()) {
     const size_t before = findings.size();
-    CheckNumber(doc, key.Name, key.Default, key.IsSwitch ? 32 : key.Bits, &findings);
+    const int bits = key.Kind == TKeyKind::kBoolean ? 32 : key.Width;
+    CheckNumber(doc, key.Name, QsDefault(key), bits, &findings);
     if (std::string(key.Name) == "ListenPort" &&
-        NarrowQsValue(key, doc.GetInteger(kQsSection, key.Name, key.Default)) == 0) {
+        NarrowQsValue(key, doc.GetInteger(kQsSection, key.Name, QsDefault(key))) == 0) {
       findings.push_back(
           {TFindingKind::kPortZero, key.Name, doc.GetString(kQsSection, key.Name, "")});
     } else if (findings.size() == before) {
@@ -132,8 +134,8 @@ std::string FindingText(const TFinding& f) {
     case TFindingKind::kOutOfRange: {
       const TQsNumberKey* key = FindQsNumberKey(f.Key);
       if (key == nullptr) return quoted + " is out of range";
-      return quoted + " is out of range [" + std::to_string(key->Minimum) + " - " +
-             std::to_string(key->Maximum) + "]";
+      return quoted + " is out of range [" + std::to_string(int64_t{key->Minimum} * key->Scale) +
+             " - " + std::to_string(int64_t{key->Maximum} * key->Scale) + "]";
     }
     case TFindingKind::kEmptyScript:
       return "the script is empty; the daemon will not start";

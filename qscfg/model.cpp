@@ -58,9 +58,10 @@ TQsConfig ReadQsConfig(const IniDocument& doc) {
     const std::string address = doc.GetString(kQsSection, QsAddressKey(i), "");
     if (!address.empty()) config.Masters.push_back(address);
   }
+  TQsSetupData values;
   for (const TQsNumberKey& key : QsNumberKeys()) {
-    config.Numbers[key.Name] =
-        NarrowQsValue(key, doc.GetInteger(kQsSection, key.Name, key.Default));
+    ReadQsKey(doc, key, &values);
+    config.Numbers[key.Name] = FieldNumber(key.Field(&values));
   }
   for (const std::string& key : QsScriptKeys())
     config.Scripts[key] = doc.GetString(kQsSection, key, "");
@@ -77,11 +78,13 @@ void WriteQsConfig(const TQsConfig& config, IniDocument* doc) {
   doc->Set(kQsSection, kQsAddressCountKey, std::to_string(masters.size()));
   for (size_t i = 0; i < masters.size(); ++i)
     doc->Set(kQsSection, QsAddressKey(static_cast<int>(i)), masters[i]);
-  for (const TQsNumberKey& key : QsNumberKeys())
-    doc->Set(kQsSection, key.Name, std::to_string(QsNumber(config, key.Name)));
-  for (const std::string& key : QsScriptKeys()) {
-    const auto found = config.Scripts.find(key);
-    doc->Set(kQsSection, key, found == config.Scripts.end() ? "" : found->second);
+  for (const TQsKey* key : RowsInOrder(QsKeys(), &TQsKey::SaveRank)) {
+    if (key->Kind != TKeyKind::kString) {
+      doc->Set(kQsSection, key->Name, std::to_string(QsNumber(config, key->Name)));
+    } else {
+      const auto found = config.Scripts.find(key->Name);
+      doc->Set(kQsSection, key->Name, found == config.Scripts.end() ? "" : found->second);
+    }
   }
 }
 
@@ -89,7 +92,7 @@ int32_t QsNumber(const TQsConfig& config, const std::string& name) {
   const auto found = config.Numbers.find(name);
   if (found != config.Numbers.end()) return found->second;
   const TQsNumberKey* key = FindQsNumberKey(name);
-  return key == nullptr ? 0 : key->Default;
+  return key == nullptr ? 0 : QsDefault(*key);
 }
 
 TAddressSyntax ClassifyAddress(const std::string& address) {

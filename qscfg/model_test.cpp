@@ -66,6 +66,19 @@ TEST(QsModel, NoMasterIsWrittenAsTheShippedEmptyEntry) {
   EXPECT_FALSE(doc.Get("QS System", "Adr1"));
 }
 
+TEST(QsModel, NewFileHoldsTheDaemonsDefaultsInFileOrder) {
+  IniDocument doc;
+  WriteQsConfig(ReadQsConfig(doc), &doc);
+  TextList lines;
+  ASSERT_TRUE(doc.SectionLines("QS System", &lines));
+  std::string written;
+  for (const std::string& line : lines) written += line + " ";
+  EXPECT_EQ(written,
+            "AdrCount=1 Adr0= ListenPort=0 AliveEnabled=0 AliveFrequency=1800 AliveRetries=3 "
+            "AlivePort=65000 AliveTimeOut=5 AliveDelay=1 LogEnabled=1 LogMaxSize=10000000 "
+            "ScriptShutdown= ScriptMessage= ScriptCustom_1= ScriptCustom_2= ScriptCustom_3= ");
+}
+
 TEST(QsModel, WrittenValuesReadBackUnchanged) {
   TQsConfig config = ReadQsConfig(QsDoc(""));
   config.Masters = {"m1", "10.1.2.3"};

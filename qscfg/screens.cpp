@@ -34,15 +34,16 @@ const TQsNumberKey& KeyOf(const std::string& name) {
   return *key;
 }
 
-// A number row over a daemon key, shown in units of `scale`.
-TFormRow QsNumberRow(const std::string& label, const std::string& name, int32_t scale = 1) {
+// A number row over a daemon key, shown in the key's unit.
+TFormRow QsNumberRow(const std::string& label, const std::string& name) {
   const TQsNumberKey& key = KeyOf(name);
+  const int32_t scale = key.Scale;
   TFormRow row;
   row.Label = label;
   row.Kind = TRowKind::kNumber;
   row.Value = [name, scale] { return std::to_string(QsNumber(Config(), name) / scale); };
-  row.Minimum = [minimum = key.Minimum / scale] { return minimum; };
-  row.Maximum = [maximum = key.Maximum / scale] { return maximum; };
+  row.Minimum = [minimum = key.Minimum] { return minimum; };
+  row.Maximum = [maximum = key.Maximum] { return maximum; };
   row.Store = [name, scale](const std::string& work) {
     Config().Numbers[name] = static_cast<int32_t>(std::atol(work.c_str()) * scale);
     return true;
@@ -258,7 +259,7 @@ void MastersScreen() {
 }
 
 void EventLogScreen() {
-  TFormRow size = QsNumberRow("Maximum file size [kB]:", "LogMaxSize", 1000);
+  TFormRow size = QsNumberRow("Maximum file size [kB]:", "LogMaxSize");
   size.Shown = SwitchedOn("LogEnabled");
   TFormScreen screen = MakeFormScreen("EVENT LOG CONFIGURATION");
   screen.Rows = {QsSwitchRow("Enable recording of the event log:", "LogEnabled"), size};

@@ -1,10 +1,10 @@
 // Loading the daemon's settings record. The file is read once; each key, a
 // missing or unparsable value giving its default (as does a file that cannot
 // be read), and integers are cut to the width of their field by keeping the
-// low bits, as the file's other writers expect.
+// low bits, as the file's other writers expect. The numeric keys are rows of
+// one table, read here and by the slave module's configuration program.
 #include "qslx/setup.h"
 
-#include "common/ini.h"
 #include "common/settings.h"
 
 const char kQsSection[] = "QS System";
@@ -14,39 +14,74 @@ namespace {
 
 const char* const kSection = kQsSection;
 
-int32_t ReadNumber(const IniDocument& file, const std::string& name) {
-  const TQsNumberKey* key = FindQsNumberKey(name);
-  return NarrowQsValue(*key, file.GetInteger(kSection, key->Name, key->Default));
-}
+#define VM_FIELD(member) [](TQsSetupData* s) -> TFieldRef { return &s->member; }
+
+constexpr int32_t kInt32Max = 2147483647;
+
+// In file order, which is the order of reading and of writing; the scripts
+// in command order.
+const std::vector<TQsKey> kKeys = {
+    {"ListenPort", TKeyKind::kInteger, 16, 1, 65535, 1, 0, 0, TKeyStore::kValue,
+     VM_FIELD(ListenPort)},
+    {"AliveEnabled", TKeyKind::kBoolean, 0, -1, -1, 1, 1, 1, TKeyStore::kValue,
+     VM_FIELD(Alive.Enabled)},
+    {"AliveFrequency", TKeyKind::kInteger, 32, 10, kInt32Max, 1, 2, 2, TKeyStore::kValue,
+     VM_FIELD(Alive.Frequency)},
+    {"AliveRetries", TKeyKind::kInteger, 8, 1, 255, 1, 3, 3, TKeyStore::kValue,
+     VM_FIELD(Alive.Retries)},
+    {"AlivePort", TKeyKind::kInteger, 16, 1, 65535, 1, 4, 4, TKeyStore::kValue,
+     VM_FIELD(Alive.Port)},
+    // A limit beyond this many seconds no longer fits in milliseconds.
+    {"AliveTimeOut", TKeyKind::kInteger, 32, 1, 2147483, 1, 5, 5, TKeyStore::kValue,
+     VM_FIELD(Alive.TimeOut)},
+    {"AliveDelay", TKeyKind::kInteger, 16, 0, 65535, 1, 6, 6, TKeyStore::kValue,
+     VM_FIELD(Alive.Delay)},
+    {"LogEnabled", TKeyKind::kBoolean, 0, -1, -1, 1, 7, 7, TKeyStore::kValue, VM_FIELD(LogEnabled)},
+    {"LogMaxSize", TKeyKind::kInteger, 32, 1, 2147483, 1000, 8, 8, TKeyStore::kValue,
+     VM_FIELD(LogMaxSize)},
+    {"ScriptShutdown", TKeyKind::kString, 0, -1, -1, 1, 9, 9, TKeyStore::kValue,
+     VM_FIELD(ScriptShutdown)},
+    {"ScriptMessage", TKeyKind::kString, 0, -1, -1, 1, 10, 10, TKeyStore::kValue,
+     VM_FIELD(ScriptMessage)},
+    {"ScriptCustom_1", TKeyKind::kString, 0, -1, -1, 1, 11, 11, TKeyStore::kValue,
+     VM_FIELD(ScriptCustom_1)},
+    {"ScriptCustom_2", TKeyKind::kString, 0, -1, -1, 1, 12, 12, TKeyStore::kValue,
+     VM_FIELD(ScriptCustom_2)},
+    {"ScriptCustom_3", TKeyKind::kString, 0, -1, -1, 1, 13, 13, TKeyStore::kValue,
+     VM_FIELD(ScriptCustom_3)},
+};
+
+#undef VM_FIELD
 
 }  // namespace
 
+const std::vector<TQsKey>& QsKeys() {
+  return kKeys;
+}
+
 const std::vector<TQsNumberKey>& QsNumberKeys() {
-  static const std::vector<TQsNumberKey> keys = {
-      {"ListenPort", 0, 16, false, 1, 65535},
-      {"AliveEnabled", 0, 32, true, 0, 1},
-      {"AliveFrequency", 1800, 32, false, 10, 2147483647},
-      {"AliveRetries", 3, 8, false, 1, 255},
-      {"AlivePort", 65000, 16, false, 1, 65535},
-      // A limit beyond this many seconds no longer fits in milliseconds.
-      {"AliveTimeOut", 5, 32, false, 1, 2147483},
-      {"AliveDelay", 1, 16, false, 0, 65535},
-      {"LogEnabled", 1, 32, true, 0, 1},
-      {"LogMaxSize", 10000000, 32, false, 1000, 2147483000},
-  };
+  static const std::vector<TQsNumberKey> keys = [] {
+    std::vector<TQsNumberKey> numbers;
+    for (const TQsKey& key : kKeys) {
+      if (key.Kind != TKeyKind::kString) numbers.push_back(key);
+    }
+    return numbers;
+  }();
   return keys;
 }
 
 const TQsNumberKey* FindQsNumberKey(const std::string& name) {
-  for (const TQsNumberKey& key : QsNumberKeys()) {
-    if (name == key.Name) return &key;
-  }
-  return nullptr;
+  return FindSettingRow(QsNumberKeys(), name);
 }
 
 const std::vector<std::string>& QsScriptKeys() {
-  static const std::vector<std::string> keys = {"ScriptShutdown", "ScriptMessage", "ScriptCustom_1",
-                                                "ScriptCustom_2", "ScriptCustom_3"};
+  static const std::vector<std::string> keys = [] {
+    std::vector<std::string> names;
+    for (const TQsKey& key : kKeys) {
+      if (key.Kind == TKeyKind::kString) names.push_back(key.Name);
+    }
+    return names;
+  }();
   return keys;
 }
 
@@ -54,12 +89,20 @@ std::string QsAddressKey(int index) {
   return "Adr" + std::to_string(index);
 }
 
+int32_t QsDefault(const TQsNumberKey& key) {
+  TQsSetupData defaults;
+  return FieldNumber(key.Field(&defaults));
+}
+
 int32_t NarrowQsValue(const TQsNumberKey& key, int32_t value) {
-  if (key.IsSwitch) return value != 0 ? 1 : 0;
-  const uint32_t bits = static_cast<uint32_t>(value);
-  if (key.Bits == 8) return static_cast<int32_t>(bits & 0xffu);
-  if (key.Bits == 16) return static_cast<int32_t>(bits & 0xffffu);
-  return value;
+  TQsSetupData setup;
+  DecodeField(key.Kind, std::to_string(value), key.Field(&setup));
+  return FieldNumber(key.Field(&setup));
+}
+
+void ReadQsKey(const IniDocument& file, const TQsKey& key, TQsSetupData* setup) {
+  const std::optional<std::string> text = file.Get(kSection, key.Name);
+  if (!text || !DecodeField(key.Kind, *text, key.Field(setup))) ResetField(key, setup);
 }
 
 bool LoadQsSetup(const std::string& program_dir, TQsSetupData* setup) {
@@ -80,26 +123,7 @@ bool LoadQsSetup(const std::string& program_dir, TQsSetupData* setup) {
     if (!address.empty()) setup->Addresses.push_back(address);
   }
 
-  setup->ListenPort = static_cast<uint16_t>(ReadNumber(file, "ListenPort"));
-  if (setup->ListenPort == 0) return false;
-
-  TQsAliveCheck& alive = setup->Alive;
-  alive.Enabled = ReadNumber(file, "AliveEnabled") != 0;
-  alive.Frequency = ReadNumber(file, "AliveFrequency");
-  alive.Retries = static_cast<uint8_t>(ReadNumber(file, "AliveRetries"));
-  alive.Port = static_cast<uint16_t>(ReadNumber(file, "AlivePort"));
-  alive.TimeOut = ReadNumber(file, "AliveTimeOut");
-  alive.Delay = static_cast<uint16_t>(ReadNumber(file, "AliveDelay"));
-  alive.Script = setup->InstallPath + "script/system/chkfail.sh";
-
-  std::string* const scripts[] = {&setup->ScriptShutdown, &setup->ScriptMessage,
-                                  &setup->ScriptCustom_1, &setup->ScriptCustom_2,
-                                  &setup->ScriptCustom_3};
-  for (size_t i = 0; i < QsScriptKeys().size(); ++i)
-    *scripts[i] = file.GetString(kSection, QsScriptKeys()[i], "");
-  if (setup->ScriptShutdown.empty() || setup->ScriptMessage.empty()) return false;
-
-  setup->LogEnabled = ReadNumber(file, "LogEnabled") != 0;
-  setup->LogMaxSize = ReadNumber(file, "LogMaxSize");
-  return true;
+  for (const TQsKey* key : RowsInOrder(QsKeys(), &TQsKey::LoadRank)) ReadQsKey(file, *key, setup);
+  setup->Alive.Script = setup->InstallPath + "script/system/chkfail.sh";
+  return setup->ListenPort != 0 && !setup->ScriptShutdown.empty() && !setup->ScriptMessage.empty();
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ini.h"
+#include "common/setting_row.h"
 #include "common/text.h"
 
 struct TQsAliveCheck {
@@ -36,21 +38,17 @@ struct TQsSetupData {
 // The one section of "bin/qslx.cfg".
 extern const char kQsSection[];
 
-// A numeric key of "bin/qslx.cfg": its default when missing or not a number,
-// the width its field keeps (the low `Bits` bits of the 32-bit value read)
-// and the range an editor offers for it.
-struct TQsNumberKey {
-  const char* Name;
-  int32_t Default;
-  int Bits;       // 8, 16 or 32
-  bool IsSwitch;  // 0 off, any other number on
-  int32_t Minimum;
-  int32_t Maximum;
-};
+// A key of "bin/qslx.cfg" (see common/setting_row.h); its default is the
+// record's. The addresses, a count and a numbered list, are no single key.
+using TQsKey = TSettingRow<TQsSetupData>;
+// A key holding a number or a switch.
+using TQsNumberKey = TQsKey;
 
+// Every key but the addresses: the numbers, then the scripts.
+const std::vector<TQsKey>& QsKeys();
 // Every numeric key but the address count, in file order.
 const std::vector<TQsNumberKey>& QsNumberKeys();
-// The key named `name` (case as written above); null when there is none.
+// The numeric key named `name` (case as written); null when there is none.
 const TQsNumberKey* FindQsNumberKey(const std::string& name);
 // The five script keys in command order: shutdown, message, custom 1 to 3.
 const std::vector<std::string>& QsScriptKeys();
@@ -58,8 +56,15 @@ const std::vector<std::string>& QsScriptKeys();
 extern const char kQsAddressCountKey[];
 std::string QsAddressKey(int index);
 
+// The default of `key` as a number (a switch as 0 or 1).
+int32_t QsDefault(const TQsNumberKey& key);
+
 // The value the daemon takes for `value` read as 32 bits into `key`'s field.
 int32_t NarrowQsValue(const TQsNumberKey& key, int32_t value);
+
+// Fills `key`'s field of `setup` from `file` as the daemon does: a missing
+// or unparsable value gives the default.
+void ReadQsKey(const IniDocument& file, const TQsKey& key, TQsSetupData* setup);
 
 // Fills `setup` from the suite settings found beside the program
 // (`program_dir`, with trailing "/") and from InstallPath + "bin/qslx.cfg".

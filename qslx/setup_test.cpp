@@ -148,10 +148,33 @@ TEST(SetupKeys, ValuesAreCutToTheFieldWidth) {
 
 TEST(SetupKeys, EveryDefaultIsWithinTheEditorsRangeButThePort) {
   for (const TQsNumberKey& key : QsNumberKeys()) {
-    if (std::string(key.Name) == "ListenPort") continue;
-    EXPECT_GE(key.Default, key.Minimum) << key.Name;
-    EXPECT_LE(key.Default, key.Maximum) << key.Name;
+    if (std::string(key.Name) == "ListenPort" || key.Kind == TKeyKind::kBoolean) continue;
+    EXPECT_GE(QsDefault(key), int64_t{key.Minimum} * key.Scale) << key.Name;
+    EXPECT_LE(QsDefault(key), int64_t{key.Maximum} * key.Scale) << key.Name;
   }
+}
+
+TEST(SetupKeys, RowsMatchTheirFieldsAndRanksAreInFileOrder) {
+  TQsSetupData setup;
+  for (size_t n = 0; n < QsKeys().size(); ++n) {
+    const TQsKey& key = QsKeys()[n];
+    SCOPED_TRACE(key.Name);
+    const TFieldRef field = key.Field(&setup);
+    EXPECT_EQ(key.Kind == TKeyKind::kString, std::holds_alternative<std::string*>(field));
+    EXPECT_EQ(key.Kind == TKeyKind::kBoolean, std::holds_alternative<bool*>(field));
+    EXPECT_EQ(key.Width == 8, std::holds_alternative<uint8_t*>(field));
+    EXPECT_EQ(key.Width == 16, std::holds_alternative<uint16_t*>(field));
+    EXPECT_EQ(key.Width == 32, std::holds_alternative<int32_t*>(field));
+    EXPECT_EQ(key.LoadRank, int(n));
+    EXPECT_EQ(key.SaveRank, int(n));
+    EXPECT_EQ(key.Store, TKeyStore::kValue);
+  }
+  for (const TQsNumberKey& key : QsNumberKeys()) EXPECT_EQ(FindQsNumberKey(key.Name), &key);
+  EXPECT_EQ(QsNumberKeys().size(), 9u);
+  EXPECT_EQ(nullptr, FindQsNumberKey("ScriptShutdown"));
+  EXPECT_EQ((std::vector<std::string>{"ScriptShutdown", "ScriptMessage", "ScriptCustom_1",
+                                      "ScriptCustom_2", "ScriptCustom_3"}),
+            QsScriptKeys());
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 // Loading and saving "bin/wksrv.cfg". The file is read once into a document
-// and every key is taken from it in the load order below; the save applies
-// the one-key writes in their order to the document and replaces the file
-// once, atomically, so a crash or a full disk never leaves half a
-// configuration behind. Both orders are the ones the master server's other
-// tools produce, so that the keys of a new file stand where they expect.
+// and every key is taken from it in the load order of the key table; the
+// save applies the one-key writes in the table's save order, then the
+// events, to the document and replaces the file once, atomically, so a
+// crash or a full disk never leaves half a configuration behind.
 #include "wkcfg/model/setup.h"
 
 #include <errno.h>
@@ -19,64 +18,9 @@ const char kEventCounter[] = "EventCounter";
 const char kEventPrefix[] = "Event";
 constexpr int32_t kLeastWarningTime = 60;
 
-// Markers in the orders for the steps that are no single key.
-const char kEventsStep[] = "*events";
-const char kWarningStep[] = "*warning";
-const char kAutonomyStep[] = "*autonomy";
-
-const char* const kLoadOrder[] = {
-    "UpsModelName",        "UpsOffEnabled",      "UpsOffDelay",        "UpsOnEnabled",
-    "UpsOnDelay",          "UpsSmartAutonomy",   "UpsRechargeTime",    "UpsAutonomyTime",
-    "UpsLoadPercent",      "UpsBatteryCapacity", kEventsStep,          "UpsManType",
-    "UpsNetCardAddress",   "SrvLocation",        "SrvMainPassword",    "SrvMonitorPassword",
-    "UpsDevice",           "SrvPollingUps",      "SrvListenPort",      "SrvDownEnabled",
-    "SrvDownFromMonitor",  "SrvDownTime",        "UpsFixedTime",       "SrvDownWarningTime",
-    "SrvBroadcast",        "SrvAsService",       "QsAliveEnabled",     "QsAlivePort",
-    "QsTimeoutConnection", kWarningStep,         "LogEnabled",         "LogMaxSize",
-    "DataEnabled",         "DataMaxSize",        "DataRate",           "DataSeparator",
-    "DataReadVinPhaseR",   "DataReadVoutPhaseR", "DataReadPoutPhaseR", "DataReadVinPhaseS",
-    "DataReadVoutPhaseS",  "DataReadPoutPhaseS", "DataReadVinPhaseT",  "DataReadVoutPhaseT",
-    "DataReadPoutPhaseT",  "DataReadVbatt",      "DataReadBattChg",    "DataReadAutTime",
-    "EmailSender",         "EmailServer",        "EmailEncryption",    "EmailUseAuth",
-    "EmailLogin",          "EmailPassword",      "EmailPort"};
-
-const char* const kSaveOrder[] = {"UpsModelName",       "UpsRechargeTime",
-                                  "SrvLocation",        "UpsDevice",
-                                  "UpsNetCardAddress",  "SrvListenPort",
-                                  "SrvBroadcast",       "SrvMainPassword",
-                                  "SrvMonitorPassword", "SrvAsService",
-                                  "SrvDownEnabled",     "UpsSmartAutonomy",
-                                  "SrvDownFromMonitor", "UpsOffEnabled",
-                                  "UpsOffDelay",        "UpsOnEnabled",
-                                  "UpsOnDelay",         "LogEnabled",
-                                  "LogMaxSize",         "DataEnabled",
-                                  "DataMaxSize",        "DataRate",
-                                  "EmailSender",        "EmailServer",
-                                  "EmailPort",          "EmailEncryption",
-                                  "EmailUseAuth",       "EmailLogin",
-                                  "EmailPassword",      "SrvDownWarningTime",
-                                  "SrvPollingUps",      "QsAliveEnabled",
-                                  "QsAlivePort",        "QsTimeoutConnection",
-                                  kAutonomyStep,        "SrvDownTime",
-                                  "UpsFixedTime",       "UpsManType",
-                                  "DataSeparator",      "DataReadVinPhaseR",
-                                  "DataReadVinPhaseS",  "DataReadVinPhaseT",
-                                  "DataReadVoutPhaseR", "DataReadVoutPhaseS",
-                                  "DataReadVoutPhaseT", "DataReadPoutPhaseR",
-                                  "DataReadPoutPhaseS", "DataReadPoutPhaseT",
-                                  "DataReadVbatt",      "DataReadBattChg",
-                                  "DataReadAutTime",    kEventsStep};
-
-const char* const kAutonomyKeys[] = {"UpsAutonomyTime", "UpsLoadPercent", "UpsBatteryCapacity"};
-
-bool Is(const char* step, const char* marker) {
-  return std::string(step) == marker;
-}
-
-void LoadKey(const IniDocument& doc, const char* name, TSetupData* setup) {
-  const TSetupKey& key = *FindSetupKey(name);
-  std::optional<std::string> text = doc.Get(kSection, name);
-  if (!text || !DecodeSetupValue(key, *text, setup)) DecodeSetupValue(key, key.Default, setup);
+void LoadKey(const IniDocument& doc, const TSetupKey& key, TSetupData* setup) {
+  std::optional<std::string> text = doc.Get(kSection, key.Name);
+  if (!text || !DecodeSetupValue(key, *text, setup)) ResetField(key, setup);
 }
 
 void LoadEvents(const IniDocument& doc, TEvents* events) {
@@ -90,10 +34,9 @@ void LoadEvents(const IniDocument& doc, TEvents* events) {
   }
 }
 
-void SaveKey(const TSetupData& setup, const char* name, IniDocument* doc) {
-  const TSetupKey& key = *FindSetupKey(name);
-  const bool always_empty = Is(name, "UpsNetCardAddress");
-  doc->Set(kSection, name, always_empty ? "" : EncodeSetupValue(key, setup));
+void SaveKey(const TSetupData& setup, const TSetupKey& key, IniDocument* doc) {
+  const bool always_empty = key.Store == TKeyStore::kEmpty;
+  doc->Set(kSection, key.Name, always_empty ? "" : EncodeSetupValue(key, setup));
 }
 
 // The old event keys go by the old count read in full 32 bits; a deleted key
@@ -136,16 +79,11 @@ bool LoadServerSetupFile(const std::string& path, TSetupData* setup) {
   if (!readable) doc.Parse("");
   setup->Ups.Protocol.ProtocolId = 0;
   setup->Ups.Protocol.ProtocolText.clear();
-  for (const char* step : kLoadOrder) {
-    if (Is(step, kEventsStep)) {
-      LoadEvents(doc, &setup->Ups.Events);
-    } else if (Is(step, kWarningStep)) {
-      int32_t& warning = setup->Server.SrvDownWarningTime;
-      if (warning <= kLeastWarningTime) warning = kLeastWarningTime;
-    } else {
-      LoadKey(doc, step, setup);
-    }
-  }
+  for (const TSetupKey* key : RowsInOrder(SetupKeys(), &TSetupKey::LoadRank))
+    LoadKey(doc, *key, setup);
+  LoadEvents(doc, &setup->Ups.Events);
+  int32_t& warning = setup->Server.SrvDownWarningTime;
+  if (warning <= kLeastWarningTime) warning = kLeastWarningTime;
   errno = error;
   return readable;
 }
@@ -157,23 +95,18 @@ int SaveServerSetup(const TSetupData& setup, bool write_autonomy, bool* in_place
   // A file that exists but cannot be read is not replaced: its other
   // sections and keys would be lost.
   if (!LoadIniFile(path, &doc)) return errno != 0 ? errno : EIO;
-  for (const char* step : kSaveOrder) {
-    if (Is(step, kEventsStep)) {
-      SaveEvents(setup.Ups.Events, &doc);
-    } else if (Is(step, kAutonomyStep)) {
-      if (!write_autonomy) continue;
-      for (const char* name : kAutonomyKeys) SaveKey(setup, name, &doc);
-    } else {
-      SaveKey(setup, step, &doc);
-    }
+  for (const TSetupKey* key : RowsInOrder(SetupKeys(), &TSetupKey::SaveRank)) {
+    if (key->Store != TKeyStore::kAutonomy || write_autonomy) SaveKey(setup, *key, &doc);
   }
+  // The events come after every key.
+  SaveEvents(setup.Ups.Events, &doc);
   errno = 0;
   if (!SaveIniFile(path, doc, in_place)) return errno != 0 ? errno : EIO;
   return 0;
 }
 
 void ResetAutonomyData(TSetupData* setup) {
-  setup->Ups.UpsAutonomyTime = 300;
-  setup->Ups.UpsLoadPercent = -1;
-  setup->Ups.UpsBatteryCapacity = 100;
+  for (const TSetupKey& key : SetupKeys()) {
+    if (key.Store == TKeyStore::kAutonomy) ResetField(key, setup);
+  }
 }

@@ -111,7 +111,8 @@ bool LoadServerSetupFile(const std::string& path, TSetupData* setup);
 // untouched. `in_place`: see ReplaceFile.
 int SaveServerSetup(const TSetupData& setup, bool write_autonomy, bool* in_place = nullptr);
 
-// UpsAutonomyTime 300, UpsLoadPercent -1, UpsBatteryCapacity 100.
+// Puts the three autonomy test values (UpsAutonomyTime, UpsLoadPercent,
+// UpsBatteryCapacity) back to the defaults of the record.
 void ResetAutonomyData(TSetupData* setup);
 
 #endif  // VOLTMON_WKCFG_MODEL_SETUP_H_

@@ -11,6 +11,18 @@
 
 namespace {
 
+// Every field away from its default.
+void Populate(TSetupData* s) {
+  s->Ups = {"Model X", {3, ""}, true, 600, true, 900, {}, true, 4000, 62.25f, 87.5f, 28800};
+  s->Ups.Events.AddEventLine("0|$POPUP,*|$LOG");
+  s->Ups.Events.AddEventLine("12|$R_SHUT,10.0.0.2,6005||$SHUTDOWN");
+  s->Server = {1,   6000, "USB", "",   9,     false, true, 240,   420,
+               900, 1200, "Lab", "p1", "p 2", true,  true, 65001, 12};
+  s->LogData = {false, 5000,  false, 6000,  30,   ";",   false, true,  false,
+                true,  false, true,  false, true, false, true,  false, true};
+  s->Email = {"ups@example.org", "smtp.example.org", 2, true, "admin", "pw", 587};
+}
+
 class SetupFile : public ::testing::Test {
  protected:
   SetupFile() { setup.InstallPath = tree.Root(); }
@@ -37,7 +49,7 @@ class SetupFile : public ::testing::Test {
   TSetupData setup;
 };
 
-TEST(SetupKeys, RowsMatchTheirFieldsAndTheRecordDefaults) {
+TEST(SetupKeys, RowsMatchTheirFields) {
   TSetupData defaults;
   for (const TSetupKey& key : SetupKeys()) {
     SCOPED_TRACE(key.Name);
@@ -61,16 +73,46 @@ TEST(SetupKeys, RowsMatchTheirFieldsAndTheRecordDefaults) {
         EXPECT_EQ(key.Width == 32, std::holds_alternative<int32_t*>(field));
         break;
     }
-    EXPECT_EQ(EncodeSetupValue(key, defaults), key.Default);
   }
   EXPECT_EQ(SetupKeys().size(), 53u);
 }
 
+TEST(SetupKeys, EachRankIsTakenOnceInBothOrders) {
+  for (int TSetupKey::*rank : {&TSetupKey::LoadRank, &TSetupKey::SaveRank}) {
+    const std::vector<const TSetupKey*> ordered = RowsInOrder(SetupKeys(), rank);
+    for (size_t n = 0; n < ordered.size(); ++n) EXPECT_EQ(ordered[n]->*rank, int(n));
+  }
+}
+
+TEST_F(SetupFile, NewFileHoldsTheRecordDefaultsInSaveOrder) {
+  ASSERT_EQ(SaveServerSetup(setup, true), 0);
+  TextList lines;
+  ReadIniSection(tree.Path("bin/wksrv.cfg"), "Wattkeep", &lines);
+  std::string saved;
+  for (const std::string& line : lines) saved += line + " ";
+  EXPECT_EQ(saved,
+            "UpsModelName= UpsRechargeTime=-1 SrvLocation= UpsDevice= UpsNetCardAddress= "
+            "SrvListenPort=5769 SrvBroadcast=60 SrvMainPassword= SrvMonitorPassword= "
+            "SrvAsService=0 SrvDownEnabled=1 UpsSmartAutonomy=0 SrvDownFromMonitor=0 "
+            "UpsOffEnabled=0 UpsOffDelay=180 UpsOnEnabled=0 UpsOnDelay=60 LogEnabled=1 "
+            "LogMaxSize=2147483647 DataEnabled=1 DataMaxSize=2147483647 DataRate=300 "
+            "EmailSender= EmailServer= EmailPort=25 EmailEncryption=0 EmailUseAuth=0 "
+            "EmailLogin= EmailPassword= SrvDownWarningTime=300 SrvPollingUps=5 "
+            "QsAliveEnabled=0 QsAlivePort=65000 QsTimeoutConnection=5 UpsAutonomyTime=300 "
+            "UpsLoadPercent=-1 UpsBatteryCapacity=100 SrvDownTime=180 UpsFixedTime=300 "
+            "UpsManType=0 DataSeparator=, DataReadVinPhaseR=1 DataReadVinPhaseS=1 "
+            "DataReadVinPhaseT=1 DataReadVoutPhaseR=1 DataReadVoutPhaseS=1 "
+            "DataReadVoutPhaseT=1 DataReadPoutPhaseR=1 DataReadPoutPhaseS=1 "
+            "DataReadPoutPhaseT=1 DataReadVbatt=1 DataReadBattChg=1 DataReadAutTime=1 "
+            "EventCounter=0 ");
+}
+
 TEST_F(SetupFile, MissingFileGivesEveryDefault) {
+  Populate(&setup);
   setup.Ups.Protocol.ProtocolId = 7;
   setup.Ups.Protocol.ProtocolText = "x";
   LoadServerSetup(&setup);
-  for (const TSetupKey& key : SetupKeys()) EXPECT_EQ(Value(key.Name), key.Default) << key.Name;
+  for (const TSetupKey& key : SetupKeys()) EXPECT_EQ(Value(key.Name), DefaultText(key)) << key.Name;
   EXPECT_EQ(setup.Ups.Protocol.ProtocolId, 0);
   EXPECT_EQ(setup.Ups.Protocol.ProtocolText, "");
   EXPECT_EQ(setup.Ups.Events.Count(), 0);
@@ -194,14 +236,7 @@ TEST_F(SetupFile, AutonomyKeysStayAsTheRunningServerWroteThem) {
 
 TEST_F(SetupFile, FullyPopulatedRecordSurvivesSaveAndLoad) {
   TSetupData& s = setup;
-  s.Ups = {"Model X", {3, ""}, true, 600, true, 900, {}, true, 4000, 62.25f, 87.5f, 28800};
-  s.Ups.Events.AddEventLine("0|$POPUP,*|$LOG");
-  s.Ups.Events.AddEventLine("12|$R_SHUT,10.0.0.2,6005||$SHUTDOWN");
-  s.Server = {1,   6000, "USB", "",   9,     false, true, 240,   420,
-              900, 1200, "Lab", "p1", "p 2", true,  true, 65001, 12};
-  s.LogData = {false, 5000,  false, 6000,  30,   ";",   false, true,  false,
-               true,  false, true,  false, true, false, true,  false, true};
-  s.Email = {"ups@example.org", "smtp.example.org", 2, true, "admin", "pw", 587};
+  Populate(&s);
   ASSERT_EQ(SaveServerSetup(s, true), 0);
   TSetupData loaded;
   loaded.InstallPath = tree.Root();
@@ -230,32 +265,15 @@ TEST_F(SetupFile, FailedSaveReportsTheErrorAndKeepsTheFile) {
   EXPECT_EQ(SaveServerSetup(setup, true), EISDIR);
 }
 
-TEST(Decimal, FormatsWithoutTrailingZerosAndReadsBackEveryFourDecimalValue) {
-  EXPECT_EQ(FormatDecimal(100), "100");
-  EXPECT_EQ(FormatDecimal(-1), "-1");
-  EXPECT_EQ(FormatDecimal(87.5f), "87.5");
-  EXPECT_EQ(FormatDecimal(0.0001f), "0.0001");
-  for (int64_t n = -20000000; n <= 20000000; n += 9973) {
-    float value = static_cast<float>(static_cast<double>(n) / 10000);
-    float back = 0;
-    ASSERT_TRUE(ParseDecimal(FormatDecimal(value), &back)) << n;
-    ASSERT_EQ(back, value) << n;
-  }
-  float value = 0;
-  for (const char* bad : {"", "-", ".", "1.2.3", " 1", "1,5", "+-1", "1234567890"}) {
-    EXPECT_FALSE(ParseDecimal(bad, &value)) << bad;
-  }
-}
-
-TEST(ResetAutonomyData, SetsTheThreeTestValues) {
+TEST(ResetAutonomyData, SetsTheThreeTestValuesOnly) {
   TSetupData setup;
-  setup.Ups.UpsAutonomyTime = 1;
-  setup.Ups.UpsLoadPercent = 2;
-  setup.Ups.UpsBatteryCapacity = 3;
+  Populate(&setup);
   ResetAutonomyData(&setup);
   EXPECT_EQ(setup.Ups.UpsAutonomyTime, 300);
   EXPECT_EQ(setup.Ups.UpsLoadPercent, -1);
   EXPECT_EQ(setup.Ups.UpsBatteryCapacity, 100);
+  EXPECT_EQ(setup.Ups.UpsRechargeTime, 28800);
+  EXPECT_EQ(setup.Ups.UpsModelName, "Model X");
 }
 
 }  // namespace
