@@ -14,6 +14,11 @@ namespace {
 
 const char* const kSection = kQsSection;
 
+// The record's script fields in command order (kOrders).
+std::string TQsSetupData::* const kScriptFields[kOrderCount] = {
+    &TQsSetupData::ScriptShutdown, &TQsSetupData::ScriptMessage, &TQsSetupData::ScriptCustom_1,
+    &TQsSetupData::ScriptCustom_2, &TQsSetupData::ScriptCustom_3};
+
 int32_t ReadNumber(const IniDocument& file, const std::string& name) {
   const TQsNumberKey* key = FindQsNumberKey(name);
   return NarrowQsValue(*key, file.GetInteger(kSection, key->Name, key->Default));
@@ -45,9 +50,20 @@ const TQsNumberKey* FindQsNumberKey(const std::string& name) {
 }
 
 const std::vector<std::string>& QsScriptKeys() {
-  static const std::vector<std::string> keys = {"ScriptShutdown", "ScriptMessage", "ScriptCustom_1",
-                                                "ScriptCustom_2", "ScriptCustom_3"};
+  static const std::vector<std::string> keys = [] {
+    std::vector<std::string> names;
+    for (const TOrder& order : kOrders) names.push_back(order.ScriptKey);
+    return names;
+  }();
   return keys;
+}
+
+std::string* QsOrderScript(TQsSetupData* setup, const TOrder& order) {
+  return &(setup->*kScriptFields[order.Command]);
+}
+
+const std::string& QsOrderScript(const TQsSetupData& setup, const TOrder& order) {
+  return setup.*kScriptFields[order.Command];
 }
 
 std::string QsAddressKey(int index) {
@@ -92,12 +108,11 @@ bool LoadQsSetup(const std::string& program_dir, TQsSetupData* setup) {
   alive.Delay = static_cast<uint16_t>(ReadNumber(file, "AliveDelay"));
   alive.Script = setup->InstallPath + "script/system/chkfail.sh";
 
-  std::string* const scripts[] = {&setup->ScriptShutdown, &setup->ScriptMessage,
-                                  &setup->ScriptCustom_1, &setup->ScriptCustom_2,
-                                  &setup->ScriptCustom_3};
-  for (size_t i = 0; i < QsScriptKeys().size(); ++i)
-    *scripts[i] = file.GetString(kSection, QsScriptKeys()[i], "");
-  if (setup->ScriptShutdown.empty() || setup->ScriptMessage.empty()) return false;
+  for (const TOrder& order : kOrders)
+    *QsOrderScript(setup, order) = file.GetString(kSection, order.ScriptKey, "");
+  for (const TOrder& order : kOrders) {
+    if (order.ScriptRequired && QsOrderScript(*setup, order).empty()) return false;
+  }
 
   setup->LogEnabled = ReadNumber(file, "LogEnabled") != 0;
   setup->LogMaxSize = ReadNumber(file, "LogMaxSize");

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/orders.h"
 #include "common/text.h"
 
 struct TQsAliveCheck {
@@ -52,8 +53,11 @@ struct TQsNumberKey {
 const std::vector<TQsNumberKey>& QsNumberKeys();
 // The key named `name` (case as written above); null when there is none.
 const TQsNumberKey* FindQsNumberKey(const std::string& name);
-// The five script keys in command order: shutdown, message, custom 1 to 3.
+// The script keys of the orders, in command order (kOrders).
 const std::vector<std::string>& QsScriptKeys();
+// The script field that `order` runs.
+const std::string& QsOrderScript(const TQsSetupData& setup, const TOrder& order);
+std::string* QsOrderScript(TQsSetupData* setup, const TOrder& order);
 // "AdrCount", and "Adr" + index for the index-th address.
 extern const char kQsAddressCountKey[];
 std::string QsAddressKey(int index);
