@@ -28,12 +28,12 @@ inline constexpr TOrder kOrders[kOrderCount] = {
      false},
     {1, "$R_MSG", 4, "ScriptMessage", "LogMessage", "message", "Message script:", true, true,
      false},
-    {2, "$R_SHELL_1", 5, "ScriptCustom_1", "LogCustom_1", "custom script 1", "Custom script 1:",
-     false, false, false},
-    {3, "$R_SHELL_2", 6, "ScriptCustom_2", "LogCustom_2", "custom script 2", "Custom script 2:",
-     false, false, true},
-    {4, "$R_SHELL_3", 7, "ScriptCustom_3", "LogCustom_3", "custom script 3", "Custom script 3:",
-     false, false, false},
+    {2, "$R_SHELL_1", 5, "ScriptCustom_1", "LogCustom_1", "custom script 1",
+     "Custom script 1:", false, false, false},
+    {3, "$R_SHELL_2", 6, "ScriptCustom_2", "LogCustom_2", "custom script 2",
+     "Custom script 2:", false, false, true},
+    {4, "$R_SHELL_3", 7, "ScriptCustom_3", "LogCustom_3", "custom script 3",
+     "Custom script 3:", false, false, false},
 };
 
 // The shutdown order, the one a rehearsal asks to confirm.

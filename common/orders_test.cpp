@@ -1,6 +1,7 @@
 #include "common/orders.h"
 
 #include <set>
+#include <utility>
 
 #include "gtest/gtest.h"
 
@@ -25,6 +26,15 @@ TEST(Orders, EachRowIsItsCommandAndNamesDistinctThings) {
   EXPECT_EQ(events.size(), static_cast<size_t>(kOrderCount));
   EXPECT_EQ(actions.size(), static_cast<size_t>(kOrderCount));
   EXPECT_EQ(FindOrder(kShutdownCommand)->EventKey, std::string("LogShutdown"));
+}
+
+TEST(Orders, RemoteActionsGiveTheirNumbers) {
+  const std::pair<const char*, int32_t> cases[] = {
+      {"$R_SHUT", 0}, {"$R_MSG", 1}, {"$R_SHELL_1", 2}, {"$R_SHELL_2", 3}, {"$R_SHELL_3", 4}};
+  for (const auto& c : cases) {
+    ASSERT_NE(FindOrderByAction(c.first), nullptr) << c.first;
+    EXPECT_EQ(FindOrderByAction(c.first)->Command, c.second) << c.first;
+  }
 }
 
 TEST(Orders, LookupsRefuseWhatIsNoOrder) {

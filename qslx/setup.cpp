@@ -15,7 +15,7 @@ namespace {
 const char* const kSection = kQsSection;
 
 // The record's script fields in command order (kOrders).
-std::string TQsSetupData::* const kScriptFields[kOrderCount] = {
+std::string TQsSetupData::*const kScriptFields[kOrderCount] = {
     &TQsSetupData::ScriptShutdown, &TQsSetupData::ScriptMessage, &TQsSetupData::ScriptCustom_1,
     &TQsSetupData::ScriptCustom_2, &TQsSetupData::ScriptCustom_3};
 

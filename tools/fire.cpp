@@ -15,6 +15,7 @@
 
 #include "common/files.h"
 #include "common/lang.h"
+#include "common/orders.h"
 #include "common/settings.h"
 #include "tools/fire_plan.h"
 #include "tools/master_order.h"
@@ -155,7 +156,7 @@ int RunFire(const MasterFire& fire, const std::string& program_dir) {
       ++tally.local;
     } else if (step.kind == StepKind::kUnusable) {
       std::printf("  order %d (%s) to '%s': not sent: %s\n", step.command,
-                  OrderName(step.command).c_str(), step.host.c_str(), step.problem.c_str());
+                  FindOrder(step.command)->Name, step.host.c_str(), step.problem.c_str());
       ++unusable;
     } else if (fire.dry_run) {
       std::printf("  %s: would send %s\n", OrderHeading(step).c_str(), step.frame.c_str());
