@@ -82,7 +82,7 @@ bool LoadQsSetup(const std::string& program_dir, TQsSetupData* setup) {
   setup->InstallPath = GetInstallPath(program_dir);
   if (setup->InstallPath.empty()) return false;
   IniDocument file;
-  if (!LoadIniFile(setup->InstallPath + "bin/qslx.cfg", &file)) file = IniDocument();
+  if (LoadIniFile(setup->InstallPath + "bin/qslx.cfg", &file) != 0) file = IniDocument();
 
   const std::string language = GetLanguageFile(setup->InstallPath);
   if (language.empty()) return false;

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -57,10 +56,9 @@ bool LoadMasterConfig(const MasterFire& fire, const std::string& program_dir,
   } else {
     SetLanguageFilePath(install + "languages/" + language);
   }
-  errno = 0;
-  if (!LoadServerSetupFile(config->path, &config->setup)) {
+  if (const int error = LoadServerSetupFile(config->path, &config->setup); error != 0) {
     std::fprintf(stderr, "qsmaster: cannot read %s: %s\n", config->path.c_str(),
-                 FileErrorText(errno != 0 ? errno : EIO).c_str());
+                 FileErrorText(error).c_str());
     return false;
   }
   return true;

@@ -208,7 +208,7 @@ bool TEvents::ReplaceJob(int event, int position, const std::string& job) {
 
 void TEvents::LoadDefaultEvents(const std::string& path, const std::string& section) {
   IniDocument doc;
-  if (!LoadIniFile(path, &doc)) return;
+  if (LoadIniFile(path, &doc) != 0) return;
   int32_t count = 0;
   if (!ParseInt32(doc.Get(section, "EvCounter").value_or(""), &count)) return;
   // The keys "Ev" + n below the count, in the order of n: the result of

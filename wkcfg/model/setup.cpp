@@ -123,17 +123,15 @@ std::string ServerSetupPath(const TSetupData& setup) {
 }
 
 int LoadServerSetup(TSetupData* setup) {
-  if (LoadServerSetupFile(ServerSetupPath(*setup), setup) || errno == ENOENT) return 0;
-  return errno != 0 ? errno : EIO;
+  const int error = LoadServerSetupFile(ServerSetupPath(*setup), setup);
+  return error == ENOENT ? 0 : error;
 }
 
-bool LoadServerSetupFile(const std::string& path, TSetupData* setup) {
+int LoadServerSetupFile(const std::string& path, TSetupData* setup) {
   IniDocument doc;
-  errno = 0;
   int error = ENOENT;
-  if (PathExists(path)) error = LoadIniFile(path, &doc) ? 0 : (errno != 0 ? errno : EIO);
-  const bool readable = error == 0;
-  if (!readable) doc.Parse("");
+  if (PathExists(path)) error = LoadIniFile(path, &doc);
+  if (error != 0) doc.Parse("");
   setup->Ups.Protocol.ProtocolId = 0;
   setup->Ups.Protocol.ProtocolText.clear();
   for (const char* step : kLoadOrder) {
@@ -146,17 +144,15 @@ bool LoadServerSetupFile(const std::string& path, TSetupData* setup) {
       LoadKey(doc, step, setup);
     }
   }
-  errno = error;
-  return readable;
+  return error;
 }
 
 int SaveServerSetup(const TSetupData& setup, bool write_autonomy, bool* in_place) {
   const std::string path = ServerSetupPath(setup);
   IniDocument doc;
-  errno = 0;
   // A file that exists but cannot be read is not replaced: its other
   // sections and keys would be lost.
-  if (!LoadIniFile(path, &doc)) return errno != 0 ? errno : EIO;
+  if (const int error = LoadIniFile(path, &doc); error != 0) return error;
   for (const char* step : kSaveOrder) {
     if (Is(step, kEventsStep)) {
       SaveEvents(setup.Ups.Events, &doc);
@@ -167,9 +163,7 @@ int SaveServerSetup(const TSetupData& setup, bool write_autonomy, bool* in_place
       SaveKey(setup, step, &doc);
     }
   }
-  errno = 0;
-  if (!SaveIniFile(path, doc, in_place)) return errno != 0 ? errno : EIO;
-  return 0;
+  return SaveIniFile(path, doc, in_place);
 }
 
 void ResetAutonomyData(TSetupData* setup) {

@@ -21,7 +21,7 @@ class ShippedData : public ::testing::Test {
   // The default events of every section the file holds.
   TEvents AllDefaultEvents() const {
     IniDocument doc;
-    EXPECT_TRUE(LoadIniFile(kDefaultEvents, &doc));
+    EXPECT_EQ(LoadIniFile(kDefaultEvents, &doc), 0);
     TEvents events;
     for (const std::string& section : doc.SectionNames()) {
       events.LoadDefaultEvents(kDefaultEvents, section);
