@@ -138,17 +138,17 @@ int ReadWholeFile(const std::string& path, std::string* contents, int64_t limit)
   return error;
 }
 
-bool WriteAll(int fd, const std::string& data) {
+int WriteAll(int fd, const std::string& data) {
   size_t done = 0;
   while (done < data.size()) {
     ssize_t n = write(fd, data.data() + done, data.size() - done);
     if (n < 0) {
       if (Retry(errno)) continue;
-      return false;
+      return errno;
     }
     done += static_cast<size_t>(n);
   }
-  return true;
+  return 0;
 }
 
 bool PathExists(const std::string& path) {
@@ -268,7 +268,7 @@ int FillTemporary(int fd, bool existed, const struct stat& old, const std::strin
   } else if (fchmod(fd, 0644) != 0) {
     return errno;
   }
-  if (!WriteAll(fd, data)) return errno;
+  if (const int error = WriteAll(fd, data); error != 0) return error;
   if (fsync(fd) != 0) return errno;
   return 0;
 }
@@ -284,9 +284,11 @@ int WriteInPlace(const std::string& target, const std::string& data) {
     error = errno;
   } else if (!S_ISREG(st.st_mode)) {
     error = kErrorNotRegularFile;
-  } else if (!WriteAll(fd, data) || ftruncate(fd, static_cast<off_t>(data.size())) != 0 ||
-             fsync(fd) != 0) {
-    error = errno;
+  } else {
+    error = WriteAll(fd, data);
+    if (error == 0 && (ftruncate(fd, static_cast<off_t>(data.size())) != 0 || fsync(fd) != 0)) {
+      error = errno;
+    }
   }
   if (close(fd) != 0 && error == 0) error = errno;
   return error;

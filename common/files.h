@@ -41,9 +41,9 @@ int OpenRegularFile(const std::string& path, int64_t limit);
 int ReadWholeFile(const std::string& path, std::string* contents,
                   int64_t limit = kSettingsFileLimit);
 
-// Writes all of `data` to `fd`, retrying on EINTR and short writes; false
-// on any other failure (errno tells).
-bool WriteAll(int fd, const std::string& data);
+// Writes all of `data` to `fd`, retrying on EINTR and short writes. 0, or
+// the error number of the write that failed.
+int WriteAll(int fd, const std::string& data);
 
 // True when something (file or directory) exists at `path`.
 bool PathExists(const std::string& path);

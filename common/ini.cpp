@@ -223,63 +223,58 @@ bool IsStorableEntry(const std::string& section, const std::string& key, const s
   return trimmed.empty() || (trimmed[0] != ';' && trimmed[0] != '[');
 }
 
-bool LoadIniFile(const std::string& path, IniDocument* doc) {
+int LoadIniFile(const std::string& path, IniDocument* doc) {
   std::string contents;
-  int error = ReadWholeFile(path, &contents);
+  const int error = ReadWholeFile(path, &contents);
   if (error == ENOENT || error == ENOTDIR) {
     doc->Parse("");
-    return true;
+    return 0;
   }
-  if (error != 0) {
-    errno = error;
-    return false;
-  }
+  if (error != 0) return error;
   doc->Parse(contents);
-  return true;
+  return 0;
 }
 
-bool SaveIniFile(const std::string& path, const IniDocument& doc, bool* in_place) {
-  int error = ReplaceFile(path, doc.Serialize(), TLinkAtName::kReplaceTarget, in_place);
-  if (error == 0) return true;
-  errno = error;
-  return false;
+int SaveIniFile(const std::string& path, const IniDocument& doc, bool* in_place) {
+  return ReplaceFile(path, doc.Serialize(), TLinkAtName::kReplaceTarget, in_place);
 }
 
 std::string ReadIniString(const std::string& section, const std::string& key,
                           const std::string& default_value, const std::string& path) {
   IniDocument doc;
-  if (!LoadIniFile(path, &doc)) return default_value;
+  if (LoadIniFile(path, &doc) != 0) return default_value;
   return doc.GetString(section, key, default_value);
 }
 
 int32_t ReadIniInteger(const std::string& section, const std::string& key, int32_t default_value,
                        const std::string& path) {
   IniDocument doc;
-  if (!LoadIniFile(path, &doc)) return default_value;
+  if (LoadIniFile(path, &doc) != 0) return default_value;
   return doc.GetInteger(section, key, default_value);
 }
 
 bool ReadIniBool(const std::string& section, const std::string& key, bool default_value,
                  const std::string& path) {
   IniDocument doc;
-  if (!LoadIniFile(path, &doc)) return default_value;
+  if (LoadIniFile(path, &doc) != 0) return default_value;
   return doc.GetBool(section, key, default_value);
 }
 
 std::optional<std::string> ReadIniValue(const std::string& path, const std::string& section,
                                         const std::string& key) {
   IniDocument doc;
-  if (!LoadIniFile(path, &doc)) return std::nullopt;
+  if (LoadIniFile(path, &doc) != 0) return std::nullopt;
   return doc.Get(section, key).value_or("");
 }
 
-bool WriteIniString(const std::string& section, const std::string& key, const std::string& value,
-                    const std::string& path) {
-  if (!IsStorableEntry(section, key, value)) return false;
+int WriteIniString(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& path) {
+  if (!IsStorableEntry(section, key, value)) return EINVAL;
   IniDocument doc;
   // Rewriting a file that could not be read would replace it by the one new
   // entry and lose everything else.
-  if (!LoadIniFile(path, &doc)) return false;
+  const int error = LoadIniFile(path, &doc);
+  if (error != 0) return error;
   doc.Set(section, key, value);
   return SaveIniFile(path, doc);
 }
@@ -287,7 +282,7 @@ bool WriteIniString(const std::string& section, const std::string& key, const st
 bool ReadIniSection(const std::string& path, const std::string& section, TextList* lines) {
   lines->clear();
   IniDocument doc;
-  if (!LoadIniFile(path, &doc)) return false;
+  if (LoadIniFile(path, &doc) != 0) return false;
   doc.SectionLines(section, lines);
   return !lines->empty();
 }

@@ -83,17 +83,17 @@ class IniDocument {
 // section header.
 bool IsStorableEntry(const std::string& section, const std::string& key, const std::string& value);
 
-// Reads `path` into `doc`. A missing file reads as empty and succeeds; false
-// when the file exists but cannot be opened or read, or is refused by the
-// bounded reader (ReadWholeFile), with errno telling why.
-bool LoadIniFile(const std::string& path, IniDocument* doc);
+// Reads `path` into `doc`. A missing file reads as empty and succeeds. 0, or
+// the error number when the file exists but cannot be opened or read, or is
+// refused by the bounded reader (ReadWholeFile; see FileErrorText).
+int LoadIniFile(const std::string& path, IniDocument* doc);
 
 // Writes `doc` to `path` atomically: a new file beside the old one, synced to
 // disk, then renamed over it, keeping the old file's owner and mode (a new
-// file gets 0644); a symbolic link stays and its target is replaced. False
-// on failure (errno tells, see FileErrorText), the old file untouched and no
+// file gets 0644); a symbolic link stays and its target is replaced. 0, or
+// the error number (see FileErrorText), the old file then untouched and no
 // temporary file left. `in_place`: see ReplaceFile.
-bool SaveIniFile(const std::string& path, const IniDocument& doc, bool* in_place = nullptr);
+int SaveIniFile(const std::string& path, const IniDocument& doc, bool* in_place = nullptr);
 
 // The value, or `default_value` when the key is missing or on any error.
 std::string ReadIniString(const std::string& section, const std::string& key,
@@ -113,12 +113,13 @@ bool ReadIniBool(const std::string& section, const std::string& key, bool defaul
 std::optional<std::string> ReadIniValue(const std::string& path, const std::string& section,
                                         const std::string& key);
 
-// Sets one entry and rewrites the file (created when missing). False when the
-// file cannot be saved, for example when its directory does not exist, or
-// when the names or the value could not be read back as written (see
-// IsStorableEntry); the file is then untouched.
-bool WriteIniString(const std::string& section, const std::string& key, const std::string& value,
-                    const std::string& path);
+// Sets one entry and rewrites the file (created when missing). 0, or the
+// error number when the file cannot be read or saved (for example ENOENT
+// when its directory does not exist), EINVAL when the names or the value
+// could not be read back as written (see IsStorableEntry); the file is then
+// untouched.
+int WriteIniString(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& path);
 
 // Empties `lines` and fills it with the section's lines (see SectionLines);
 // true when it then holds at least one line.

@@ -253,7 +253,7 @@ TEST_F(IniFile, UnreadableFileGivesDefaultsAndIsNotReplaced) {
   EXPECT_EQ(ReadIniInteger("S", "k", 3, path_), 3);
   EXPECT_TRUE(ReadIniBool("S", "k", true, path_));
   EXPECT_FALSE(ReadIniValue(path_, "S", "k").has_value());
-  EXPECT_FALSE(WriteIniString("S", "k", "v", path_));
+  EXPECT_EQ(WriteIniString("S", "k", "v", path_), EISDIR);
   struct stat st;
   ASSERT_EQ(stat(path_.c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -261,9 +261,9 @@ TEST_F(IniFile, UnreadableFileGivesDefaultsAndIsNotReplaced) {
 
 TEST_F(IniFile, WriteKeepsEverySectionEntryAndOrder) {
   Write(kSample);
-  ASSERT_TRUE(WriteIniString("GLOBALS", "languagefile", "deutsch.lng", path_));
-  ASSERT_TRUE(WriteIniString("Globals", "ProductVersion", "1.0", path_));
-  ASSERT_TRUE(WriteIniString("New", "k", "v", path_));
+  ASSERT_EQ(WriteIniString("GLOBALS", "languagefile", "deutsch.lng", path_), 0);
+  ASSERT_EQ(WriteIniString("Globals", "ProductVersion", "1.0", path_), 0);
+  ASSERT_EQ(WriteIniString("New", "k", "v", path_), 0);
   EXPECT_EQ(Contents(),
             "; leading comment\n"
             "  [ Globals ]  \n"
@@ -285,17 +285,15 @@ TEST_F(IniFile, WriteKeepsEverySectionEntryAndOrder) {
 }
 
 TEST_F(IniFile, WriteCreatesMissingFileAndFailsWithTheSystemsReason) {
-  ASSERT_TRUE(WriteIniString("Globals", "InstallPath", "/opt/x/", path_));
+  ASSERT_EQ(WriteIniString("Globals", "InstallPath", "/opt/x/", path_), 0);
   EXPECT_EQ(Contents(), "[Globals]\nInstallPath=/opt/x/\n");
   struct stat st;
   ASSERT_EQ(stat(path_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0644u);
-  EXPECT_FALSE(WriteIniString("S", "k", "v", dir_ + "/missing/test.cfg"));
-  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(WriteIniString("S", "k", "v", dir_ + "/missing/test.cfg"), ENOENT);
   // A directory where the file should be is a save that fails, not one that
   // replaces the directory.
-  EXPECT_FALSE(SaveIniFile(dir_, IniDocument()));
-  EXPECT_EQ(errno, EISDIR);
+  EXPECT_EQ(SaveIniFile(dir_, IniDocument()), EISDIR);
   EXPECT_EQ(DirEntries(), (std::vector<std::string>{"test.cfg"}));
 }
 
@@ -304,7 +302,7 @@ TEST_F(IniFile, WriteKeepsOwnerAndMode) {
   Write("[S]\nk=1\n");
   ASSERT_EQ(chmod(path_.c_str(), 0440), 0);
   ASSERT_EQ(chown(path_.c_str(), 65534, 65534), 0);
-  ASSERT_TRUE(WriteIniString("S", "k", "2", path_));
+  ASSERT_EQ(WriteIniString("S", "k", "2", path_), 0);
   struct stat st;
   ASSERT_EQ(stat(path_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0440u);
@@ -318,7 +316,7 @@ TEST_F(IniFile, WriteThroughSymbolicLinkKeepsTheLink) {
   std::string real = dir_ + "/real.cfg";
   std::ofstream(real) << "[S]\nk=1\n";
   ASSERT_EQ(symlink("real.cfg", path_.c_str()), 0);
-  ASSERT_TRUE(WriteIniString("S", "k", "2", path_));
+  ASSERT_EQ(WriteIniString("S", "k", "2", path_), 0);
   struct stat st;
   ASSERT_EQ(lstat(path_.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -327,7 +325,7 @@ TEST_F(IniFile, WriteThroughSymbolicLinkKeepsTheLink) {
 
 TEST_F(IniFile, UnstorableEntryLeavesFileUntouched) {
   Write("[S]\nk=1\n");
-  EXPECT_FALSE(WriteIniString("S", "k", "2\n[Other]\nx=y", path_));
-  EXPECT_FALSE(WriteIniString("S", "a=b", "2", path_));
+  EXPECT_EQ(WriteIniString("S", "k", "2\n[Other]\nx=y", path_), EINVAL);
+  EXPECT_EQ(WriteIniString("S", "a=b", "2", path_), EINVAL);
   EXPECT_EQ(Contents(), "[S]\nk=1\n");
 }

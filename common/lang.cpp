@@ -85,7 +85,7 @@ std::string LangText(const std::string& key, const std::string& section) {
   }
   if (!cache.valid || cache.path != path || !(cache.stamp == stamp)) {
     cache.valid = false;
-    if (!LoadIniFile(path, &cache.doc)) return "";
+    if (LoadIniFile(path, &cache.doc) != 0) return "";
     cache.path = path;
     cache.stamp = stamp;
     cache.valid = true;

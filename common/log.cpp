@@ -107,7 +107,7 @@ bool AppendLogLineAt(const std::string& path, const std::string& header,
   const int fd = OpenForLine(path, max_size, &fresh);
   if (fd < 0) return false;
   if (fresh && !header.empty()) line = header + "\n" + line;
-  bool ok = WriteAll(fd, line);
+  bool ok = WriteAll(fd, line) == 0;
   if (close(fd) != 0) ok = false;
   return ok;
 }
@@ -128,14 +128,14 @@ bool AppendLogLineLocked(const std::string& path, const std::string& header,
     if (early >= 0 && fstat(early, &held) == 0 && S_ISREG(held.st_mode) && held.st_size >= 1 &&
         held.st_size < max_size && lstat(path.c_str(), &at) == 0 && S_ISREG(at.st_mode) &&
         at.st_dev == held.st_dev && at.st_ino == held.st_ino) {
-      ok = WriteAll(early, line);
+      ok = WriteAll(early, line) == 0;
       through_early = true;
     } else {
       bool fresh = false;
       const int fd = OpenForLine(path, max_size, &fresh);
       if (fd >= 0) {
         if (fresh && !header.empty()) line = header + "\n" + line;
-        ok = WriteAll(fd, line);
+        ok = WriteAll(fd, line) == 0;
         if (close(fd) != 0) ok = false;
       }
     }

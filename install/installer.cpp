@@ -193,9 +193,9 @@ void WriteSuiteSettings() {
   const std::string path = Root() + "bin/voltmon.cfg";
   // Without this file no installed program can start, so the run must not
   // end as if it had succeeded.
-  if (!WriteIniString("Globals", "ProductVersion", g_run.ProductVersion, path) ||
-      !WriteIniString("Globals", "InstallPath", Root(), path) ||
-      !WriteIniString("Globals", "LanguageFile", g_run.SelectedLanguage + ".lng", path)) {
+  if (WriteIniString("Globals", "ProductVersion", g_run.ProductVersion, path) != 0 ||
+      WriteIniString("Globals", "InstallPath", Root(), path) != 0 ||
+      WriteIniString("Globals", "LanguageFile", g_run.SelectedLanguage + ".lng", path) != 0) {
     ShowInstallError("Could not write " + path);
     AbortInstall();
   }

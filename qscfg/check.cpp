@@ -4,6 +4,7 @@
 // through the probes.
 #include "qscfg/check.h"
 
+#include "common/orders.h"
 #include "qslx/setup.h"
 
 namespace {
@@ -75,8 +76,7 @@ void CheckScripts(const IniDocument& doc, const TQsProbes& probes,
     const std::string path = doc.GetString(kQsSection, key, "");
     switch (probes.Script(path)) {
       case TScriptState::kEmpty:
-        // Only the shutdown and message scripts are required.
-        if (i < 2) findings->push_back({TFindingKind::kEmptyScript, key, path});
+        if (kOrders[i].ScriptRequired) findings->push_back({TFindingKind::kEmptyScript, key, path});
         break;
       case TScriptState::kRelative:
         findings->push_back({TFindingKind::kScriptRelative, key, path});

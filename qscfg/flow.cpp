@@ -91,8 +91,8 @@ bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor) {
   if (language.empty()) return false;
   SetLanguageFilePath(root + "languages/" + language);
   editor->Path = root + "bin/qslx.cfg";
-  if (!LoadIniFile(editor->Path, &editor->Doc)) {
-    PrintMessage(kIdent, editor->Path + ": " + SystemErrorText(errno != 0 ? errno : EIO));
+  if (const int error = LoadIniFile(editor->Path, &editor->Doc); error != 0) {
+    PrintMessage(kIdent, editor->Path + ": " + SystemErrorText(error));
     return false;
   }
   editor->Config = ReadQsConfig(editor->Doc);
@@ -102,8 +102,7 @@ bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor) {
 int SaveQsEditor(TQsEditor* editor, bool* in_place) {
   IniDocument doc = editor->Doc;
   WriteQsConfig(editor->Config, &doc);
-  errno = 0;
-  if (!SaveIniFile(editor->Path, doc, in_place)) return errno != 0 ? errno : EIO;
+  if (const int error = SaveIniFile(editor->Path, doc, in_place); error != 0) return error;
   editor->Doc = doc;
   return 0;
 }
@@ -114,9 +113,8 @@ int CheckQsFile(const std::string& path, const TQsProbes& probes) {
     PrintMessage(kIdent, path + ": " + SystemErrorText(ENOENT));
     return 1;
   }
-  errno = 0;
-  if (!LoadIniFile(path, &doc)) {
-    PrintMessage(kIdent, path + ": " + SystemErrorText(errno != 0 ? errno : EIO));
+  if (const int error = LoadIniFile(path, &doc); error != 0) {
+    PrintMessage(kIdent, path + ": " + SystemErrorText(error));
     return 1;
   }
   const std::vector<TFinding> findings = CheckQsConfig(doc, probes);

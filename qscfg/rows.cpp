@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "common/orders.h"
+
 TEntryOutcome MasterEntry(const std::string& address, const TQsProbes& probes) {
   if (address.empty()) return {TEntryVerdict::kRefuse, "100008"};
   switch (ClassifyAddress(address)) {
@@ -22,7 +24,7 @@ TEntryOutcome MasterEntry(const std::string& address, const TQsProbes& probes) {
 TEntryOutcome ScriptEntry(size_t index, const std::string& path, const TQsProbes& probes) {
   const TScriptState state = probes.Script(path);
   if (state == TScriptState::kEmpty) {
-    if (index < 2) return {TEntryVerdict::kRefuse, "100008"};
+    if (kOrders[index].ScriptRequired) return {TEntryVerdict::kRefuse, "100008"};
     return {TEntryVerdict::kStore, ""};
   }
   const std::string key = ScriptWarningKey(state);

@@ -11,6 +11,7 @@
 #include "common/clock.h"
 
 #include "common/lang.h"
+#include "common/orders.h"
 #include "qscfg/rows.h"
 #include "qslx/setup.h"
 #include "tui/console_ui.h"
@@ -281,13 +282,11 @@ void AliveCheckScreen() {
 }
 
 void ScriptsScreen() {
-  const char* const labels[] = {"Shutdown script:", "Message script:", "Custom script 1:",
-                                "Custom script 2:", "Custom script 3:"};
   TFormScreen screen = MakeFormScreen("SCRIPTS CONFIGURATION");
   const std::vector<std::string>& keys = QsScriptKeys();
   for (size_t i = 0; i < keys.size(); ++i) {
     TFormRow row;
-    row.Label = labels[i];
+    row.Label = kOrders[i].ScriptLabel;
     row.Kind = TRowKind::kText;
     row.Value = [key = keys[i]] { return Config().Scripts[key]; };
     row.Store = [i, key = keys[i]](const std::string& work) {

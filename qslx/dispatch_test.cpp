@@ -1,5 +1,7 @@
 #include "qslx/dispatch.h"
 
+#include <set>
+
 #include "gtest/gtest.h"
 
 namespace {
@@ -88,6 +90,22 @@ TEST(Dispatch, MalformedOrUnknownRequestsRunNothing) {
         "<|1|00 1|>", "<|99999999999|0|>", "", "<|1|0|", "garbage", "3C7C317C307C3E"}) {
     ExpectUnknown(frame, s);
   }
+}
+
+// Every row of the table is carried out: its frame starts its own script
+// field, logged under its own key.
+TEST(Dispatch, EveryOrderOfTheTableRunsItsOwnScript) {
+  const TQsSetupData s = Scripts();
+  std::set<std::string> programs;
+  for (const TOrder& row : kOrders) {
+    const TQsOrder o = DispatchFrame(OrderFrame(1, row, "text"), s);
+    EXPECT_EQ(row.EventKey, o.EventKey);
+    EXPECT_EQ(QsOrderScript(s, row), o.Program);
+    EXPECT_EQ(row.CarriesText ? "\"text\"" : "", o.Argument);
+    EXPECT_EQ(row.LogsScriptFirst, o.LogProgramFirst);
+    programs.insert(o.Program);
+  }
+  EXPECT_EQ(static_cast<size_t>(kOrderCount), programs.size());
 }
 
 }  // namespace

@@ -53,6 +53,12 @@ const std::vector<TQsKey> kKeys = {
 
 #undef VM_FIELD
 
+// The record's script fields in command order (kOrders).
+std::string TQsSetupData::*const kScriptFields[kOrderCount] = {
+    &TQsSetupData::ScriptShutdown, &TQsSetupData::ScriptMessage, &TQsSetupData::ScriptCustom_1,
+    &TQsSetupData::ScriptCustom_2, &TQsSetupData::ScriptCustom_3};
+
+
 }  // namespace
 
 const std::vector<TQsKey>& QsKeys() {
@@ -77,12 +83,18 @@ const TQsNumberKey* FindQsNumberKey(const std::string& name) {
 const std::vector<std::string>& QsScriptKeys() {
   static const std::vector<std::string> keys = [] {
     std::vector<std::string> names;
-    for (const TQsKey& key : kKeys) {
-      if (key.Kind == TKeyKind::kString) names.push_back(key.Name);
-    }
+    for (const TOrder& order : kOrders) names.push_back(order.ScriptKey);
     return names;
   }();
   return keys;
+}
+
+std::string* QsOrderScript(TQsSetupData* setup, const TOrder& order) {
+  return &(setup->*kScriptFields[order.Command]);
+}
+
+const std::string& QsOrderScript(const TQsSetupData& setup, const TOrder& order) {
+  return setup.*kScriptFields[order.Command];
 }
 
 std::string QsAddressKey(int index) {
@@ -109,7 +121,7 @@ bool LoadQsSetup(const std::string& program_dir, TQsSetupData* setup) {
   setup->InstallPath = GetInstallPath(program_dir);
   if (setup->InstallPath.empty()) return false;
   IniDocument file;
-  if (!LoadIniFile(setup->InstallPath + "bin/qslx.cfg", &file)) file = IniDocument();
+  if (LoadIniFile(setup->InstallPath + "bin/qslx.cfg", &file) != 0) file = IniDocument();
 
   const std::string language = GetLanguageFile(setup->InstallPath);
   if (language.empty()) return false;
@@ -125,5 +137,9 @@ bool LoadQsSetup(const std::string& program_dir, TQsSetupData* setup) {
 
   for (const TQsKey* key : RowsInOrder(QsKeys(), &TQsKey::LoadRank)) ReadQsKey(file, *key, setup);
   setup->Alive.Script = setup->InstallPath + "script/system/chkfail.sh";
-  return setup->ListenPort != 0 && !setup->ScriptShutdown.empty() && !setup->ScriptMessage.empty();
+  if (setup->ListenPort == 0) return false;
+  for (const TOrder& order : kOrders) {
+    if (order.ScriptRequired && QsOrderScript(*setup, order).empty()) return false;
+  }
+  return true;
 }

@@ -8,6 +8,7 @@
 
 #include "common/ini.h"
 #include "common/setting_row.h"
+#include "common/orders.h"
 #include "common/text.h"
 
 struct TQsAliveCheck {
@@ -50,8 +51,11 @@ const std::vector<TQsKey>& QsKeys();
 const std::vector<TQsNumberKey>& QsNumberKeys();
 // The numeric key named `name` (case as written); null when there is none.
 const TQsNumberKey* FindQsNumberKey(const std::string& name);
-// The five script keys in command order: shutdown, message, custom 1 to 3.
+// The script keys of the orders, in command order (kOrders).
 const std::vector<std::string>& QsScriptKeys();
+// The script field that `order` runs.
+const std::string& QsOrderScript(const TQsSetupData& setup, const TOrder& order);
+std::string* QsOrderScript(TQsSetupData* setup, const TOrder& order);
 // "AdrCount", and "Adr" + index for the index-th address.
 extern const char kQsAddressCountKey[];
 std::string QsAddressKey(int index);

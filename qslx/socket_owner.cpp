@@ -76,10 +76,11 @@ bool SameEnd(const TQsTcpEnd& a, const TQsTcpEnd& b) {
   return a.Address == b.Address && a.Port == b.Port;
 }
 
-int64_t OwnerInTable(const std::string& path, const TQsTcpEnd& local, const TQsTcpEnd& remote) {
+int OwnerInTable(const std::string& path, const TQsTcpEnd& local, const TQsTcpEnd& remote,
+                 int64_t* uid) {
   FILE* table = fopen(path.c_str(), "re");
-  if (table == nullptr) return -1;
-  int64_t owner = -1;
+  if (table == nullptr) return errno;
+  int error = ENOENT;
   char* line = nullptr;
   size_t capacity = 0;
   while (getline(&line, &capacity, table) >= 0) {
@@ -87,13 +88,14 @@ int64_t OwnerInTable(const std::string& path, const TQsTcpEnd& local, const TQsT
     if (!ParseSocketLine(line, &entry)) continue;
     if (!SameEnd(entry.Local, local) || !SameEnd(entry.Remote, remote)) continue;
     if (entry.Inode != 0) {
-      owner = entry.Uid;
+      *uid = entry.Uid;
+      error = 0;
       break;
     }
   }
   free(line);
   fclose(table);
-  return owner;
+  return error;
 }
 
 bool EndOf(int fd, bool peer, TQsTcpEnd* end) {
@@ -114,9 +116,9 @@ struct DiagRequest {
 };
 
 // The owner of the socket `local`-`remote` of `family` as the kernel reports
-// it: -1 for none, -2 when the kernel could not be asked or did not answer.
-int64_t AskDiag(int netlink, uint32_t number, uint8_t family, const TQsTcpEnd& local,
-                const TQsTcpEnd& remote) {
+// it, as SocketOwnerByDiag tells it.
+int AskDiag(int netlink, uint32_t number, uint8_t family, const TQsTcpEnd& local,
+            const TQsTcpEnd& remote, int64_t* uid) {
   DiagRequest request;
   std::memset(&request, 0, sizeof request);
   request.header.nlmsg_len = sizeof request;
@@ -146,24 +148,27 @@ int64_t AskDiag(int netlink, uint32_t number, uint8_t family, const TQsTcpEnd& l
     sent = sendto(netlink, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel),
                   sizeof kernel);
   } while (sent < 0 && errno == EINTR);
-  if (sent != static_cast<ssize_t>(sizeof request)) return -2;
+  if (sent < 0) return errno;
+  if (sent != static_cast<ssize_t>(sizeof request)) return EPROTO;
   // The kernel answers a single lookup before sendto returns: nothing to wait for.
   alignas(nlmsghdr) char reply[1024];
   ssize_t got;
   do {
     got = recv(netlink, reply, sizeof reply, MSG_DONTWAIT);
   } while (got < 0 && errno == EINTR);
-  if (got < static_cast<ssize_t>(sizeof(nlmsghdr))) return -2;
+  if (got < 0) return errno;
+  if (got < static_cast<ssize_t>(sizeof(nlmsghdr))) return EPROTO;
   const auto* header = reinterpret_cast<const nlmsghdr*>(reply);
-  if (!NLMSG_OK(header, static_cast<unsigned>(got)) || header->nlmsg_seq != number) return -2;
+  if (!NLMSG_OK(header, static_cast<unsigned>(got)) || header->nlmsg_seq != number) return EPROTO;
   if (header->nlmsg_type == NLMSG_ERROR) {
-    if (header->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) return -2;
-    const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(header));
-    return error->error == -ENOENT ? -1 : -2;
+    if (header->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) return EPROTO;
+    // The kernel's own error number, negated; 0 would be an acknowledgement.
+    const int error = -static_cast<const nlmsgerr*>(NLMSG_DATA(header))->error;
+    return error > 0 ? error : EPROTO;
   }
   if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
       header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) {
-    return -2;
+    return EPROTO;
   }
   const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
   // Only the very connection counts, held by a process; a listener that the
@@ -173,20 +178,21 @@ int64_t AskDiag(int netlink, uint32_t number, uint8_t family, const TQsTcpEnd& l
       found->id.idiag_dport != htons(remote.Port) ||
       found->id.idiag_src[address_word] != local.Address ||
       found->id.idiag_dst[address_word] != remote.Address || found->idiag_inode == 0) {
-    return -1;
+    return ENOENT;
   }
-  return found->idiag_uid;
+  *uid = found->idiag_uid;
+  return 0;
 }
 
 int OpenDiagSocket() {
   return socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
 }
 
-int64_t AskBothFamilies(int netlink, uint32_t* number, const TQsTcpEnd& local,
-                        const TQsTcpEnd& remote) {
-  int64_t owner = AskDiag(netlink, ++*number, AF_INET, local, remote);
-  if (owner == -1) owner = AskDiag(netlink, ++*number, AF_INET6, local, remote);
-  return owner;
+int AskBothFamilies(int netlink, uint32_t* number, const TQsTcpEnd& local, const TQsTcpEnd& remote,
+                    int64_t* uid) {
+  int error = AskDiag(netlink, ++*number, AF_INET, local, remote, uid);
+  if (error == ENOENT) error = AskDiag(netlink, ++*number, AF_INET6, local, remote, uid);
+  return error;
 }
 
 // One socket kept open for the questions, as opening one for each caller
@@ -197,24 +203,24 @@ int64_t AskBothFamilies(int netlink, uint32_t* number, const TQsTcpEnd& local,
 // for it queued them behind each other.
 class TDiagSocket {
  public:
-  int64_t Owner(const TQsTcpEnd& local, const TQsTcpEnd& remote) {
+  int Owner(const TQsTcpEnd& local, const TQsTcpEnd& remote, int64_t* uid) {
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
     if (!lock.owns_lock()) {
       const int own = OpenDiagSocket();
-      if (own < 0) return -2;
+      if (own < 0) return errno;
       uint32_t number = 0;
-      const int64_t owner = AskBothFamilies(own, &number, local, remote);
+      const int error = AskBothFamilies(own, &number, local, remote, uid);
       close(own);
-      return owner;
+      return error;
     }
     if (fd_ < 0) fd_ = OpenDiagSocket();
-    if (fd_ < 0) return -2;
-    const int64_t owner = AskBothFamilies(fd_, &number_, local, remote);
-    if (owner == -2) {
+    if (fd_ < 0) return errno;
+    const int error = AskBothFamilies(fd_, &number_, local, remote, uid);
+    if (error != 0 && error != ENOENT) {
       close(fd_);
       fd_ = -1;
     }
-    return owner;
+    return error;
   }
 
  private:
@@ -225,10 +231,10 @@ class TDiagSocket {
 
 }  // namespace
 
-int64_t SocketOwnerByDiag(const TQsTcpEnd& local, const TQsTcpEnd& remote) {
+int SocketOwnerByDiag(const TQsTcpEnd& local, const TQsTcpEnd& remote, int64_t* uid) {
   // Never destroyed: workers may still ask while the process ends.
   static TDiagSocket* const diag = new TDiagSocket;
-  return diag->Owner(local, remote);
+  return diag->Owner(local, remote, uid);
 }
 
 bool ParseSocketLine(const std::string& line, TQsSocketEntry* entry) {
@@ -248,10 +254,11 @@ bool ParseSocketLine(const std::string& line, TQsSocketEntry* entry) {
   return true;
 }
 
-int64_t SocketOwner(const TQsTcpEnd& local, const TQsTcpEnd& remote, const std::string& proc_root) {
-  int64_t owner = OwnerInTable(proc_root + "/net/tcp", local, remote);
-  if (owner < 0) owner = OwnerInTable(proc_root + "/net/tcp6", local, remote);
-  return owner;
+int SocketOwner(const TQsTcpEnd& local, const TQsTcpEnd& remote, int64_t* uid,
+                const std::string& proc_root) {
+  int error = OwnerInTable(proc_root + "/net/tcp", local, remote, uid);
+  if (error != 0) error = OwnerInTable(proc_root + "/net/tcp6", local, remote, uid);
+  return error;
 }
 
 bool IsCallerOnThisComputer(in_addr_t peer, in_addr_t local) {
@@ -269,8 +276,9 @@ TQsCaller CheckCaller(int fd, const TQsTcpEnd& caller, const std::string& proc_r
   if (!EndOf(fd, false, &ours)) return TQsCaller::kGone;
   if (!IsCallerOnThisComputer(caller.Address, ours.Address)) return TQsCaller::kTrusted;
   // The caller's socket: its local end is the caller's, its remote end ours.
-  int64_t owner = SocketOwnerByDiag(caller, ours);
-  if (owner == -2) owner = SocketOwner(caller, ours, proc_root);
-  if (owner < 0) return TQsCaller::kGone;
+  int64_t owner = -1;
+  int error = SocketOwnerByDiag(caller, ours, &owner);
+  if (error != 0 && error != ENOENT) error = SocketOwner(caller, ours, &owner, proc_root);
+  if (error != 0) return TQsCaller::kGone;
   return owner == 0 ? TQsCaller::kTrusted : TQsCaller::kNotRoot;
 }

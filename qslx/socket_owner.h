@@ -28,16 +28,18 @@ struct TQsSocketEntry {
 bool ParseSocketLine(const std::string& line, TQsSocketEntry* entry);
 
 // The uid of the socket held by a process whose local end is `local` and
-// remote end `remote`, searched in `proc_root` + "/net/tcp" and "/net/tcp6";
-// -1 when there is none. A socket no process holds any more counts as none:
-// the kernel shows uid 0 for one in TIME_WAIT.
-int64_t SocketOwner(const TQsTcpEnd& local, const TQsTcpEnd& remote,
-                    const std::string& proc_root = "/proc");
+// remote end `remote`, searched in `proc_root` + "/net/tcp" and "/net/tcp6".
+// 0 with `*uid` set; ENOENT when there is none, or the error number of a
+// table that cannot be opened. A socket no process holds any more counts as
+// none: the kernel shows uid 0 for one in TIME_WAIT.
+int SocketOwner(const TQsTcpEnd& local, const TQsTcpEnd& remote, int64_t* uid,
+                const std::string& proc_root = "/proc");
 
 // The same as SocketOwner, asked of the kernel's socket diagnostics for the
-// one socket (a mapped IPv6 socket included): -1 when there is none, -2 when
-// the kernel cannot be asked (no such service, an unexpected answer).
-int64_t SocketOwnerByDiag(const TQsTcpEnd& local, const TQsTcpEnd& remote);
+// one socket (a mapped IPv6 socket included): 0 with `*uid` set, ENOENT when
+// there is none, any other error number when the kernel cannot be asked (no
+// such service; EPROTO for an answer it cannot read).
+int SocketOwnerByDiag(const TQsTcpEnd& local, const TQsTcpEnd& remote, int64_t* uid);
 
 // True when a caller at `peer` reaching this computer at `local` is on this
 // computer itself: a loopback address, or the very address it called.

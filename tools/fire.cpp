@@ -9,12 +9,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "common/files.h"
 #include "common/lang.h"
+#include "common/orders.h"
 #include "common/settings.h"
 #include "tools/fire_plan.h"
 #include "tools/master_order.h"
@@ -56,10 +56,9 @@ bool LoadMasterConfig(const MasterFire& fire, const std::string& program_dir,
   } else {
     SetLanguageFilePath(install + "languages/" + language);
   }
-  errno = 0;
-  if (!LoadServerSetupFile(config->path, &config->setup)) {
+  if (const int error = LoadServerSetupFile(config->path, &config->setup); error != 0) {
     std::fprintf(stderr, "qsmaster: cannot read %s: %s\n", config->path.c_str(),
-                 FileErrorText(errno != 0 ? errno : EIO).c_str());
+                 FileErrorText(error).c_str());
     return false;
   }
   return true;
@@ -155,7 +154,7 @@ int RunFire(const MasterFire& fire, const std::string& program_dir) {
       ++tally.local;
     } else if (step.kind == StepKind::kUnusable) {
       std::printf("  order %d (%s) to '%s': not sent: %s\n", step.command,
-                  OrderName(step.command).c_str(), step.host.c_str(), step.problem.c_str());
+                  FindOrder(step.command)->Name, step.host.c_str(), step.problem.c_str());
       ++unusable;
     } else if (fire.dry_run) {
       std::printf("  %s: would send %s\n", OrderHeading(step).c_str(), step.frame.c_str());

@@ -9,13 +9,11 @@
 #include <algorithm>
 
 #include "common/lang.h"
+#include "common/orders.h"
 #include "qslx/request_line.h"
 
 namespace {
 
-const char* const kOrderCodes[] = {"$R_SHUT", "$R_MSG", "$R_SHELL_1", "$R_SHELL_2", "$R_SHELL_3"};
-constexpr int kShutdownOrder = 0;
-constexpr int kMessageOrder = 1;
 const char kStandardInstallPath[] = "/usr/vantrel/voltmon/";
 
 std::string OnOneLine(std::string text) {
@@ -35,8 +33,9 @@ PlannedStep PlanJob(const std::string& job, int32_t code, const std::string& nam
   step.shown = ShownJob(job);
   TextList parts;
   SplitToList(',', job, &parts, true);
-  step.command = OrderOfAction(parts.empty() ? "" : parts[0]);
-  if (step.command < 0) return step;
+  const TOrder* row = FindOrderByAction(parts.empty() ? "" : parts[0]);
+  if (row == nullptr) return step;
+  step.command = row->Command;
   step.host = JobParameter(job, 0);
   const std::string port = JobParameter(job, 1);
   int32_t number = 0;
@@ -49,9 +48,7 @@ PlannedStep PlanJob(const std::string& job, int32_t code, const std::string& nam
   } else {
     step.kind = StepKind::kOrder;
     step.port = static_cast<uint16_t>(number);
-    step.frame = "<|" + std::to_string(code) + "|" + std::to_string(step.command);
-    if (step.command == kMessageOrder) step.frame += "|" + RehearsalMessage(code, name);
-    step.frame += "|>";
+    step.frame = OrderFrame(code, *row, RehearsalMessage(code, name));
     // The daemon would greet, then drop the line unread: not an order to
     // report as accepted. Scrambling doubles the frame.
     step.problem = RequestLineProblem(2 * step.frame.size());
@@ -72,29 +69,11 @@ bool FirePlan::ShutsDown() const {
 TextList FirePlan::ShutdownTargets() const {
   TextList targets;
   for (const PlannedStep& step : steps) {
-    if (step.kind == StepKind::kOrder && step.command == kShutdownOrder) {
+    if (step.kind == StepKind::kOrder && step.command == kShutdownCommand) {
       targets.push_back(step.host + ":" + std::to_string(step.port));
     }
   }
   return targets;
-}
-
-int OrderOfAction(const std::string& code) {
-  for (int i = 0; i < 5; ++i) {
-    if (code == kOrderCodes[i]) return i;
-  }
-  return -1;
-}
-
-std::string OrderName(int command) {
-  switch (command) {
-    case kShutdownOrder:
-      return "shut down";
-    case kMessageOrder:
-      return "message";
-    default:
-      return "custom script " + std::to_string(command - 1);
-  }
 }
 
 std::string OneLineEventName(const TEvents& events, int event, int32_t warning_time) {
@@ -167,7 +146,7 @@ std::string EventHeading(int32_t code, const std::string& name) {
 
 std::string OrderHeading(const PlannedStep& step) {
   return "slave " + step.host + ":" + std::to_string(step.port) + ", order " +
-         std::to_string(step.command) + " (" + OrderName(step.command) + ")";
+         std::to_string(step.command) + " (" + FindOrder(step.command)->Name + ")";
 }
 
 TextList EventListing(const TEvents& events, int32_t warning_time) {

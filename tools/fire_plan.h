@@ -24,7 +24,7 @@ struct PlannedStep {
   std::string shown;  // the job as the console shows it
   std::string host;   // the slave, for kOrder and kUnusable
   uint16_t port = 0;
-  int command = -1;     // the order number, for kOrder and kUnusable
+  int command = -1;     // the order number (kOrders), for kOrder and kUnusable
   std::string frame;    // the clear request line, for kOrder
   std::string problem;  // why a kUnusable step is not sent
 };
@@ -39,13 +39,6 @@ struct FirePlan {
   // The hosts and ports of those shutdown orders, "host:port" each.
   TextList ShutdownTargets() const;
 };
-
-// The order number of a remote action code ("$R_SHUT" 0, "$R_MSG" 1,
-// "$R_SHELL_1" to "$R_SHELL_3" 2 to 4); -1 for any other code.
-int OrderOfAction(const std::string& code);
-
-// "shut down", "message", "custom script 1" to "custom script 3".
-std::string OrderName(int command);
 
 // The event's name from the language file with its line breaks as blanks;
 // empty for a code that is no number or does not fit 8 bits.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "common/orders.h"
 #include "qslx/request_line.h"
 
 namespace {
@@ -149,7 +150,7 @@ bool ParseSend(const std::vector<std::string>& args, MasterSend* send, std::stri
   }
   int64_t command = 0;
   // Other numbers are no order at all; --raw sends such frames on purpose.
-  if (!ParseInteger(positional[2], 0, 4, &command)) {
+  if (!ParseInteger(positional[2], 0, kOrderCount - 1, &command)) {
     *error =
         "COMMAND must be 0 shut down, 1 message or 2-4 custom scripts (use --raw for "
         "other frames), got '" +

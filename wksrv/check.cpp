@@ -17,8 +17,6 @@ namespace {
 // Action indexes of the action table.
 enum TAction {
   kOwnShutdown = 2,
-  kFirstRemote = 3,
-  kLastRemote = 7,
   kLocalScript = 8,
   kEmail = 9,
 };
@@ -62,7 +60,7 @@ void CheckJob(const TSetupData& setup, const TMasterSettings& master, const std:
   auto problem = [&](const std::string& text) { report->Problems.push_back(where + text); };
   if (action < 0) {
     problem("unknown job " + Quoted(job));
-  } else if (action >= kFirstRemote && action <= kLastRemote) {
+  } else if (IsRemoteAction(action)) {
     const std::string host = JobParameter(job, 0);
     const int32_t port = TextToIntInRange(JobParameter(job, 1), 1, 65535);
     if (host.empty() || !probes.Resolves(host)) {

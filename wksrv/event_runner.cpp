@@ -28,6 +28,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/orders.h"
 #include "wksrv/job_plan.h"
 #include "wksrv/local_jobs.h"
 #include "wksrv/master_log.h"
@@ -85,9 +86,8 @@ std::thread StartBlocked(Function&& function) {
 }
 
 std::string OrderText(const TPlannedOrder& order) {
-  static const char* const kNames[] = {"shut down", "message", "custom script 1", "custom script 2",
-                                       "custom script 3"};
-  const char* name = order.command >= 0 && order.command < 5 ? kNames[order.command] : "?";
+  const TOrder* row = FindOrder(order.command);
+  const char* name = row != nullptr ? row->Name : "?";
   return "order " + std::to_string(order.command) + " (" + name + ") to " + order.host + ":" +
          std::to_string(order.port);
 }

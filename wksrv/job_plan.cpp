@@ -8,12 +8,10 @@
 #include <algorithm>
 
 #include "common/lang.h"
+#include "common/orders.h"
 #include "common/text.h"
 
 namespace {
-
-const char* const kOrderActions[] = {"$R_SHUT", "$R_MSG", "$R_SHELL_1", "$R_SHELL_2", "$R_SHELL_3"};
-constexpr int kMessageCommand = 1;
 
 struct TLocalAction {
   const char* code;
@@ -32,11 +30,11 @@ std::string ActionOf(const std::string& job) {
   return parts.empty() ? "" : parts[0];
 }
 
-TPlannedOrder PlanOrder(const std::string& job, int command, int32_t code,
+TPlannedOrder PlanOrder(const std::string& job, const TOrder& row, int32_t code,
                         const std::string& name) {
   TPlannedOrder order;
   order.job = job;
-  order.command = command;
+  order.command = row.Command;
   order.host = JobParameter(job, 0);
   const std::string port = JobParameter(job, 1);
   int32_t number = 0;
@@ -46,19 +44,12 @@ TPlannedOrder PlanOrder(const std::string& job, int command, int32_t code,
     order.problem = "the port '" + port + "' is not 1-65535";
   } else {
     order.port = static_cast<uint16_t>(number);
-    order.frame = OrderFrame(code, command, name);
+    order.frame = OrderFrame(code, row, name);
   }
   return order;
 }
 
 }  // namespace
-
-int OrderNumberOf(const std::string& action) {
-  for (int i = 0; i < 5; ++i) {
-    if (action == kOrderActions[i]) return i;
-  }
-  return -1;
-}
 
 std::string EventTitle(const TEvents& events, int32_t code, int32_t warning_time) {
   std::string name;
@@ -71,16 +62,6 @@ std::string EventTitle(const TEvents& events, int32_t code, int32_t warning_time
   return name.empty() ? "UPS event " + std::to_string(code) : name;
 }
 
-std::string OrderFrame(int32_t code, int command, const std::string& text) {
-  std::string frame = "<|" + std::to_string(code) + "|" + std::to_string(command);
-  if (command == kMessageCommand) {
-    std::string message = text;
-    std::replace(message.begin(), message.end(), '|', '/');
-    frame += "|" + message;
-  }
-  return frame + "|>";
-}
-
 TEventPlan PlanEvent(const TEvents& events, int32_t code, int32_t warning_time) {
   TEventPlan plan;
   plan.code = code;
@@ -90,15 +71,15 @@ TEventPlan PlanEvent(const TEvents& events, int32_t code, int32_t warning_time) 
   for (int position = 0; position < events.JobCount(event); ++position) {
     const std::string job = events.Job(event, position);
     const std::string action = ActionOf(job);
-    const int command = OrderNumberOf(action);
-    if (command >= 0) {
+    const TOrder* row = FindOrderByAction(action);
+    if (row != nullptr) {
       if (plan.steps.empty() || plan.steps.back().kind != TJobKind::kOrders) {
         TJobStep step;
         step.kind = TJobKind::kOrders;
         step.job = job;
         plan.steps.push_back(step);
       }
-      plan.steps.back().orders.push_back(PlanOrder(job, command, code, plan.name));
+      plan.steps.back().orders.push_back(PlanOrder(job, *row, code, plan.name));
       continue;
     }
     TJobStep step;

@@ -28,7 +28,7 @@ struct TPlannedOrder {
   std::string job;   // as configured, for the log
   std::string host;  // the slave's name or address
   uint16_t port = 0;
-  int command = -1;     // 0 shut down, 1 message, 2-4 custom scripts 1-3
+  int command = -1;     // the order's number (kOrders)
   std::string frame;    // the clear request line
   std::string problem;  // not empty: the job cannot be sent (no host, bad port)
 };
@@ -49,17 +49,9 @@ struct TEventPlan {
 // The event code whose jobs a "$SHUTDOWN" job runs as it starts.
 constexpr int32_t kShutdownEventCode = 12;
 
-// The order number of a remote action code ("$R_SHUT" 0, "$R_MSG" 1,
-// "$R_SHELL_1" to "$R_SHELL_3" 2 to 4); -1 for any other code.
-int OrderNumberOf(const std::string& action);
-
 // The event's name from the language file on one line, or "UPS event CODE"
 // when the language file has none, so that a message never goes out empty.
 std::string EventTitle(const TEvents& events, int32_t code, int32_t warning_time);
-
-// The request line of an order: "<|CODE|COMMAND|>", for a message
-// "<|CODE|1|TEXT|>" with the text's "|" made "/" (the slave would cut it).
-std::string OrderFrame(int32_t code, int command, const std::string& text);
 
 // The plan of the first configured event with `code`; no steps when there
 // is none.

@@ -126,13 +126,4 @@ TEST(JobPlan, OnlyLoggingRunsOnceTheShutdownHasBegun) {
   }
 }
 
-TEST(JobPlan, OrderNumbersFollowTheActionTable) {
-  EXPECT_EQ(OrderNumberOf("$R_SHUT"), 0);
-  EXPECT_EQ(OrderNumberOf("$R_MSG"), 1);
-  EXPECT_EQ(OrderNumberOf("$R_SHELL_1"), 2);
-  EXPECT_EQ(OrderNumberOf("$R_SHELL_3"), 4);
-  EXPECT_EQ(OrderNumberOf("$SHUTDOWN"), -1);
-  EXPECT_EQ(OrderNumberOf("$R_SHELL_4"), -1);
-}
-
 }  // namespace

@@ -21,7 +21,7 @@ void TakeUnlessBlank(const IniDocument& doc, const char* key, std::string* field
 
 void LoadMasterSettings(const std::string& path, TMasterSettings* out) {
   IniDocument doc;
-  if (!LoadIniFile(path, &doc)) return;
+  if (LoadIniFile(path, &doc) != 0) return;
   TakeUnlessBlank(doc, "NutUps", &out->NutUps);
   out->NutUser = doc.GetString(kSection, "NutUser", out->NutUser);
   if (std::optional<std::string> scrambled = doc.Get(kSection, "NutPassword")) {

@@ -98,8 +98,8 @@ TEST(ConsoleText, LongErrorTextWrappedInsideItsBox) {
   std::string error;
   for (int i = 0; error.size() < 3600; ++i) error += "long" + std::to_string(i % 10) + "xyz ";
   ConsoleSession console(ServerConfig(kTestModel));
-  ASSERT_TRUE(
-      WriteIniString("ERRORS", "100008", error, console.tree().Path("languages/english.lng")));
+  ASSERT_EQ(WriteIniString("ERRORS", "100008", error, console.tree().Path("languages/english.lng")),
+            0);
   console.term().UseUtf8();
   ASSERT_TRUE(console.Start("", 80, 24, kUtf8));
   ASSERT_TRUE(console.Shows("Wattkeep Configuration"));

@@ -12,12 +12,30 @@
 #include "common/files.h"
 #include "common/ini.h"
 #include "common/lang.h"
+#include "common/orders.h"
 
-const char* const kActionCodes[kActionCount] = {
-    "$POPUP",     "$LOG",       "$SHUTDOWN", "$R_SHUT", "$R_MSG", "$R_SHELL_1",
-    "$R_SHELL_2", "$R_SHELL_3", "$L_SHELL",  "$EMAIL",  "$MSLOG"};
+const char* const kActionCodes[kActionCount] = {"$POPUP",
+                                                "$LOG",
+                                                "$SHUTDOWN",
+                                                kOrders[0].ActionCode,
+                                                kOrders[1].ActionCode,
+                                                kOrders[2].ActionCode,
+                                                kOrders[3].ActionCode,
+                                                kOrders[4].ActionCode,
+                                                "$L_SHELL",
+                                                "$EMAIL",
+                                                "$MSLOG"};
 
 namespace {
+
+// The remote actions sit in command order after the three first local ones.
+constexpr bool OrdersFollowTheLocalActions() {
+  for (int i = 0; i < kOrderCount; ++i) {
+    if (kOrders[i].ActionIndex != kShutdownAction + 1 + i) return false;
+  }
+  return kShutdownAction + 1 + kOrderCount <= kActionCount;
+}
+static_assert(OrdersFollowTheLocalActions(), "kActionCodes places the orders by their index");
 
 constexpr int kWarningTimeEvent = 11;
 
@@ -32,10 +50,6 @@ int FindAction(const std::string& code) {
 // By ASCII only, as the INI reader compares keys.
 char LowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool IsRemoteAction(int action) {
-  return action >= 3 && action <= 7;
 }
 
 std::string WithoutLineBreaks(std::string text) {
@@ -68,6 +82,10 @@ int32_t NumberedKey(const std::string& key, const std::string& prefix) {
   if (digits[0] < '0' || digits[0] > '9' || !ParseInt32(digits, &n)) return -1;
   if (digits.size() > 1 && digits[0] == '0') return -1;
   return n;
+}
+
+bool IsRemoteAction(int action) {
+  return FindOrderByActionIndex(action) != nullptr;
 }
 
 int ActionIndex(const std::string& code) {
@@ -190,7 +208,7 @@ bool TEvents::ReplaceJob(int event, int position, const std::string& job) {
 
 void TEvents::LoadDefaultEvents(const std::string& path, const std::string& section) {
   IniDocument doc;
-  if (!LoadIniFile(path, &doc)) return;
+  if (LoadIniFile(path, &doc) != 0) return;
   int32_t count = 0;
   if (!ParseInt32(doc.Get(section, "EvCounter").value_or(""), &count)) return;
   // The keys "Ev" + n below the count, in the order of n: the result of

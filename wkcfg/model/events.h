@@ -27,6 +27,8 @@ constexpr int kDefaultRemotePort = 6005;
 
 // The action index of `code`; 2 ("$SHUTDOWN") for an unknown code.
 int ActionIndex(const std::string& code);
+// Whether the action at index `action` gives an order to a slave (kOrders).
+bool IsRemoteAction(int action);
 
 // The job's display line: "- " + the action's text, then " (first)" for
 // "$L_SHELL" and "$EMAIL" or " (first : second)" for the remote actions;

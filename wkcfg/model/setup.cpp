@@ -66,17 +66,15 @@ std::string ServerSetupPath(const TSetupData& setup) {
 }
 
 int LoadServerSetup(TSetupData* setup) {
-  if (LoadServerSetupFile(ServerSetupPath(*setup), setup) || errno == ENOENT) return 0;
-  return errno != 0 ? errno : EIO;
+  const int error = LoadServerSetupFile(ServerSetupPath(*setup), setup);
+  return error == ENOENT ? 0 : error;
 }
 
-bool LoadServerSetupFile(const std::string& path, TSetupData* setup) {
+int LoadServerSetupFile(const std::string& path, TSetupData* setup) {
   IniDocument doc;
-  errno = 0;
   int error = ENOENT;
-  if (PathExists(path)) error = LoadIniFile(path, &doc) ? 0 : (errno != 0 ? errno : EIO);
-  const bool readable = error == 0;
-  if (!readable) doc.Parse("");
+  if (PathExists(path)) error = LoadIniFile(path, &doc);
+  if (error != 0) doc.Parse("");
   setup->Ups.Protocol.ProtocolId = 0;
   setup->Ups.Protocol.ProtocolText.clear();
   for (const TSetupKey* key : RowsInOrder(SetupKeys(), &TSetupKey::LoadRank))
@@ -84,25 +82,21 @@ bool LoadServerSetupFile(const std::string& path, TSetupData* setup) {
   LoadEvents(doc, &setup->Ups.Events);
   int32_t& warning = setup->Server.SrvDownWarningTime;
   if (warning <= kLeastWarningTime) warning = kLeastWarningTime;
-  errno = error;
-  return readable;
+  return error;
 }
 
 int SaveServerSetup(const TSetupData& setup, bool write_autonomy, bool* in_place) {
   const std::string path = ServerSetupPath(setup);
   IniDocument doc;
-  errno = 0;
   // A file that exists but cannot be read is not replaced: its other
   // sections and keys would be lost.
-  if (!LoadIniFile(path, &doc)) return errno != 0 ? errno : EIO;
+  if (const int error = LoadIniFile(path, &doc); error != 0) return error;
   for (const TSetupKey* key : RowsInOrder(SetupKeys(), &TSetupKey::SaveRank)) {
     if (key->Store != TKeyStore::kAutonomy || write_autonomy) SaveKey(setup, *key, &doc);
   }
   // The events come after every key.
   SaveEvents(setup.Ups.Events, &doc);
-  errno = 0;
-  if (!SaveIniFile(path, doc, in_place)) return errno != 0 ? errno : EIO;
-  return 0;
+  return SaveIniFile(path, doc, in_place);
 }
 
 void ResetAutonomyData(TSetupData* setup) {

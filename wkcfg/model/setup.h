@@ -99,10 +99,10 @@ std::string ServerSetupPath(const TSetupData& setup);
 // missing, otherwise the error number of the read (see FileErrorText).
 int LoadServerSetup(TSetupData* setup);
 
-// LoadServerSetup from the file at `path` instead. False when the file is
-// missing or cannot be read, with errno telling why (ENOENT for a missing
-// file); the fields then hold their defaults.
-bool LoadServerSetupFile(const std::string& path, TSetupData* setup);
+// LoadServerSetup from the file at `path` instead. 0, or the error number
+// when the file is missing (ENOENT) or cannot be read; the fields then hold
+// their defaults.
+int LoadServerSetupFile(const std::string& path, TSetupData* setup);
 
 // Writes the record to the file in one atomic replacement, keeping every
 // other section and unknown key. The three autonomy keys are written only

@@ -194,10 +194,10 @@ TEST_F(SetupFile, NewFileHoldsTheKeysInSaveOrder) {
 
 TEST_F(SetupFile, LoadingFromAPathTellsWhetherTheFileWasThere) {
   tree.Write("elsewhere.cfg", "[Wattkeep]\nEventCounter=1\nEvent0=3|$LOG\nSrvListenPort=9\n");
-  EXPECT_TRUE(LoadServerSetupFile(tree.Path("elsewhere.cfg"), &setup));
+  EXPECT_EQ(LoadServerSetupFile(tree.Path("elsewhere.cfg"), &setup), 0);
   EXPECT_EQ(setup.Ups.Events.EventLine(0), "3|$LOG");
   EXPECT_EQ(setup.Server.SrvListenPort, 9);
-  EXPECT_FALSE(LoadServerSetupFile(tree.Path("missing.cfg"), &setup));
+  EXPECT_EQ(LoadServerSetupFile(tree.Path("missing.cfg"), &setup), ENOENT);
   EXPECT_EQ(setup.Ups.Events.Count(), 0);
   EXPECT_EQ(setup.Server.SrvListenPort, 5769);
 }

@@ -4,6 +4,7 @@
 
 #include "common/ini.h"
 #include "common/lang.h"
+#include "common/orders.h"
 #include "gtest/gtest.h"
 #include "wkcfg/model/events.h"
 #include "wkcfg/model/upsdb.h"
@@ -20,7 +21,7 @@ class ShippedData : public ::testing::Test {
   // The default events of every section the file holds.
   TEvents AllDefaultEvents() const {
     IniDocument doc;
-    EXPECT_TRUE(LoadIniFile(kDefaultEvents, &doc));
+    EXPECT_EQ(LoadIniFile(kDefaultEvents, &doc), 0);
     TEvents events;
     for (const std::string& section : doc.SectionNames()) {
       events.LoadDefaultEvents(kDefaultEvents, section);
@@ -112,6 +113,11 @@ TEST_F(ShippedData, BothLanguagesNameEveryEventActionAndMessage) {
     EXPECT_NE(warning.find('^'), std::string::npos);
     EXPECT_EQ(LangText("Count", "ACTIONS"), "10");
     for (int a = 0; a < kActionCount; ++a) EXPECT_NE(LangText(std::to_string(a), "ACTIONS"), "");
+    // Each order's event in the slave's log, and its remote job's text.
+    for (const TOrder& order : kOrders) {
+      EXPECT_NE(LangText(order.EventKey, "QSSRV"), "") << order.EventKey;
+      EXPECT_EQ(kActionCodes[order.ActionIndex], std::string(order.ActionCode));
+    }
     for (const char* key : {"NoUpsSelected", "InfoEventsReset"}) {
       EXPECT_NE(LangText(key, "WKCFG"), "") << key;
     }

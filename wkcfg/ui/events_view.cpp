@@ -16,10 +16,6 @@ constexpr int kMaxEventCode = 255;
 constexpr int kPopupAction = 0;
 constexpr int kLastAction = kActionCount - 1;  // "$MSLOG"
 
-bool IsRemoteAction(int action) {
-  return action >= 3 && action <= 7;
-}
-
 std::string ActionCodeOf(const std::string& job) {
   TextList parts;
   SplitToList(',', job, &parts, true);
