@@ -111,7 +111,8 @@ TEST(NameLookup, ManySilentLookupsShareOneDeadline) {
   const TBlockingResolver resolver = Gated(gate, false);
   {
     std::vector<std::unique_ptr<TNameLookup>> lookups;
-    for (int i = 0; i < 20; ++i) lookups.push_back(std::make_unique<TNameLookup>("m.lan", resolver));
+    for (int i = 0; i < 20; ++i)
+      lookups.push_back(std::make_unique<TNameLookup>("m.lan", resolver));
     const int64_t start = NowMs();
     const int64_t deadline = start + 200;
     for (auto& lookup : lookups) EXPECT_EQ(TResolveResult::kNoAnswer, lookup->Wait(deadline));

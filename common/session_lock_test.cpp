@@ -1,8 +1,8 @@
 #include "common/session_lock.h"
 
 #include <dirent.h>
-#include <signal.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -58,7 +58,6 @@ std::string TQsSetupData::*const kScriptFields[kOrderCount] = {
     &TQsSetupData::ScriptShutdown, &TQsSetupData::ScriptMessage, &TQsSetupData::ScriptCustom_1,
     &TQsSetupData::ScriptCustom_2, &TQsSetupData::ScriptCustom_3};
 
-
 }  // namespace
 
 const std::vector<TQsKey>& QsKeys() {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/ini.h"
-#include "common/setting_row.h"
 #include "common/orders.h"
+#include "common/setting_row.h"
 #include "common/text.h"
 
 struct TQsAliveCheck {
