@@ -121,6 +121,22 @@ bool StartProgram(const std::vector<std::string>& argv, std::string* error) {
     *error = "no program";
     return false;
   }
+  // Checked before the start, not only by it: a program that cannot run is
+  // then named with its reason, even where the start's own report is lost
+  // (a user-mode emulator's spawn reports success and the child exits 127).
+  struct stat st;
+  int reason = 0;
+  if (stat(argv[0].c_str(), &st) != 0) {
+    reason = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    reason = EACCES;
+  } else if (access(argv[0].c_str(), X_OK) != 0) {
+    reason = errno;
+  }
+  if (reason != 0) {
+    *error = argv[0] + ": " + SystemError(reason);
+    return false;
+  }
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
