@@ -451,26 +451,28 @@ dead=0 silent=0
 if [ "$largest" -ge "$faulty_at" ]; then dead=$((largest / 10)) silent=$((largest / 10)); fi
 live=$((largest - dead - silent))
 bench_wait_quiet "  idle" || true
+# Both master sides at once against one upsd, so that the machine's drift
+# falls on both alike.
 start_nut
 configure_wksrv 1 "$live" "$dead" "$silent"
 start_wksrv 1
-read -r _ wk_rss _ wk_cpu < <("$chain" idle "$idle_seconds" "$wksrv_pid")
 read -r _ upsd_wk_rss _ _ < <("$chain" idle 1 "${nut_pids[1]}")
-stop_wksrv
-stop_nut
-start_nut
 start_nut_chain "$live" 1 1 0
 mapfile -t primary < <(echo "$primary_pid"; children_of "$primary_pid")
 "$chain" idle "$idle_seconds" "${nut_pids[1]}" >"$work/upsd.idle" &
 upsd_sampler=$!
+"$chain" idle "$idle_seconds" "$wksrv_pid" >"$work/wksrv.idle" &
+wksrv_sampler=$!
 read -r _ mon_rss _ mon_cpu < <("$chain" idle "$idle_seconds" "${primary[@]}")
-wait "$upsd_sampler"
+wait "$upsd_sampler" "$wksrv_sampler"
 read -r _ upsd_rss _ upsd_cpu <"$work/upsd.idle"
+read -r _ wk_rss _ wk_cpu <"$work/wksrv.idle"
 stop_nut_chain
+stop_wksrv
 stop_nut
 echo "  wksrv:                                  resident $wk_rss kB, CPU $wk_cpu ms per minute"
 echo "  upsmon primary (${#primary[@]} processes):           resident $mon_rss kB, CPU $mon_cpu ms per minute"
-echo "  upsd with $live secondaries and the primary: resident $upsd_rss kB, CPU $upsd_cpu ms per minute (with wksrv alone: $upsd_wk_rss kB)"
+echo "  upsd with $live secondaries, the primary and wksrv: resident $upsd_rss kB, CPU $upsd_cpu ms per minute (with wksrv alone: $upsd_wk_rss kB)"
 echo
 
 echo "== targets"

@@ -162,7 +162,7 @@ struct Record {
 class FakeUps : public TUpsLink {
  public:
   explicit FakeUps(std::shared_ptr<Record> record) : record_(std::move(record)) {}
-  TUpsReading Poll() override { return {}; }
+  TUpsReading Poll(bool) override { return {}; }
   bool SetVariable(const std::string& name, const std::string& value, std::string* error) override {
     record_->Add("ups set " + name + "=" + value);
     if (name != record_->refused_variable) return true;

@@ -1,5 +1,6 @@
 // The NUT client. A poll keeps its connection to upsd from one poll to the
-// next, so that a poll costs one request; any failure of the connection
+// next, and asks either for every variable or for the status alone
+// (reading_cache.h); any failure of the connection
 // itself drops it and the next poll connects anew. The commands of the own
 // shutdown are rare and may come from a job's thread: each opens, logs in,
 // gives its one command and closes a connection of its own.
@@ -12,6 +13,7 @@
 #include <mutex>
 
 #include "common/clock.h"
+#include "wksrv/reading_cache.h"
 
 // upsclient.h uses both without including them.
 #include <stdint.h>
@@ -73,6 +75,7 @@ struct TNutLink::TImpl {
   time_t io_timeout_s = 0;
   UPSCONN_t poll_conn;
   bool connected = false;
+  TReadingCache cache;  // the poll connection's last listing
 
   bool Connect(UPSCONN_t* conn, std::string* error) {
     memset(conn, 0, sizeof *conn);
@@ -168,6 +171,33 @@ struct TNutLink::TImpl {
     if (connected) Disconnect(&poll_conn);
     connected = false;
   }
+
+  // One LIST VAR of every variable, kept in the cache; false when upsd could
+  // not answer it.
+  bool List(TReadingCache::TVars* vars) {
+    const char* query[] = {"VAR", name.c_str()};
+    vars->clear();
+    if (upscli_list_start(&poll_conn, 2, query) != 0) return false;
+    size_t count = 0;
+    char** answer = nullptr;
+    int next;
+    while ((next = upscli_list_next(&poll_conn, 2, query, &count, &answer)) == 1) {
+      if (count >= 4) (*vars)[answer[2]] = answer[3];
+    }
+    if (next != 0) return false;
+    cache.TakeList(*vars);
+    return true;
+  }
+
+  // One GET VAR of ups.status, over the cache's last listing.
+  bool GetStatus(TReadingCache::TVars* vars) {
+    const char* query[] = {"VAR", name.c_str(), "ups.status"};
+    size_t count = 0;
+    char** answer = nullptr;
+    if (upscli_get(&poll_conn, 3, query, &count, &answer) != 0) return false;
+    *vars = cache.WithStatus(count >= 4 ? answer[3] : "");
+    return true;
+  }
 };
 
 TNutLink::TNutLink(const TMasterSettings& settings, int connect_timeout_ms, int io_timeout_s)
@@ -202,7 +232,7 @@ bool TNutLink::Valid(std::string* error) const {
   return impl_->invalid.empty();
 }
 
-TUpsReading TNutLink::Poll() {
+TUpsReading TNutLink::Poll(bool list_all) {
   TUpsReading reading;
   if (!impl_->invalid.empty()) {
     reading.error = impl_->invalid;
@@ -212,28 +242,24 @@ TUpsReading TNutLink::Poll() {
     if (!impl_->Connect(&impl_->poll_conn, &reading.error)) return reading;
     impl_->connected = true;
   }
-  UPSCONN_t* conn = &impl_->poll_conn;
-  const char* query[] = {"VAR", impl_->name.c_str()};
-  bool listed = upscli_list_start(conn, 2, query) == 0;
-  if (listed) {
-    size_t count = 0;
-    char** answer = nullptr;
-    int next;
-    while ((next = upscli_list_next(conn, 2, query, &count, &answer)) == 1) {
-      if (count >= 4) reading.vars[answer[2]] = answer[3];
-    }
-    listed = next == 0;
+  TReadingCache& cache = impl_->cache;
+  const bool listing = list_all || cache.NeedsList();
+  bool asked = listing ? impl_->List(&reading.vars) : impl_->GetStatus(&reading.vars);
+  if (asked && !listing && TReadingCache::StatusWantsList(reading.vars["ups.status"])) {
+    asked = impl_->List(&reading.vars);
   }
-  if (!listed) {
-    reading.error = "UPS " + impl_->name + "@" + impl_->host + ": " + Reason(conn);
+  if (!asked) {
+    reading.error = "UPS " + impl_->name + "@" + impl_->host + ": " + Reason(&impl_->poll_conn);
     reading.vars.clear();
-    if (!ConnectionSound(upscli_upserror(conn))) impl_->Drop();
+    cache.Forget();
+    if (!ConnectionSound(upscli_upserror(&impl_->poll_conn))) impl_->Drop();
     return reading;
   }
   auto status = reading.vars.find("ups.status");
   if (status == reading.vars.end() || status->second == "WAIT" || status->second.empty()) {
     reading.error = "UPS " + impl_->name + "@" + impl_->host + ": no status from its driver yet";
     reading.vars.clear();
+    cache.Forget();
     return reading;
   }
   reading.reachable = true;

@@ -1,5 +1,5 @@
 // The UPS as NUT's upsd offers it, through Debian's client library: every
-// variable of the UPS per poll, and the two commands the own shutdown gives.
+// variable of the UPS or its status per poll, and the two commands the own shutdown gives.
 #ifndef VOLTMON_WKSRV_NUT_LINK_H_
 #define VOLTMON_WKSRV_NUT_LINK_H_
 
@@ -23,11 +23,13 @@ class TNutLink : public TUpsLink {
   // every poll and command then fails with that reason.
   bool Valid(std::string* error) const;
 
-  // One LIST VAR over a connection kept from poll to poll; a failed
-  // connection is dropped and made anew at the next poll. Data stale, a
+  // Over a connection kept from poll to poll: one LIST VAR when `list_all`
+  // or nothing is listed yet, else one GET VAR of ups.status, followed by
+  // a LIST VAR when that status is on battery or carries an alarm. A failed connection is dropped
+  // and made anew at the next poll. Data stale, a
   // driver not connected, a UPS that upsd does not know and a UPS whose
   // status says it waits for its first data count as unreachable.
-  TUpsReading Poll() override;
+  TUpsReading Poll(bool list_all) override;
   // Over a connection of their own, logged in as NutUser: SET VAR and
   // INSTCMD. Safe beside Poll on another thread.
   bool SetVariable(const std::string& name, const std::string& value, std::string* error) override;

@@ -4,20 +4,43 @@
 // nothing more reaches the jobs.
 #include "wksrv/poll_loop.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "common/clock.h"
 
+namespace {
+
+constexpr int kListAtLeastEveryMs = 30000;
+
+}  // namespace
+
+int ListEveryMs(const TLogDataSetup& data) {
+  if (!data.DataEnabled) return kListAtLeastEveryMs;
+  return std::min(kListAtLeastEveryMs, 1000 * static_cast<int>(data.DataRate));
+}
+
 TPollLoop::TPollLoop(TUpsLink* ups, const TShutdownPolicy& policy, int interval_ms,
-                     TPollHooks hooks)
-    : ups_(ups), policy_(policy), interval_ms_(interval_ms), hooks_(std::move(hooks)) {}
+                     int list_every_ms, TPollHooks hooks)
+    : ups_(ups),
+      policy_(policy),
+      interval_ms_(interval_ms),
+      list_every_ms_(list_every_ms),
+      hooks_(std::move(hooks)) {}
 
 void TPollLoop::Run() {
   TDetectState state;
   bool answered = true;  // so that a UPS silent from the start is logged
+  int64_t listed = 0;
+  bool ever_listed = false;
   for (;;) {
     const int64_t started = NowMs();
-    TUpsReading reading = ups_->Poll();
+    const bool list_all = !ever_listed || started - listed >= list_every_ms_;
+    TUpsReading reading = ups_->Poll(list_all);
+    if (list_all && reading.reachable) {
+      listed = started;
+      ever_listed = true;
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     if (stopped_) break;
     if (reading.reachable != answered) {

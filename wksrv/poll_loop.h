@@ -20,11 +20,18 @@ struct TPollHooks {
   std::function<void(const std::string& text)> Log;           // the UPS lost and found
 };
 
+// How often a server on mains power lists every variable: as often as the
+// data recorder writes its lines, and at least every 30 s, which bounds how
+// late a temperature or phase reading is seen (a status is read every poll).
+int ListEveryMs(const TLogDataSetup& data);
+
 class TPollLoop {
  public:
   // `ups` outlives the loop; `interval_ms` is the time from one poll's start
-  // to the next.
-  TPollLoop(TUpsLink* ups, const TShutdownPolicy& policy, int interval_ms, TPollHooks hooks);
+  // to the next; every variable is asked for at the first poll and then at
+  // least every `list_every_ms`, the watched ones at every poll.
+  TPollLoop(TUpsLink* ups, const TShutdownPolicy& policy, int interval_ms, int list_every_ms,
+            TPollHooks hooks);
 
   // Polls at once and then every interval until Stop. Logs when the UPS
   // stops answering (with the reason) and when it answers again.
@@ -39,6 +46,7 @@ class TPollLoop {
   TUpsLink* ups_;
   const TShutdownPolicy policy_;
   const int interval_ms_;
+  const int list_every_ms_;
   const TPollHooks hooks_;
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -15,7 +16,11 @@ namespace {
 class TScriptedUps : public TUpsLink {
  public:
   explicit TScriptedUps(std::vector<std::string> statuses) : statuses_(std::move(statuses)) {}
-  TUpsReading Poll() override {
+  TUpsReading Poll(bool list_all) override {
+    {
+      std::lock_guard<std::mutex> l(lists_lock_);
+      lists_.push_back(list_all);
+    }
     const size_t n = polls_++;
     if (poll_ms_ > 0) SleepMs(poll_ms_);
     const std::string& status = statuses_[std::min(n, statuses_.size() - 1)];
@@ -31,11 +36,18 @@ class TScriptedUps : public TUpsLink {
   bool SetVariable(const std::string&, const std::string&, std::string*) override { return false; }
   bool InstantCommand(const std::string&, std::string*) override { return false; }
 
+  std::vector<bool> Lists() {
+    std::lock_guard<std::mutex> l(lists_lock_);
+    return lists_;
+  }
+
   std::atomic<size_t> polls_{0};  // polls begun
   std::atomic<int> poll_ms_{0};
 
  private:
   std::vector<std::string> statuses_;
+  std::mutex lists_lock_;
+  std::vector<bool> lists_;  // list_all of each poll
 };
 
 struct TSeen {
@@ -81,7 +93,7 @@ bool WaitForPolls(const TScriptedUps& ups, size_t count) {
 TEST(PollLoop, RaisesOffersAndLogsEveryPollInTurn) {
   TScriptedUps ups({"-", "OL", "OB", "-", "-", "-", "OL"});
   TSeen seen;
-  TPollLoop loop(&ups, NoShutdown(), 5, HooksInto(&seen));
+  TPollLoop loop(&ups, NoShutdown(), 5, 60000, HooksInto(&seen));
   std::thread runner([&] { loop.Run(); });
   ASSERT_TRUE(WaitForPolls(ups, 9));
   loop.Stop();
@@ -95,6 +107,10 @@ TEST(PollLoop, RaisesOffersAndLogsEveryPollInTurn) {
   EXPECT_LE(seen.offered.size(), polls);
   EXPECT_EQ(std::vector<bool>(seen.offered.begin(), seen.offered.begin() + 7),
             (std::vector<bool>{false, true, true, false, false, false, true}));
+  // Every variable until a poll answered, then only the watched ones.
+  const std::vector<bool> lists = ups.Lists();
+  EXPECT_EQ(std::vector<bool>(lists.begin(), lists.begin() + 4),
+            (std::vector<bool>{true, true, false, false}));
   EXPECT_EQ(seen.logged,
             (std::vector<std::string>{
                 "UPS not reachable: Connection failure: Connection refused", "UPS answers again",
@@ -104,7 +120,7 @@ TEST(PollLoop, RaisesOffersAndLogsEveryPollInTurn) {
 TEST(PollLoop, KeepsItsIntervalAndStopsAtOnceEvenDuringASlowPoll) {
   TScriptedUps ups({"OB"});
   TSeen seen;
-  TPollLoop loop(&ups, NoShutdown(), 100, HooksInto(&seen));
+  TPollLoop loop(&ups, NoShutdown(), 100, 60000, HooksInto(&seen));
   const int64_t start = NowMs();
   std::thread runner([&] { loop.Run(); });
   ASSERT_TRUE(WaitForPolls(ups, 3));
@@ -125,6 +141,36 @@ TEST(PollLoop, KeepsItsIntervalAndStopsAtOnceEvenDuringASlowPoll) {
   std::lock_guard<std::mutex> l(seen.lock);
   EXPECT_EQ(seen.offered, offered_at_stop) << "nothing handed on after Stop";
   EXPECT_EQ(seen.raised, std::vector<int>{0});
+}
+
+TEST(PollLoop, ListsEveryVariableAgainOnceItsPeriodHasPassed) {
+  TScriptedUps ups({"OL"});
+  TSeen seen;
+  TPollLoop loop(&ups, NoShutdown(), 10, 45, HooksInto(&seen));
+  std::thread runner([&] { loop.Run(); });
+  ASSERT_TRUE(WaitForPolls(ups, 12));
+  loop.Stop();
+  ASSERT_TRUE(loop.WaitFinished(2000));
+  runner.join();
+  const std::vector<bool> lists = ups.Lists();
+  const size_t full = std::count(lists.begin(), lists.end(), true);
+  // About one poll in five; at least one watched-only poll between two lists.
+  EXPECT_GE(full, 2u);
+  EXPECT_LT(full, lists.size() / 2);
+}
+
+TEST(PollLoop, ListsAsOftenAsTheDataRecorderWritesAndAtLeastEveryThirtySeconds) {
+  struct {
+    bool enabled;
+    uint16_t rate;
+    int every_ms;
+  } const cases[] = {{false, 1, 30000}, {true, 1, 1000}, {true, 7, 7000}, {true, 300, 30000}};
+  for (const auto& c : cases) {
+    TLogDataSetup data;
+    data.DataEnabled = c.enabled;
+    data.DataRate = c.rate;
+    EXPECT_EQ(ListEveryMs(data), c.every_ms) << c.enabled << " " << c.rate;
+  }
 }
 
 }  // namespace

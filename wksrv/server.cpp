@@ -111,7 +111,7 @@ int Check(const std::string& program_dir, const TUpsOpener& open_ups) {
   TMasterSettings master;
   if (!LoadSettings(program_dir, &setup, &master)) return 1;
   std::unique_ptr<TUpsLink> ups = open_ups(master);
-  const TCheckReport report = CheckMaster(setup, master, ups->Poll(), SystemCheckProbes());
+  const TCheckReport report = CheckMaster(setup, master, ups->Poll(true), SystemCheckProbes());
   PrintMessage("", "Configuration: " + ServerSetupPath(setup));
   for (const std::string& line : report.Watch) PrintMessage("", line);
   PrintMessage("", "");
@@ -184,7 +184,7 @@ void Serve(const std::string& program_dir, const TUpsOpener& open_ups) {
   };
   hooks.Log = [&setup](const std::string& text) { AppendMasterLog(setup, text); };
   const int polling_ms = 1000 * (setup.Server.SrvPollingUps > 0 ? setup.Server.SrvPollingUps : 1);
-  TPollLoop loop(ups.get(), ShutdownPolicyOf(setup), polling_ms, hooks);
+  TPollLoop loop(ups.get(), ShutdownPolicyOf(setup), polling_ms, ListEveryMs(setup.LogData), hooks);
   std::thread polling;
   try {
     polling = std::thread([&loop] { loop.Run(); });

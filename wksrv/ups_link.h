@@ -18,8 +18,10 @@ struct TUpsReading {
 class TUpsLink {
  public:
   virtual ~TUpsLink() = default;
-  // Reads every variable of the UPS; bounded in time, never throws.
-  virtual TUpsReading Poll() = 0;
+  // Reads the UPS: with `list_all` every variable it has; otherwise at
+  // least ups.status fresh, every variable fresh on battery, the others as
+  // the last full reading left them. Bounded in time, never throws.
+  virtual TUpsReading Poll(bool list_all) = 0;
   // Sets a UPS variable ("ups.delay.shutdown"). False with the reason in
   // `error` when upsd refused or could not be reached. May be called from a
   // job's thread while Poll runs on the main one.
