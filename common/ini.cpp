@@ -55,7 +55,7 @@ bool HasLineBreak(const std::string& text) {
 
 }  // namespace
 
-void IniDocument::Parse(const std::string& text) {
+void TIniDocument::Parse(const std::string& text) {
   lines_.clear();
   names_.clear();
   index_.clear();
@@ -65,7 +65,7 @@ void IniDocument::Parse(const std::string& text) {
     size_t end = text.find('\n', start);
     const size_t next = end == std::string::npos ? text.size() : end + 1;
     if (end == std::string::npos) end = text.size();
-    Line line;
+    TLine line;
     if (end > start && text[end - 1] == '\r') {
       line.crlf = true;
       --end;
@@ -99,68 +99,68 @@ void IniDocument::Parse(const std::string& text) {
   }
 }
 
-std::string IniDocument::Serialize() const {
+std::string TIniDocument::Serialize() const {
   size_t size = 0;
-  for (const Line& line : lines_) size += line.raw.size() + 2;
+  for (const TLine& line : lines_) size += line.raw.size() + 2;
   std::string out;
   out.reserve(size);
-  for (const Line& line : lines_) {
+  for (const TLine& line : lines_) {
     out += line.raw;
     out += line.crlf ? "\r\n" : "\n";
   }
   return out;
 }
 
-int IniDocument::FindSection(const std::string& name) const {
+int TIniDocument::FindSection(const std::string& name) const {
   auto found = index_.find(LowerText(name));
   return found == index_.end() ? -1 : found->second;
 }
 
-int IniDocument::AddSection(const std::string& name) {
+int TIniDocument::AddSection(const std::string& name) {
   names_.push_back(name);
   const int index = static_cast<int>(names_.size()) - 1;
   index_.emplace(LowerText(name), index);
   return index;
 }
 
-std::optional<std::string> IniDocument::Get(const std::string& section,
-                                            const std::string& key) const {
+std::optional<std::string> TIniDocument::Get(const std::string& section,
+                                             const std::string& key) const {
   const int found = FindSection(section);
   if (found < 0) return std::nullopt;
-  for (const Line& line : lines_) {
+  for (const TLine& line : lines_) {
     if (line.section == found && line.kind == TKind::kEntry && EqualsNoCase(line.key, key))
       return line.value;
   }
   return std::nullopt;
 }
 
-std::string IniDocument::GetString(const std::string& section, const std::string& key,
-                                   const std::string& default_value) const {
+std::string TIniDocument::GetString(const std::string& section, const std::string& key,
+                                    const std::string& default_value) const {
   return Get(section, key).value_or(default_value);
 }
 
-int32_t IniDocument::GetInteger(const std::string& section, const std::string& key,
-                                int32_t default_value) const {
+int32_t TIniDocument::GetInteger(const std::string& section, const std::string& key,
+                                 int32_t default_value) const {
   std::optional<std::string> text = Get(section, key);
   int32_t value = 0;
   return text && ParseInt32(*text, &value) ? value : default_value;
 }
 
-bool IniDocument::GetBool(const std::string& section, const std::string& key,
-                          bool default_value) const {
+bool TIniDocument::GetBool(const std::string& section, const std::string& key,
+                           bool default_value) const {
   std::optional<std::string> text = Get(section, key);
   int32_t value = 0;
   return text && ParseInt32(*text, &value) ? value != 0 : default_value;
 }
 
-void IniDocument::Set(const std::string& section, const std::string& key,
-                      const std::string& value) {
+void TIniDocument::Set(const std::string& section, const std::string& key,
+                       const std::string& value) {
   int found = FindSection(section);
   // New lines end as the line before them does.
   const bool crlf = !lines_.empty() && lines_.back().crlf;
   if (found < 0) {
     found = AddSection(section);
-    Line header;
+    TLine header;
     header.kind = TKind::kHeader;
     header.raw = "[" + section + "]";
     header.crlf = crlf;
@@ -169,7 +169,7 @@ void IniDocument::Set(const std::string& section, const std::string& key,
   }
   size_t after = lines_.size();  // the line the new entry follows
   for (size_t i = 0; i < lines_.size(); ++i) {
-    Line& line = lines_[i];
+    TLine& line = lines_[i];
     if (line.section != found) continue;
     if (line.kind == TKind::kEntry && EqualsNoCase(line.key, key)) {
       line.value = value;
@@ -178,7 +178,7 @@ void IniDocument::Set(const std::string& section, const std::string& key,
     }
     if (line.kind != TKind::kIgnored) after = i;
   }
-  Line entry;
+  TLine entry;
   entry.kind = TKind::kEntry;
   entry.raw = key + "=" + value;
   entry.crlf = lines_[after].crlf;
@@ -188,12 +188,12 @@ void IniDocument::Set(const std::string& section, const std::string& key,
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(after) + 1, std::move(entry));
 }
 
-int IniDocument::Remove(const std::string& section, const std::string& key) {
+int TIniDocument::Remove(const std::string& section, const std::string& key) {
   const int found = FindSection(section);
   if (found < 0) return 0;
   const size_t before = lines_.size();
   lines_.erase(std::remove_if(lines_.begin(), lines_.end(),
-                              [found, &key](const Line& line) {
+                              [found, &key](const TLine& line) {
                                 return line.section == found && line.kind == TKind::kEntry &&
                                        EqualsNoCase(line.key, key);
                               }),
@@ -201,10 +201,10 @@ int IniDocument::Remove(const std::string& section, const std::string& key) {
   return static_cast<int>(before - lines_.size());
 }
 
-bool IniDocument::SectionLines(const std::string& section, TextList* lines) const {
+bool TIniDocument::SectionLines(const std::string& section, TTextList* lines) const {
   const int found = FindSection(section);
   if (found < 0) return false;
-  for (const Line& line : lines_) {
+  for (const TLine& line : lines_) {
     if (line.section != found) continue;
     if (line.kind == TKind::kEntry) lines->push_back(line.key + "=" + line.value);
     if (line.kind == TKind::kText) lines->push_back(line.text);
@@ -212,7 +212,7 @@ bool IniDocument::SectionLines(const std::string& section, TextList* lines) cons
   return true;
 }
 
-TextList IniDocument::SectionNames() const {
+TTextList TIniDocument::SectionNames() const {
   return names_;
 }
 
@@ -223,7 +223,7 @@ bool IsStorableEntry(const std::string& section, const std::string& key, const s
   return trimmed.empty() || (trimmed[0] != ';' && trimmed[0] != '[');
 }
 
-int LoadIniFile(const std::string& path, IniDocument* doc) {
+int LoadIniFile(const std::string& path, TIniDocument* doc) {
   std::string contents;
   const int error = ReadWholeFile(path, &contents);
   if (error == ENOENT || error == ENOTDIR) {
@@ -235,34 +235,34 @@ int LoadIniFile(const std::string& path, IniDocument* doc) {
   return 0;
 }
 
-int SaveIniFile(const std::string& path, const IniDocument& doc, bool* in_place) {
+int SaveIniFile(const std::string& path, const TIniDocument& doc, bool* in_place) {
   return ReplaceFile(path, doc.Serialize(), TLinkAtName::kReplaceTarget, in_place);
 }
 
 std::string ReadIniString(const std::string& section, const std::string& key,
                           const std::string& default_value, const std::string& path) {
-  IniDocument doc;
+  TIniDocument doc;
   if (LoadIniFile(path, &doc) != 0) return default_value;
   return doc.GetString(section, key, default_value);
 }
 
 int32_t ReadIniInteger(const std::string& section, const std::string& key, int32_t default_value,
                        const std::string& path) {
-  IniDocument doc;
+  TIniDocument doc;
   if (LoadIniFile(path, &doc) != 0) return default_value;
   return doc.GetInteger(section, key, default_value);
 }
 
 bool ReadIniBool(const std::string& section, const std::string& key, bool default_value,
                  const std::string& path) {
-  IniDocument doc;
+  TIniDocument doc;
   if (LoadIniFile(path, &doc) != 0) return default_value;
   return doc.GetBool(section, key, default_value);
 }
 
 std::optional<std::string> ReadIniValue(const std::string& path, const std::string& section,
                                         const std::string& key) {
-  IniDocument doc;
+  TIniDocument doc;
   if (LoadIniFile(path, &doc) != 0) return std::nullopt;
   return doc.Get(section, key).value_or("");
 }
@@ -270,7 +270,7 @@ std::optional<std::string> ReadIniValue(const std::string& path, const std::stri
 int WriteIniString(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& path) {
   if (!IsStorableEntry(section, key, value)) return EINVAL;
-  IniDocument doc;
+  TIniDocument doc;
   // Rewriting a file that could not be read would replace it by the one new
   // entry and lose everything else.
   const int error = LoadIniFile(path, &doc);
@@ -279,9 +279,9 @@ int WriteIniString(const std::string& section, const std::string& key, const std
   return SaveIniFile(path, doc);
 }
 
-bool ReadIniSection(const std::string& path, const std::string& section, TextList* lines) {
+bool ReadIniSection(const std::string& path, const std::string& section, TTextList* lines) {
   lines->clear();
-  IniDocument doc;
+  TIniDocument doc;
   if (LoadIniFile(path, &doc) != 0) return false;
   doc.SectionLines(section, lines);
   return !lines->empty();

@@ -21,7 +21,7 @@
 // A settings file held in memory, every line in file order. Pure: no file
 // access. Lines it is not asked to change (comments, blank lines, the
 // spelling of keys and blanks, other sections) are written back as read.
-class IniDocument {
+class TIniDocument {
  public:
   // Replaces the contents by those parsed from `text`.
   void Parse(const std::string& text);
@@ -54,13 +54,13 @@ class IniDocument {
   // The section's lines in file order: entries as "Key=Value", other lines
   // trimmed, comments and blank lines left out; false when the section is
   // missing. A section whose header comes twice is one section.
-  bool SectionLines(const std::string& section, TextList* lines) const;
+  bool SectionLines(const std::string& section, TTextList* lines) const;
   // The names of the sections in the order they first appear.
-  TextList SectionNames() const;
+  TTextList SectionNames() const;
 
  private:
   enum class TKind { kIgnored, kHeader, kEntry, kText };
-  struct Line {
+  struct TLine {
     TKind kind = TKind::kIgnored;  // kIgnored: a blank line or a comment
     std::string raw;               // as read, without its line end
     bool crlf = false;             // ended by carriage return and line feed
@@ -74,7 +74,7 @@ class IniDocument {
   int AddSection(const std::string& name);
   std::vector<std::string> names_;
   std::unordered_map<std::string, int> index_;  // lower-case name to index
-  std::vector<Line> lines_;
+  std::vector<TLine> lines_;
 };
 
 // True when writing the entry cannot corrupt the file: no line break in any
@@ -86,25 +86,25 @@ bool IsStorableEntry(const std::string& section, const std::string& key, const s
 // Reads `path` into `doc`. A missing file reads as empty and succeeds. 0, or
 // the error number when the file exists but cannot be opened or read, or is
 // refused by the bounded reader (ReadWholeFile; see FileErrorText).
-int LoadIniFile(const std::string& path, IniDocument* doc);
+int LoadIniFile(const std::string& path, TIniDocument* doc);
 
 // Writes `doc` to `path` atomically: a new file beside the old one, synced to
 // disk, then renamed over it, keeping the old file's owner and mode (a new
 // file gets 0644); a symbolic link stays and its target is replaced. 0, or
 // the error number (see FileErrorText), the old file then untouched and no
 // temporary file left. `in_place`: see ReplaceFile.
-int SaveIniFile(const std::string& path, const IniDocument& doc, bool* in_place = nullptr);
+int SaveIniFile(const std::string& path, const TIniDocument& doc, bool* in_place = nullptr);
 
 // The value, or `default_value` when the key is missing or on any error.
 std::string ReadIniString(const std::string& section, const std::string& key,
                           const std::string& default_value, const std::string& path);
 
-// The value as IniDocument::GetInteger reads it; the default also on any
+// The value as TIniDocument::GetInteger reads it; the default also on any
 // error.
 int32_t ReadIniInteger(const std::string& section, const std::string& key, int32_t default_value,
                        const std::string& path);
 
-// The value as IniDocument::GetBool reads it; the default also on any error.
+// The value as TIniDocument::GetBool reads it; the default also on any error.
 bool ReadIniBool(const std::string& section, const std::string& key, bool default_value,
                  const std::string& path);
 
@@ -123,6 +123,6 @@ int WriteIniString(const std::string& section, const std::string& key, const std
 
 // Empties `lines` and fills it with the section's lines (see SectionLines);
 // true when it then holds at least one line.
-bool ReadIniSection(const std::string& path, const std::string& section, TextList* lines);
+bool ReadIniSection(const std::string& path, const std::string& section, TTextList* lines);
 
 #endif  // VOLTMON_COMMON_INI_H_

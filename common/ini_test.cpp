@@ -47,8 +47,8 @@ const char kSample[] =
 
 }  // namespace
 
-TEST(IniDocument, NamesCompareWithoutCaseAndBlanksAreIgnored) {
-  IniDocument doc;
+TEST(TIniDocument, NamesCompareWithoutCaseAndBlanksAreIgnored) {
+  TIniDocument doc;
   doc.Parse(kSample);
   EXPECT_EQ(doc.Get("globals", "INSTALLPATH").value_or("?"), "/usr/vantrel/voltmon/");
   EXPECT_EQ(doc.Get("GLOBALS", "languagefile").value_or("?"), "english.lng");
@@ -57,25 +57,25 @@ TEST(IniDocument, NamesCompareWithoutCaseAndBlanksAreIgnored) {
   EXPECT_FALSE(doc.Get("Globals", "; Commented"));
   EXPECT_FALSE(doc.Get("Missing", "InstallPath"));
   EXPECT_FALSE(doc.Get("Globals", "Missing"));
-  EXPECT_EQ(doc.SectionNames(), (TextList{"Globals", "Files", "Empty"}));
+  EXPECT_EQ(doc.SectionNames(), (TTextList{"Globals", "Files", "Empty"}));
 }
 
-TEST(IniDocument, LinesWithoutEqualsStayInTheirSection) {
-  IniDocument doc;
+TEST(TIniDocument, LinesWithoutEqualsStayInTheirSection) {
+  TIniDocument doc;
   doc.Parse(kSample);
-  TextList lines;
+  TTextList lines;
   ASSERT_TRUE(doc.SectionLines("files", &lines));
-  EXPECT_EQ(lines, (TextList{"bin/qslx", "Mode=a=b"}));
+  EXPECT_EQ(lines, (TTextList{"bin/qslx", "Mode=a=b"}));
   lines.clear();
   EXPECT_TRUE(doc.SectionLines("Empty", &lines));
   EXPECT_TRUE(lines.empty());
   EXPECT_FALSE(doc.SectionLines("Nowhere", &lines));
 }
 
-TEST(IniDocument, SerializeGivesBackEveryLineAsRead) {
+TEST(TIniDocument, SerializeGivesBackEveryLineAsRead) {
   for (const char* text : {kSample, "stray=1\n[A]\na=1\n[B]\nb=1\n[a]\nlate=2\n",
                            "[A]\r\nk=1\r\n\r\n; c\r\n", "x\r\r\n[A]\na=1"}) {
-    IniDocument doc;
+    TIniDocument doc;
     doc.Parse(text);
     const std::string expected =
         text == std::string("x\r\r\n[A]\na=1") ? "x\r\r\n[A]\na=1\n" : text;
@@ -83,20 +83,20 @@ TEST(IniDocument, SerializeGivesBackEveryLineAsRead) {
   }
 }
 
-TEST(IniDocument, RepeatedSectionsMergeAndStrayLinesSurvive) {
-  IniDocument doc;
+TEST(TIniDocument, RepeatedSectionsMergeAndStrayLinesSurvive) {
+  TIniDocument doc;
   doc.Parse("stray=1\n[A]\na=1\n[B]\nb=1\n[a]\nlate=2\n");
   EXPECT_EQ(doc.Get("A", "late").value_or("?"), "2");
   EXPECT_FALSE(doc.Get("", "stray"));
-  EXPECT_EQ(doc.SectionNames(), (TextList{"A", "B"}));
-  TextList lines;
+  EXPECT_EQ(doc.SectionNames(), (TTextList{"A", "B"}));
+  TTextList lines;
   ASSERT_TRUE(doc.SectionLines("a", &lines));
-  EXPECT_EQ(lines, (TextList{"a=1", "late=2"}));
+  EXPECT_EQ(lines, (TTextList{"a=1", "late=2"}));
 }
 
 // What the writer changes: only the values it sets, new keys after the last
 // key of their section, removed entries; every other line stays as read.
-TEST(IniDocument, WritingChangesOnlyWhatItWrites) {
+TEST(TIniDocument, WritingChangesOnlyWhatItWrites) {
   struct TOp {
     const char* section;
     const char* key;
@@ -149,7 +149,7 @@ TEST(IniDocument, WritingChangesOnlyWhatItWrites) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    IniDocument doc;
+    TIniDocument doc;
     doc.Parse(c.before);
     for (const TOp& op : c.ops) {
       if (op.value == nullptr) {
@@ -159,23 +159,23 @@ TEST(IniDocument, WritingChangesOnlyWhatItWrites) {
       }
     }
     EXPECT_EQ(doc.Serialize(), c.after);
-    IniDocument again;
+    TIniDocument again;
     again.Parse(doc.Serialize());
     EXPECT_EQ(again.Serialize(), c.after);
   }
 }
 
-TEST(IniDocument, BracketOnlyAtOneEndIsAnOrdinaryLine) {
-  IniDocument doc;
+TEST(TIniDocument, BracketOnlyAtOneEndIsAnOrdinaryLine) {
+  TIniDocument doc;
   doc.Parse("[S]\n[not a header\nkey=[x]\n");
-  TextList lines;
+  TTextList lines;
   ASSERT_TRUE(doc.SectionLines("S", &lines));
-  EXPECT_EQ(lines, (TextList{"[not a header", "key=[x]"}));
+  EXPECT_EQ(lines, (TTextList{"[not a header", "key=[x]"}));
 }
 
 // Random documents built from the characters that matter to the dialect:
 // parsing the written form again must give back every entry and the same form.
-TEST(IniDocument, RewriteLosesNoEntryOnRandomInput) {
+TEST(TIniDocument, RewriteLosesNoEntryOnRandomInput) {
   const char alphabet[] = "ab[]=; \t\r\n\nKk";
   uint32_t seed = 12345;
   auto next = [&seed]() {
@@ -186,13 +186,13 @@ TEST(IniDocument, RewriteLosesNoEntryOnRandomInput) {
     std::string text;
     int length = static_cast<int>(next() % 60);
     for (int i = 0; i < length; ++i) text += alphabet[next() % (sizeof alphabet - 1)];
-    IniDocument first;
+    TIniDocument first;
     first.Parse(text);
-    IniDocument second;
+    TIniDocument second;
     second.Parse(first.Serialize());
     ASSERT_EQ(second.Serialize(), first.Serialize()) << "input: " << text;
     for (const std::string& section : first.SectionNames()) {
-      TextList a, b;
+      TTextList a, b;
       first.SectionLines(section, &a);
       ASSERT_TRUE(second.SectionLines(section, &b));
       ASSERT_EQ(a, b) << "input: " << text;
@@ -241,7 +241,7 @@ TEST_F(IniFile, MissingFileReadsEmptyAndReadNeverCreatesIt) {
   EXPECT_EQ(ReadIniInteger("S", "k", 3, path_), 3);
   EXPECT_EQ(ReadIniValue(path_, "S", "k").value_or("?"), "");
   EXPECT_EQ(ReadIniValue(dir_ + "/no/such/dir.cfg", "S", "k").value_or("?"), "");
-  TextList lines{"stale"};
+  TTextList lines{"stale"};
   EXPECT_FALSE(ReadIniSection(path_, "S", &lines));
   EXPECT_TRUE(lines.empty());
   EXPECT_TRUE(DirEntries().empty());
@@ -278,9 +278,9 @@ TEST_F(IniFile, WriteKeepsEverySectionEntryAndOrder) {
             "[Empty]\n"
             "[New]\n"
             "k=v\n");
-  TextList lines;
+  TTextList lines;
   ASSERT_TRUE(ReadIniSection(path_, "Files", &lines));
-  EXPECT_EQ(lines, (TextList{"bin/qslx", "Mode=a=b"}));
+  EXPECT_EQ(lines, (TTextList{"bin/qslx", "Mode=a=b"}));
   EXPECT_EQ(DirEntries(), (std::vector<std::string>{"test.cfg"}));
 }
 
@@ -293,7 +293,7 @@ TEST_F(IniFile, WriteCreatesMissingFileAndFailsWithTheSystemsReason) {
   EXPECT_EQ(WriteIniString("S", "k", "v", dir_ + "/missing/test.cfg"), ENOENT);
   // A directory where the file should be is a save that fails, not one that
   // replaces the directory.
-  EXPECT_EQ(SaveIniFile(dir_, IniDocument()), EISDIR);
+  EXPECT_EQ(SaveIniFile(dir_, TIniDocument()), EISDIR);
   EXPECT_EQ(DirEntries(), (std::vector<std::string>{"test.cfg"}));
 }
 

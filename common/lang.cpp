@@ -15,34 +15,34 @@
 
 namespace {
 
-struct FileStamp {
+struct TFileStamp {
   dev_t device = 0;
   ino_t inode = 0;
   off_t size = -1;
   timespec modified = {0, 0};
   timespec changed = {0, 0};
 
-  bool operator==(const FileStamp& other) const {
+  bool operator==(const TFileStamp& other) const {
     return device == other.device && inode == other.inode && size == other.size &&
            modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
            changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
   }
 };
 
-struct LanguageCache {
+struct TLanguageCache {
   std::mutex mutex;
   bool valid = false;
   std::string path;
-  FileStamp stamp;
-  IniDocument doc;
+  TFileStamp stamp;
+  TIniDocument doc;
 };
 
-LanguageCache& Cache() {
-  static LanguageCache cache;
+TLanguageCache& Cache() {
+  static TLanguageCache cache;
   return cache;
 }
 
-bool StampOf(const std::string& path, FileStamp* stamp) {
+bool StampOf(const std::string& path, TFileStamp* stamp) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0) return false;
   stamp->device = info.st_dev;
@@ -75,9 +75,9 @@ const std::string& LanguageFilePath() {
 
 std::string LangText(const std::string& key, const std::string& section) {
   const std::string& path = LanguagePath();
-  LanguageCache& cache = Cache();
+  TLanguageCache& cache = Cache();
   std::lock_guard<std::mutex> lock(cache.mutex);
-  FileStamp stamp;
+  TFileStamp stamp;
   // A file that cannot be examined is read the plain way, and nothing kept.
   if (!StampOf(path, &stamp)) {
     cache.valid = false;
@@ -107,7 +107,7 @@ std::string ReplaceParam(const std::string& text, const std::string& value) {
   return result;
 }
 
-std::string ReplaceParams(const std::string& text, const TextList& values) {
+std::string ReplaceParams(const std::string& text, const TTextList& values) {
   std::string result = ExpandText(text);
   for (const std::string& value : values) ReplaceFirstDollar(&result, value);
   return result;

@@ -23,6 +23,6 @@ std::string ReplaceParam(const std::string& text, const std::string& value);
 
 // ExpandText, then for each value in order the first "$" of the current
 // result replaced by it (a "$" inside an inserted value is taken next).
-std::string ReplaceParams(const std::string& text, const TextList& values);
+std::string ReplaceParams(const std::string& text, const TTextList& values);
 
 #endif  // VOLTMON_COMMON_LANG_H_

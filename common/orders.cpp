@@ -10,21 +10,21 @@ const TOrder* FindOrder(int32_t command) {
 
 const TOrder* FindOrderByAction(const std::string& code) {
   for (const TOrder& order : kOrders) {
-    if (code == order.ActionCode) return &order;
+    if (code == order.action_code) return &order;
   }
   return nullptr;
 }
 
 const TOrder* FindOrderByActionIndex(int action) {
   for (const TOrder& order : kOrders) {
-    if (action == order.ActionIndex) return &order;
+    if (action == order.action_index) return &order;
   }
   return nullptr;
 }
 
 std::string OrderFrame(int32_t id, const TOrder& order, const std::string& text) {
-  std::string frame = "<|" + std::to_string(id) + "|" + std::to_string(order.Command);
-  if (order.CarriesText) {
+  std::string frame = "<|" + std::to_string(id) + "|" + std::to_string(order.command);
+  if (order.carries_text) {
     std::string message = text;
     std::replace(message.begin(), message.end(), '|', '/');
     frame += "|" + message;

@@ -10,16 +10,16 @@
 #include <string>
 
 struct TOrder {
-  int32_t Command;          // field 2 of the request frame; the row's index
-  const char* ActionCode;   // the master's remote job, such as "$R_SHUT"
-  int ActionIndex;          // the job's key in language section "ACTIONS"
-  const char* ScriptKey;    // the "bin/qslx.cfg" key of the script it runs
-  const char* EventKey;     // the daemon's event, a key of section "QSSRV"
-  const char* Name;         // fixed English name in the master's reports
-  const char* ScriptLabel;  // the script's label on the slave's setup screen
-  bool CarriesText;         // field 3 must hold a text, passed quoted
-  bool ScriptRequired;      // the daemon does not start without its script
-  bool LogsScriptFirst;     // the bare script path is logged before the event
+  int32_t command;           // field 2 of the request frame; the row's index
+  const char* action_code;   // the master's remote job, such as "$R_SHUT"
+  int action_index;          // the job's key in language section "ACTIONS"
+  const char* script_key;    // the "bin/qslx.cfg" key of the script it runs
+  const char* event_key;     // the daemon's event, a key of section "QSSRV"
+  const char* name;          // fixed English name in the master's reports
+  const char* script_label;  // the script's label on the slave's setup screen
+  bool carries_text;         // field 3 must hold a text, passed quoted
+  bool script_required;      // the daemon does not start without its script
+  bool logs_script_first;    // the bare script path is logged before the event
 };
 
 constexpr int kOrderCount = 5;

@@ -12,20 +12,20 @@ TEST(Orders, EachRowIsItsCommandAndNamesDistinctThings) {
   std::set<int> actions;
   for (int i = 0; i < kOrderCount; ++i) {
     const TOrder& order = kOrders[i];
-    EXPECT_EQ(order.Command, i);
+    EXPECT_EQ(order.command, i);
     EXPECT_EQ(FindOrder(i), &order);
-    EXPECT_EQ(FindOrderByAction(order.ActionCode), &order);
-    EXPECT_EQ(FindOrderByActionIndex(order.ActionIndex), &order);
-    codes.insert(order.ActionCode);
-    scripts.insert(order.ScriptKey);
-    events.insert(order.EventKey);
-    actions.insert(order.ActionIndex);
+    EXPECT_EQ(FindOrderByAction(order.action_code), &order);
+    EXPECT_EQ(FindOrderByActionIndex(order.action_index), &order);
+    codes.insert(order.action_code);
+    scripts.insert(order.script_key);
+    events.insert(order.event_key);
+    actions.insert(order.action_index);
   }
   EXPECT_EQ(codes.size(), static_cast<size_t>(kOrderCount));
   EXPECT_EQ(scripts.size(), static_cast<size_t>(kOrderCount));
   EXPECT_EQ(events.size(), static_cast<size_t>(kOrderCount));
   EXPECT_EQ(actions.size(), static_cast<size_t>(kOrderCount));
-  EXPECT_EQ(FindOrder(kShutdownCommand)->EventKey, std::string("LogShutdown"));
+  EXPECT_EQ(FindOrder(kShutdownCommand)->event_key, std::string("LogShutdown"));
 }
 
 TEST(Orders, RemoteActionsGiveTheirNumbers) {
@@ -33,7 +33,7 @@ TEST(Orders, RemoteActionsGiveTheirNumbers) {
       {"$R_SHUT", 0}, {"$R_MSG", 1}, {"$R_SHELL_1", 2}, {"$R_SHELL_2", 3}, {"$R_SHELL_3", 4}};
   for (const auto& c : cases) {
     ASSERT_NE(FindOrderByAction(c.first), nullptr) << c.first;
-    EXPECT_EQ(FindOrderByAction(c.first)->Command, c.second) << c.first;
+    EXPECT_EQ(FindOrderByAction(c.first)->command, c.second) << c.first;
   }
 }
 

@@ -21,14 +21,14 @@
 namespace {
 
 // Process-wide start-up choices, set before any thread runs.
-struct ProgramStartOptions {
-  ProgramStartOptions() { sigemptyset(&child_mask); }
+struct TProgramStartOptions {
+  TProgramStartOptions() { sigemptyset(&child_mask); }
   bool use_child_mask = false;
   sigset_t child_mask;
 };
 
-ProgramStartOptions& StartOptions() {
-  static ProgramStartOptions options;
+TProgramStartOptions& StartOptions() {
+  static TProgramStartOptions options;
   return options;
 }
 
@@ -59,12 +59,12 @@ bool IsRootUser() {
   return AccountName(0, &root_name) && AccountName(getuid(), &user_name) && root_name == user_name;
 }
 
-TextList ReadProcStatus(const std::string& file) {
+TTextList ReadProcStatus(const std::string& file) {
   std::string contents;
   int error = ReadWholeFile(file, &contents);
-  TextList all = SplitLines(contents);
+  TTextList all = SplitLines(contents);
   if (error != 0 && !contents.empty() && contents.back() != '\n') all.pop_back();
-  TextList lines;
+  TTextList lines;
   for (const std::string& line : all) {
     if (line.empty()) break;
     lines.push_back(line);
@@ -72,7 +72,7 @@ TextList ReadProcStatus(const std::string& file) {
   return lines;
 }
 
-std::string StatusField(const std::string& prefix, const TextList& lines) {
+std::string StatusField(const std::string& prefix, const TTextList& lines) {
   for (const std::string& line : lines) {
     if (line.find(prefix) != std::string::npos) return line.substr(prefix.size());
   }
@@ -129,7 +129,7 @@ pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
     int32_t entry_id = 0;
     if (!ParseInt32(entry->d_name, &entry_id) || entry_id <= 0) continue;
     if (use_comm && !MayBeNamed(dir, entry->d_name, name)) continue;
-    TextList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
+    TTextList status = ReadProcStatus(proc_root + "/" + entry->d_name + "/status");
     if (StatusField("Name:\t", status) != name) continue;
     if (StatusField("PPid:\t", status) != std::to_string(parent)) continue;
     // Any user can start a program of that name; only root's counts.
@@ -148,25 +148,25 @@ pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
   return result;
 }
 
-bool StatusOfDead(const TextList& lines) {
+bool StatusOfDead(const TTextList& lines) {
   const std::string state = StatusField("State:\t", lines);
   return !state.empty() && (state[0] == 'Z' || state[0] == 'X');
 }
 
-bool StatusOfRoot(const TextList& lines) {
+bool StatusOfRoot(const TTextList& lines) {
   const std::string uids = StatusField("Uid:\t", lines);
   return uids.substr(0, uids.find('\t')) == "0";
 }
 
 void SetChildSignalMask(const sigset_t* mask) {
-  ProgramStartOptions& options = StartOptions();
+  TProgramStartOptions& options = StartOptions();
   options.use_child_mask = mask != nullptr;
   if (mask != nullptr) options.child_mask = *mask;
 }
 
 bool RunProgram(const std::string& path, const std::string& arguments, bool shell,
                 bool must_exist) {
-  const ProgramStartOptions& options = StartOptions();
+  const TProgramStartOptions& options = StartOptions();
   if (must_exist && !PathExists(path)) return false;
   if (shell) {
     std::string command = path + " " + arguments;

@@ -16,11 +16,11 @@ bool IsRootUser();
 
 // The lines of a "/proc/<pid>/status" file up to the first empty line, end of
 // file or read error; empty when the file cannot be opened.
-TextList ReadProcStatus(const std::string& file);
+TTextList ReadProcStatus(const std::string& file);
 
 // The rest of the first line containing `prefix` anywhere, after its first
 // prefix-length characters; the empty text when no line holds it.
-std::string StatusField(const std::string& prefix, const TextList& lines);
+std::string StatusField(const std::string& prefix, const TTextList& lines);
 
 // The id of a live process (not a zombie) of root (real uid 0) named exactly
 // `name` whose parent is `parent` and that is not `exclude` (-1 excludes
@@ -30,11 +30,11 @@ pid_t FindDaemonPid(const std::string& name, pid_t parent, pid_t exclude,
                     const std::string& proc_root = "/proc");
 
 // True when the "Uid:" line of status `lines` gives real uid 0.
-bool StatusOfRoot(const TextList& lines);
+bool StatusOfRoot(const TTextList& lines);
 
 // True when the "State:" line of status `lines` says the process has ended
 // (zombie "Z" or dead "X"); a status without that line is taken as alive.
-bool StatusOfDead(const TextList& lines);
+bool StatusOfDead(const TTextList& lines);
 
 // Shell mode: system(path + " " + arguments), true when it returned 0.
 // Direct mode: starts `path` through posix_spawn with exactly one argument,

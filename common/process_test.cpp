@@ -93,13 +93,13 @@ TEST(IsRootUser, ComparesAccountNamesOfRealUser) {
 TEST_F(ProcessFiles, ReadProcStatusStopsAtEmptyLine) {
   std::string file = dir_ + "/status";
   std::ofstream(file) << "Name:\tx\nPid:\t5\n\nPPid:\t1\n";
-  EXPECT_EQ(ReadProcStatus(file), (TextList{"Name:\tx", "Pid:\t5"}));
+  EXPECT_EQ(ReadProcStatus(file), (TTextList{"Name:\tx", "Pid:\t5"}));
   EXPECT_TRUE(ReadProcStatus(dir_ + "/missing").empty());
   EXPECT_TRUE(ReadProcStatus(dir_).empty());
 }
 
 TEST(ReadProcStatus, RealStatusOfThisProcess) {
-  TextList lines = ReadProcStatus("/proc/self/status");
+  TTextList lines = ReadProcStatus("/proc/self/status");
   // The kernel's name of this process, which is the emulator's when the
   // tests run under one.
   std::string comm = ReadFile("/proc/self/comm");
@@ -111,13 +111,13 @@ TEST(ReadProcStatus, RealStatusOfThisProcess) {
 }
 
 TEST(StatusField, FirstLineHoldingPrefixAnywhere) {
-  TextList kernel_order{"Name:\tqslx", "Pid:\t42", "PPid:\t1"};
+  TTextList kernel_order{"Name:\tqslx", "Pid:\t42", "PPid:\t1"};
   EXPECT_EQ(StatusField("Pid:\t", kernel_order), "42");
   EXPECT_EQ(StatusField("PPid:\t", kernel_order), "1");
   EXPECT_EQ(StatusField("Uid:\t", kernel_order), "");
   // "PPid:\t" holds "Pid:\t": whichever comes first gives the value, cut
   // after as many characters as the prefix has.
-  TextList swapped{"PPid:\t1", "Pid:\t42"};
+  TTextList swapped{"PPid:\t1", "Pid:\t42"};
   EXPECT_EQ(StatusField("Pid:\t", swapped), "\t1");
   EXPECT_EQ(StatusField("Name:\t", {"Name:\t  spaced "}), "  spaced ");
 }

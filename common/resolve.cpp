@@ -24,12 +24,12 @@
 #include "common/clock.h"
 
 struct TNameLookup::TShared {
-  explicit TShared(int fd) : EventFd(fd) {}
-  ~TShared() { close(EventFd); }
-  const int EventFd;
-  std::mutex Mutex;
-  bool Done = false;
-  std::string Address;
+  explicit TShared(int fd) : event_fd(fd) {}
+  ~TShared() { close(event_fd); }
+  const int event_fd;
+  std::mutex mutex;
+  bool done = false;
+  std::string address;
 };
 
 namespace {
@@ -38,13 +38,13 @@ void RunLookup(const std::shared_ptr<TNameLookup::TShared>& shared, const std::s
                const TBlockingResolver& resolver) {
   std::string address = resolver(host);
   {
-    std::lock_guard<std::mutex> lock(shared->Mutex);
-    shared->Address = std::move(address);
-    shared->Done = true;
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->address = std::move(address);
+    shared->done = true;
   }
   const uint64_t one = 1;
   // The counter cannot overflow from one write; EINTR is the only retry.
-  while (write(shared->EventFd, &one, sizeof one) < 0 && errno == EINTR) {
+  while (write(shared->event_fd, &one, sizeof one) < 0 && errno == EINTR) {
   }
 }
 
@@ -134,9 +134,9 @@ TNameLookup::~TNameLookup() = default;
 
 TResolveResult TNameLookup::Poll() {
   if (known_ != TResolveResult::kPending) return known_;
-  std::lock_guard<std::mutex> lock(shared_->Mutex);
-  if (!shared_->Done) return known_;
-  address_ = shared_->Address;
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  if (!shared_->done) return known_;
+  address_ = shared_->address;
   known_ = address_.empty() ? TResolveResult::kUnknown : TResolveResult::kResolved;
   return known_;
 }
@@ -145,7 +145,7 @@ TResolveResult TNameLookup::Wait(int64_t deadline_ms, int wake_fd) {
   for (;;) {
     const TResolveResult now = Poll();
     if (now != TResolveResult::kPending) return now;
-    pollfd p[2] = {{shared_->EventFd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+    pollfd p[2] = {{shared_->event_fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
     const int r = poll(p, wake_fd >= 0 ? 2 : 1, RemainingMs(deadline_ms));
     if (r == 0) return TResolveResult::kNoAnswer;
     if (r < 0 && errno != EINTR) return TResolveResult::kNoAnswer;

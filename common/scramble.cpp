@@ -69,11 +69,11 @@ std::string DescrambleUntil(const char* text, size_t length, int stop, bool* sto
   return result;
 }
 
-int LoadScrambledLines(TextList* list, const std::string& path) {
+int LoadScrambledLines(TTextList* list, const std::string& path) {
   list->clear();
   std::string contents;
   int error = ReadWholeFile(path, &contents, kModelDatabaseLimit);
-  TextList lines = SplitLines(contents);
+  TTextList lines = SplitLines(contents);
   // After a read error the last line may be cut short; only whole lines are
   // kept.
   if (error != 0 && !contents.empty() && contents.back() != '\n') lines.pop_back();

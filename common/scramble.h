@@ -24,6 +24,6 @@ std::string DescrambleUntil(const char* text, size_t length, int stop, bool* sto
 
 // Empties `list` and fills it with every line of the file descrambled, in
 // order. 0 when the whole file was read, otherwise the errno of the failure.
-int LoadScrambledLines(TextList* list, const std::string& path);
+int LoadScrambledLines(TTextList* list, const std::string& path);
 
 #endif  // VOLTMON_COMMON_SCRAMBLE_H_

@@ -84,13 +84,13 @@ TEST_F(ScrambledFile, LinesDescrambledInOrder) {
   std::ofstream(path) << Scramble("first") << "\n"
                       << Scramble("second|=") << "\r\n\n"
                       << Scramble("last");
-  TextList list{"stale"};
+  TTextList list{"stale"};
   EXPECT_EQ(LoadScrambledLines(&list, path), 0);
-  EXPECT_EQ(list, (TextList{"first", "second|=", "", "last"}));
+  EXPECT_EQ(list, (TTextList{"first", "second|=", "", "last"}));
 }
 
 TEST_F(ScrambledFile, MissingOrUnreadableFileGivesErrorCode) {
-  TextList list{"stale"};
+  TTextList list{"stale"};
   EXPECT_EQ(LoadScrambledLines(&list, dir_ + "/missing"), ENOENT);
   EXPECT_TRUE(list.empty());
   list = {"stale"};

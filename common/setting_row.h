@@ -17,7 +17,7 @@ enum class TKeyKind {
   kString,     // the text as it is
   kPassword,   // scrambled in the file, clear in memory
   kBoolean,    // "1" or "0"; any other number reads as true
-  kInteger,    // decimal, kept to the low Width bits of the field
+  kInteger,    // decimal, kept to the low `width` bits of the field
   kDecimal,    // fixed point with up to four decimals, "." as decimal point
   kSeparator,  // at most one character
 };
@@ -34,19 +34,19 @@ using TFieldRef = std::variant<std::string*, bool*, uint8_t*, uint16_t*, int32_t
 
 template <typename TRecord>
 struct TSettingRow {
-  const char* Name;
-  TKeyKind Kind;
-  int Width;  // bits of an integer field; 0 for other kinds
+  const char* name;
+  TKeyKind kind;
+  int width;  // bits of an integer field; 0 for other kinds
   // Range the screens accept, in the shown unit (the stored value div
-  // Scale); -1 for no bound on that side. Both -1: no fixed range (none, or
+  // scale); -1 for no bound on that side. Both -1: no fixed range (none, or
   // one that depends on another setting).
-  int32_t Minimum;
-  int32_t Maximum;
-  int32_t Scale;  // 60 for minutes, 1000 for kB, else 1
-  int LoadRank;   // place in the order of reading, from 0
-  int SaveRank;   // place in the order of writing, from 0
-  TKeyStore Store;
-  TFieldRef (*Field)(TRecord*);
+  int32_t minimum;
+  int32_t maximum;
+  int32_t scale;  // 60 for minutes, 1000 for kB, else 1
+  int load_rank;  // place in the order of reading, from 0
+  int save_rank;  // place in the order of writing, from 0
+  TKeyStore store;
+  TFieldRef (*field)(TRecord*);
 };
 
 // The row of `name` (exact spelling) in `rows`; nullptr when there is none.
@@ -54,12 +54,12 @@ template <typename TRecord>
 const TSettingRow<TRecord>* FindSettingRow(const std::vector<TSettingRow<TRecord>>& rows,
                                            const std::string& name) {
   for (const TSettingRow<TRecord>& row : rows) {
-    if (name == row.Name) return &row;
+    if (name == row.name) return &row;
   }
   return nullptr;
 }
 
-// `rows` in the order of `rank` (&TSettingRow<R>::LoadRank or SaveRank).
+// `rows` in the order of `rank` (&TSettingRow<R>::load_rank or save_rank).
 template <typename TRecord>
 std::vector<const TSettingRow<TRecord>*> RowsInOrder(const std::vector<TSettingRow<TRecord>>& rows,
                                                      int TSettingRow<TRecord>::*rank) {
@@ -86,15 +86,15 @@ int32_t FieldNumber(const TFieldRef& field);
 template <typename TRecord>
 void ResetField(const TSettingRow<TRecord>& row, TRecord* record) {
   TRecord defaults;
-  const TFieldRef from = row.Field(&defaults);
-  std::visit([&from](auto* to) { *to = *std::get<decltype(to)>(from); }, row.Field(record));
+  const TFieldRef from = row.field(&defaults);
+  std::visit([&from](auto* to) { *to = *std::get<decltype(to)>(from); }, row.field(record));
 }
 
 // The default of `row` in the file's encoding.
 template <typename TRecord>
 std::string DefaultText(const TSettingRow<TRecord>& row) {
   TRecord defaults;
-  return EncodeField(row.Kind, row.Field(&defaults));
+  return EncodeField(row.kind, row.field(&defaults));
 }
 
 // A float in the file's decimal encoding: up to four decimals, no trailing

@@ -59,11 +59,11 @@ bool ParseDotted(const std::string& text, in_addr* address) {
 
 }  // namespace
 
-TcpConnection::~TcpConnection() {
+TTcpConnection::~TTcpConnection() {
   Close();
 }
 
-TcpConnection::TcpConnection(TcpConnection&& other) noexcept
+TTcpConnection::TTcpConnection(TTcpConnection&& other) noexcept
     : fd_(other.fd_),
       pending_(std::move(other.pending_)),
       peer_(other.peer_),
@@ -72,7 +72,7 @@ TcpConnection::TcpConnection(TcpConnection&& other) noexcept
   other.peer_known_ = false;
 }
 
-TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
+TTcpConnection& TTcpConnection::operator=(TTcpConnection&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = other.fd_;
@@ -85,10 +85,10 @@ TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
   return *this;
 }
 
-ReadStatus TcpConnection::ReadLine(std::string* line, size_t max_length, int timeout_ms,
-                                   int wake_fd) {
+TReadStatus TTcpConnection::ReadLine(std::string* line, size_t max_length, int timeout_ms,
+                                     int wake_fd) {
   line->clear();
-  if (fd_ < 0) return ReadStatus::kError;
+  if (fd_ < 0) return TReadStatus::kError;
   const int64_t deadline = DeadlineAfter(timeout_ms);
   size_t scanned = 0;
   for (;;) {
@@ -96,33 +96,33 @@ ReadStatus TcpConnection::ReadLine(std::string* line, size_t max_length, int tim
     if (lf != std::string::npos) {
       size_t end = lf;
       if (end > 0 && pending_[end - 1] == '\r') --end;
-      if (end > max_length) return ReadStatus::kTooLong;
+      if (end > max_length) return TReadStatus::kTooLong;
       line->assign(pending_, 0, end);
       pending_.erase(0, lf + 1);
-      return ReadStatus::kLine;
+      return TReadStatus::kLine;
     }
     // One byte of slack for the carriage return that may precede the LF.
-    if (pending_.size() > max_length + 1) return ReadStatus::kTooLong;
+    if (pending_.size() > max_length + 1) return TReadStatus::kTooLong;
     scanned = pending_.size();
 
     int ready = WaitReady(fd_, POLLIN, deadline, wake_fd);
-    if (ready == 0) return ReadStatus::kTimeout;
-    if (ready < 0) return ReadStatus::kError;
+    if (ready == 0) return TReadStatus::kTimeout;
+    if (ready < 0) return TReadStatus::kError;
     char buffer[1024];
     ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
     if (n > 0) {
       pending_.append(buffer, static_cast<size_t>(n));
     } else if (n == 0) {
-      return ReadStatus::kClosed;
+      return TReadStatus::kClosed;
     } else if (errno == ECONNRESET || errno == ENOTCONN || errno == EPIPE) {
-      return ReadStatus::kClosed;
+      return TReadStatus::kClosed;
     } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-      return ReadStatus::kError;
+      return TReadStatus::kError;
     }
   }
 }
 
-bool TcpConnection::WriteLine(const std::string& line) {
+bool TTcpConnection::WriteLine(const std::string& line) {
   if (fd_ < 0) return false;
   std::string data = line + "\r\n";
   size_t done = 0;
@@ -139,7 +139,7 @@ bool TcpConnection::WriteLine(const std::string& line) {
   return true;
 }
 
-bool TcpConnection::PeerEnd(sockaddr_in* peer) const {
+bool TTcpConnection::PeerEnd(sockaddr_in* peer) const {
   if (fd_ < 0) return false;
   if (peer_known_) {
     *peer = peer_;
@@ -151,7 +151,7 @@ bool TcpConnection::PeerEnd(sockaddr_in* peer) const {
   return peer->sin_family == AF_INET;
 }
 
-std::string TcpConnection::PeerAddress() const {
+std::string TTcpConnection::PeerAddress() const {
   sockaddr_in address;
   if (!PeerEnd(&address)) return "";
   char text[INET_ADDRSTRLEN];
@@ -159,11 +159,11 @@ std::string TcpConnection::PeerAddress() const {
   return text;
 }
 
-void TcpConnection::Shutdown() {
+void TTcpConnection::Shutdown() {
   if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
 }
 
-void TcpConnection::Close() {
+void TTcpConnection::Close() {
   if (fd_ >= 0) {
     // On Linux the descriptor is gone even when close reports EINTR, so a
     // retry could close a descriptor another thread has just been given.
@@ -173,7 +173,7 @@ void TcpConnection::Close() {
   pending_.clear();
 }
 
-bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TcpConnection* connection,
+bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TTcpConnection* connection,
                 int* error, const std::string& bind_address, int wake_fd) {
   connection->Close();
   *error = 0;
@@ -203,7 +203,7 @@ bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TcpConne
     return false;
   }
 
-  TcpConnection socket_owner(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  TTcpConnection socket_owner(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   const int fd = socket_owner.fd();
   if (fd < 0) {
     *error = errno;

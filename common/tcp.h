@@ -10,21 +10,21 @@
 #include <string>
 
 // Why a line read ended without a line.
-enum class ReadStatus { kLine, kClosed, kTimeout, kTooLong, kError };
+enum class TReadStatus { kLine, kClosed, kTimeout, kTooLong, kError };
 
 // An open TCP connection; closes its socket when destroyed. Movable only.
-class TcpConnection {
+class TTcpConnection {
  public:
-  TcpConnection() = default;
-  explicit TcpConnection(int fd) : fd_(fd) {}
+  TTcpConnection() = default;
+  explicit TTcpConnection(int fd) : fd_(fd) {}
   // An accepted connection whose peer `peer` is already known (from accept):
   // it is kept, and asked of the kernel no more.
-  TcpConnection(int fd, const sockaddr_in& peer) : fd_(fd), peer_(peer), peer_known_(true) {}
-  ~TcpConnection();
-  TcpConnection(TcpConnection&& other) noexcept;
-  TcpConnection& operator=(TcpConnection&& other) noexcept;
-  TcpConnection(const TcpConnection&) = delete;
-  TcpConnection& operator=(const TcpConnection&) = delete;
+  TTcpConnection(int fd, const sockaddr_in& peer) : fd_(fd), peer_(peer), peer_known_(true) {}
+  ~TTcpConnection();
+  TTcpConnection(TTcpConnection&& other) noexcept;
+  TTcpConnection& operator=(TTcpConnection&& other) noexcept;
+  TTcpConnection(const TTcpConnection&) = delete;
+  TTcpConnection& operator=(const TTcpConnection&) = delete;
 
   bool IsOpen() const { return fd_ >= 0; }
   int fd() const { return fd_; }
@@ -33,7 +33,7 @@ class TcpConnection {
   // most `timeout_ms` in all (negative: no limit); a line longer than
   // `max_length` bytes ends the read with kTooLong. A `wake_fd` (not
   // negative) that becomes readable ends the wait with kError.
-  ReadStatus ReadLine(std::string* line, size_t max_length, int timeout_ms, int wake_fd = -1);
+  TReadStatus ReadLine(std::string* line, size_t max_length, int timeout_ms, int wake_fd = -1);
 
   // Writes `line` followed by CR LF; false when not all could be written.
   bool WriteLine(const std::string& line);
@@ -65,7 +65,7 @@ constexpr int kTcpNameNoAnswer = -2;
 // act as another host). On failure returns false and sets `*error` to the
 // errno (ETIMEDOUT for the time limit, EINTR when `wake_fd`, not negative,
 // became readable during the wait) or to one of the two name errors above.
-bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TcpConnection* connection,
+bool TcpConnect(const std::string& host, uint16_t port, int timeout_ms, TTcpConnection* connection,
                 int* error, const std::string& bind_address = "", int wake_fd = -1);
 
 // The text of a TcpConnect error for `host`: "cannot resolve NAME" for the

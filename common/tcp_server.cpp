@@ -89,16 +89,16 @@ void CloseIfOpen(int* fd) {
 
 }  // namespace
 
-struct TcpServer::Impl {
-  explicit Impl(TcpServer* server) : owner(server) {}
+struct TTcpServer::TImpl {
+  explicit TImpl(TTcpServer* server) : owner(server) {}
 
   static void* ListenerMain(void* self) {
-    static_cast<Impl*>(self)->Listen();
+    static_cast<TImpl*>(self)->Listen();
     return nullptr;
   }
 
-  struct Worker {
-    Impl* impl;
+  struct TWorker {
+    TImpl* impl;
     int fd;
     sockaddr_in peer;  // from accept: asked once, kept if the peer resets
     void* stack;
@@ -106,7 +106,7 @@ struct TcpServer::Impl {
   };
 
   static void* WorkerMain(void* self) {
-    Worker* w = static_cast<Worker*>(self);
+    TWorker* w = static_cast<TWorker*>(self);
     w->impl->Serve(w);
     return nullptr;
   }
@@ -175,7 +175,7 @@ struct TcpServer::Impl {
   // Starts a worker for `fd`; false (the connection closed) when none could
   // be started.
   bool Spawn(int fd, const sockaddr_in& peer) {
-    Worker* w = new (std::nothrow) Worker{this, fd, peer, TakeStack(), {}};
+    TWorker* w = new (std::nothrow) TWorker{this, fd, peer, TakeStack(), {}};
     bool registered = false;
     if (w != nullptr && w->stack != nullptr) {
       try {
@@ -229,8 +229,8 @@ struct TcpServer::Impl {
     while (spare_count > 0) munmap(spare_stacks[--spare_count], kThreadStackBytes);
   }
 
-  void Serve(Worker* w) {
-    TcpConnection connection(w->fd, w->peer);
+  void Serve(TWorker* w) {
+    TTcpConnection connection(w->fd, w->peer);
     try {
       if (!owner->on_connect_ || owner->on_connect_(connection)) {
         if (owner->on_execute_) owner->on_execute_(connection);
@@ -250,7 +250,7 @@ struct TcpServer::Impl {
 
   // Joins the finished workers and unmaps their stacks.
   void Reap() {
-    std::vector<Worker*> done;
+    std::vector<TWorker*> done;
     bool trim = false;
     {
       std::lock_guard<std::mutex> lock(mutex);
@@ -265,7 +265,7 @@ struct TcpServer::Impl {
       }
       finished.clear();  // Keeps the room the spawns reserved.
     }
-    for (Worker* w : done) {
+    for (TWorker* w : done) {
       pthread_join(w->thread, nullptr);
       GiveBackStack(w->stack);
       delete w;
@@ -275,7 +275,7 @@ struct TcpServer::Impl {
     if (trim) malloc_trim(0);
   }
 
-  TcpServer* owner;
+  TTcpServer* owner;
   std::mutex mutex;
   std::condition_variable idle;
   std::unordered_set<int> open;  // descriptors of the connections being served
@@ -284,7 +284,7 @@ struct TcpServer::Impl {
   static constexpr size_t kTrimAfterWorkers = 16;
   int listen_fd = -1;
   uint16_t bound_port = 0;
-  std::vector<Worker*> finished;  // ended, not yet joined
+  std::vector<TWorker*> finished;  // ended, not yet joined
   // Enough for a few dozen callers at once: beyond the spares, every worker
   // maps a fresh stack and unmaps it again, page faults and all. A spare
   // keeps only the pages a worker touched, a few KiB.
@@ -296,18 +296,18 @@ struct TcpServer::Impl {
   std::atomic<bool> active{false};
 };
 
-TcpServer::TcpServer() : impl_(new Impl(this)) {
+TTcpServer::TTcpServer() : impl_(new TImpl(this)) {
   sigemptyset(&blocked_);
 }
 
-TcpServer::~TcpServer() {
+TTcpServer::~TTcpServer() {
   Deactivate();
   delete impl_;
 }
 
-int TcpServer::Activate() {
+int TTcpServer::Activate() {
   if (impl_->active) return EALREADY;
-  Impl& s = *impl_;
+  TImpl& s = *impl_;
   int error = 0;
   if (pipe2(s.stop, O_CLOEXEC | O_NONBLOCK) != 0) return errno;
 
@@ -342,7 +342,7 @@ int TcpServer::Activate() {
     sigset_t previous;
     // The listener passes its mask on to every worker it starts.
     pthread_sigmask(SIG_BLOCK, &blocked_, &previous);
-    if (!StartThread(&Impl::ListenerMain, impl_, &s.listener)) error = errno;
+    if (!StartThread(&TImpl::ListenerMain, impl_, &s.listener)) error = errno;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   }
   if (error != 0) {
@@ -354,8 +354,8 @@ int TcpServer::Activate() {
   return 0;
 }
 
-void TcpServer::Deactivate() {
-  Impl& s = *impl_;
+void TTcpServer::Deactivate() {
+  TImpl& s = *impl_;
   if (!s.active) return;
   const char byte = 1;
   while (write(s.stop[1], &byte, 1) < 0 && errno == EINTR) {
@@ -374,10 +374,10 @@ void TcpServer::Deactivate() {
   s.active = false;
 }
 
-bool TcpServer::Active() const {
+bool TTcpServer::Active() const {
   return impl_->active;
 }
 
-uint16_t TcpServer::BoundPort() const {
+uint16_t TTcpServer::BoundPort() const {
   return impl_->active ? impl_->bound_port : 0;
 }

@@ -12,22 +12,22 @@
 
 #include "common/tcp.h"
 
-class TcpServer {
+class TTcpServer {
  public:
   // Called first on the worker; false ends the connection at once.
-  using ConnectHandler = std::function<bool(TcpConnection&)>;
+  using TConnectHandler = std::function<bool(TTcpConnection&)>;
   // Called after a true connect handler; the connection closes after it.
-  using ExecuteHandler = std::function<void(TcpConnection&)>;
+  using TExecuteHandler = std::function<void(TTcpConnection&)>;
 
-  TcpServer();
-  virtual ~TcpServer();  // Deactivates.
-  TcpServer(const TcpServer&) = delete;
-  TcpServer& operator=(const TcpServer&) = delete;
+  TTcpServer();
+  virtual ~TTcpServer();  // Deactivates.
+  TTcpServer(const TTcpServer&) = delete;
+  TTcpServer& operator=(const TTcpServer&) = delete;
 
   void SetDefaultPort(uint16_t port) { port_ = port; }
   uint16_t DefaultPort() const { return port_; }
-  void SetConnectHandler(ConnectHandler handler) { on_connect_ = std::move(handler); }
-  void SetExecuteHandler(ExecuteHandler handler) { on_execute_ = std::move(handler); }
+  void SetConnectHandler(TConnectHandler handler) { on_connect_ = std::move(handler); }
+  void SetExecuteHandler(TExecuteHandler handler) { on_execute_ = std::move(handler); }
   // The signals blocked in the server's threads (none by default); set
   // before Activate.
   void SetBlockedSignals(const sigset_t& signals) { blocked_ = signals; }
@@ -46,11 +46,11 @@ class TcpServer {
   uint16_t BoundPort() const;
 
  private:
-  struct Impl;
-  Impl* impl_;
+  struct TImpl;
+  TImpl* impl_;
   uint16_t port_ = 0;
-  ConnectHandler on_connect_;
-  ExecuteHandler on_execute_;
+  TConnectHandler on_connect_;
+  TExecuteHandler on_execute_;
   sigset_t blocked_;
 };
 

@@ -41,7 +41,7 @@ struct RawListener {
     port = ntohs(a.sin_port);
   }
   ~RawListener() { close(fd); }
-  TcpConnection Accept() { return TcpConnection(accept4(fd, nullptr, nullptr, SOCK_CLOEXEC)); }
+  TTcpConnection Accept() { return TTcpConnection(accept4(fd, nullptr, nullptr, SOCK_CLOEXEC)); }
   int fd;
   uint16_t port;
 };
@@ -59,21 +59,21 @@ struct Pair {
               send(client.fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL));
   }
   RawListener listener;
-  TcpConnection client;
-  TcpConnection server;
+  TTcpConnection client;
+  TTcpConnection server;
 };
 
 TEST(TcpLine, LineFeedEndsLineAndOneCarriageReturnIsDropped) {
   Pair p;
   p.SendRaw("first\r\nsecond\nthird\r\r\nin\rside\n");
   std::string line;
-  ASSERT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
+  ASSERT_EQ(TReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
   EXPECT_EQ("first", line);
-  ASSERT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
+  ASSERT_EQ(TReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
   EXPECT_EQ("second", line);
-  ASSERT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
+  ASSERT_EQ(TReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
   EXPECT_EQ("third\r", line);
-  ASSERT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
+  ASSERT_EQ(TReadStatus::kLine, p.server.ReadLine(&line, 100, 1000));
   EXPECT_EQ("in\rside", line);
 }
 
@@ -86,7 +86,7 @@ TEST(TcpLine, LineArrivingInPiecesIsJoined) {
     }
   });
   std::string line;
-  EXPECT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 2000));
+  EXPECT_EQ(TReadStatus::kLine, p.server.ReadLine(&line, 100, 2000));
   EXPECT_EQ("abcd", line);
   writer.join();
 }
@@ -103,12 +103,12 @@ TEST(TcpLine, LengthLimitAppliesToTheLineWithoutItsEnd) {
   Pair p;
   p.SendRaw(std::string(10, 'a') + "\r\n");
   std::string line;
-  EXPECT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 10, 1000));
+  EXPECT_EQ(TReadStatus::kLine, p.server.ReadLine(&line, 10, 1000));
   EXPECT_EQ(10u, line.size());
 
   Pair q;
   q.SendRaw(std::string(11, 'b') + "\n");
-  EXPECT_EQ(ReadStatus::kTooLong, q.server.ReadLine(&line, 10, 1000));
+  EXPECT_EQ(TReadStatus::kTooLong, q.server.ReadLine(&line, 10, 1000));
 }
 
 TEST(TcpLine, EndlessLineIsRefusedWithoutWaitingForItsEnd) {
@@ -116,7 +116,7 @@ TEST(TcpLine, EndlessLineIsRefusedWithoutWaitingForItsEnd) {
   p.SendRaw(std::string(5000, 'x'));
   std::string line;
   auto start = Clock::now();
-  EXPECT_EQ(ReadStatus::kTooLong, p.server.ReadLine(&line, 4096, 5000));
+  EXPECT_EQ(TReadStatus::kTooLong, p.server.ReadLine(&line, 4096, 5000));
   EXPECT_LT(MsSince(start), 2000);
   EXPECT_TRUE(line.empty());
 }
@@ -125,7 +125,7 @@ TEST(TcpLine, ReadTimeLimitCoversSilenceAndUnfinishedLines) {
   Pair p;
   std::string line;
   auto start = Clock::now();
-  EXPECT_EQ(ReadStatus::kTimeout, p.server.ReadLine(&line, 100, 200));
+  EXPECT_EQ(TReadStatus::kTimeout, p.server.ReadLine(&line, 100, 200));
   int64_t elapsed = MsSince(start);
   EXPECT_GE(elapsed, 180);
   EXPECT_LT(elapsed, 1500);
@@ -139,7 +139,7 @@ TEST(TcpLine, ReadTimeLimitCoversSilenceAndUnfinishedLines) {
     }
   });
   start = Clock::now();
-  EXPECT_EQ(ReadStatus::kTimeout, p.server.ReadLine(&line, 100, 300));
+  EXPECT_EQ(TReadStatus::kTimeout, p.server.ReadLine(&line, 100, 300));
   EXPECT_LT(MsSince(start), 800);
   done = true;
   trickler.join();
@@ -150,28 +150,28 @@ TEST(TcpLine, PeerClosingBeforeLineEndIsClosed) {
   p.SendRaw("half a line");
   p.client.Close();
   std::string line;
-  EXPECT_EQ(ReadStatus::kClosed, p.server.ReadLine(&line, 100, 1000));
+  EXPECT_EQ(TReadStatus::kClosed, p.server.ReadLine(&line, 100, 1000));
 
   Pair q;
   q.client.Close();
-  EXPECT_EQ(ReadStatus::kClosed, q.server.ReadLine(&line, 100, 1000));
+  EXPECT_EQ(TReadStatus::kClosed, q.server.ReadLine(&line, 100, 1000));
 }
 
 TEST(TcpLine, ClosedConnectionRefusesReadAndWrite) {
-  TcpConnection none;
+  TTcpConnection none;
   std::string line;
   EXPECT_FALSE(none.IsOpen());
-  EXPECT_EQ(ReadStatus::kError, none.ReadLine(&line, 10, 10));
+  EXPECT_EQ(TReadStatus::kError, none.ReadLine(&line, 10, 10));
   EXPECT_FALSE(none.WriteLine("x"));
   EXPECT_EQ("", none.PeerAddress());
 }
 
 TEST(TcpConnect, PeerAddressIsTheBoundLocalAddress) {
   RawListener l;
-  TcpConnection client;
+  TTcpConnection client;
   int error = 0;
   ASSERT_TRUE(TcpConnect("localhost", l.port, 1000, &client, &error, "127.0.0.7")) << error;
-  TcpConnection server = l.Accept();
+  TTcpConnection server = l.Accept();
   EXPECT_EQ("127.0.0.7", server.PeerAddress());
   EXPECT_EQ("127.0.0.1", client.PeerAddress());
 }
@@ -182,7 +182,7 @@ TEST(TcpConnect, RefusedAndUnresolvedFailWithTheirError) {
     RawListener l;
     closed_port = l.port;
   }
-  TcpConnection client;
+  TTcpConnection client;
   int error = 0;
   auto start = Clock::now();
   EXPECT_FALSE(TcpConnect("127.0.0.1", closed_port, 2000, &client, &error));
@@ -202,10 +202,10 @@ TEST(TcpConnect, TimeLimitEndsAConnectThatIsNotAnswered) {
   // A listener with a full accept queue drops further handshakes, so their
   // connects hang until the limit.
   RawListener l(0);
-  std::vector<TcpConnection> queued;
+  std::vector<TTcpConnection> queued;
   bool timed_out = false;
   for (int i = 0; i < 16 && !timed_out; ++i) {
-    TcpConnection c;
+    TTcpConnection c;
     int error = 0;
     auto start = Clock::now();
     if (TcpConnect("127.0.0.1", l.port, 300, &c, &error)) {
@@ -230,14 +230,15 @@ TEST(TcpWake, ReadableWakeFdEndsTheWaitsAtOnce) {
   Pair p;
   std::string line;
   auto start = Clock::now();
-  EXPECT_EQ(ReadStatus::kError, p.server.ReadLine(&line, 100, 5000, wake[0]));
+  EXPECT_EQ(TReadStatus::kError, p.server.ReadLine(&line, 100, 5000, wake[0]));
   p.SendRaw("ok\n");
-  EXPECT_EQ(ReadStatus::kLine, p.server.ReadLine(&line, 100, 5000)) << "the connection still works";
+  EXPECT_EQ(TReadStatus::kLine, p.server.ReadLine(&line, 100, 5000))
+      << "the connection still works";
 
   RawListener full(0);
-  std::vector<TcpConnection> queued;
+  std::vector<TTcpConnection> queued;
   for (int i = 0; i < 16; ++i) {
-    TcpConnection c;
+    TTcpConnection c;
     int error = 0;
     if (TcpConnect("127.0.0.1", full.port, 5000, &c, &error, "", wake[0])) {
       queued.push_back(std::move(c));
@@ -260,60 +261,60 @@ class TcpServerTest : public ::testing::Test {
     port = server.BoundPort();
     ASSERT_NE(0, port);
   }
-  TcpConnection Connect() {
-    TcpConnection c;
+  TTcpConnection Connect() {
+    TTcpConnection c;
     int error = 0;
     EXPECT_TRUE(TcpConnect("127.0.0.1", port, 2000, &c, &error)) << error;
     return c;
   }
-  TcpServer server;
+  TTcpServer server;
   uint16_t port = 0;
 };
 
 TEST_F(TcpServerTest, ConnectHandlerDecidesWhetherExecuteRuns) {
   std::atomic<int> executed{0};
-  server.SetConnectHandler([](TcpConnection& c) {
+  server.SetConnectHandler([](TTcpConnection& c) {
     c.WriteLine("greet");
     return c.PeerAddress() == "127.0.0.1";
   });
-  server.SetExecuteHandler([&executed](TcpConnection& c) {
+  server.SetExecuteHandler([&executed](TTcpConnection& c) {
     std::string line;
-    if (c.ReadLine(&line, 100, 2000) == ReadStatus::kLine) c.WriteLine("got " + line);
+    if (c.ReadLine(&line, 100, 2000) == TReadStatus::kLine) c.WriteLine("got " + line);
     ++executed;
   });
   Start();
 
-  TcpConnection accepted = Connect();
+  TTcpConnection accepted = Connect();
   std::string line;
-  ASSERT_EQ(ReadStatus::kLine, accepted.ReadLine(&line, 100, 2000));
+  ASSERT_EQ(TReadStatus::kLine, accepted.ReadLine(&line, 100, 2000));
   EXPECT_EQ("greet", line);
   accepted.WriteLine("order");
-  ASSERT_EQ(ReadStatus::kLine, accepted.ReadLine(&line, 100, 2000));
+  ASSERT_EQ(TReadStatus::kLine, accepted.ReadLine(&line, 100, 2000));
   EXPECT_EQ("got order", line);
-  EXPECT_EQ(ReadStatus::kClosed, accepted.ReadLine(&line, 100, 2000));
+  EXPECT_EQ(TReadStatus::kClosed, accepted.ReadLine(&line, 100, 2000));
 
-  TcpConnection refused;
+  TTcpConnection refused;
   int error = 0;
   ASSERT_TRUE(TcpConnect("127.0.0.1", port, 2000, &refused, &error, "127.0.0.2"));
-  ASSERT_EQ(ReadStatus::kLine, refused.ReadLine(&line, 100, 2000));
-  EXPECT_EQ(ReadStatus::kClosed, refused.ReadLine(&line, 100, 2000));
+  ASSERT_EQ(TReadStatus::kLine, refused.ReadLine(&line, 100, 2000));
+  EXPECT_EQ(TReadStatus::kClosed, refused.ReadLine(&line, 100, 2000));
   server.Deactivate();
   EXPECT_EQ(1, executed);
 }
 
 TEST_F(TcpServerTest, ThrowingHandlerEndsOnlyItsConnection) {
   std::atomic<int> calls{0};
-  server.SetConnectHandler([&calls](TcpConnection& c) -> bool {
+  server.SetConnectHandler([&calls](TTcpConnection& c) -> bool {
     if (++calls == 1) throw std::runtime_error("first");
     c.WriteLine("fine");
     return false;
   });
   Start();
   std::string line;
-  TcpConnection first = Connect();
-  EXPECT_EQ(ReadStatus::kClosed, first.ReadLine(&line, 100, 2000));
-  TcpConnection second = Connect();
-  ASSERT_EQ(ReadStatus::kLine, second.ReadLine(&line, 100, 2000));
+  TTcpConnection first = Connect();
+  EXPECT_EQ(TReadStatus::kClosed, first.ReadLine(&line, 100, 2000));
+  TTcpConnection second = Connect();
+  ASSERT_EQ(TReadStatus::kLine, second.ReadLine(&line, 100, 2000));
   EXPECT_EQ("fine", line);
 }
 
@@ -323,7 +324,7 @@ TEST_F(TcpServerTest, WorkersBlockTheDaemonSignals) {
   for (int s : {SIGHUP, SIGUSR1, SIGTERM, SIGCHLD}) sigaddset(&daemon_signals, s);
   server.SetBlockedSignals(daemon_signals);
   std::atomic<int> blocked{-1};
-  server.SetConnectHandler([&blocked](TcpConnection&) {
+  server.SetConnectHandler([&blocked](TTcpConnection&) {
     sigset_t mask;
     pthread_sigmask(SIG_SETMASK, nullptr, &mask);
     blocked = sigismember(&mask, SIGHUP) && sigismember(&mask, SIGUSR1) &&
@@ -331,7 +332,7 @@ TEST_F(TcpServerTest, WorkersBlockTheDaemonSignals) {
     return false;
   });
   Start();
-  TcpConnection c = Connect();
+  TTcpConnection c = Connect();
   std::string line;
   c.ReadLine(&line, 10, 2000);
   server.Deactivate();
@@ -343,7 +344,7 @@ TEST_F(TcpServerTest, WorkersBlockTheDaemonSignals) {
 
 TEST_F(TcpServerTest, PortInUseIsReportedWithItsErrno) {
   RawListener other;
-  TcpServer second;
+  TTcpServer second;
   second.SetDefaultPort(other.port);
   EXPECT_EQ(EADDRINUSE, second.Activate());
   EXPECT_FALSE(second.Active());
@@ -354,8 +355,8 @@ TEST_F(TcpServerTest, DeactivateEndsIdleConnectionsAndJoinsEveryWorker) {
   constexpr int kConnections = 50;
   std::atomic<int> running{0};
   std::atomic<int> finished{0};
-  server.SetConnectHandler([](TcpConnection& c) { return c.WriteLine("hi"); });
-  server.SetExecuteHandler([&](TcpConnection& c) {
+  server.SetConnectHandler([](TTcpConnection& c) { return c.WriteLine("hi"); });
+  server.SetExecuteHandler([&](TTcpConnection& c) {
     ++running;
     std::string line;
     c.ReadLine(&line, 100, -1);
@@ -364,11 +365,11 @@ TEST_F(TcpServerTest, DeactivateEndsIdleConnectionsAndJoinsEveryWorker) {
     ++finished;
   });
   Start();
-  std::vector<TcpConnection> clients;
+  std::vector<TTcpConnection> clients;
   std::string line;
   for (int i = 0; i < kConnections; ++i) {
     clients.push_back(Connect());
-    ASSERT_EQ(ReadStatus::kLine, clients.back().ReadLine(&line, 100, 2000));
+    ASSERT_EQ(TReadStatus::kLine, clients.back().ReadLine(&line, 100, 2000));
   }
   for (int i = 0; i < 100 && running < kConnections; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -381,9 +382,9 @@ TEST_F(TcpServerTest, DeactivateEndsIdleConnectionsAndJoinsEveryWorker) {
   EXPECT_EQ(0, running);
   EXPECT_EQ(kConnections, finished);
   EXPECT_FALSE(server.Active());
-  for (auto& c : clients) EXPECT_EQ(ReadStatus::kClosed, c.ReadLine(&line, 100, 1000));
+  for (auto& c : clients) EXPECT_EQ(TReadStatus::kClosed, c.ReadLine(&line, 100, 1000));
 
-  TcpConnection late;
+  TTcpConnection late;
   int error = 0;
   EXPECT_FALSE(TcpConnect("127.0.0.1", port, 500, &late, &error));
 }
@@ -392,7 +393,7 @@ TEST_F(TcpServerTest, ServesABurstOfConnectionsAndCanBeRestarted) {
   constexpr int kClients = 8;
   constexpr int kEach = 40;
   std::atomic<int> served{0};
-  server.SetConnectHandler([&served](TcpConnection& c) {
+  server.SetConnectHandler([&served](TTcpConnection& c) {
     ++served;
     return c.WriteLine("ok");
   });
@@ -402,11 +403,11 @@ TEST_F(TcpServerTest, ServesABurstOfConnectionsAndCanBeRestarted) {
   for (int t = 0; t < kClients; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < kEach; ++i) {
-        TcpConnection c;
+        TTcpConnection c;
         int error = 0;
         std::string line;
         if (TcpConnect("127.0.0.1", port, 2000, &c, &error) &&
-            c.ReadLine(&line, 10, 2000) == ReadStatus::kLine && line == "ok") {
+            c.ReadLine(&line, 10, 2000) == TReadStatus::kLine && line == "ok") {
           ++greeted;
         }
       }
@@ -419,9 +420,9 @@ TEST_F(TcpServerTest, ServesABurstOfConnectionsAndCanBeRestarted) {
 
   ASSERT_EQ(0, server.Activate());
   port = server.BoundPort();
-  TcpConnection again = Connect();
+  TTcpConnection again = Connect();
   std::string line;
-  EXPECT_EQ(ReadStatus::kLine, again.ReadLine(&line, 10, 2000));
+  EXPECT_EQ(TReadStatus::kLine, again.ReadLine(&line, 10, 2000));
 }
 
 }  // namespace

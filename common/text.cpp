@@ -34,7 +34,7 @@ std::string TrimControls(const std::string& text) {
   return TrimIf(text, IsControlOrBlank);
 }
 
-void SplitToList(char delimiter, const std::string& text, TextList* list, bool clear) {
+void SplitToList(char delimiter, const std::string& text, TTextList* list, bool clear) {
   if (clear) list->clear();
   size_t start = 0;
   for (;;) {
@@ -47,7 +47,7 @@ void SplitToList(char delimiter, const std::string& text, TextList* list, bool c
   if (!last.empty()) list->push_back(last);
 }
 
-std::string JoinList(const TextList& list, char delimiter) {
+std::string JoinList(const TTextList& list, char delimiter) {
   std::string result;
   for (size_t i = 0; i < list.size(); ++i) {
     if (i > 0) result += delimiter;
@@ -56,7 +56,7 @@ std::string JoinList(const TextList& list, char delimiter) {
   return result;
 }
 
-int IndexOfKey(const TextList& list, const std::string& key) {
+int IndexOfKey(const TTextList& list, const std::string& key) {
   for (size_t i = 0; i < list.size(); ++i) {
     size_t bar = list[i].find('|');
     if (bar == std::string::npos) continue;
@@ -96,8 +96,8 @@ int32_t TextToIntInRange(const std::string& text, int32_t minimum, int32_t maxim
   return value;
 }
 
-TextList SplitLines(const std::string& text) {
-  TextList lines;
+TTextList SplitLines(const std::string& text) {
+  TTextList lines;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);

@@ -8,7 +8,7 @@
 #include <vector>
 
 // An ordered list of 8-bit texts.
-using TextList = std::vector<std::string>;
+using TTextList = std::vector<std::string>;
 
 // The text without blanks (space and tab) at both ends.
 std::string TrimBlanks(const std::string& text);
@@ -19,14 +19,14 @@ std::string TrimControls(const std::string& text);
 // Fills `list` with the fields of `text` cut at `delimiter`, each trimmed of
 // blanks. Empty inner fields are kept; an empty (or blank) last field is not.
 // With `clear` the list is emptied first, otherwise the fields are appended.
-void SplitToList(char delimiter, const std::string& text, TextList* list, bool clear);
+void SplitToList(char delimiter, const std::string& text, TTextList* list, bool clear);
 
 // The entries joined by `delimiter`; the empty text for an empty list.
-std::string JoinList(const TextList& list, char delimiter);
+std::string JoinList(const TTextList& list, char delimiter);
 
 // Index of the first entry holding "|" whose text before its first "|",
 // trimmed of blanks, equals `key` exactly; -1 when there is none.
-int IndexOfKey(const TextList& list, const std::string& key);
+int IndexOfKey(const TTextList& list, const std::string& key);
 
 // `text` as a whole number (optional sign) within [minimum, maximum], a bound
 // of -1 meaning none on that side; -1 when it does not parse or lies outside.
@@ -38,7 +38,7 @@ bool ParseInt32(const std::string& text, int32_t* value);
 
 // The lines of `text` split at line feeds, a carriage return before the line
 // feed dropped; a last line without line feed counts, an empty tail does not.
-TextList SplitLines(const std::string& text);
+TTextList SplitLines(const std::string& text);
 
 // "<|" + text + "|>".
 std::string FrameText(const std::string& text);

@@ -11,35 +11,35 @@ TEST(Trim, BlanksAreSpaceAndTabOnly) {
 }
 
 TEST(SplitToList, FieldsTrimmedAndEmptyInnerFieldsKept) {
-  TextList list;
+  TTextList list;
   SplitToList('|', "a|b|c", &list, true);
-  EXPECT_EQ(list, (TextList{"a", "b", "c"}));
+  EXPECT_EQ(list, (TTextList{"a", "b", "c"}));
   SplitToList('|', "a||c", &list, true);
-  EXPECT_EQ(list, (TextList{"a", "", "c"}));
+  EXPECT_EQ(list, (TTextList{"a", "", "c"}));
   SplitToList('|', "|x", &list, true);
-  EXPECT_EQ(list, (TextList{"", "x"}));
+  EXPECT_EQ(list, (TTextList{"", "x"}));
   SplitToList(',', "  one , two\t,three  ", &list, true);
-  EXPECT_EQ(list, (TextList{"one", "two", "three"}));
+  EXPECT_EQ(list, (TTextList{"one", "two", "three"}));
 }
 
 TEST(SplitToList, EmptyOrBlankLastFieldDropped) {
-  TextList list;
+  TTextList list;
   SplitToList('|', "a|b|", &list, true);
-  EXPECT_EQ(list, (TextList{"a", "b"}));
+  EXPECT_EQ(list, (TTextList{"a", "b"}));
   SplitToList('|', "a|b|  ", &list, true);
-  EXPECT_EQ(list, (TextList{"a", "b"}));
+  EXPECT_EQ(list, (TTextList{"a", "b"}));
   SplitToList('|', "", &list, true);
   EXPECT_TRUE(list.empty());
   SplitToList('|', " | ", &list, true);
-  EXPECT_EQ(list, (TextList{""}));
+  EXPECT_EQ(list, (TTextList{""}));
 }
 
 TEST(SplitToList, ClearFlagDecidesBetweenReplaceAndAppend) {
-  TextList list{"old"};
+  TTextList list{"old"};
   SplitToList('|', "x|y", &list, false);
-  EXPECT_EQ(list, (TextList{"old", "x", "y"}));
+  EXPECT_EQ(list, (TTextList{"old", "x", "y"}));
   SplitToList('|', "z", &list, true);
-  EXPECT_EQ(list, (TextList{"z"}));
+  EXPECT_EQ(list, (TTextList{"z"}));
   SplitToList('|', "", &list, true);
   EXPECT_TRUE(list.empty());
 }
@@ -48,13 +48,13 @@ TEST(JoinList, InverseOfSplitForPlainFields) {
   EXPECT_EQ(JoinList({}, '|'), "");
   EXPECT_EQ(JoinList({"a"}, '|'), "a");
   EXPECT_EQ(JoinList({"a", "", "c"}, '|'), "a||c");
-  TextList list;
+  TTextList list;
   SplitToList('|', JoinList({"1", "2", "3"}, '|'), &list, true);
-  EXPECT_EQ(list, (TextList{"1", "2", "3"}));
+  EXPECT_EQ(list, (TTextList{"1", "2", "3"}));
 }
 
 TEST(IndexOfKey, KeyBeforeFirstBarTrimmedAndExact) {
-  TextList list{"12", "12 |x", "12|y"};
+  TTextList list{"12", "12 |x", "12|y"};
   EXPECT_EQ(IndexOfKey(list, "12"), 1);
   EXPECT_EQ(IndexOfKey({"  7\t|a|b", "7|c"}, "7"), 0);
   EXPECT_EQ(IndexOfKey({"ab|1", "AB|2"}, "AB"), 1);
@@ -100,10 +100,10 @@ TEST(TextToIntInRange, BoundsOfMinusOneMeanNone) {
 }
 
 TEST(SplitLines, LineEndsDroppedAndEmptyTailIgnored) {
-  EXPECT_EQ(SplitLines(""), TextList{});
-  EXPECT_EQ(SplitLines("a\nb"), (TextList{"a", "b"}));
-  EXPECT_EQ(SplitLines("a\r\nb\r\n"), (TextList{"a", "b"}));
-  EXPECT_EQ(SplitLines("\n\nx\n"), (TextList{"", "", "x"}));
+  EXPECT_EQ(SplitLines(""), TTextList{});
+  EXPECT_EQ(SplitLines("a\nb"), (TTextList{"a", "b"}));
+  EXPECT_EQ(SplitLines("a\r\nb\r\n"), (TTextList{"a", "b"}));
+  EXPECT_EQ(SplitLines("\n\nx\n"), (TTextList{"", "", "x"}));
 }
 
 TEST(Frame, TextAndNumberFramed) {

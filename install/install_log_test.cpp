@@ -15,7 +15,7 @@ TEST(WriteInstallLog, RestartReplacesAndAppendAdds) {
   EXPECT_TRUE(WriteInstallLog(path, "FILE:e:/first", false));
   EXPECT_TRUE(WriteInstallLog(path, "DIR:/usr/vantrel/voltmon/", true));
   EXPECT_TRUE(WriteInstallLog(path, "FILE:e:/usr/vantrel/voltmon/bin/qslx", false));
-  TextList lines;
+  TTextList lines;
   ASSERT_EQ(0, LoadScrambledLines(&lines, path));
   ASSERT_EQ(2u, lines.size());
   EXPECT_EQ("DIR:/usr/vantrel/voltmon/", lines[0]);

@@ -99,7 +99,7 @@ bool CreateInstallDirectories() {
 
 bool InstallModuleFiles(const std::string& title, const std::string& section) {
   if (!title.empty()) WriteLine(title);
-  TextList lines;
+  TTextList lines;
   if (!ReadPacketSection(g_run.PacketPath, section, &lines)) {
     ShowInstallError("Install packet appears corrupted !");
     return false;
@@ -143,7 +143,7 @@ void PrintBanner() {
 
 // The chosen language's name, or the empty text when the packet lists none.
 std::string ChooseLanguage() {
-  TextList languages;
+  TTextList languages;
   if (!ReadPacketSection(g_run.PacketPath, "Languages", &languages)) return "";
   WriteLine("Please select your language:");
   WriteLine("");
@@ -285,7 +285,7 @@ void Install(const char* argv0) {
   g_run.SourceDir = ProgramDirectory(argv0);
   g_run.PacketPath = g_run.SourceDir + "install.dat";
   if (!PathExists(g_run.PacketPath)) AbortInstall("Install packet appears corrupted !");
-  TextList globals;
+  TTextList globals;
   if (ReadPacketSection(g_run.PacketPath, "Globals", &globals)) g_run.ProductVersion = globals[0];
 
   g_run.SelectedLanguage = ChooseLanguage();

@@ -18,7 +18,7 @@ std::string ReplaceLanguage(const std::string& text, const std::string& language
 }
 
 bool ParseFileLine(const std::string& line, const std::string& language, TFileLine* file) {
-  TextList fields;
+  TTextList fields;
   SplitToList('|', ReplaceLanguage(line, language), &fields, true);
   if (fields.size() != 3) return false;
   file->Source = fields[0];
@@ -31,7 +31,7 @@ bool ParseFileLine(const std::string& line, const std::string& language, TFileLi
 
 bool IsSafeDestination(const std::string& destination) {
   if (destination.empty() || destination.front() == '/' || destination.back() == '/') return false;
-  TextList parts;
+  TTextList parts;
   SplitToList('/', destination, &parts, false);
   for (const std::string& part : parts) {
     if (part == "..") return false;
@@ -45,6 +45,6 @@ std::string FileNamePart(const std::string& path) {
 }
 
 bool ReadPacketSection(const std::string& packet_path, const std::string& section,
-                       TextList* lines) {
+                       TTextList* lines) {
   return ReadIniSection(packet_path, section, lines);
 }

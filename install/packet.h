@@ -33,6 +33,7 @@ std::string FileNamePart(const std::string& path);
 // Empties `lines` and fills them with the section's lines of the packet at
 // `packet_path`. True when at least one line was read; false when the
 // section is missing or empty or the packet cannot be read.
-bool ReadPacketSection(const std::string& packet_path, const std::string& section, TextList* lines);
+bool ReadPacketSection(const std::string& packet_path, const std::string& section,
+                       TTextList* lines);
 
 #endif  // VOLTMON_INSTALL_PACKET_H_

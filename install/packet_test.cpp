@@ -95,7 +95,7 @@ TEST(ReadPacketSection, LinesInOrderWithCommentsDropped) {
     out << "[Globals]\n1.0.7.9\n\n[Common]\n; a comment\n  a|b|r  \n\nc | d | e\n"
            "[Empty]\n[Info]\nLicence = texts/licence_$.txt\n";
   }
-  TextList lines = {"stale"};
+  TTextList lines = {"stale"};
   ASSERT_TRUE(ReadPacketSection(path, "Common", &lines));
   ASSERT_EQ(2u, lines.size());
   EXPECT_EQ("a|b|r", lines[0]);

@@ -9,7 +9,7 @@
 
 namespace {
 
-void CheckNumber(const IniDocument& doc, const std::string& name, int32_t fallback, int bits,
+void CheckNumber(const TIniDocument& doc, const std::string& name, int32_t fallback, int bits,
                  std::vector<TFinding>* findings) {
   const std::optional<std::string> text = doc.Get(kQsSection, name);
   if (!text) return;
@@ -27,23 +27,23 @@ void CheckNumber(const IniDocument& doc, const std::string& name, int32_t fallba
 
 // A value the daemon takes as written although the editor's range refuses
 // it (an alive check every -1 s runs at every pass of the main loop).
-void CheckRange(const IniDocument& doc, const TQsNumberKey& key, std::vector<TFinding>* findings) {
-  const std::optional<std::string> text = doc.Get(kQsSection, key.Name);
+void CheckRange(const TIniDocument& doc, const TQsNumberKey& key, std::vector<TFinding>* findings) {
+  const std::optional<std::string> text = doc.Get(kQsSection, key.name);
   int32_t value = 0;
-  if (key.Kind == TKeyKind::kBoolean || !text || !ParseInt32(*text, &value)) return;
+  if (key.kind == TKeyKind::kBoolean || !text || !ParseInt32(*text, &value)) return;
   value = NarrowQsValue(key, value);
-  if (int64_t{value} < int64_t{key.Minimum} * key.Scale ||
-      int64_t{value} > int64_t{key.Maximum} * key.Scale)
-    findings->push_back({TFindingKind::kOutOfRange, key.Name, *text, value});
+  if (int64_t{value} < int64_t{key.minimum} * key.scale ||
+      int64_t{value} > int64_t{key.maximum} * key.scale)
+    findings->push_back({TFindingKind::kOutOfRange, key.name, *text, value});
 }
 
-void CheckMasters(const IniDocument& doc, const TQsProbes& probes,
+void CheckMasters(const TIniDocument& doc, const TQsProbes& probes,
                   std::vector<TFinding>* findings) {
   CheckNumber(doc, kQsAddressCountKey, 0, 16, findings);
   const uint16_t count = static_cast<uint16_t>(doc.GetInteger(kQsSection, kQsAddressCountKey, 0));
   // The names are looked up side by side first: one by one, a silent name
   // server would hold the check for its time limit once per name.
-  TextList names;
+  TTextList names;
   for (int i = 0; i < count; ++i) {
     const std::string address = doc.GetString(kQsSection, QsAddressKey(i), "");
     if (ClassifyAddress(address) == TAddressSyntax::kHostName) names.push_back(address);
@@ -69,14 +69,15 @@ void CheckMasters(const IniDocument& doc, const TQsProbes& probes,
   }
 }
 
-void CheckScripts(const IniDocument& doc, const TQsProbes& probes,
+void CheckScripts(const TIniDocument& doc, const TQsProbes& probes,
                   std::vector<TFinding>* findings) {
   for (size_t i = 0; i < QsScriptKeys().size(); ++i) {
     const std::string& key = QsScriptKeys()[i];
     const std::string path = doc.GetString(kQsSection, key, "");
     switch (probes.Script(path)) {
       case TScriptState::kEmpty:
-        if (kOrders[i].ScriptRequired) findings->push_back({TFindingKind::kEmptyScript, key, path});
+        if (kOrders[i].script_required)
+          findings->push_back({TFindingKind::kEmptyScript, key, path});
         break;
       case TScriptState::kRelative:
         findings->push_back({TFindingKind::kScriptRelative, key, path});
@@ -95,17 +96,17 @@ void CheckScripts(const IniDocument& doc, const TQsProbes& probes,
 
 }  // namespace
 
-std::vector<TFinding> CheckQsConfig(const IniDocument& doc, const TQsProbes& probes) {
+std::vector<TFinding> CheckQsConfig(const TIniDocument& doc, const TQsProbes& probes) {
   std::vector<TFinding> findings;
   CheckMasters(doc, probes, &findings);
   for (const TQsNumberKey& key : QsNumberKeys()) {
     const size_t before = findings.size();
-    const int bits = key.Kind == TKeyKind::kBoolean ? 32 : key.Width;
-    CheckNumber(doc, key.Name, QsDefault(key), bits, &findings);
-    if (std::string(key.Name) == "ListenPort" &&
-        NarrowQsValue(key, doc.GetInteger(kQsSection, key.Name, QsDefault(key))) == 0) {
+    const int bits = key.kind == TKeyKind::kBoolean ? 32 : key.width;
+    CheckNumber(doc, key.name, QsDefault(key), bits, &findings);
+    if (std::string(key.name) == "ListenPort" &&
+        NarrowQsValue(key, doc.GetInteger(kQsSection, key.name, QsDefault(key))) == 0) {
       findings.push_back(
-          {TFindingKind::kPortZero, key.Name, doc.GetString(kQsSection, key.Name, "")});
+          {TFindingKind::kPortZero, key.name, doc.GetString(kQsSection, key.name, "")});
     } else if (findings.size() == before) {
       // One finding a key: a cut value is already reported with what it becomes.
       CheckRange(doc, key, &findings);
@@ -117,7 +118,7 @@ std::vector<TFinding> CheckQsConfig(const IniDocument& doc, const TQsProbes& pro
 
 std::string FindingText(const TFinding& f) {
   const std::string quoted = "\"" + f.Value + "\"";
-  switch (f.Kind) {
+  switch (f.kind) {
     case TFindingKind::kNoMaster:
       return "no master server is configured; the daemon will not start or will refuse every "
              "order";
@@ -134,8 +135,8 @@ std::string FindingText(const TFinding& f) {
     case TFindingKind::kOutOfRange: {
       const TQsNumberKey* key = FindQsNumberKey(f.Key);
       if (key == nullptr) return quoted + " is out of range";
-      return quoted + " is out of range [" + std::to_string(int64_t{key->Minimum} * key->Scale) +
-             " - " + std::to_string(int64_t{key->Maximum} * key->Scale) + "]";
+      return quoted + " is out of range [" + std::to_string(int64_t{key->minimum} * key->scale) +
+             " - " + std::to_string(int64_t{key->maximum} * key->scale) + "]";
     }
     case TFindingKind::kEmptyScript:
       return "the script is empty; the daemon will not start";

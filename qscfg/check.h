@@ -24,14 +24,14 @@ enum class TFindingKind {
 };
 
 struct TFinding {
-  TFindingKind Kind;
+  TFindingKind kind;
   std::string Key;    // the key concerned
   std::string Value;  // its value as written
   int32_t Used = 0;   // kNotANumber, kCut: what the daemon takes instead
 };
 
 // The findings for `doc` in file key order; empty when sound.
-std::vector<TFinding> CheckQsConfig(const IniDocument& doc, const TQsProbes& probes);
+std::vector<TFinding> CheckQsConfig(const TIniDocument& doc, const TQsProbes& probes);
 
 // One line of plain English for the finding, without its key.
 std::string FindingText(const TFinding& finding);

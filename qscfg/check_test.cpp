@@ -14,9 +14,9 @@ const char kSound[] =
 std::vector<std::string> Found(const std::string& overrides,
                                std::map<std::string, TScriptState> scripts = {}) {
   std::vector<std::string> found;
-  const IniDocument doc = QsDoc(overrides + kSound);
+  const TIniDocument doc = QsDoc(overrides + kSound);
   for (const TFinding& f : CheckQsConfig(doc, FakeProbes({"master.lan"}, scripts)))
-    found.push_back(f.Key + " " + std::to_string(static_cast<int>(f.Kind)) + " " +
+    found.push_back(f.Key + " " + std::to_string(static_cast<int>(f.kind)) + " " +
                     std::to_string(f.Used));
   return found;
 }

@@ -100,7 +100,7 @@ bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor) {
 }
 
 int SaveQsEditor(TQsEditor* editor, bool* in_place) {
-  IniDocument doc = editor->Doc;
+  TIniDocument doc = editor->Doc;
   WriteQsConfig(editor->Config, &doc);
   if (const int error = SaveIniFile(editor->Path, doc, in_place); error != 0) return error;
   editor->Doc = doc;
@@ -108,7 +108,7 @@ int SaveQsEditor(TQsEditor* editor, bool* in_place) {
 }
 
 int CheckQsFile(const std::string& path, const TQsProbes& probes) {
-  IniDocument doc;
+  TIniDocument doc;
   if (!PathExists(path)) {
     PrintMessage(kIdent, path + ": " + SystemErrorText(ENOENT));
     return 1;

@@ -33,12 +33,12 @@ TEST(QsFlow, EachMenuChoiceOpensItsScreenOrLeaves) {
   for (const auto& row : rows) {
     const TMenuEntry* entry = ChosenEntry(QsMenuTable(), row.choice);
     ASSERT_NE(entry, nullptr) << row.choice;
-    EXPECT_EQ(entry->Open, row.open) << entry->Text;
-    EXPECT_EQ(entry->Leaves, row.leaves) << entry->Text;
+    EXPECT_EQ(entry->open, row.open) << entry->text;
+    EXPECT_EQ(entry->leaves, row.leaves) << entry->text;
   }
   // Every entry is always listed; the separator and what MenuBox returns
   // besides a choice do nothing.
-  EXPECT_EQ(MenuTexts(QsMenuTable()).size(), QsMenuTable().Entries.size());
+  EXPECT_EQ(MenuTexts(QsMenuTable()).size(), QsMenuTable().entries.size());
   for (int none : {6, 0, 9, -1}) EXPECT_EQ(ChosenEntry(QsMenuTable(), none), nullptr) << none;
 }
 
@@ -66,7 +66,7 @@ TEST_F(QsFlowTest, SaveKeepsModeAndUnknownKeysAndReadsBackInTheDaemon) {
   EXPECT_NE(std::string::npos, saved.find("[Else]\na=b\n"));
   TQsSetupData setup;
   ASSERT_TRUE(LoadQsSetup(tree.Path("bin/"), &setup));
-  EXPECT_EQ((TextList{"10.0.0.7"}), setup.Addresses);
+  EXPECT_EQ((TTextList{"10.0.0.7"}), setup.Addresses);
   EXPECT_EQ(6123, setup.ListenPort);
 }
 

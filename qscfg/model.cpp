@@ -22,7 +22,7 @@ bool IsLabelChar(char c) {
 }
 
 bool IsDottedIPv4(const std::string& text) {
-  TextList parts;
+  TTextList parts;
   SplitToList('.', text, &parts, true);
   if (parts.size() != 4) return false;
   for (const std::string& part : parts) {
@@ -37,7 +37,7 @@ bool IsDottedIPv4(const std::string& text) {
 
 bool IsHostName(const std::string& text) {
   if (text.empty() || text.size() > 253 || text.front() == '.' || text.back() == '.') return false;
-  TextList labels;
+  TTextList labels;
   SplitToList('.', text, &labels, true);
   for (const std::string& label : labels) {
     if (label.empty() || label.size() > 63) return false;
@@ -51,7 +51,7 @@ bool IsHostName(const std::string& text) {
 
 }  // namespace
 
-TQsConfig ReadQsConfig(const IniDocument& doc) {
+TQsConfig ReadQsConfig(const TIniDocument& doc) {
   TQsConfig config;
   const uint16_t count = static_cast<uint16_t>(doc.GetInteger(kQsSection, kQsAddressCountKey, 0));
   for (int i = 0; i < count; ++i) {
@@ -61,29 +61,29 @@ TQsConfig ReadQsConfig(const IniDocument& doc) {
   TQsSetupData values;
   for (const TQsNumberKey& key : QsNumberKeys()) {
     ReadQsKey(doc, key, &values);
-    config.Numbers[key.Name] = FieldNumber(key.Field(&values));
+    config.Numbers[key.name] = FieldNumber(key.field(&values));
   }
   for (const std::string& key : QsScriptKeys())
     config.Scripts[key] = doc.GetString(kQsSection, key, "");
   return config;
 }
 
-void WriteQsConfig(const TQsConfig& config, IniDocument* doc) {
+void WriteQsConfig(const TQsConfig& config, TIniDocument* doc) {
   const uint16_t old_count =
       static_cast<uint16_t>(doc->GetInteger(kQsSection, kQsAddressCountKey, 0));
   for (int i = 0; i < old_count; ++i) doc->Remove(kQsSection, QsAddressKey(i));
   // Without masters the file stays as shipped: one empty entry, so that the
   // daemon still starts and refuses every caller instead of not starting.
-  const TextList masters = config.Masters.empty() ? TextList{""} : config.Masters;
+  const TTextList masters = config.Masters.empty() ? TTextList{""} : config.Masters;
   doc->Set(kQsSection, kQsAddressCountKey, std::to_string(masters.size()));
   for (size_t i = 0; i < masters.size(); ++i)
     doc->Set(kQsSection, QsAddressKey(static_cast<int>(i)), masters[i]);
-  for (const TQsKey* key : RowsInOrder(QsKeys(), &TQsKey::SaveRank)) {
-    if (key->Kind != TKeyKind::kString) {
-      doc->Set(kQsSection, key->Name, std::to_string(QsNumber(config, key->Name)));
+  for (const TQsKey* key : RowsInOrder(QsKeys(), &TQsKey::save_rank)) {
+    if (key->kind != TKeyKind::kString) {
+      doc->Set(kQsSection, key->name, std::to_string(QsNumber(config, key->name)));
     } else {
-      const auto found = config.Scripts.find(key->Name);
-      doc->Set(kQsSection, key->Name, found == config.Scripts.end() ? "" : found->second);
+      const auto found = config.Scripts.find(key->name);
+      doc->Set(kQsSection, key->name, found == config.Scripts.end() ? "" : found->second);
     }
   }
 }
@@ -125,7 +125,7 @@ TQsProbes SystemProbes() {
   return probes;
 }
 
-std::vector<bool> ResolveHosts(const TQsProbes& probes, const TextList& hosts) {
+std::vector<bool> ResolveHosts(const TQsProbes& probes, const TTextList& hosts) {
   // A thread per lookup: a file of thousands of names is taken in batches.
   constexpr size_t kBatch = 64;
   std::vector<bool> resolved;

@@ -17,19 +17,19 @@
 #include "common/text.h"
 
 struct TQsConfig {
-  TextList Masters;                            // non-empty addresses, in file order
+  TTextList Masters;                           // non-empty addresses, in file order
   std::map<std::string, int32_t> Numbers;      // every numeric key, as the daemon narrows it
   std::map<std::string, std::string> Scripts;  // the five script keys
 };
 
 // The values the daemon reads from `doc` (defaults for missing keys).
-TQsConfig ReadQsConfig(const IniDocument& doc);
+TQsConfig ReadQsConfig(const TIniDocument& doc);
 
 // Sets every key of `config` in `doc`: the address count and Adr0 upward
 // for the masters (the old address keys removed first; no master is written
 // as one empty entry), the numbers in decimal, the scripts as they are.
 // Other keys and sections stay.
-void WriteQsConfig(const TQsConfig& config, IniDocument* doc);
+void WriteQsConfig(const TQsConfig& config, TIniDocument* doc);
 
 // The number of the key, or its default when the config lacks it.
 int32_t QsNumber(const TQsConfig& config, const std::string& key);
@@ -60,7 +60,7 @@ constexpr int kQsLookupMs = 3000;
 // Whether each of `hosts` has an IPv4 address, index-aligned: the names are
 // looked up side by side, so that a few dozen take about kQsLookupMs at most
 // together.
-std::vector<bool> ResolveHosts(const TQsProbes& probes, const TextList& hosts);
+std::vector<bool> ResolveHosts(const TQsProbes& probes, const TTextList& hosts);
 
 // The name service and file system of this computer.
 TQsProbes SystemProbes();

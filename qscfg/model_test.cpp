@@ -36,11 +36,11 @@ TEST(QsModel, MastersSkipEmptyEntriesAndStopAtTheCount) {
   const TQsConfig config =
       ReadQsConfig(QsDoc("AdrCount=3\nAdr0=\nAdr1=a.lan\nAdr2=10.0.0.1\n"
                          "Adr3=beyond\n"));
-  EXPECT_EQ((TextList{"a.lan", "10.0.0.1"}), config.Masters);
+  EXPECT_EQ((TTextList{"a.lan", "10.0.0.1"}), config.Masters);
 }
 
 TEST(QsModel, WriteRenumbersMastersAndKeepsUnknownKeys) {
-  IniDocument doc = QsDoc("AdrCount=3\nAdr0=\nAdr1=old.lan\nAdr2=x\nMine=kept\n");
+  TIniDocument doc = QsDoc("AdrCount=3\nAdr0=\nAdr1=old.lan\nAdr2=x\nMine=kept\n");
   doc.Set("Other", "k", "v");
   TQsConfig config = ReadQsConfig(doc);
   config.Masters = {"new.lan"};
@@ -57,7 +57,7 @@ TEST(QsModel, WriteRenumbersMastersAndKeepsUnknownKeys) {
 }
 
 TEST(QsModel, NoMasterIsWrittenAsTheShippedEmptyEntry) {
-  IniDocument doc = QsDoc("AdrCount=2\nAdr0=a\nAdr1=b\n");
+  TIniDocument doc = QsDoc("AdrCount=2\nAdr0=a\nAdr1=b\n");
   TQsConfig config = ReadQsConfig(doc);
   config.Masters.clear();
   WriteQsConfig(config, &doc);
@@ -67,9 +67,9 @@ TEST(QsModel, NoMasterIsWrittenAsTheShippedEmptyEntry) {
 }
 
 TEST(QsModel, NewFileHoldsTheDaemonsDefaultsInFileOrder) {
-  IniDocument doc;
+  TIniDocument doc;
   WriteQsConfig(ReadQsConfig(doc), &doc);
-  TextList lines;
+  TTextList lines;
   ASSERT_TRUE(doc.SectionLines("QS System", &lines));
   std::string written;
   for (const std::string& line : lines) written += line + " ";
@@ -85,7 +85,7 @@ TEST(QsModel, WrittenValuesReadBackUnchanged) {
   config.Numbers["ListenPort"] = 6100;
   config.Numbers["AliveRetries"] = 255;
   config.Numbers["LogEnabled"] = 0;
-  IniDocument doc;
+  TIniDocument doc;
   WriteQsConfig(config, &doc);
   const TQsConfig back = ReadQsConfig(doc);
   EXPECT_EQ(config.Masters, back.Masters);

@@ -24,7 +24,7 @@ TEntryOutcome MasterEntry(const std::string& address, const TQsProbes& probes) {
 TEntryOutcome ScriptEntry(size_t index, const std::string& path, const TQsProbes& probes) {
   const TScriptState state = probes.Script(path);
   if (state == TScriptState::kEmpty) {
-    if (kOrders[index].ScriptRequired) return {TEntryVerdict::kRefuse, "100008"};
+    if (kOrders[index].script_required) return {TEntryVerdict::kRefuse, "100008"};
     return {TEntryVerdict::kStore, ""};
   }
   const std::string key = ScriptWarningKey(state);
@@ -47,8 +47,8 @@ std::string ScriptWarningKey(TScriptState state) {
   return "";
 }
 
-TextList MasterChoices(const TextList& masters) {
-  TextList choices;
+TTextList MasterChoices(const TTextList& masters) {
+  TTextList choices;
   for (size_t i = 0; i < masters.size(); ++i)
     choices.push_back(std::to_string(i + 1) + ". " + masters[i]);
   return choices;
@@ -62,19 +62,19 @@ int MasterChoiceIndex(const std::string& choice, size_t count) {
   return number - 1;
 }
 
-size_t AddMaster(TextList* masters, const std::string& address) {
+size_t AddMaster(TTextList* masters, const std::string& address) {
   masters->push_back(address);
   return masters->size() - 1;
 }
 
-size_t DeleteMaster(TextList* masters, size_t index) {
+size_t DeleteMaster(TTextList* masters, size_t index) {
   if (index >= masters->size()) return 0;
   masters->erase(masters->begin() + static_cast<std::ptrdiff_t>(index));
   if (masters->empty()) return 0;
   return index < masters->size() ? index : masters->size() - 1;
 }
 
-size_t MoveMaster(TextList* masters, size_t index, int step) {
+size_t MoveMaster(TTextList* masters, size_t index, int step) {
   if (index >= masters->size()) return 0;
   if ((step < 0 && index == 0) || (step > 0 && index + 1 >= masters->size())) return index;
   const size_t other = step < 0 ? index - 1 : index + 1;

@@ -33,15 +33,15 @@ TEntryOutcome ScriptEntry(size_t index, const std::string& path, const TQsProbes
 std::string ScriptWarningKey(TScriptState state);
 
 // The masters as the list shows them: "1. name", "2. name", ...
-TextList MasterChoices(const TextList& masters);
+TTextList MasterChoices(const TTextList& masters);
 // The 0-based index of a MasterChoices entry; -1 when it names none.
 int MasterChoiceIndex(const std::string& choice, size_t count);
 
 // The list operations; each returns the index of the entry selected after it.
-size_t AddMaster(TextList* masters, const std::string& address);
-size_t DeleteMaster(TextList* masters, size_t index);
+size_t AddMaster(TTextList* masters, const std::string& address);
+size_t DeleteMaster(TTextList* masters, size_t index);
 // Swaps the entry with its neighbour `step` (-1 up, 1 down) when there is one.
-size_t MoveMaster(TextList* masters, size_t index, int step);
+size_t MoveMaster(TTextList* masters, size_t index, int step);
 
 // The first entry shown of a list window of `rows` lines so that `selected`
 // is in view, centring it where the list allows.

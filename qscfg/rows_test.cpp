@@ -53,9 +53,9 @@ TEST(QsRows, ScriptEntryWarnsButRefusesOnlyEmptyRequiredScripts) {
 }
 
 TEST(QsRows, ChoicesNumberTheMastersAndLeadBack) {
-  const TextList masters = {"a.lan", "1. tricky", "10.0.0.1"};
-  const TextList choices = MasterChoices(masters);
-  EXPECT_EQ((TextList{"1. a.lan", "2. 1. tricky", "3. 10.0.0.1"}), choices);
+  const TTextList masters = {"a.lan", "1. tricky", "10.0.0.1"};
+  const TTextList choices = MasterChoices(masters);
+  EXPECT_EQ((TTextList{"1. a.lan", "2. 1. tricky", "3. 10.0.0.1"}), choices);
   for (size_t i = 0; i < choices.size(); ++i)
     EXPECT_EQ(static_cast<int>(i), MasterChoiceIndex(choices[i], masters.size()));
   for (const char* bad : {"", "0. x", "4. x", "x. y", "2 x"})
@@ -66,7 +66,7 @@ TEST(QsRows, ListOperationsKeepTheSelectionOnTheEntry) {
   const struct {
     const char* op;
     size_t at;
-    TextList after;
+    TTextList after;
     size_t selected;
   } cases[] = {
       {"up", 1, {"b", "a", "c"}, 0},       {"up", 0, {"a", "b", "c"}, 0},
@@ -75,7 +75,7 @@ TEST(QsRows, ListOperationsKeepTheSelectionOnTheEntry) {
       {"add", 0, {"a", "b", "c", "d"}, 3},
   };
   for (const auto& c : cases) {
-    TextList list = {"a", "b", "c"};
+    TTextList list = {"a", "b", "c"};
     const std::string op = c.op;
     size_t selected = 0;
     if (op == "up") selected = MoveMaster(&list, c.at, -1);
@@ -85,7 +85,7 @@ TEST(QsRows, ListOperationsKeepTheSelectionOnTheEntry) {
     EXPECT_EQ(c.after, list) << op << " " << c.at;
     EXPECT_EQ(c.selected, selected) << op << " " << c.at;
   }
-  TextList one = {"a"};
+  TTextList one = {"a"};
   EXPECT_EQ(0u, DeleteMaster(&one, 0));
   EXPECT_TRUE(one.empty());
 }

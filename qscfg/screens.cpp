@@ -38,14 +38,14 @@ const TQsNumberKey& KeyOf(const std::string& name) {
 // A number row over a daemon key, shown in the key's unit.
 TFormRow QsNumberRow(const std::string& label, const std::string& name) {
   const TQsNumberKey& key = KeyOf(name);
-  const int32_t scale = key.Scale;
+  const int32_t scale = key.scale;
   TFormRow row;
-  row.Label = label;
-  row.Kind = TRowKind::kNumber;
-  row.Value = [name, scale] { return std::to_string(QsNumber(Config(), name) / scale); };
-  row.Minimum = [minimum = key.Minimum] { return minimum; };
-  row.Maximum = [maximum = key.Maximum] { return maximum; };
-  row.Store = [name, scale](const std::string& work) {
+  row.label = label;
+  row.kind = TRowKind::kNumber;
+  row.value = [name, scale] { return std::to_string(QsNumber(Config(), name) / scale); };
+  row.minimum = [minimum = key.minimum] { return minimum; };
+  row.maximum = [maximum = key.maximum] { return maximum; };
+  row.store = [name, scale](const std::string& work) {
     Config().Numbers[name] = static_cast<int32_t>(std::atol(work.c_str()) * scale);
     return true;
   };
@@ -55,10 +55,10 @@ TFormRow QsNumberRow(const std::string& label, const std::string& name) {
 TFormRow QsSwitchRow(const std::string& label, const std::string& name) {
   KeyOf(name);
   TFormRow row;
-  row.Label = label;
-  row.Kind = TRowKind::kYesNo;
-  row.Value = [name] { return YesNoText(QsNumber(Config(), name) != 0); };
-  row.Store = [name](const std::string& work) {
+  row.label = label;
+  row.kind = TRowKind::kYesNo;
+  row.value = [name] { return YesNoText(QsNumber(Config(), name) != 0); };
+  row.store = [name](const std::string& work) {
     Config().Numbers[name] = YesNoValue(work) ? 1 : 0;
     return true;
   };
@@ -124,7 +124,7 @@ bool DeleteMasterButton() {
 // The masters below the rows, the selected one marked ">", a doubtful one
 // "!", one whose name is still being looked up "?".
 void DrawMasterList(int first_line) {
-  const TextList& masters = Config().Masters;
+  const TTextList& masters = Config().Masters;
   const int last_line = ConsoleUi().FrameHeight - 2;
   WriteAt(3, first_line, LangText("MasterList", kSection), false, false, NormalColors);
   if (last_line <= first_line) return;
@@ -205,7 +205,7 @@ TMasterMark MasterMark(const std::string& address) {
 
 void ListenPortScreen() {
   TFormScreen screen = MakeFormScreen("LISTEN PORT CONFIGURATION");
-  screen.Rows = {QsNumberRow("TCP/IP port for the orders of the masters:", "ListenPort")};
+  screen.rows = {QsNumberRow("TCP/IP port for the orders of the masters:", "ListenPort")};
   RunFormScreen(screen);
 }
 
@@ -218,15 +218,15 @@ void MastersScreen() {
         if (index >= 0) Current() = static_cast<size_t>(index);
         return true;
       });
-  list.Choices = [] { return MasterChoices(Config().Masters); };
-  list.Shown = HaveMasters;
+  list.choices = [] { return MasterChoices(Config().Masters); };
+  list.shown = HaveMasters;
 
   TFormRow selected;
-  selected.Label = "Selected master server:";
-  selected.Kind = TRowKind::kText;
-  selected.Shown = HaveMasters;
-  selected.Value = [] { return HaveMasters() ? Config().Masters[Current()] : std::string(); };
-  selected.Store = [](const std::string& work) {
+  selected.label = "Selected master server:";
+  selected.kind = TRowKind::kText;
+  selected.shown = HaveMasters;
+  selected.value = [] { return HaveMasters() ? Config().Masters[Current()] : std::string(); };
+  selected.store = [](const std::string& work) {
     if (!AcceptMaster(work)) return false;
     Config().Masters[Current()] = work;
     return true;
@@ -241,18 +241,18 @@ void MastersScreen() {
   TFormRow remove = ButtonRow(" [ Delete the selected master server ] ", DeleteMasterButton);
   TFormRow up = ButtonRow(" [ Move the selected master server up ] ", move(-1));
   TFormRow down = ButtonRow(" [ Move the selected master server down ] ", move(1));
-  for (TFormRow* row : {&remove, &up, &down}) row->Shown = HaveMasters;
+  for (TFormRow* row : {&remove, &up, &down}) row->shown = HaveMasters;
 
   TFormScreen screen = MakeFormScreen("MASTER SERVERS CONFIGURATION");
-  screen.LineStep = 1;
-  screen.Rows = {
+  screen.line_step = 1;
+  screen.rows = {
       list,   selected, BlankRow(), ButtonRow(" [ Add a master server ] ", AddMasterButton),
       remove, up,       down};
-  const int list_line = 5 + static_cast<int>(screen.Rows.size()) + 1;
+  const int list_line = 5 + static_cast<int>(screen.rows.size()) + 1;
   // Every name is looked up at once, side by side, before the first draw.
   for (const std::string& master : Config().Masters) MasterMark(master);
   TLookupMarks marks(list_line);
-  screen.ExtraDraw = [list_line, &marks] {
+  screen.extra_draw = [list_line, &marks] {
     DrawMasterList(list_line);
     marks.Drawn();
   };
@@ -261,15 +261,15 @@ void MastersScreen() {
 
 void EventLogScreen() {
   TFormRow size = QsNumberRow("Maximum file size [kB]:", "LogMaxSize");
-  size.Shown = SwitchedOn("LogEnabled");
+  size.shown = SwitchedOn("LogEnabled");
   TFormScreen screen = MakeFormScreen("EVENT LOG CONFIGURATION");
-  screen.Rows = {QsSwitchRow("Enable recording of the event log:", "LogEnabled"), size};
+  screen.rows = {QsSwitchRow("Enable recording of the event log:", "LogEnabled"), size};
   RunFormScreen(screen);
 }
 
 void AliveCheckScreen() {
   TFormScreen screen = MakeFormScreen("ALIVE CHECK CONFIGURATION");
-  screen.Rows = {
+  screen.rows = {
       QsSwitchRow("Enable alive check of the masters:", "AliveEnabled"),
       QsNumberRow("Check frequency [s]:", "AliveFrequency"),
       QsNumberRow("Connection attempts per check:", "AliveRetries"),
@@ -277,7 +277,7 @@ void AliveCheckScreen() {
       QsNumberRow("Time limit of one attempt [s]:", "AliveTimeOut"),
       QsNumberRow("Pause between attempts [s]:", "AliveDelay"),
   };
-  for (size_t i = 1; i < screen.Rows.size(); ++i) screen.Rows[i].Shown = SwitchedOn("AliveEnabled");
+  for (size_t i = 1; i < screen.rows.size(); ++i) screen.rows[i].shown = SwitchedOn("AliveEnabled");
   RunFormScreen(screen);
 }
 
@@ -286,17 +286,17 @@ void ScriptsScreen() {
   const std::vector<std::string>& keys = QsScriptKeys();
   for (size_t i = 0; i < keys.size(); ++i) {
     TFormRow row;
-    row.Label = kOrders[i].ScriptLabel;
-    row.Kind = TRowKind::kText;
-    row.Value = [key = keys[i]] { return Config().Scripts[key]; };
-    row.Store = [i, key = keys[i]](const std::string& work) {
+    row.label = kOrders[i].script_label;
+    row.kind = TRowKind::kText;
+    row.value = [key = keys[i]] { return Config().Scripts[key]; };
+    row.store = [i, key = keys[i]](const std::string& work) {
       if (!Obey(ScriptEntry(i, work, QsEditor().Probes), work)) return false;
       Config().Scripts[key] = work;
       return true;
     };
-    screen.Rows.push_back(row);
+    screen.rows.push_back(row);
   }
-  screen.ExtraDraw = [] {
+  screen.extra_draw = [] {
     const std::vector<std::string>& keys = QsScriptKeys();
     for (size_t i = 0; i < keys.size(); ++i) {
       const std::string& path = Config().Scripts[keys[i]];

@@ -15,7 +15,7 @@
 
 struct TQsEditor {
   std::string Path;  // the settings file
-  IniDocument Doc;   // as read, for the keys the daemon does not know
+  TIniDocument Doc;  // as read, for the keys the daemon does not know
   TQsConfig Config;
   TQsProbes Probes;
   size_t Current = 0;                   // the selected master

@@ -29,8 +29,8 @@ inline TQsProbes FakeProbes(std::set<std::string> resolving = {"master.lan"},
 }
 
 // A document of section "QS System" holding `keys`.
-inline IniDocument QsDoc(const std::string& keys) {
-  IniDocument doc;
+inline TIniDocument QsDoc(const std::string& keys) {
+  TIniDocument doc;
   doc.Parse("[QS System]\n" + keys);
   return doc;
 }

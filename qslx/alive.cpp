@@ -28,7 +28,7 @@ int SecondsToMs(int64_t seconds) {
 }  // namespace
 
 bool IsValidAliveReply(const std::string& reply) {
-  TextList fields;
+  TTextList fields;
   if (!TakeFrameApart(reply, &fields) || fields.size() != 2) return false;
   int32_t number = 0;
   return ParseInt32(fields[0], &number) && number == kAliveRequest && fields[1] == kMasterIdentity;
@@ -45,10 +45,10 @@ TQsAliveClient::ConnectResult TQsTcpAliveClient::Connect(const std::string& host
 
 bool TQsTcpAliveClient::Exchange(const std::string& request, std::string* reply, int timeout_ms) {
   if (!connection_.WriteLine(request)) return false;
-  return connection_.ReadLine(reply, kMaxReplyLine, timeout_ms, wake_fd_) == ReadStatus::kLine;
+  return connection_.ReadLine(reply, kMaxReplyLine, timeout_ms, wake_fd_) == TReadStatus::kLine;
 }
 
-std::vector<TQsProbeResult> ProbeMasters(const TextList& addresses, const TQsAliveCheck& alive,
+std::vector<TQsProbeResult> ProbeMasters(const TTextList& addresses, const TQsAliveCheck& alive,
                                          TQsAliveClient* client, const TQsSleeper& sleep,
                                          const TQsStopRequested& stop_requested) {
   auto stopping = [&] { return stop_requested && stop_requested(); };

@@ -47,7 +47,7 @@ class TQsTcpAliveClient : public TQsAliveClient {
 
  private:
   int wake_fd_;
-  TcpConnection connection_;
+  TTcpConnection connection_;
 };
 
 struct TQsProbeResult {
@@ -63,7 +63,7 @@ using TQsStopRequested = std::function<bool()>;
 // Probes every master of `addresses` in order on `alive.Port` with one
 // client; one result per master, index-aligned. Once `stop_requested` says
 // so after a wait, the probing ends with fewer results.
-std::vector<TQsProbeResult> ProbeMasters(const TextList& addresses, const TQsAliveCheck& alive,
+std::vector<TQsProbeResult> ProbeMasters(const TTextList& addresses, const TQsAliveCheck& alive,
                                          TQsAliveClient* client, const TQsSleeper& sleep,
                                          const TQsStopRequested& stop_requested = {});
 

@@ -159,7 +159,7 @@ TEST(AliveProbe, TimeLimitsAreBoundedForAnyConfiguredValue) {
 }
 
 struct FakeEvents : TQsEventSink {
-  void WriteEvent(const std::string& key, const TextList& params) override {
+  void WriteEvent(const std::string& key, const TTextList& params) override {
     std::string line = key;
     for (const auto& p : params) line += "|" + p;
     lines.push_back(line);
@@ -305,8 +305,8 @@ class LoopbackMaster {
     getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
     port = ntohs(a.sin_port);
     thread_ = std::thread([this] {
-      TcpConnection c(accept(fd_, nullptr, nullptr));
-      if (c.ReadLine(&request, 100, 3000) == ReadStatus::kLine && !reply_.empty()) {
+      TTcpConnection c(accept(fd_, nullptr, nullptr));
+      if (c.ReadLine(&request, 100, 3000) == TReadStatus::kLine && !reply_.empty()) {
         c.WriteLine(reply_);
       }
       std::string rest;

@@ -23,16 +23,16 @@ TQshTcpServer::TQshTcpServer(const TQsSetupData& setup, TQsAllowedPeers* peers,
       check_caller_(std::move(check_caller)),
       names_(peers, events, std::move(resolve)) {}
 
-TQsCaller CheckConnectionCaller(const TcpConnection& connection) {
+TQsCaller CheckConnectionCaller(const TTcpConnection& connection) {
   sockaddr_in peer;
   if (!connection.PeerEnd(&peer)) return TQsCaller::kGone;
   TQsTcpEnd caller;
-  caller.Address = peer.sin_addr.s_addr;
-  caller.Port = ntohs(peer.sin_port);
+  caller.address = peer.sin_addr.s_addr;
+  caller.port = ntohs(peer.sin_port);
   return CheckCaller(connection.fd(), caller);
 }
 
-bool TQshTcpServer::TcpServerConnect(TcpConnection& connection) {
+bool TQshTcpServer::TcpServerConnect(TTcpConnection& connection) {
   const std::string peer = connection.PeerAddress();
   if (peer.empty()) return false;
   // The socket tables are read only for a listed address, never for a flood
@@ -47,22 +47,22 @@ bool TQshTcpServer::TcpServerConnect(TcpConnection& connection) {
   return false;
 }
 
-void TQshTcpServer::TcpServerExecute(TcpConnection& connection) {
+void TQshTcpServer::TcpServerExecute(TTcpConnection& connection) {
   std::string line;
-  ReadStatus status = connection.ReadLine(&line, kMaxRequestLine, read_timeout_ms_);
-  if (status != ReadStatus::kLine && status != ReadStatus::kTooLong) return;
+  TReadStatus status = connection.ReadLine(&line, kMaxRequestLine, read_timeout_ms_);
+  if (status != TReadStatus::kLine && status != TReadStatus::kTooLong) return;
 
   // An overlong line is an unrecognised request: logged, nothing run.
   TQsOrder order;
-  if (status == ReadStatus::kLine) {
+  if (status == TReadStatus::kLine) {
     order = DispatchFrame(Descramble(line), setup_);
-    if (order.LogProgramFirst) events_->WriteLine(order.Program);
-    if (!order.Program.empty()) start_(order.Program, order.Argument);
+    if (order.log_program_first) events_->WriteLine(order.program);
+    if (!order.program.empty()) start_(order.program, order.argument);
   }
 
   int index = peers_->IndexOf(connection.PeerAddress());
   if (index < 0 || static_cast<size_t>(index) >= setup_.Addresses.size()) return;
-  events_->WriteEvent(order.EventKey, {setup_.Addresses[index]});
+  events_->WriteEvent(order.event_key, {setup_.Addresses[index]});
 }
 
 int TQshTcpServer::Start(uint16_t port) {
@@ -72,8 +72,8 @@ int TQshTcpServer::Start(uint16_t port) {
   sigset_t handled;
   HandledSignals(&handled);
   SetBlockedSignals(handled);
-  SetExecuteHandler([this](TcpConnection& c) { TcpServerExecute(c); });
-  SetConnectHandler([this](TcpConnection& c) { return TcpServerConnect(c); });
+  SetExecuteHandler([this](TTcpConnection& c) { TcpServerExecute(c); });
+  SetConnectHandler([this](TTcpConnection& c) { return TcpServerConnect(c); });
   const int error = Activate();
   if (error != 0) names_.Stop();
   return error;

@@ -23,10 +23,10 @@ constexpr int kPeerLookupWaitMs = 1000;
 
 // Whether the caller of an accepted connection may be a master at all,
 // whatever its address: one on this computer must be root.
-using TQsCallerCheck = std::function<TQsCaller(const TcpConnection& connection)>;
-TQsCaller CheckConnectionCaller(const TcpConnection& connection);
+using TQsCallerCheck = std::function<TQsCaller(const TTcpConnection& connection)>;
+TQsCaller CheckConnectionCaller(const TTcpConnection& connection);
 
-class TQshTcpServer : public TcpServer {
+class TQshTcpServer : public TTcpServer {
  public:
   // Everything it uses must outlive it. The workers read `setup` without a
   // lock: change it only while the server is stopped (after Stop, before
@@ -42,10 +42,10 @@ class TQshTcpServer : public TcpServer {
   // anyone else. False without an event when the greeting fails or the
   // caller is already gone. A caller matching no known address waits at
   // most kPeerLookupWaitMs for the names to be looked up anew.
-  bool TcpServerConnect(TcpConnection& connection);
+  bool TcpServerConnect(TTcpConnection& connection);
 
   // Reads and carries out the one request of a greeted master.
-  void TcpServerExecute(TcpConnection& connection);
+  void TcpServerExecute(TTcpConnection& connection);
 
   // Fills the allowed peer list from the setup and starts looking its names
   // up, installs both handlers, blocks the daemon's handled signals in the

@@ -15,7 +15,7 @@ namespace {
 
 // Events and started programs, recorded from the server's threads.
 struct Recorder : TQsEventSink {
-  void WriteEvent(const std::string& key, const TextList& params) override {
+  void WriteEvent(const std::string& key, const TTextList& params) override {
     std::string line = key;
     for (const auto& p : params) line += "|" + p;
     Add(line);
@@ -73,7 +73,7 @@ class CommandServerTest : public ::testing::Test {
     };
     // The check runs on the server's threads while the test changes its
     // answers, so both sides take the lock.
-    auto check = [this](const TcpConnection& c) {
+    auto check = [this](const TTcpConnection& c) {
       std::lock_guard<std::mutex> lock(check_mutex);
       if (c.PeerAddress() == gone) return TQsCaller::kGone;
       return c.PeerAddress() == untrusted ? TQsCaller::kNotRoot : TQsCaller::kTrusted;
@@ -82,20 +82,20 @@ class CommandServerTest : public ::testing::Test {
     ASSERT_EQ(0, server->Start(0));
   }
   // Connects from `from` and returns the descrambled greeting.
-  std::string Connect(TcpConnection* c, const std::string& from = "127.0.0.1") {
+  std::string Connect(TTcpConnection* c, const std::string& from = "127.0.0.1") {
     int error = 0;
     EXPECT_TRUE(TcpConnect("127.0.0.1", server->BoundPort(), 2000, c, &error, from)) << error;
     std::string line;
-    if (c->ReadLine(&line, 100, 2000) != ReadStatus::kLine) return "(none)";
+    if (c->ReadLine(&line, 100, 2000) != TReadStatus::kLine) return "(none)";
     return Descramble(line);
   }
   // Sends one scrambled order from `from` and waits for the server to close.
   std::string Order(const std::string& frame, const std::string& from = "127.0.0.1") {
-    TcpConnection c;
+    TTcpConnection c;
     std::string greeting = Connect(&c, from);
     c.WriteLine(Scramble(frame));
     std::string rest;
-    EXPECT_EQ(ReadStatus::kClosed, c.ReadLine(&rest, 100, 3000));
+    EXPECT_EQ(TReadStatus::kClosed, c.ReadLine(&rest, 100, 3000));
     return greeting;
   }
 
@@ -144,7 +144,7 @@ TEST_F(CommandServerTest, CallerThatResetsRightAfterItsOrderIsStillLogged) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.frame);
     log.Clear();
-    TcpConnection caller;
+    TTcpConnection caller;
     ASSERT_EQ("<|ok|>", Connect(&caller));
     ASSERT_TRUE(caller.WriteLine(Scramble(c.frame)));
     linger abort_on_close = {1, 0};
@@ -164,7 +164,7 @@ TEST_F(CommandServerTest, ConfiguredNameOfTheCallerIsLogged) {
   EXPECT_EQ((std::vector<std::string>{"start /s/message.sh [\"Power is failing\"]",
                                       "LogMessage|master-b"}),
             log.Entries());
-  EXPECT_EQ((TextList{"", "127.0.0.1", "127.0.0.3"}), peers.Entries());
+  EXPECT_EQ((TTextList{"", "127.0.0.1", "127.0.0.3"}), peers.Entries());
 }
 
 TEST_F(CommandServerTest, StrangerIsRefusedWithoutReadingItsOrder) {
@@ -178,7 +178,7 @@ TEST_F(CommandServerTest, CallerFailingTheCheckIsRefusedLikeAStranger) {
   untrusted = "127.0.0.3";
   gone = "127.0.0.1";
   Start();
-  TcpConnection c;
+  TTcpConnection c;
   EXPECT_EQ("(none)", Connect(&c)) << "a caller found gone gets no answer and no line";
   SetGone("");
   EXPECT_EQ("<|KO|>", Order("<|1|0|>", "127.0.0.3"));
@@ -214,11 +214,11 @@ TEST_F(CommandServerTest, SecondCustomCommandLogsItsPathFirst) {
 
 TEST_F(CommandServerTest, BadRequestsAreLoggedAsUnknownAndRunNothing) {
   Start();
-  TcpConnection plain;
+  TTcpConnection plain;
   EXPECT_EQ("<|ok|>", Connect(&plain));
   plain.WriteLine("<|1|0|>");
   std::string rest;
-  EXPECT_EQ(ReadStatus::kClosed, plain.ReadLine(&rest, 100, 3000));
+  EXPECT_EQ(TReadStatus::kClosed, plain.ReadLine(&rest, 100, 3000));
   Order("<|1|1||>");
   Order("<|1|9|>");
   server->Stop();
@@ -229,12 +229,12 @@ TEST_F(CommandServerTest, BadRequestsAreLoggedAsUnknownAndRunNothing) {
 
 TEST_F(CommandServerTest, OverlongRequestIsRefusedAndTheServerGoesOn) {
   Start();
-  TcpConnection c;
+  TTcpConnection c;
   EXPECT_EQ("<|ok|>", Connect(&c));
   std::string huge(kMaxRequestLine * 4, 'A');
   send(c.fd(), huge.data(), huge.size(), MSG_NOSIGNAL);
   std::string rest;
-  EXPECT_NE(ReadStatus::kLine, c.ReadLine(&rest, 100, 3000));
+  EXPECT_NE(TReadStatus::kLine, c.ReadLine(&rest, 100, 3000));
   EXPECT_EQ("<|ok|>", Order("<|1|2|>"));
   server->Stop();
   EXPECT_EQ((std::vector<std::string>{"LogUnknown|localhost", "LogCustom_1|localhost"}),
@@ -243,15 +243,15 @@ TEST_F(CommandServerTest, OverlongRequestIsRefusedAndTheServerGoesOn) {
 
 TEST_F(CommandServerTest, SilentOrVanishingMastersCauseNoEvent) {
   Start(300);
-  TcpConnection gone;
+  TTcpConnection gone;
   EXPECT_EQ("<|ok|>", Connect(&gone));
   gone.Close();
 
-  TcpConnection silent;
+  TTcpConnection silent;
   EXPECT_EQ("<|ok|>", Connect(&silent));
   auto begin = std::chrono::steady_clock::now();
   std::string rest;
-  EXPECT_EQ(ReadStatus::kClosed, silent.ReadLine(&rest, 100, 5000));
+  EXPECT_EQ(TReadStatus::kClosed, silent.ReadLine(&rest, 100, 5000));
   auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
                     std::chrono::steady_clock::now() - begin)
                     .count();
@@ -278,11 +278,11 @@ TEST_F(CommandServerTest, ParallelOrdersAreEachCarriedOutOnce) {
 
 TEST_F(CommandServerTest, StopEndsOpenConnectionsAndDetachesTheHandlers) {
   Start(-1);
-  TcpConnection idle;
+  TTcpConnection idle;
   EXPECT_EQ("<|ok|>", Connect(&idle));
   server->Stop();
   std::string rest;
-  EXPECT_EQ(ReadStatus::kClosed, idle.ReadLine(&rest, 100, 2000));
+  EXPECT_EQ(TReadStatus::kClosed, idle.ReadLine(&rest, 100, 2000));
   EXPECT_FALSE(server->Active());
   EXPECT_TRUE(log.Entries().empty());
 }

@@ -8,19 +8,19 @@
 
 TQsOrder DispatchFrame(const std::string& frame, const TQsSetupData& setup) {
   TQsOrder order;
-  TextList fields;
+  TTextList fields;
   if (!TakeFrameApart(frame, &fields) || fields.size() < 2) return order;
   int32_t sequence = 0;
   int32_t command = 0;
   if (!ParseInt32(fields[0], &sequence) || !ParseInt32(fields[1], &command)) return order;
   const TOrder* row = FindOrder(command);
   if (row == nullptr) return order;
-  if (row->CarriesText) {
+  if (row->carries_text) {
     if (fields.size() < 3 || fields[2].empty()) return order;
-    order.Argument = "\"" + fields[2] + "\"";
+    order.argument = "\"" + fields[2] + "\"";
   }
-  order.EventKey = row->EventKey;
-  order.Program = QsOrderScript(setup, *row);
-  order.LogProgramFirst = row->LogsScriptFirst;
+  order.event_key = row->event_key;
+  order.program = QsOrderScript(setup, *row);
+  order.log_program_first = row->logs_script_first;
   return order;
 }

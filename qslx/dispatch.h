@@ -8,10 +8,10 @@
 #include "qslx/setup.h"
 
 struct TQsOrder {
-  std::string EventKey = "LogUnknown";  // section "QSSRV" key
-  std::string Program;                  // empty: nothing to start
-  std::string Argument;                 // the single argument
-  bool LogProgramFirst = false;         // command 3: log the bare path first
+  std::string event_key = "LogUnknown";  // section "QSSRV" key
+  std::string program;                   // empty: nothing to start
+  std::string argument;                  // the single argument
+  bool log_program_first = false;        // command 3: log the bare path first
 };
 
 // The order a descrambled request frame asks for under `setup`.

@@ -18,33 +18,33 @@ TQsSetupData Scripts() {
 
 void ExpectUnknown(const std::string& frame, const TQsSetupData& setup) {
   TQsOrder o = DispatchFrame(frame, setup);
-  EXPECT_EQ("LogUnknown", o.EventKey) << frame;
-  EXPECT_EQ("", o.Program) << frame;
-  EXPECT_EQ("", o.Argument) << frame;
-  EXPECT_FALSE(o.LogProgramFirst) << frame;
+  EXPECT_EQ("LogUnknown", o.event_key) << frame;
+  EXPECT_EQ("", o.program) << frame;
+  EXPECT_EQ("", o.argument) << frame;
+  EXPECT_FALSE(o.log_program_first) << frame;
 }
 
 TEST(Dispatch, ShutdownRunsItsScriptWithEmptyArgument) {
   for (const char* frame : {"<|1|0|>", "<| 1 | 0 |>", "<|-7|0|extra|>"}) {
     TQsOrder o = DispatchFrame(frame, Scripts());
-    EXPECT_EQ("LogShutdown", o.EventKey) << frame;
-    EXPECT_EQ("/s/shutdown.sh", o.Program) << frame;
-    EXPECT_EQ("", o.Argument) << frame;
-    EXPECT_FALSE(o.LogProgramFirst);
+    EXPECT_EQ("LogShutdown", o.event_key) << frame;
+    EXPECT_EQ("/s/shutdown.sh", o.program) << frame;
+    EXPECT_EQ("", o.argument) << frame;
+    EXPECT_FALSE(o.log_program_first);
   }
 }
 
 TEST(Dispatch, MessageTextArrivesQuotedAndCutAtBar) {
   TQsOrder o = DispatchFrame("<|1|1|Hello|>", Scripts());
-  EXPECT_EQ("LogMessage", o.EventKey);
-  EXPECT_EQ("/s/message.sh", o.Program);
-  EXPECT_EQ("\"Hello\"", o.Argument);
+  EXPECT_EQ("LogMessage", o.event_key);
+  EXPECT_EQ("/s/message.sh", o.program);
+  EXPECT_EQ("\"Hello\"", o.argument);
 
   o = DispatchFrame("<|1|1|  Power fails soon  |and more|>", Scripts());
-  EXPECT_EQ("\"Power fails soon\"", o.Argument);
+  EXPECT_EQ("\"Power fails soon\"", o.argument);
 
   o = DispatchFrame("<|1|1|say \"hi\" $HOME;|>", Scripts());
-  EXPECT_EQ("\"say \"hi\" $HOME;\"", o.Argument);
+  EXPECT_EQ("\"say \"hi\" $HOME;\"", o.argument);
 }
 
 TEST(Dispatch, MessageWithoutTextIsUnknown) {
@@ -55,19 +55,19 @@ TEST(Dispatch, MessageWithoutTextIsUnknown) {
 
 TEST(Dispatch, CustomCommandsAndTheBarePathOfTheSecond) {
   TQsOrder o = DispatchFrame("<|1|2|>", Scripts());
-  EXPECT_EQ("LogCustom_1", o.EventKey);
-  EXPECT_EQ("/s/custom1.sh", o.Program);
-  EXPECT_FALSE(o.LogProgramFirst);
+  EXPECT_EQ("LogCustom_1", o.event_key);
+  EXPECT_EQ("/s/custom1.sh", o.program);
+  EXPECT_FALSE(o.log_program_first);
 
   o = DispatchFrame("<|1|3|>", Scripts());
-  EXPECT_EQ("LogCustom_2", o.EventKey);
-  EXPECT_EQ("/s/custom2.sh", o.Program);
-  EXPECT_TRUE(o.LogProgramFirst);
+  EXPECT_EQ("LogCustom_2", o.event_key);
+  EXPECT_EQ("/s/custom2.sh", o.program);
+  EXPECT_TRUE(o.log_program_first);
 
   o = DispatchFrame("<|1|4|>", Scripts());
-  EXPECT_EQ("LogCustom_3", o.EventKey);
-  EXPECT_EQ("/s/custom3.sh", o.Program);
-  EXPECT_EQ("", o.Argument);
+  EXPECT_EQ("LogCustom_3", o.event_key);
+  EXPECT_EQ("/s/custom3.sh", o.program);
+  EXPECT_EQ("", o.argument);
 }
 
 TEST(Dispatch, EmptyCustomPathKeepsItsEventButRunsNothing) {
@@ -75,12 +75,12 @@ TEST(Dispatch, EmptyCustomPathKeepsItsEventButRunsNothing) {
   s.ScriptCustom_1.clear();
   s.ScriptCustom_2.clear();
   TQsOrder o = DispatchFrame("<|1|2|>", s);
-  EXPECT_EQ("LogCustom_1", o.EventKey);
-  EXPECT_EQ("", o.Program);
+  EXPECT_EQ("LogCustom_1", o.event_key);
+  EXPECT_EQ("", o.program);
   o = DispatchFrame("<|1|3|>", s);
-  EXPECT_EQ("LogCustom_2", o.EventKey);
-  EXPECT_EQ("", o.Program);
-  EXPECT_TRUE(o.LogProgramFirst);
+  EXPECT_EQ("LogCustom_2", o.event_key);
+  EXPECT_EQ("", o.program);
+  EXPECT_TRUE(o.log_program_first);
 }
 
 TEST(Dispatch, MalformedOrUnknownRequestsRunNothing) {
@@ -99,11 +99,11 @@ TEST(Dispatch, EveryOrderOfTheTableRunsItsOwnScript) {
   std::set<std::string> programs;
   for (const TOrder& row : kOrders) {
     const TQsOrder o = DispatchFrame(OrderFrame(1, row, "text"), s);
-    EXPECT_EQ(row.EventKey, o.EventKey);
-    EXPECT_EQ(QsOrderScript(s, row), o.Program);
-    EXPECT_EQ(row.CarriesText ? "\"text\"" : "", o.Argument);
-    EXPECT_EQ(row.LogsScriptFirst, o.LogProgramFirst);
-    programs.insert(o.Program);
+    EXPECT_EQ(row.event_key, o.event_key);
+    EXPECT_EQ(QsOrderScript(s, row), o.program);
+    EXPECT_EQ(row.carries_text ? "\"text\"" : "", o.argument);
+    EXPECT_EQ(row.logs_script_first, o.log_program_first);
+    programs.insert(o.program);
   }
   EXPECT_EQ(static_cast<size_t>(kOrderCount), programs.size());
 }

@@ -21,7 +21,7 @@ std::mutex& LogMutex() {
 
 }  // namespace
 
-std::string EventText(const std::string& key, const TextList& params) {
+std::string EventText(const std::string& key, const TTextList& params) {
   return ReplaceParams(LangText(key, "QSSRV"), params);
 }
 
@@ -31,7 +31,7 @@ TQsEventLog::TQsEventLog(std::string path, bool enabled, int64_t max_size)
 TQsEventLog::TQsEventLog(const TQsSetupData& setup)
     : TQsEventLog(setup.InstallPath + "data/qs_log.txt", setup.LogEnabled, setup.LogMaxSize) {}
 
-void TQsEventLog::WriteEvent(const std::string& key, const TextList& params) {
+void TQsEventLog::WriteEvent(const std::string& key, const TTextList& params) {
   if (!enabled_) return;
   WriteLine(EventText(key, params));
 }

@@ -14,7 +14,7 @@ class TQsEventSink {
  public:
   virtual ~TQsEventSink() = default;
   // The event `key` with its "$" marks filled by `params` in order.
-  virtual void WriteEvent(const std::string& key, const TextList& params) = 0;
+  virtual void WriteEvent(const std::string& key, const TTextList& params) = 0;
   // `text` as a line of its own, without language lookup.
   virtual void WriteLine(const std::string& text) = 0;
 };
@@ -22,7 +22,7 @@ class TQsEventSink {
 // The text of event `key`: its "QSSRV" language text with "^" expanded and
 // the "$" marks filled by `params` one after the other (an empty parameter
 // removes its mark). Empty when the language file has no text for it.
-std::string EventText(const std::string& key, const TextList& params);
+std::string EventText(const std::string& key, const TTextList& params);
 
 class TQsEventLog : public TQsEventSink {
  public:
@@ -31,7 +31,7 @@ class TQsEventLog : public TQsEventSink {
   // The log of the installation described by `setup`.
   explicit TQsEventLog(const TQsSetupData& setup);
 
-  void WriteEvent(const std::string& key, const TextList& params) override;
+  void WriteEvent(const std::string& key, const TTextList& params) override;
   // Serialised process-wide with every other line written through this
   // class, the size check and the restart of the file included.
   void WriteLine(const std::string& text) override;

@@ -3,10 +3,10 @@
 // empty, so that field numbers stay what the sender meant.
 #include "qslx/frame.h"
 
-bool TakeFrameApart(const std::string& frame, TextList* fields) {
+bool TakeFrameApart(const std::string& frame, TTextList* fields) {
   fields->clear();
   if (frame.empty() || frame.front() != '<' || frame.back() != '>') return false;
-  TextList pieces;
+  TTextList pieces;
   SplitToList('|', frame, &pieces, true);
   if (pieces.size() < 2) return false;
   for (size_t i = 1; i + 1 < pieces.size(); ++i) fields->push_back(TrimControls(pieces[i]));

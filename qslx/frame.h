@@ -9,6 +9,6 @@
 // Fills `fields` with the frame's fields (numbered from 1 as index 0 on).
 // False when the frame does not start with "<" and end with ">", or when it
 // is cut into fewer than two pieces.
-bool TakeFrameApart(const std::string& frame, TextList* fields);
+bool TakeFrameApart(const std::string& frame, TTextList* fields);
 
 #endif  // VOLTMON_QSLX_FRAME_H_

@@ -20,7 +20,7 @@
 
 #include "common/clock.h"
 
-int AllowedIndex(const TextList& known, const std::string& peer) {
+int AllowedIndex(const TTextList& known, const std::string& peer) {
   if (peer.empty()) return -1;
   for (size_t i = 0; i < known.size(); ++i) {
     if (strcasecmp(known[i].c_str(), peer.c_str()) == 0) return static_cast<int>(i);
@@ -28,8 +28,8 @@ int AllowedIndex(const TextList& known, const std::string& peer) {
   return -1;
 }
 
-void TQsAllowedPeers::Configure(const TextList& addresses) {
-  TextList known;
+void TQsAllowedPeers::Configure(const TTextList& addresses) {
+  TTextList known;
   for (const std::string& address : addresses) {
     std::string dotted;
     known.push_back(LiteralIPv4(address, &dotted) ? dotted : std::string());
@@ -52,7 +52,7 @@ bool TQsAllowedPeers::HasNames() const {
 
 std::vector<TQsAllowedPeers::TChange> TQsAllowedPeers::Refresh(int timeout_ms, int stop_fd,
                                                                const TBlockingResolver& resolver) {
-  TextList names;
+  TTextList names;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     names = configured_;
@@ -121,7 +121,7 @@ void TQsAllowedPeers::Clear() {
   failing_.clear();
 }
 
-TextList TQsAllowedPeers::Entries() const {
+TTextList TQsAllowedPeers::Entries() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return entries_;
 }
@@ -217,13 +217,13 @@ void TQsNameRefresher::Run() {
 }
 
 void TQsNameRefresher::Log(const TQsAllowedPeers::TChange& change) {
-  std::string text = "Master server " + change.Name;
+  std::string text = "Master server " + change.name;
   if (change.Resolves) {
-    text += " resolves to " + change.Address;
-  } else if (change.Address.empty()) {
+    text += " resolves to " + change.address;
+  } else if (change.address.empty()) {
     text += " does not resolve; its orders are refused until it does";
   } else {
-    text += " no longer resolves; its last address " + change.Address + " is kept";
+    text += " no longer resolves; its last address " + change.address + " is kept";
   }
   events_->WriteLine(text);
 }

@@ -20,20 +20,20 @@
 
 // The index of the first entry of `known` equal to `peer` ignoring letter
 // case; -1 when none. An empty peer matches nothing.
-int AllowedIndex(const TextList& known, const std::string& peer);
+int AllowedIndex(const TTextList& known, const std::string& peer);
 
 class TQsAllowedPeers {
  public:
   // What one lookup round changed for a name.
   struct TChange {
-    std::string Name;
-    std::string Address;  // the new one, or the one kept
+    std::string name;
+    std::string address;  // the new one, or the one kept
     bool Resolves = false;
   };
 
   // Takes the configured addresses: literal ones are known from now on,
   // names have no address until a Refresh finds one.
-  void Configure(const TextList& addresses);
+  void Configure(const TTextList& addresses);
 
   // True when the list holds names for Refresh to look up.
   bool HasNames() const;
@@ -57,13 +57,13 @@ class TQsAllowedPeers {
   void Abandon();
 
   void Clear();
-  TextList Entries() const;
+  TTextList Entries() const;
 
  private:
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  TextList configured_;
-  TextList entries_;
+  TTextList configured_;
+  TTextList entries_;
   std::vector<bool> failing_;  // names whose last lookup failed
   uint64_t rounds_ = 0;        // lookup rounds ended
   bool abandoned_ = false;

@@ -14,7 +14,7 @@ namespace {
 
 TEST(AllowedPeers, DecisionByTheKnownAddresses) {
   struct Case {
-    TextList known;
+    TTextList known;
     std::string peer;
     int expected;
   } cases[] = {
@@ -58,7 +58,7 @@ TBlockingResolver Resolver(const std::shared_ptr<TFakeNames>& names) {
 }
 
 struct TLines : TQsEventSink {
-  void WriteEvent(const std::string& key, const TextList&) override { WriteLine(key); }
+  void WriteEvent(const std::string& key, const TTextList&) override { WriteLine(key); }
   void WriteLine(const std::string& text) override {
     std::lock_guard<std::mutex> lock(mutex);
     lines.push_back(text);
@@ -76,10 +76,10 @@ struct TLines : TQsEventSink {
     return false;
   }
   std::mutex mutex;
-  TextList lines;
+  TTextList lines;
 };
 
-bool WaitForEntries(const TQsAllowedPeers& peers, const TextList& expected) {
+bool WaitForEntries(const TQsAllowedPeers& peers, const TTextList& expected) {
   const int64_t deadline = NowMs() + 5000;
   while (peers.Entries() != expected && NowMs() < deadline) SleepMs(5);
   return peers.Entries() == expected;
@@ -110,7 +110,7 @@ class NameRefresherTest : public ::testing::Test {
 TEST_F(NameRefresherTest, NumbersAreKnownAtOnceNamesKeepTheirLastGoodAddress) {
   names->Set("master.lan", "10.0.0.8");
   peers.Configure({"master.lan", "LocalHost", "10.0.0.2", "gone.lan"});
-  EXPECT_EQ((TextList{"", "127.0.0.1", "10.0.0.2", ""}), peers.Entries());
+  EXPECT_EQ((TTextList{"", "127.0.0.1", "10.0.0.2", ""}), peers.Entries());
   ASSERT_NO_FATAL_FAILURE(Start());
   EXPECT_TRUE(WaitForEntries(peers, {"10.0.0.8", "127.0.0.1", "10.0.0.2", ""}));
   EXPECT_TRUE(

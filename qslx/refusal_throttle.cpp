@@ -59,7 +59,7 @@ int64_t MonotonicSeconds() {
 TQsThrottledEvents::TQsThrottledEvents(TQsEventSink* inner, Clock clock)
     : inner_(inner), clock_(std::move(clock)) {}
 
-void TQsThrottledEvents::WriteEvent(const std::string& key, const TextList& params) {
+void TQsThrottledEvents::WriteEvent(const std::string& key, const TTextList& params) {
   if (key != kRefusedKey || params.size() != 1) {
     inner_->WriteEvent(key, params);
     return;
@@ -76,16 +76,16 @@ void TQsThrottledEvents::WriteLine(const std::string& text) {
 
 void TQsThrottledEvents::FlushEnded() {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const TQsRefusalSummary& s : throttle_.Due(clock_())) WriteSummary(s.Address, s.Count);
+  for (const TQsRefusalSummary& s : throttle_.Due(clock_())) WriteSummary(s.address, s.Count);
 }
 
 void TQsThrottledEvents::FlushAll() {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const TQsRefusalSummary& s : throttle_.Due(clock_(), true)) WriteSummary(s.Address, s.Count);
+  for (const TQsRefusalSummary& s : throttle_.Due(clock_(), true)) WriteSummary(s.address, s.Count);
 }
 
 void TQsThrottledEvents::WriteSummary(const std::string& address, int64_t count) {
-  const TextList params = {address, std::to_string(count)};
+  const TTextList params = {address, std::to_string(count)};
   std::string text = EventText(kSummaryKey, params);
   if (text.empty()) text = ReplaceParams(kSummaryFallback, params);
   inner_->WriteLine(text);

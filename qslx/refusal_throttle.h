@@ -19,7 +19,7 @@ constexpr int64_t kRefusalMinuteSeconds = 60;
 
 // The refusals of one address past those logged, in one minute.
 struct TQsRefusalSummary {
-  std::string Address;
+  std::string address;
   int64_t Count = 0;
 };
 
@@ -62,7 +62,7 @@ class TQsThrottledEvents : public TQsEventSink {
   using Clock = std::function<int64_t()>;
   explicit TQsThrottledEvents(TQsEventSink* inner, Clock clock = MonotonicSeconds);
 
-  void WriteEvent(const std::string& key, const TextList& params) override;
+  void WriteEvent(const std::string& key, const TTextList& params) override;
   void WriteLine(const std::string& text) override;
 
   // Writes the summaries of the minutes that have ended.

@@ -53,11 +53,11 @@ TEST(RefusalThrottle, DueSumsUpEndedMinutesOnce) {
   EXPECT_TRUE(throttle.Due(69).empty());
   std::vector<TQsRefusalSummary> due = throttle.Due(70);
   ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(due[0].Address, "b");
+  EXPECT_EQ(due[0].address, "b");
   EXPECT_EQ(due[0].Count, 10);
   due = throttle.Due(80);
   ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(due[0].Address, "a");
+  EXPECT_EQ(due[0].address, "a");
   EXPECT_EQ(due[0].Count, 2);
   EXPECT_TRUE(throttle.Due(1000).empty()) << "each minute is summed up once";
   // Forgotten: a new minute logs line by line again.
@@ -70,7 +70,7 @@ TEST(RefusalThrottle, DueSumsUpEndedMinutesOnce) {
 
 class Sink : public TQsEventSink {
  public:
-  void WriteEvent(const std::string& key, const TextList& params) override {
+  void WriteEvent(const std::string& key, const TTextList& params) override {
     std::string entry = key;
     for (const std::string& p : params) entry += "|" + p;
     lines.push_back(entry);

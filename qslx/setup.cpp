@@ -68,7 +68,7 @@ const std::vector<TQsNumberKey>& QsNumberKeys() {
   static const std::vector<TQsNumberKey> keys = [] {
     std::vector<TQsNumberKey> numbers;
     for (const TQsKey& key : kKeys) {
-      if (key.Kind != TKeyKind::kString) numbers.push_back(key);
+      if (key.kind != TKeyKind::kString) numbers.push_back(key);
     }
     return numbers;
   }();
@@ -82,18 +82,18 @@ const TQsNumberKey* FindQsNumberKey(const std::string& name) {
 const std::vector<std::string>& QsScriptKeys() {
   static const std::vector<std::string> keys = [] {
     std::vector<std::string> names;
-    for (const TOrder& order : kOrders) names.push_back(order.ScriptKey);
+    for (const TOrder& order : kOrders) names.push_back(order.script_key);
     return names;
   }();
   return keys;
 }
 
 std::string* QsOrderScript(TQsSetupData* setup, const TOrder& order) {
-  return &(setup->*kScriptFields[order.Command]);
+  return &(setup->*kScriptFields[order.command]);
 }
 
 const std::string& QsOrderScript(const TQsSetupData& setup, const TOrder& order) {
-  return setup.*kScriptFields[order.Command];
+  return setup.*kScriptFields[order.command];
 }
 
 std::string QsAddressKey(int index) {
@@ -102,25 +102,25 @@ std::string QsAddressKey(int index) {
 
 int32_t QsDefault(const TQsNumberKey& key) {
   TQsSetupData defaults;
-  return FieldNumber(key.Field(&defaults));
+  return FieldNumber(key.field(&defaults));
 }
 
 int32_t NarrowQsValue(const TQsNumberKey& key, int32_t value) {
   TQsSetupData setup;
-  DecodeField(key.Kind, std::to_string(value), key.Field(&setup));
-  return FieldNumber(key.Field(&setup));
+  DecodeField(key.kind, std::to_string(value), key.field(&setup));
+  return FieldNumber(key.field(&setup));
 }
 
-void ReadQsKey(const IniDocument& file, const TQsKey& key, TQsSetupData* setup) {
-  const std::optional<std::string> text = file.Get(kSection, key.Name);
-  if (!text || !DecodeField(key.Kind, *text, key.Field(setup))) ResetField(key, setup);
+void ReadQsKey(const TIniDocument& file, const TQsKey& key, TQsSetupData* setup) {
+  const std::optional<std::string> text = file.Get(kSection, key.name);
+  if (!text || !DecodeField(key.kind, *text, key.field(setup))) ResetField(key, setup);
 }
 
 bool LoadQsSetup(const std::string& program_dir, TQsSetupData* setup) {
   setup->InstallPath = GetInstallPath(program_dir);
   if (setup->InstallPath.empty()) return false;
-  IniDocument file;
-  if (LoadIniFile(setup->InstallPath + "bin/qslx.cfg", &file) != 0) file = IniDocument();
+  TIniDocument file;
+  if (LoadIniFile(setup->InstallPath + "bin/qslx.cfg", &file) != 0) file = TIniDocument();
 
   const std::string language = GetLanguageFile(setup->InstallPath);
   if (language.empty()) return false;
@@ -134,11 +134,11 @@ bool LoadQsSetup(const std::string& program_dir, TQsSetupData* setup) {
     if (!address.empty()) setup->Addresses.push_back(address);
   }
 
-  for (const TQsKey* key : RowsInOrder(QsKeys(), &TQsKey::LoadRank)) ReadQsKey(file, *key, setup);
+  for (const TQsKey* key : RowsInOrder(QsKeys(), &TQsKey::load_rank)) ReadQsKey(file, *key, setup);
   setup->Alive.Script = setup->InstallPath + "script/system/chkfail.sh";
   if (setup->ListenPort == 0) return false;
   for (const TOrder& order : kOrders) {
-    if (order.ScriptRequired && QsOrderScript(*setup, order).empty()) return false;
+    if (order.script_required && QsOrderScript(*setup, order).empty()) return false;
   }
   return true;
 }

@@ -25,7 +25,7 @@ struct TQsSetupData {
   std::string InstallPath;   // with trailing "/"
   std::string LanguageFile;  // full path
   uint16_t ListenPort = 0;
-  TextList Addresses;  // configured masters, empty values skipped
+  TTextList Addresses;  // configured masters, empty values skipped
   TQsAliveCheck Alive;
   std::string ScriptShutdown;
   std::string ScriptMessage;
@@ -68,7 +68,7 @@ int32_t NarrowQsValue(const TQsNumberKey& key, int32_t value);
 
 // Fills `key`'s field of `setup` from `file` as the daemon does: a missing
 // or unparsable value gives the default.
-void ReadQsKey(const IniDocument& file, const TQsKey& key, TQsSetupData* setup);
+void ReadQsKey(const TIniDocument& file, const TQsKey& key, TQsSetupData* setup);
 
 // Fills `setup` from the suite settings found beside the program
 // (`program_dir`, with trailing "/") and from InstallPath + "bin/qslx.cfg".

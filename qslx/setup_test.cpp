@@ -35,7 +35,7 @@ TEST_F(SetupTest, EveryKeyIsRead) {
            "ScriptCustom_3=/e\nLogEnabled=0\nLogMaxSize=500\n"));
   EXPECT_EQ(tree.root(), setup.InstallPath);
   EXPECT_EQ(tree.Path("languages/english.lng"), setup.LanguageFile);
-  EXPECT_EQ((TextList{"localhost", "10.0.0.9"}), setup.Addresses);
+  EXPECT_EQ((TTextList{"localhost", "10.0.0.9"}), setup.Addresses);
   EXPECT_EQ(6006, setup.ListenPort);
   EXPECT_TRUE(setup.Alive.Enabled);
   EXPECT_EQ(60, setup.Alive.Frequency);
@@ -68,7 +68,7 @@ TEST_F(SetupTest, MissingKeysGiveTheirDefaults) {
 
 TEST_F(SetupTest, EmptyAddressesAreSkippedWithoutGaps) {
   ASSERT_TRUE(Load("AdrCount=3\nAdr0=\nAdr1=master\nAdr2=\n" + Minimal()));
-  EXPECT_EQ((TextList{"master"}), setup.Addresses);
+  EXPECT_EQ((TTextList{"master"}), setup.Addresses);
 
   ASSERT_TRUE(Load("AdrCount=1\nListenPort=1\nScriptShutdown=/a\nScriptMessage=/b\n"));
   EXPECT_TRUE(setup.Addresses.empty());
@@ -85,7 +85,7 @@ TEST_F(SetupTest, CountAndPortMustBeNonZeroInTheirLowBits) {
   ASSERT_TRUE(Load("ListenPort=65537\n" + Minimal()));
   EXPECT_EQ(1, setup.ListenPort);
   ASSERT_TRUE(Load("AdrCount=65537\n" + Minimal()));
-  EXPECT_EQ((TextList{"localhost"}), setup.Addresses);
+  EXPECT_EQ((TTextList{"localhost"}), setup.Addresses);
 }
 
 TEST_F(SetupTest, NarrowFieldsKeepTheLowBits) {
@@ -148,9 +148,9 @@ TEST(SetupKeys, ValuesAreCutToTheFieldWidth) {
 
 TEST(SetupKeys, EveryDefaultIsWithinTheEditorsRangeButThePort) {
   for (const TQsNumberKey& key : QsNumberKeys()) {
-    if (std::string(key.Name) == "ListenPort" || key.Kind == TKeyKind::kBoolean) continue;
-    EXPECT_GE(QsDefault(key), int64_t{key.Minimum} * key.Scale) << key.Name;
-    EXPECT_LE(QsDefault(key), int64_t{key.Maximum} * key.Scale) << key.Name;
+    if (std::string(key.name) == "ListenPort" || key.kind == TKeyKind::kBoolean) continue;
+    EXPECT_GE(QsDefault(key), int64_t{key.minimum} * key.scale) << key.name;
+    EXPECT_LE(QsDefault(key), int64_t{key.maximum} * key.scale) << key.name;
   }
 }
 
@@ -158,18 +158,18 @@ TEST(SetupKeys, RowsMatchTheirFieldsAndRanksAreInFileOrder) {
   TQsSetupData setup;
   for (size_t n = 0; n < QsKeys().size(); ++n) {
     const TQsKey& key = QsKeys()[n];
-    SCOPED_TRACE(key.Name);
-    const TFieldRef field = key.Field(&setup);
-    EXPECT_EQ(key.Kind == TKeyKind::kString, std::holds_alternative<std::string*>(field));
-    EXPECT_EQ(key.Kind == TKeyKind::kBoolean, std::holds_alternative<bool*>(field));
-    EXPECT_EQ(key.Width == 8, std::holds_alternative<uint8_t*>(field));
-    EXPECT_EQ(key.Width == 16, std::holds_alternative<uint16_t*>(field));
-    EXPECT_EQ(key.Width == 32, std::holds_alternative<int32_t*>(field));
-    EXPECT_EQ(key.LoadRank, int(n));
-    EXPECT_EQ(key.SaveRank, int(n));
-    EXPECT_EQ(key.Store, TKeyStore::kValue);
+    SCOPED_TRACE(key.name);
+    const TFieldRef field = key.field(&setup);
+    EXPECT_EQ(key.kind == TKeyKind::kString, std::holds_alternative<std::string*>(field));
+    EXPECT_EQ(key.kind == TKeyKind::kBoolean, std::holds_alternative<bool*>(field));
+    EXPECT_EQ(key.width == 8, std::holds_alternative<uint8_t*>(field));
+    EXPECT_EQ(key.width == 16, std::holds_alternative<uint16_t*>(field));
+    EXPECT_EQ(key.width == 32, std::holds_alternative<int32_t*>(field));
+    EXPECT_EQ(key.load_rank, int(n));
+    EXPECT_EQ(key.save_rank, int(n));
+    EXPECT_EQ(key.store, TKeyStore::kValue);
   }
-  for (const TQsNumberKey& key : QsNumberKeys()) EXPECT_EQ(FindQsNumberKey(key.Name), &key);
+  for (const TQsNumberKey& key : QsNumberKeys()) EXPECT_EQ(FindQsNumberKey(key.name), &key);
   EXPECT_EQ(QsNumberKeys().size(), 9u);
   EXPECT_EQ(nullptr, FindQsNumberKey("ScriptShutdown"));
   EXPECT_EQ((std::vector<std::string>{"ScriptShutdown", "ScriptMessage", "ScriptCustom_1",

@@ -67,13 +67,13 @@ bool ParseEnd(const std::string& text, TQsTcpEnd* end) {
   } else {
     return false;
   }
-  end->Address = word;
-  end->Port = static_cast<uint16_t>(port_value);
+  end->address = word;
+  end->port = static_cast<uint16_t>(port_value);
   return true;
 }
 
 bool SameEnd(const TQsTcpEnd& a, const TQsTcpEnd& b) {
-  return a.Address == b.Address && a.Port == b.Port;
+  return a.address == b.address && a.port == b.port;
 }
 
 int OwnerInTable(const std::string& path, const TQsTcpEnd& local, const TQsTcpEnd& remote,
@@ -86,9 +86,9 @@ int OwnerInTable(const std::string& path, const TQsTcpEnd& local, const TQsTcpEn
   while (getline(&line, &capacity, table) >= 0) {
     TQsSocketEntry entry;
     if (!ParseSocketLine(line, &entry)) continue;
-    if (!SameEnd(entry.Local, local) || !SameEnd(entry.Remote, remote)) continue;
-    if (entry.Inode != 0) {
-      *uid = entry.Uid;
+    if (!SameEnd(entry.local, local) || !SameEnd(entry.remote, remote)) continue;
+    if (entry.inode != 0) {
+      *uid = entry.uid;
       error = 0;
       break;
     }
@@ -105,8 +105,8 @@ bool EndOf(int fd, bool peer, TQsTcpEnd* end) {
   sockaddr* a = reinterpret_cast<sockaddr*>(&address);
   int rc = peer ? getpeername(fd, a, &length) : getsockname(fd, a, &length);
   if (rc != 0 || address.sin_family != AF_INET) return false;
-  end->Address = address.sin_addr.s_addr;
-  end->Port = ntohs(address.sin_port);
+  end->address = address.sin_addr.s_addr;
+  end->port = ntohs(address.sin_port);
   return true;
 }
 
@@ -128,17 +128,17 @@ int AskDiag(int netlink, uint32_t number, uint8_t family, const TQsTcpEnd& local
   request.body.sdiag_family = family;
   request.body.sdiag_protocol = IPPROTO_TCP;
   request.body.idiag_states = ~0U;
-  request.body.id.idiag_sport = htons(local.Port);
-  request.body.id.idiag_dport = htons(remote.Port);
+  request.body.id.idiag_sport = htons(local.port);
+  request.body.id.idiag_dport = htons(remote.port);
   request.body.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
   request.body.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
   if (family == AF_INET) {
-    request.body.id.idiag_src[0] = local.Address;
-    request.body.id.idiag_dst[0] = remote.Address;
+    request.body.id.idiag_src[0] = local.address;
+    request.body.id.idiag_dst[0] = remote.address;
   } else {
     request.body.id.idiag_src[2] = request.body.id.idiag_dst[2] = htonl(0xFFFF);
-    request.body.id.idiag_src[3] = local.Address;
-    request.body.id.idiag_dst[3] = remote.Address;
+    request.body.id.idiag_src[3] = local.address;
+    request.body.id.idiag_dst[3] = remote.address;
   }
   sockaddr_nl kernel;
   std::memset(&kernel, 0, sizeof kernel);
@@ -174,10 +174,10 @@ int AskDiag(int netlink, uint32_t number, uint8_t family, const TQsTcpEnd& local
   // Only the very connection counts, held by a process; a listener that the
   // lookup may fall back to when the caller's socket is gone is none.
   const int address_word = family == AF_INET ? 0 : 3;
-  if (found->idiag_state == TCP_LISTEN || found->id.idiag_sport != htons(local.Port) ||
-      found->id.idiag_dport != htons(remote.Port) ||
-      found->id.idiag_src[address_word] != local.Address ||
-      found->id.idiag_dst[address_word] != remote.Address || found->idiag_inode == 0) {
+  if (found->idiag_state == TCP_LISTEN || found->id.idiag_sport != htons(local.port) ||
+      found->id.idiag_dport != htons(remote.port) ||
+      found->id.idiag_src[address_word] != local.address ||
+      found->id.idiag_dst[address_word] != remote.address || found->idiag_inode == 0) {
     return ENOENT;
   }
   *uid = found->idiag_uid;
@@ -244,12 +244,12 @@ bool ParseSocketLine(const std::string& line, TQsSocketEntry* entry) {
   // sl, local, remote, state, queues, timer, retransmits, uid, timeout, inode.
   if (fields.size() < 10 || fields[0].empty() || fields[0].back() != ':') return false;
   TQsSocketEntry parsed;
-  if (!ParseEnd(fields[1], &parsed.Local) || !ParseEnd(fields[2], &parsed.Remote)) return false;
+  if (!ParseEnd(fields[1], &parsed.local) || !ParseEnd(fields[2], &parsed.remote)) return false;
   for (const std::string* number : {&fields[7], &fields[9]}) {
     if (number->find_first_not_of("0123456789") != std::string::npos) return false;
   }
-  parsed.Uid = strtoll(fields[7].c_str(), nullptr, 10);
-  parsed.Inode = strtoull(fields[9].c_str(), nullptr, 10);
+  parsed.uid = strtoll(fields[7].c_str(), nullptr, 10);
+  parsed.inode = strtoull(fields[9].c_str(), nullptr, 10);
   *entry = parsed;
   return true;
 }
@@ -274,7 +274,7 @@ TQsCaller CheckCaller(int fd, const std::string& proc_root) {
 TQsCaller CheckCaller(int fd, const TQsTcpEnd& caller, const std::string& proc_root) {
   TQsTcpEnd ours;
   if (!EndOf(fd, false, &ours)) return TQsCaller::kGone;
-  if (!IsCallerOnThisComputer(caller.Address, ours.Address)) return TQsCaller::kTrusted;
+  if (!IsCallerOnThisComputer(caller.address, ours.address)) return TQsCaller::kTrusted;
   // The caller's socket: its local end is the caller's, its remote end ours.
   int64_t owner = -1;
   int error = SocketOwnerByDiag(caller, ours, &owner);

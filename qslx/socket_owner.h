@@ -11,16 +11,16 @@
 
 // One end of an IPv4 TCP connection; the address in network byte order.
 struct TQsTcpEnd {
-  in_addr_t Address = 0;
-  uint16_t Port = 0;
+  in_addr_t address = 0;
+  uint16_t port = 0;
 };
 
 // One line of a socket table taken apart.
 struct TQsSocketEntry {
-  TQsTcpEnd Local;
-  TQsTcpEnd Remote;
-  int64_t Uid = -1;
-  uint64_t Inode = 0;  // 0: no process holds it (closed, or in TIME_WAIT)
+  TQsTcpEnd local;
+  TQsTcpEnd remote;
+  int64_t uid = -1;
+  uint64_t inode = 0;  // 0: no process holds it (closed, or in TIME_WAIT)
 };
 
 // Takes apart a line of "/proc/net/tcp", or of "/proc/net/tcp6" when its

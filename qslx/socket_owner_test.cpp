@@ -17,8 +17,8 @@ namespace {
 
 TQsTcpEnd End(const char* address, uint16_t port) {
   TQsTcpEnd end;
-  end.Address = inet_addr(address);
-  end.Port = port;
+  end.address = inet_addr(address);
+  end.port = port;
   return end;
 }
 
@@ -65,15 +65,15 @@ TEST(ParseSocketLine, TakesApartIPv4AndMappedLinesOnly) {
     TQsSocketEntry entry;
     ASSERT_EQ(ParseSocketLine(c.line, &entry), c.ok) << c.line;
     if (c.ok) {
-      EXPECT_EQ(entry.Uid, c.uid) << c.line;
+      EXPECT_EQ(entry.uid, c.uid) << c.line;
     }
   }
   TQsSocketEntry entry;
   ASSERT_TRUE(ParseSocketLine(Line(mapped, ours, 0, 4712), &entry));
-  EXPECT_EQ(entry.Local.Address, inet_addr("127.0.0.2"));
-  EXPECT_EQ(entry.Local.Port, 0xD431);
-  EXPECT_EQ(entry.Remote.Port, 0x1775);
-  EXPECT_EQ(entry.Inode, 4712u);
+  EXPECT_EQ(entry.local.address, inet_addr("127.0.0.2"));
+  EXPECT_EQ(entry.local.port, 0xD431);
+  EXPECT_EQ(entry.remote.port, 0x1775);
+  EXPECT_EQ(entry.inode, 4712u);
 }
 
 // The uid the tables name, or -1 when they report none.
@@ -260,7 +260,7 @@ TEST(SocketOwnerByDiag, AgreesWithTheTables) {
   Loopback net;
   ASSERT_NO_FATAL_FAILURE(net.Open(AF_INET));
   TQsTcpEnd nobody = net.caller_end;
-  nobody.Port = static_cast<uint16_t>(nobody.Port ^ 1);
+  nobody.port = static_cast<uint16_t>(nobody.port ^ 1);
   int64_t uid = -1;
   EXPECT_EQ(SocketOwnerByDiag(nobody, net.our_end, &uid), ENOENT) << "no such connection";
 }

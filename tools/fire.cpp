@@ -154,7 +154,7 @@ int RunFire(const MasterFire& fire, const std::string& program_dir) {
       ++tally.local;
     } else if (step.kind == StepKind::kUnusable) {
       std::printf("  order %d (%s) to '%s': not sent: %s\n", step.command,
-                  FindOrder(step.command)->Name, step.host.c_str(), step.problem.c_str());
+                  FindOrder(step.command)->name, step.host.c_str(), step.problem.c_str());
       ++unusable;
     } else if (fire.dry_run) {
       std::printf("  %s: would send %s\n", OrderHeading(step).c_str(), step.frame.c_str());
@@ -177,7 +177,7 @@ int RunEvents(const MasterFire& events, const std::string& program_dir) {
   MasterConfig config;
   if (!LoadMasterConfig(events, program_dir, &config)) return kExitError;
   std::printf("events of %s:\n", config.path.c_str());
-  const TextList lines =
+  const TTextList lines =
       EventListing(config.setup.Ups.Events, config.setup.Server.SrvDownWarningTime);
   for (const std::string& line : lines) std::printf("%s\n", line.c_str());
   if (lines.empty()) std::printf("(no events configured)\n");

@@ -31,11 +31,11 @@ int32_t EventCode(const TEventJobs& list) {
 PlannedStep PlanJob(const std::string& job, int32_t code, const std::string& name) {
   PlannedStep step;
   step.shown = ShownJob(job);
-  TextList parts;
+  TTextList parts;
   SplitToList(',', job, &parts, true);
   const TOrder* row = FindOrderByAction(parts.empty() ? "" : parts[0]);
   if (row == nullptr) return step;
-  step.command = row->Command;
+  step.command = row->command;
   step.host = JobParameter(job, 0);
   const std::string port = JobParameter(job, 1);
   int32_t number = 0;
@@ -66,8 +66,8 @@ bool FirePlan::ShutsDown() const {
   return !ShutdownTargets().empty();
 }
 
-TextList FirePlan::ShutdownTargets() const {
-  TextList targets;
+TTextList FirePlan::ShutdownTargets() const {
+  TTextList targets;
   for (const PlannedStep& step : steps) {
     if (step.kind == StepKind::kOrder && step.command == kShutdownCommand) {
       targets.push_back(step.host + ":" + std::to_string(step.port));
@@ -83,7 +83,7 @@ std::string OneLineEventName(const TEvents& events, int event, int32_t warning_t
 }
 
 std::string ShownJob(const std::string& job) {
-  TextList parts;
+  TTextList parts;
   SplitToList(',', job, &parts, true);
   const std::string code = parts.empty() ? "" : parts[0];
   // Without the action's text (an unknown code, or no language file) the
@@ -125,8 +125,8 @@ bool IsYes(const std::string& answer) {
   return word == "y" || word == "yes";
 }
 
-TextList SuiteSettingsDirectories(const std::string& config, const std::string& program_dir) {
-  TextList directories;
+TTextList SuiteSettingsDirectories(const std::string& config, const std::string& program_dir) {
+  TTextList directories;
   if (!config.empty()) {
     size_t slash = config.rfind('/');
     directories.push_back(slash == std::string::npos ? "./" : config.substr(0, slash + 1));
@@ -146,11 +146,11 @@ std::string EventHeading(int32_t code, const std::string& name) {
 
 std::string OrderHeading(const PlannedStep& step) {
   return "slave " + step.host + ":" + std::to_string(step.port) + ", order " +
-         std::to_string(step.command) + " (" + FindOrder(step.command)->Name + ")";
+         std::to_string(step.command) + " (" + FindOrder(step.command)->name + ")";
 }
 
-TextList EventListing(const TEvents& events, int32_t warning_time) {
-  TextList lines;
+TTextList EventListing(const TEvents& events, int32_t warning_time) {
+  TTextList lines;
   for (int event = 0; event < events.Count(); ++event) {
     const TEventJobs& list = events.Lists()[static_cast<size_t>(event)];
     std::string heading =

@@ -37,7 +37,7 @@ struct FirePlan {
   // Whether some step would order a slave to shut down.
   bool ShutsDown() const;
   // The hosts and ports of those shutdown orders, "host:port" each.
-  TextList ShutdownTargets() const;
+  TTextList ShutdownTargets() const;
 };
 
 // The event's name from the language file with its line breaks as blanks;
@@ -67,7 +67,7 @@ bool IsYes(const std::string& answer);
 // when given (a configuration inside an installation's "bin/"), the
 // program's own directory, and the standard installation's "bin/". Each
 // with trailing "/"; `program_dir` has one.
-TextList SuiteSettingsDirectories(const std::string& config, const std::string& program_dir);
+TTextList SuiteSettingsDirectories(const std::string& config, const std::string& program_dir);
 
 // "event CODE: NAME", or "event CODE" without a name.
 std::string EventHeading(int32_t code, const std::string& name);
@@ -76,6 +76,6 @@ std::string EventHeading(int32_t code, const std::string& name);
 std::string OrderHeading(const PlannedStep& step);
 
 // Every event as a heading line followed by its job lines, indented by two.
-TextList EventListing(const TEvents& events, int32_t warning_time);
+TTextList EventListing(const TEvents& events, int32_t warning_time);
 
 #endif  // VOLTMON_TOOLS_FIRE_PLAN_H_

@@ -116,7 +116,7 @@ TEST(FirePlan, OnlyShutdownOrdersNeedConfirmation) {
   for (const ConfirmCase& c : cases) {
     EXPECT_EQ(ConfirmationFor(PlanOf(c.line), c.yes, c.dry_run, c.terminal), c.expected) << c.line;
   }
-  EXPECT_EQ(PlanOf(shut).ShutdownTargets(), (TextList{"b:2", "c:3"}));
+  EXPECT_EQ(PlanOf(shut).ShutdownTargets(), (TTextList{"b:2", "c:3"}));
 }
 
 TEST(FirePlan, AnswersThatConfirm) {
@@ -134,11 +134,11 @@ TEST(FirePlan, RehearsalMessageCannotCutTheFrame) {
 TEST(FirePlan, SuiteSettingsAreLookedForBesideTheConfigurationFirst) {
   const std::string standard = "/usr/vantrel/voltmon/bin/";
   EXPECT_EQ(SuiteSettingsDirectories("/i/bin/wksrv.cfg", "/p/"),
-            (TextList{"/i/bin/", "/p/", standard}));
-  EXPECT_EQ(SuiteSettingsDirectories("wksrv.cfg", "/p/"), (TextList{"./", "/p/", standard}));
-  EXPECT_EQ(SuiteSettingsDirectories("", "/p/"), (TextList{"/p/", standard}));
-  EXPECT_EQ(SuiteSettingsDirectories("/p/x.cfg", "/p/"), (TextList{"/p/", standard}));
-  EXPECT_EQ(SuiteSettingsDirectories("", standard), (TextList{standard}));
+            (TTextList{"/i/bin/", "/p/", standard}));
+  EXPECT_EQ(SuiteSettingsDirectories("wksrv.cfg", "/p/"), (TTextList{"./", "/p/", standard}));
+  EXPECT_EQ(SuiteSettingsDirectories("", "/p/"), (TTextList{"/p/", standard}));
+  EXPECT_EQ(SuiteSettingsDirectories("/p/x.cfg", "/p/"), (TTextList{"/p/", standard}));
+  EXPECT_EQ(SuiteSettingsDirectories("", standard), (TTextList{standard}));
 }
 
 TEST(FirePlan, ListsEveryEventWithItsJobs) {
@@ -148,9 +148,9 @@ TEST(FirePlan, ListsEveryEventWithItsJobs) {
     ASSERT_TRUE(events.AddEventLine(line));
   }
   EXPECT_EQ(EventListing(events, 120),
-            (TextList{"event 2: Battery low", "  - Popup", "  - RShut (h : 6005)",
-                      "event 11: Shutdown in 2 min now", "  (no jobs)", "event 'x'", "  - Log",
-                      "event 99", "  - Mail (a@b)"}));
+            (TTextList{"event 2: Battery low", "  - Popup", "  - RShut (h : 6005)",
+                       "event 11: Shutdown in 2 min now", "  (no jobs)", "event 'x'", "  - Log",
+                       "event 99", "  - Mail (a@b)"}));
   EXPECT_TRUE(EventListing(TEvents(), 300).empty());
 }
 

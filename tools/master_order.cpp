@@ -16,17 +16,17 @@ constexpr size_t kMaxGreeting = 65536;
 
 }  // namespace
 
-const char* ReadStatusText(ReadStatus status) {
+const char* ReadStatusText(TReadStatus status) {
   switch (status) {
-    case ReadStatus::kLine:
+    case TReadStatus::kLine:
       return "a line";
-    case ReadStatus::kClosed:
+    case TReadStatus::kClosed:
       return "the connection was closed";
-    case ReadStatus::kTimeout:
+    case TReadStatus::kTimeout:
       return "timed out";
-    case ReadStatus::kTooLong:
+    case TReadStatus::kTooLong:
       return "the line is too long";
-    case ReadStatus::kError:
+    case TReadStatus::kError:
       break;
   }
   return "read error";
@@ -34,7 +34,7 @@ const char* ReadStatusText(ReadStatus status) {
 
 OrderOutcome GiveOrder(const MasterSend& send) {
   OrderOutcome outcome;
-  TcpConnection connection;
+  TTcpConnection connection;
   int error = 0;
   if (!TcpConnect(send.host, send.port, send.timeout_seconds * 1000, &connection, &error,
                   send.bind)) {
@@ -44,8 +44,8 @@ OrderOutcome GiveOrder(const MasterSend& send) {
     return outcome;
   }
   std::string line;
-  ReadStatus status = connection.ReadLine(&line, kMaxGreeting, send.timeout_seconds * 1000);
-  if (status != ReadStatus::kLine) {
+  TReadStatus status = connection.ReadLine(&line, kMaxGreeting, send.timeout_seconds * 1000);
+  if (status != TReadStatus::kLine) {
     outcome.kind = OrderOutcome::Kind::kNoGreeting;
     outcome.detail = std::string("no greeting: ") + ReadStatusText(status);
     return outcome;

@@ -25,6 +25,6 @@ struct OrderOutcome {
 OrderOutcome GiveOrder(const MasterSend& send);
 
 // A short text for how reading a line ended, for the messages of the tools.
-const char* ReadStatusText(ReadStatus status);
+const char* ReadStatusText(TReadStatus status);
 
 #endif  // VOLTMON_TOOLS_MASTER_ORDER_H_

@@ -36,7 +36,7 @@ bool Generate(const std::string& source, const std::string& output) {
   for (const std::string& line : SplitLines(contents)) {
     ++number;
     if (!IsModelLine(line)) continue;
-    TextList fields;
+    TTextList fields;
     SplitToList('|', line, &fields, true);
     if (fields.size() != kFieldCount) {
       return Fail(source + ":" + std::to_string(number) + ": " + std::to_string(fields.size()) +

@@ -27,8 +27,8 @@ struct TConsoleUi {
   int FrameWidth = 0;      // screen width - 4
   int FrameHeight = 0;     // screen height - 2
   int FieldAreaWidth = 0;  // FrameWidth - 4
-  TextList YesNoList;      // "Yes  ", "No  "
-  TextList ActionsList;    // section "ACTIONS", keys "0" to Count - 1
+  TTextList YesNoList;     // "Yes  ", "No  "
+  TTextList ActionsList;   // section "ACTIONS", keys "0" to Count - 1
 };
 
 // The process-wide lists and geometry of the screens.

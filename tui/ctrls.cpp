@@ -84,7 +84,7 @@ TResumedEdit g_resumed_edit;
 
 // Next selectable menu entry from `from` in `step` direction, wrapping;
 // `from` itself when no other one is selectable.
-int NextEntry(const TextList& entries, int from, int step) {
+int NextEntry(const TTextList& entries, int from, int step) {
   int count = static_cast<int>(entries.size());
   int i = from;
   for (int n = 0; n < count; ++n) {
@@ -121,11 +121,11 @@ std::string PadText(const std::string& text, int width, int mode) {
   }
 }
 
-void PadList(TextList* list, int width, int mode) {
+void PadList(TTextList* list, int width, int mode) {
   for (std::string& entry : *list) entry = PadText(entry, width, mode);
 }
 
-int MaxItemWidth(const TextList& list) {
+int MaxItemWidth(const TTextList& list) {
   int width = 0;
   for (const std::string& entry : list) width = std::max(width, Length(entry));
   return width;
@@ -239,7 +239,7 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
 
 int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelColors,
                 TColors fieldColors, TColors listNormalColors, TColors listHighlightColors,
-                const std::string& label, const TextList& choices, int padMode, std::string* value,
+                const std::string& label, const TTextList& choices, int padMode, std::string* value,
                 bool focused) {
   const int width = rightEdge - x - Length(label) - 23;
   EditField(x, y, width, label, value, labelColors, fieldColors, false, false, false);
@@ -270,11 +270,11 @@ int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelC
 }
 
 int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColors normalColors,
-              TColors highlightColors, const TextList& items, int padMode, std::string* chosen) {
+              TColors highlightColors, const TTextList& items, int padMode, std::string* chosen) {
   // A window needs at least one entry row between its two mark rows.
   int h = std::max(itemCount + 1, 3);
   h = std::max(std::min(h, listHeightLimit - 4), 3);
-  TextList work;
+  TTextList work;
   for (const std::string& item : items) work.push_back(PadText(" " + item, width, padMode));
   if (x == -1 || y == -1) {
     OpenCenteredWindow(width, h, BackgroundOf(normalColors));
@@ -316,10 +316,10 @@ int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColo
 }
 
 int MenuBox(const std::string& title, int titleRow, int width, int background,
-            TColors highlightColors, TColors normalColors, const TextList& entries, int height) {
+            TColors highlightColors, TColors normalColors, const TTextList& entries, int height) {
   OpenCenteredWindow(width, height, background);
   WriteCentered(title, width, titleRow, normalColors);
-  TextList shown = entries;
+  TTextList shown = entries;
   PadList(&shown, width - 4, kPadCentre);
   const int count = static_cast<int>(shown.size());
   if (count == 0) return 0;
@@ -354,7 +354,7 @@ TBackdrop::~TBackdrop() {
 void PressAnyKeyBox(const std::string& message, TColors colors) {
   // Centred in kBoxWidth from column 1, a line of one column less keeps a
   // blank on either side.
-  const TextList lines = WrapText(message, kBoxWidth - 1, kBoxMessageLines);
+  const TTextList lines = WrapText(message, kBoxWidth - 1, kBoxMessageLines);
   int key;
   do {
     SetTextColor(ForegroundOf(colors));
@@ -417,7 +417,7 @@ bool ConfirmYesNoBox(int width, const std::string& message, bool centred) {
   for (;;) {
     OpenCenteredWindow(box_width, 6, 3);
     // The window is box_width + 1 columns; one stays blank on either side.
-    const TextList lines = WrapText(message, box_width - 1, kBoxMessageLines);
+    const TTextList lines = WrapText(message, box_width - 1, kBoxMessageLines);
     for (size_t i = 0; i < lines.size(); ++i) {
       const int column = centred ? std::max((box_width - Length(lines[i])) / 2, 2) : 2;
       WriteAt(column, 2 + static_cast<int>(i), lines[i], false, false, colors);

@@ -31,9 +31,9 @@ void WriteCentered(const std::string& text, int width, int y, TColors colors);
 // Blanks up to `width`: appended (mode 1), split with the larger share in
 // front (mode 2) or prefixed (mode 3). Empty or long enough texts unchanged.
 std::string PadText(const std::string& text, int width, int mode);
-void PadList(TextList* list, int width, int mode);
+void PadList(TTextList* list, int width, int mode);
 // Length of the longest entry, 0 for an empty list.
-int MaxItemWidth(const TextList& list);
+int MaxItemWidth(const TTextList& list);
 // One "*" per character (a UTF-8 character is one).
 std::string MaskText(const std::string& text);
 
@@ -63,7 +63,7 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
 // open returns kKeyResize, and the next focused call opens the list again.
 int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelColors,
                 TColors fieldColors, TColors listNormalColors, TColors listHighlightColors,
-                const std::string& label, const TextList& choices, int padMode, std::string* value,
+                const std::string& label, const TTextList& choices, int padMode, std::string* value,
                 bool focused);
 
 // A scrolling selection list in a window at (x, y), or centred when x or y is
@@ -71,14 +71,14 @@ int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelC
 // the arrows ends it; the highlighted entry, trimmed, is stored in `chosen`
 // whatever the key, and the key is the result.
 int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColors normalColors,
-              TColors highlightColors, const TextList& items, int padMode, std::string* chosen);
+              TColors highlightColors, const TTextList& items, int padMode, std::string* chosen);
 
 // A centred vertical menu; empty entries are separators that the selection
 // passes over, wrapping at both ends. The 1-based index of the entry chosen
 // with ENTER, or kKeyResize (redraw and show it again) or kKeyQuit; 0 for
 // an empty list.
 int MenuBox(const std::string& title, int titleRow, int width, int background,
-            TColors highlightColors, TColors normalColors, const TextList& entries, int height);
+            TColors highlightColors, TColors normalColors, const TTextList& entries, int height);
 
 // What lies under the boxes while it lives: the screen that opens them,
 // drawn again whole (unfocused) after a resize before a box draws itself,

@@ -55,9 +55,9 @@ TEST(PadText, Modes) {
   for (const auto& c : cases) {
     EXPECT_EQ(PadText(c.text, c.width, c.mode), c.expected) << c.text << " " << c.mode;
   }
-  TextList list{"a", "", "abcd"};
+  TTextList list{"a", "", "abcd"};
   PadList(&list, 3, kPadRightJustify);
-  EXPECT_EQ(list, (TextList{"  a", "", "abcd"}));
+  EXPECT_EQ(list, (TTextList{"  a", "", "abcd"}));
   EXPECT_EQ(MaxItemWidth(list), 4);
   EXPECT_EQ(MaxItemWidth({}), 0);
   EXPECT_EQ(MaskText("pa ss"), "*****");
@@ -82,12 +82,12 @@ TEST_F(CtrlsTest, WriteAtClearFieldAndButton) {
 }
 
 TEST_F(CtrlsTest, MenuBoxSkipsSeparatorsAndWraps) {
-  const TextList nine{"A", "B", "C", "D", "E", "F", "", "G", "H"};
-  const TextList three{"System", "", "Exit"};
+  const TTextList nine{"A", "B", "C", "D", "E", "F", "", "G", "H"};
+  const TTextList three{"System", "", "Exit"};
   const int D = kKeyDown, U = kKeyUp, E = kKeyEnter;
   struct {
     const char* name;
-    TextList entries;
+    TTextList entries;
     std::vector<int> keys;
     int expected;
     int beeps;
@@ -232,7 +232,7 @@ TEST_F(CtrlsTest, PasswordFieldShowsOneAsteriskPerCharacter) {
 }
 
 TEST_F(CtrlsTest, ChoiceField) {
-  const TextList yes_no{"Yes  ", "No  "};
+  const TTextList yes_no{"Yes  ", "No  "};
   const int E = kKeyEnter;
   struct {
     const char* name;
@@ -274,7 +274,7 @@ TEST_F(CtrlsTest, ChoiceField) {
 }
 
 TEST_F(CtrlsTest, PopupListScrollMarksAndChoice) {
-  TextList items;
+  TTextList items;
   for (int i = 0; i < 10; ++i) items.push_back("item" + std::to_string(i));
   std::string chosen;
   // Height 10 + 1 capped at 10 - 4 = 6: five entry rows between the marks.
@@ -623,7 +623,7 @@ TEST_F(CtrlsTest, LongErrorTextWrappedAndCutInsideItsBox) {
     EXPECT_EQ(line.front(), ' ') << row;
     EXPECT_EQ(line.substr(59), "  ") << row;
     // Whole words only.
-    TextList words;
+    TTextList words;
     SplitToList(' ', TrimBlanks(line), &words, true);
     EXPECT_EQ(words.size(), 6u) << row;
     for (const std::string& word : words) {

@@ -19,49 +19,49 @@ enum class TRowKind { kBlank, kYesNo, kChoice, kText, kPassword, kNumber, kButto
 using TRowTest = std::function<bool()>;
 
 struct TFormRow {
-  std::string Label;  // for a button, its text
-  TRowKind Kind = TRowKind::kBlank;
-  TRowTest Shown;     // empty: always
-  TRowTest Editable;  // empty: whenever shown
+  std::string label;  // for a button, its text
+  TRowKind kind = TRowKind::kBlank;
+  TRowTest shown;     // empty: always
+  TRowTest editable;  // empty: whenever shown
   // The current value as the field shows it.
-  std::function<std::string()> Value;
+  std::function<std::string()> value;
   // The choices of a kChoice row.
-  std::function<TextList()> Choices;
+  std::function<TTextList()> choices;
   // A kNumber row's limits in the shown unit (a bound of -1: none).
-  std::function<int32_t()> Minimum;
-  std::function<int32_t()> Maximum;
+  std::function<int32_t()> minimum;
+  std::function<int32_t()> maximum;
   // ENTER with the work text (a number already checked against the limits,
   // given as its decimal text); true moves the focus on, false keeps it.
-  std::function<bool(const std::string&)> Store;
-  int MaxLength = 0;  // text rows: 0 is the field area beside the label, which
-                      // also bounds any other length
+  std::function<bool(const std::string&)> store;
+  int max_length = 0;  // text rows: 0 is the field area beside the label, which
+                       // also bounds any other length
   // A number row that also takes the text "-1" beside its limits.
-  bool AllowsMinusOne = false;
+  bool allows_minus_one = false;
   // Empty: ENTER checks and stores. False: ENTER only moves the focus on,
   // for a value shown but not the user's to set.
-  TRowTest StoresOnEnter;
+  TRowTest stores_on_enter;
 };
 
 struct TFormScreen {
-  std::string Title;
-  std::vector<TFormRow> Rows;
+  std::string title;
+  std::vector<TFormRow> rows;
   // The window is the frame less these, in this background; title, labels
   // and hint line in TextColors.
-  int WidthLess = 0;
-  int HeightLess = 0;
-  int Background = 4;
-  TColors TextColors = 0;
-  TColors ReadOnlyLabelColors = 0;
-  TColors ReadOnlyValueColors = 0;
-  int LineStep = 2;  // row i on line 5 + LineStep * i
+  int width_less = 0;
+  int height_less = 0;
+  int background = 4;
+  TColors text_colors = 0;
+  TColors read_only_label_colors = 0;
+  TColors read_only_value_colors = 0;
+  int line_step = 2;  // row i on line 5 + line_step * i
   // Added to the window width for the choice fields' right edge.
-  int RightEdgeExtra = 0;
+  int right_edge_extra = 0;
   // Runs before every draw (rules that correct the record).
-  std::function<void()> BeforeDraw;
+  std::function<void()> before_draw;
   // Draws what the table does not hold, after the rows.
-  std::function<void()> ExtraDraw;
+  std::function<void()> extra_draw;
   // On ESC: -1 leaves, a row index keeps the screen open with that focus.
-  std::function<int()> ExitCheck;
+  std::function<int()> exit_check;
 };
 
 // The screen's colours and geometry as the main menu's form screens use them.
@@ -80,7 +80,7 @@ int SettleFocus(const std::vector<bool>& focusable, int focus, int last_key);
 
 // The labels padded left-justified to the longest one; a button keeps its
 // own width.
-TextList PaddedLabels(const std::vector<TFormRow>& rows);
+TTextList PaddedLabels(const std::vector<TFormRow>& rows);
 
 // The number a number row's ENTER stores: true with it when `work` is within
 // the row's limits (or is "-1" where the row allows it); otherwise false,
@@ -100,7 +100,7 @@ TFormRow TextRow(const std::string& label, std::string* field, bool password = f
 TFormRow NumberRow(const std::string& label, std::function<int64_t()> get,
                    std::function<void(int64_t)> set, int32_t minimum, int32_t maximum);
 TFormRow ButtonRow(const std::string& text, std::function<bool()> action);
-TFormRow ChoiceRow(const std::string& label, TextList choices, std::function<std::string()> value,
+TFormRow ChoiceRow(const std::string& label, TTextList choices, std::function<std::string()> value,
                    std::function<bool(const std::string&)> store);
 
 // Runs the screen until ESC passes the exit check or the program must end.

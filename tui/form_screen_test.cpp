@@ -8,9 +8,9 @@ namespace {
 
 TFormRow Row(TRowKind kind, bool shown, bool editable) {
   TFormRow row;
-  row.Kind = kind;
-  row.Shown = [shown] { return shown; };
-  row.Editable = [editable] { return editable; };
+  row.kind = kind;
+  row.shown = [shown] { return shown; };
+  row.editable = [editable] { return editable; };
   return row;
 }
 
@@ -32,7 +32,7 @@ TEST(FormFocus, RowsThatCannotTakeTheFocus) {
   }
   // Without conditions a row is always shown and editable.
   TFormRow plain;
-  plain.Kind = TRowKind::kText;
+  plain.kind = TRowKind::kText;
   EXPECT_TRUE(RowFocusable(plain));
 }
 
@@ -64,7 +64,7 @@ TEST(FormFocus, PassesOverInTheDirectionOfMovementAndWraps) {
 TEST(FormRows, LabelsArePaddedButtonsKeepTheirWidth) {
   std::vector<TFormRow> rows{TextRow("ab:", nullptr), BlankRow(), TextRow("abcde:", nullptr),
                              ButtonRow(" [ Go ] ", [] { return true; })};
-  EXPECT_EQ(PaddedLabels(rows), (TextList{"ab:   ", "", "abcde:", " [ Go ] "}));
+  EXPECT_EQ(PaddedLabels(rows), (TTextList{"ab:   ", "", "abcde:", " [ Go ] "}));
   EXPECT_EQ(YesNoText(true), "Yes  ");
   EXPECT_EQ(YesNoText(false), "No  ");
   EXPECT_TRUE(YesNoValue("Yes"));
@@ -77,13 +77,13 @@ TEST(FormRows, NumberRowReadsAndWritesThroughItsBinding) {
   TFormRow row = NumberRow(
       "n:", [&field] { return field / 10; }, [&field](int64_t value) { field = value * 10; }, 1,
       99);
-  EXPECT_EQ(row.Kind, TRowKind::kNumber);
-  EXPECT_EQ(row.Value(), "4");
+  EXPECT_EQ(row.kind, TRowKind::kNumber);
+  EXPECT_EQ(row.value(), "4");
   int32_t value = 0;
   EXPECT_TRUE(RowNumber(row, "99", false, &value));
   EXPECT_EQ(value, 99);
   EXPECT_FALSE(RowNumber(row, "100", false, &value));
   EXPECT_FALSE(RowNumber(row, "0", false, &value));
-  EXPECT_TRUE(row.Store("7"));
+  EXPECT_TRUE(row.store("7"));
   EXPECT_EQ(field, 70);
 }

@@ -14,7 +14,7 @@ namespace {
 const char kInPlaceText[] = "Saved in place: the file is a mount point.";
 
 // Shows `entries` until a choice is made; kKeyQuit when the program must end.
-int ShowMenu(const std::string& title, const TextList& entries) {
+int ShowMenu(const std::string& title, const TTextList& entries) {
   for (;;) {
     const int choice = MenuBox(title, 2, ConsoleUi().FrameWidth, 4, MenuHighlightColors,
                                NormalColors, entries, ConsoleUi().FrameHeight);
@@ -31,15 +31,15 @@ bool AlwaysLeaves() {
 
 std::vector<const TMenuEntry*> ShownEntries(const TMenu& menu) {
   std::vector<const TMenuEntry*> shown;
-  for (const TMenuEntry& entry : menu.Entries) {
-    if (entry.Shown == nullptr || entry.Shown()) shown.push_back(&entry);
+  for (const TMenuEntry& entry : menu.entries) {
+    if (entry.shown == nullptr || entry.shown()) shown.push_back(&entry);
   }
   return shown;
 }
 
-TextList MenuTexts(const TMenu& menu) {
-  TextList texts;
-  for (const TMenuEntry* entry : ShownEntries(menu)) texts.push_back(entry->Text);
+TTextList MenuTexts(const TMenu& menu) {
+  TTextList texts;
+  for (const TMenuEntry* entry : ShownEntries(menu)) texts.push_back(entry->text);
   return texts;
 }
 
@@ -47,16 +47,16 @@ const TMenuEntry* ChosenEntry(const TMenu& menu, int choice) {
   const std::vector<const TMenuEntry*> shown = ShownEntries(menu);
   if (choice < 1 || choice > static_cast<int>(shown.size())) return nullptr;
   const TMenuEntry* entry = shown[static_cast<size_t>(choice - 1)];
-  return entry->Text[0] == '\0' ? nullptr : entry;
+  return entry->text[0] == '\0' ? nullptr : entry;
 }
 
 void RunMenu(const TMenu& menu) {
   for (;;) {
-    const int choice = ShowMenu(menu.Title, MenuTexts(menu));
+    const int choice = ShowMenu(menu.title, MenuTexts(menu));
     if (choice == kKeyQuit) return;
     if (const TMenuEntry* entry = ChosenEntry(menu, choice)) {
-      if (entry->Open != nullptr) entry->Open();
-      if (entry->Leaves != nullptr && entry->Leaves()) return;
+      if (entry->open != nullptr) entry->open();
+      if (entry->leaves != nullptr && entry->leaves()) return;
     }
     if (QuitRequested()) return;
   }

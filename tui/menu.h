@@ -13,15 +13,15 @@
 #include "common/text.h"
 
 struct TMenuEntry {
-  const char* Text;  // "": a separator, which does nothing
-  void (*Open)();    // the screen or submenu it opens; nullptr: none
-  bool (*Leaves)();  // after Open: true ends the menu; nullptr: stays
-  bool (*Shown)();   // nullptr: always listed
+  const char* text;  // "": a separator, which does nothing
+  void (*open)();    // the screen or submenu it opens; nullptr: none
+  bool (*leaves)();  // after Open: true ends the menu; nullptr: stays
+  bool (*shown)();   // nullptr: always listed
 };
 
 struct TMenu {
-  std::string Title;
-  std::vector<TMenuEntry> Entries;
+  std::string title;
+  std::vector<TMenuEntry> entries;
 };
 
 // For an entry that always ends its menu ("Exit", "Return to Main Menu").
@@ -29,7 +29,7 @@ bool AlwaysLeaves();
 
 // The entries listed now, in the table's order, and their texts.
 std::vector<const TMenuEntry*> ShownEntries(const TMenu& menu);
-TextList MenuTexts(const TMenu& menu);
+TTextList MenuTexts(const TMenu& menu);
 
 // The entry the 1-based `choice` picks among those listed now; nullptr for a
 // separator or a choice outside the list.

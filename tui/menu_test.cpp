@@ -45,7 +45,7 @@ class MenuTest : public ::testing::Test {
 }  // namespace
 
 TEST(MenuTable, OnlyShownEntriesAreListedAndChosen) {
-  EXPECT_EQ(MenuTexts(kMenu), (TextList{"Open", "", "Stay", "Leave"}));
+  EXPECT_EQ(MenuTexts(kMenu), (TTextList{"Open", "", "Stay", "Leave"}));
   struct {
     int choice;
     const char* text;  // nullptr: no entry
@@ -59,7 +59,7 @@ TEST(MenuTable, OnlyShownEntriesAreListedAndChosen) {
       EXPECT_EQ(entry, nullptr) << c.choice;
     } else {
       ASSERT_NE(entry, nullptr) << c.choice;
-      EXPECT_STREQ(entry->Text, c.text);
+      EXPECT_STREQ(entry->text, c.text);
     }
   }
 }

@@ -59,7 +59,7 @@ bool IsControl(uint32_t code) {
 // The words of one paragraph in lines of at most `width` columns. The blanks
 // between two words on one line are kept as they were (fixed texts may hold
 // two); those where a line breaks are dropped.
-void AddWrapped(const std::string& paragraph, int width, TextList* lines) {
+void AddWrapped(const std::string& paragraph, int width, TTextList* lines) {
   std::string line;
   int line_width = 0;
   size_t i = 0;
@@ -177,8 +177,8 @@ std::string FirstChar(const std::string& text) {
   return text.empty() ? std::string() : text.substr(0, ShownCharAt(text, 0).length);
 }
 
-TextList WrapText(const std::string& text, int width, int max_lines) {
-  TextList lines;
+TTextList WrapText(const std::string& text, int width, int max_lines) {
+  TTextList lines;
   if (width < 1 || max_lines < 1) return lines;
   std::string paragraph;
   for (size_t i = 0; i < text.size(); ++i) {

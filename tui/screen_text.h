@@ -54,7 +54,7 @@ std::string FirstChar(const std::string& text);
 // break lines, long lines break at blanks, a word longer than a line is cut
 // into pieces of the width. At most `max_lines` lines (the rest is cut);
 // none when the width or the line count is below 1.
-TextList WrapText(const std::string& text, int width, int max_lines);
+TTextList WrapText(const std::string& text, int width, int max_lines);
 
 // The bytes of typed keys gathered into characters: in UTF-8 the bytes of a
 // character arrive as keys one by one.

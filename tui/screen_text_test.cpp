@@ -82,7 +82,7 @@ TEST_F(Utf8Text, WrapAtBlanksByColumns) {
   struct {
     std::string text;
     int width, lines;
-    TextList wrapped;
+    TTextList wrapped;
   } cases[] = {
       {"Continue ?", 20, 4, {"Continue ?"}},
       {"one two three^four", 9, 4, {"one two", "three", "four"}},

@@ -58,7 +58,7 @@ std::string PeerText(const sockaddr_in& peer) {
 
 bool IsAliveRequest(const std::string& frame) {
   if (frame.size() < 2 || frame.front() != '<' || frame.back() != '>') return false;
-  TextList pieces;
+  TTextList pieces;
   SplitToList('|', frame, &pieces, true);
   return pieces.size() == 3 && pieces[0] == "<" && pieces[1] == "5" && pieces[2] == ">";
 }

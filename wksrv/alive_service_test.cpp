@@ -31,23 +31,23 @@ class AliveService : public ::testing::Test {
     port_ = service_.BoundPort();
     ASSERT_NE(port_, 0);
   }
-  TcpConnection Connect() {
-    TcpConnection connection;
+  TTcpConnection Connect() {
+    TTcpConnection connection;
     int error = 0;
     EXPECT_TRUE(TcpConnect("127.0.0.1", port_, 2000, &connection, &error)) << error;
     return connection;
   }
   // Sends `request` scrambled and returns the descrambled answer, or how
   // the read ended.
-  std::string Ask(TcpConnection* connection, const std::string& request, int wait_ms = 2000) {
+  std::string Ask(TTcpConnection* connection, const std::string& request, int wait_ms = 2000) {
     EXPECT_TRUE(connection->WriteLine(Scramble(request)));
     std::string line;
     switch (connection->ReadLine(&line, 4096, wait_ms)) {
-      case ReadStatus::kLine:
+      case TReadStatus::kLine:
         return Descramble(line);
-      case ReadStatus::kClosed:
+      case TReadStatus::kClosed:
         return "(closed)";
-      case ReadStatus::kTimeout:
+      case TReadStatus::kTimeout:
         return "(timeout)";
       default:
         return "(error)";
@@ -79,11 +79,11 @@ TEST_F(AliveService, AnswersEachAliveCheckAndNothingElse) {
       {"", "(closed)"},
   };
   for (const Case& c : cases) {
-    TcpConnection connection = Connect();
+    TTcpConnection connection = Connect();
     EXPECT_EQ(Ask(&connection, c.request), c.answer) << c.request;
   }
   // Each line of a connection is answered, until one is no alive check.
-  TcpConnection connection = Connect();
+  TTcpConnection connection = Connect();
   EXPECT_EQ(Ask(&connection, "<|5|>"), "<|5|Vantrel Wattkeep|>");
   EXPECT_EQ(Ask(&connection, "<|5|>"), "<|5|Vantrel Wattkeep|>");
   EXPECT_EQ(Ask(&connection, "<|7|>"), "(closed)");
@@ -98,17 +98,17 @@ TEST_F(AliveService, ASilentOrSlowCallerDelaysNoOtherAndIsLetGo) {
   TAliveOptions options;
   options.request_timeout_ms = 1500;
   ASSERT_NO_FATAL_FAILURE(Start(options));
-  TcpConnection silent = Connect();
-  TcpConnection half = Connect();
+  TTcpConnection silent = Connect();
+  TTcpConnection half = Connect();
   // Half a request, never ended.
   ASSERT_EQ(write(half.fd(), "3C7C", 4), 4);
   const Clock::time_point start = Clock::now();
-  TcpConnection healthy = Connect();
+  TTcpConnection healthy = Connect();
   EXPECT_EQ(Ask(&healthy, "<|5|>"), "<|5|Vantrel Wattkeep|>");
   // Well before the silent callers are let go.
   EXPECT_LT(MsSince(start), 1000);
   std::string line;
-  EXPECT_EQ(silent.ReadLine(&line, 4096, 4000), ReadStatus::kClosed);
+  EXPECT_EQ(silent.ReadLine(&line, 4096, 4000), TReadStatus::kClosed);
   EXPECT_GE(MsSince(start), 1400);
   ASSERT_TRUE(service_.WaitServed(3, 2000));
 }
@@ -118,7 +118,7 @@ TEST_F(AliveService, StopsWithinASecondWhileCallersAreHeld) {
   options.silent = true;
   options.request_timeout_ms = 60000;
   ASSERT_NO_FATAL_FAILURE(Start(options));
-  std::vector<TcpConnection> held;
+  std::vector<TTcpConnection> held;
   for (int i = 0; i < 3; ++i) {
     held.push_back(Connect());
     EXPECT_EQ(Ask(&held.back(), "<|5|>", 200), "(timeout)");
@@ -129,9 +129,9 @@ TEST_F(AliveService, StopsWithinASecondWhileCallersAreHeld) {
   service_.Stop();
   EXPECT_LT(MsSince(start), 1000);
   EXPECT_EQ(service_.BoundPort(), 0);
-  for (TcpConnection& connection : held) {
+  for (TTcpConnection& connection : held) {
     std::string line;
-    EXPECT_EQ(connection.ReadLine(&line, 4096, 1000), ReadStatus::kClosed);
+    EXPECT_EQ(connection.ReadLine(&line, 4096, 1000), TReadStatus::kClosed);
   }
 }
 

@@ -22,8 +22,8 @@ struct TCheckProbes {
 TCheckProbes SystemCheckProbes();
 
 struct TCheckReport {
-  TextList Watch;     // the UPS, the policy and the events with their jobs
-  TextList Problems;  // empty when the configuration is sound
+  TTextList Watch;     // the UPS, the policy and the events with their jobs
+  TTextList Problems;  // empty when the configuration is sound
 };
 
 // The report for `setup` and `master`, with `reading` a poll of the UPS just

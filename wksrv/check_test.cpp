@@ -83,8 +83,8 @@ TEST(CheckMaster, WhatItWatchesAndAnUnreachableUps) {
   silent.error = "upsd 127.0.0.1:3493: Connection failure: Connection refused";
   TCheckReport report = CheckMaster(setup, master, silent, Probes());
   EXPECT_EQ(report.Problems,
-            (TextList{"no UPS reachable: upsd 127.0.0.1:3493: Connection failure: Connection "
-                      "refused"}));
+            (TTextList{"no UPS reachable: upsd 127.0.0.1:3493: Connection failure: Connection "
+                       "refused"}));
   ASSERT_EQ(report.Watch.size(), 6u);
   EXPECT_EQ(report.Watch[0], "UPS dummy@127.0.0.1:3493 through NUT, read every 2 s");
   EXPECT_EQ(report.Watch[1],

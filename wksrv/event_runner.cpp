@@ -87,7 +87,7 @@ std::thread StartBlocked(Function&& function) {
 
 std::string OrderText(const TPlannedOrder& order) {
   const TOrder* row = FindOrder(order.command);
-  const char* name = row != nullptr ? row->Name : "?";
+  const char* name = row != nullptr ? row->name : "?";
   return "order " + std::to_string(order.command) + " (" + name + ") to " + order.host + ":" +
          std::to_string(order.port);
 }

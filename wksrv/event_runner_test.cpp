@@ -77,14 +77,14 @@ class FakeSlave {
 
  private:
   void Serve() {
-    std::vector<TcpConnection> held;
+    std::vector<TTcpConnection> held;
     for (;;) {
       pollfd p[2] = {{listen_fd_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
       if (poll(p, 2, -1) < 0 && errno == EINTR) continue;
       if (p[1].revents != 0) return;
       int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
-      TcpConnection connection(fd);
+      TTcpConnection connection(fd);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         ++connections_;
@@ -95,7 +95,7 @@ class FakeSlave {
       }
       connection.WriteLine(Scramble("<|ok|>"));
       std::string line;
-      if (connection.ReadLine(&line, 4096, 2000, stop_[0]) != ReadStatus::kLine) continue;
+      if (connection.ReadLine(&line, 4096, 2000, stop_[0]) != TReadStatus::kLine) continue;
       std::lock_guard<std::mutex> lock(mutex_);
       if (frames_.empty()) first_frame_at_ = Clock::now();
       frames_.push_back(Descramble(line));

@@ -25,7 +25,7 @@ const TLocalAction kLocalActions[] = {
 };
 
 std::string ActionOf(const std::string& job) {
-  TextList parts;
+  TTextList parts;
   SplitToList(',', job, &parts, true);
   return parts.empty() ? "" : parts[0];
 }
@@ -34,7 +34,7 @@ TPlannedOrder PlanOrder(const std::string& job, const TOrder& row, int32_t code,
                         const std::string& name) {
   TPlannedOrder order;
   order.job = job;
-  order.command = row.Command;
+  order.command = row.command;
   order.host = JobParameter(job, 0);
   const std::string port = JobParameter(job, 1);
   int32_t number = 0;

@@ -12,7 +12,7 @@ namespace {
 const char kSection[] = "Master";
 
 // A blank value would name no UPS or no command at all: the default serves.
-void TakeUnlessBlank(const IniDocument& doc, const char* key, std::string* field) {
+void TakeUnlessBlank(const TIniDocument& doc, const char* key, std::string* field) {
   std::string value = TrimBlanks(doc.GetString(kSection, key, ""));
   if (!value.empty()) *field = value;
 }
@@ -20,7 +20,7 @@ void TakeUnlessBlank(const IniDocument& doc, const char* key, std::string* field
 }  // namespace
 
 void LoadMasterSettings(const std::string& path, TMasterSettings* out) {
-  IniDocument doc;
+  TIniDocument doc;
   if (LoadIniFile(path, &doc) != 0) return;
   TakeUnlessBlank(doc, "NutUps", &out->NutUps);
   out->NutUser = doc.GetString(kSection, "NutUser", out->NutUser);

@@ -48,30 +48,30 @@ bool IsEdgeByte(char c) {
 
 // What holds for the order of any frame at all.
 void CheckProperties(const std::string& frame, const TQsSetupData& setup, const TQsOrder& order) {
-  TextList fields;
+  TTextList fields;
   if (TakeFrameApart(frame, &fields)) {
     Require(frame.front() == '<' && frame.back() == '>');
     for (const std::string& field : fields) Require(field.find('|') == std::string::npos);
   }
-  Require(order.LogProgramFirst == (order.EventKey == "LogCustom_2"));
-  if (order.EventKey == "LogUnknown") {
-    Require(order.Program.empty());
+  Require(order.log_program_first == (order.event_key == "LogCustom_2"));
+  if (order.event_key == "LogUnknown") {
+    Require(order.program.empty());
     return;
   }
-  const std::string* program = ProgramOf(order.EventKey, setup);
-  Require(program != nullptr && order.Program == *program);
+  const std::string* program = ProgramOf(order.event_key, setup);
+  Require(program != nullptr && order.program == *program);
   // Only a frame with at least a number and a command gives an order.
   Require(!frame.empty() && frame.front() == '<' && frame.back() == '>');
   Require(fields.size() >= 2);
-  if (order.EventKey == "LogMessage") {
-    const std::string& a = order.Argument;
+  if (order.event_key == "LogMessage") {
+    const std::string& a = order.argument;
     Require(a.size() >= 3 && a.front() == '"' && a.back() == '"');
     const std::string text = a.substr(1, a.size() - 2);
     Require(text.find('|') == std::string::npos);
     Require(!IsEdgeByte(text.front()) && !IsEdgeByte(text.back()));
     Require(frame.find(text) != std::string::npos);
   } else {
-    Require(order.Argument.empty());
+    Require(order.argument.empty());
   }
 }
 
@@ -108,8 +108,8 @@ void CheckConstructed(const std::string& bytes, const TQsSetupData& setup) {
       }
     }
   }
-  Require(order.EventKey == key);
-  if (!order.Program.empty()) Require(order.Argument == argument);
+  Require(order.event_key == key);
+  if (!order.program.empty()) Require(order.argument == argument);
 }
 
 }  // namespace

@@ -75,18 +75,18 @@ bool ReadByHand(const std::string& text, Entries* entries) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
 
-  IniDocument first;
+  TIniDocument first;
   first.Parse(input);
   const std::string written = first.Serialize();
-  IniDocument second;
+  TIniDocument second;
   second.Parse(written);
   Require(second.Serialize() == written);
 
-  const TextList names = first.SectionNames();
+  const TTextList names = first.SectionNames();
   Require(second.SectionNames() == names);
   for (const std::string& name : names) {
-    TextList before;
-    TextList after;
+    TTextList before;
+    TTextList after;
     Require(first.SectionLines(name, &before));
     Require(second.SectionLines(name, &after));
     Require(before == after);

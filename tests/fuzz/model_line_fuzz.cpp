@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string caps_before = Capabilities(db);
 
   const int result = SelectModel(&db, &setup, 0, is_new);
-  TextList fields;
+  TTextList fields;
   SplitToList('|', line, &fields, true);
   if (result == kErrorBadModel) {
     Require(Snapshot(setup) == before);

@@ -11,8 +11,8 @@
 
 namespace {
 
-TextList Reference(char delimiter, const std::string& text) {
-  TextList fields;
+TTextList Reference(char delimiter, const std::string& text) {
+  TTextList fields;
   size_t start = 0;
   for (;;) {
     const size_t at = text.find(delimiter, start);
@@ -34,12 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool clear = (data[1] & 1) != 0;
   const std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
 
-  const TextList expected = Reference(delimiter, text);
-  const TextList before = {"kept", ""};
-  TextList list = before;
+  const TTextList expected = Reference(delimiter, text);
+  const TTextList before = {"kept", ""};
+  TTextList list = before;
   SplitToList(delimiter, text, &list, clear);
 
-  TextList want = clear ? TextList() : before;
+  TTextList want = clear ? TTextList() : before;
   want.insert(want.end(), expected.begin(), expected.end());
   Require(list == want);
 

@@ -77,21 +77,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   second.InstallPath = Root();
   LoadServerSetup(&second);
   for (const TSetupKey& key : SetupKeys()) {
-    TFieldRef field = key.Field(&second);
-    if (std::string(key.Name) == "UpsNetCardAddress") {
+    TFieldRef field = key.field(&second);
+    if (std::string(key.name) == "UpsNetCardAddress") {
       Require(std::get<std::string*>(field)->empty());
       continue;
     }
-    Require(SameField(key.Field(&first), field));
+    Require(SameField(key.field(&first), field));
   }
   Require(first.Ups.Events.Lists() == second.Ups.Events.Lists());
 
   Require(SaveServerSetup(second, true) == 0);
-  IniDocument before, after;
+  TIniDocument before, after;
   before.Parse(saved);
   after.Parse(ReadAll(path));
-  TextList keys = {"EventCounter"};
-  for (const TSetupKey& key : SetupKeys()) keys.push_back(key.Name);
+  TTextList keys = {"EventCounter"};
+  for (const TSetupKey& key : SetupKeys()) keys.push_back(key.name);
   for (int n = 0; n < second.Ups.Events.Count(); ++n) keys.push_back("Event" + std::to_string(n));
   for (const std::string& key : keys) {
     Require(before.Get("Wattkeep", key) == after.Get("Wattkeep", key));

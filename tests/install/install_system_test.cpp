@@ -126,8 +126,8 @@ class InstallTest : public ::testing::Test {
     EXPECT_EQ(0u, st.st_gid) << relative;
   }
 
-  TextList LogEntries() const {
-    TextList entries;
+  TTextList LogEntries() const {
+    TTextList entries;
     EXPECT_EQ(0, LoadScrambledLines(&entries, Installed("bin/install.log")));
     return entries;
   }
@@ -242,7 +242,7 @@ TEST_F(InstallTest, BothModulesTranscriptFilesSettingsLogAndLinks) {
       "LanguageFile=deutsch.lng\n",
       ReadFile(Installed("bin/voltmon.cfg")));
 
-  TextList expected_log = {
+  TTextList expected_log = {
       "DIR:/usr/vantrel/voltmon/",
       "FILE:e:/usr/vantrel/voltmon/bin/startwksrv",
       "FILE:e:/usr/vantrel/voltmon/bin/qslx",
@@ -463,7 +463,7 @@ TEST_F(InstallTest, CorruptedPacketStopsWithEarlierFilesInstalled) {
   ExpectFile("bin/qslx", 0770);
   EXPECT_FALSE(Exists(Installed("bin/startqslx")));
   EXPECT_FALSE(Exists(Installed("bin/voltmon.cfg")));
-  EXPECT_EQ((TextList{"DIR:/usr/vantrel/voltmon/", "FILE:e:/usr/vantrel/voltmon/bin/qslx"}),
+  EXPECT_EQ((TTextList{"DIR:/usr/vantrel/voltmon/", "FILE:e:/usr/vantrel/voltmon/bin/qslx"}),
             LogEntries());
 
   ASSERT_TRUE(WriteFile(packet_ + "/install.dat", WithoutSection(kDefaultPacket, "Common")));
@@ -565,7 +565,7 @@ TEST_F(InstallTest, SecondRunOverwritesFilesAndRestartsTheLog) {
   ASSERT_EQ(0, result.status) << result.errors;
   EXPECT_EQ("#!/bin/sh\necho second\n", ReadFile(Installed("bin/qslx")));
   ExpectFile("bin/voltmon.cfg", 0440);
-  const TextList expected = {
+  const TTextList expected = {
       "DIR:/usr/vantrel/voltmon/",
       "FILE:e:/usr/vantrel/voltmon/bin/qslx",
       "FILE:e:/usr/vantrel/voltmon/bin/startqslx",
@@ -593,7 +593,7 @@ TEST_F(InstallTest, VersionAndCreditsAnywhereAmongTheArguments) {
   const std::string version =
       "Voltmon Manager\nSetup program - version 1.0.7.9\n" + std::string(kRightsNotice) + "\n\n";
   ASSERT_EQ(0u, result.output.rfind(version, 0)) << result.output;
-  const TextList credits = LinesOf(result.output.substr(version.size()));
+  const TTextList credits = LinesOf(result.output.substr(version.size()));
   ASSERT_EQ(2u, credits.size());
   EXPECT_EQ(0u, credits[0].rfind("Designed and developed by ", 0));
   EXPECT_EQ("", credits[1]);
@@ -681,12 +681,12 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
 
   const std::string data = sandbox.Upper("/usr/vantrel/voltmon/data/");
   // The scripts run in parallel, in no fixed order.
-  TextList records = LinesOf(ReadFile(data + "record"));
+  TTextList records = LinesOf(ReadFile(data + "record"));
   std::sort(records.begin(), records.end());
-  EXPECT_EQ((TextList{"message 1 [\"Hello there\"]", "shutdown 1 []"}), records);
-  const TextList log = LinesOf(ReadFile(data + "qs_log.txt"));
+  EXPECT_EQ((TTextList{"message 1 [\"Hello there\"]", "shutdown 1 []"}), records);
+  const TTextList log = LinesOf(ReadFile(data + "qs_log.txt"));
   ASSERT_EQ(7u, log.size()) << ReadFile(data + "qs_log.txt");
-  TextList texts;
+  TTextList texts;
   for (const std::string& line : log) {
     // "dd/MM/yyyy hh:mm:ss  text"
     ASSERT_GT(line.size(), 21u);
@@ -695,11 +695,11 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
   }
   // Each order is logged by its own connection's thread.
   std::sort(texts.begin() + 4, texts.end() - 1);
-  EXPECT_EQ((TextList{"QS-System-Dienst gestartet",
-                      "Auftrag abgelehnt: 127.0.0.1 ist kein zugelassener Master-Server",
-                      "QS-System-Dienst gestoppt", "QS-System-Dienst gestartet",
-                      "Herunterfahren angeordnet von 127.0.0.1", "Meldung empfangen von 127.0.0.1",
-                      "QS-System-Dienst gestoppt"}),
+  EXPECT_EQ((TTextList{"QS-System-Dienst gestartet",
+                       "Auftrag abgelehnt: 127.0.0.1 ist kein zugelassener Master-Server",
+                       "QS-System-Dienst gestoppt", "QS-System-Dienst gestartet",
+                       "Herunterfahren angeordnet von 127.0.0.1", "Meldung empfangen von 127.0.0.1",
+                       "QS-System-Dienst gestoppt"}),
             texts);
   EXPECT_EQ(
       "[Globals]\nProductVersion=1.0\nInstallPath=/usr/vantrel/voltmon/\n"

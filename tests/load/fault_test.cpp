@@ -30,27 +30,27 @@ namespace {
 using Config = std::map<std::string, std::string>;
 
 // A greeted connection on which a test does something a master would not.
-TcpConnection Greeted() {
-  TcpConnection connection;
+TTcpConnection Greeted() {
+  TTcpConnection connection;
   int error = 0;
   EXPECT_TRUE(TcpConnect(kAllowed, kListenPort, 5000, &connection, &error));
   std::string greeting;
-  EXPECT_EQ(connection.ReadLine(&greeting, 4096, 5000), ReadStatus::kLine);
+  EXPECT_EQ(connection.ReadLine(&greeting, 4096, 5000), TReadStatus::kLine);
   EXPECT_EQ(Descramble(greeting), "<|ok|>");
   return connection;
 }
 
 // True when the daemon ends the connection within `timeout_ms`.
-bool EndsWithin(TcpConnection* connection, int timeout_ms) {
+bool EndsWithin(TTcpConnection* connection, int timeout_ms) {
   std::string line;
-  ReadStatus status;
+  TReadStatus status;
   do {
     status = connection->ReadLine(&line, 1 << 20, timeout_ms);
-  } while (status == ReadStatus::kLine);
-  return status == ReadStatus::kClosed || status == ReadStatus::kError;
+  } while (status == TReadStatus::kLine);
+  return status == TReadStatus::kClosed || status == TReadStatus::kError;
 }
 
-void SendRaw(TcpConnection* connection, const std::string& bytes) {
+void SendRaw(TTcpConnection* connection, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n =
@@ -79,7 +79,7 @@ TEST(Faults, HostileRequestsLeaveTheDaemonServing) {
 
   {
     SCOPED_TRACE("a 1 MiB line without line feed");
-    TcpConnection connection = Greeted();
+    TTcpConnection connection = Greeted();
     SendRaw(&connection, std::string(1 << 20, 'A'));
     EXPECT_TRUE(EndsWithin(&connection, 5000)) << "an endless line holds its worker";
   }
@@ -107,20 +107,20 @@ TEST(Faults, HostileRequestsLeaveTheDaemonServing) {
   }
   {
     SCOPED_TRACE("half-closed after the greeting");
-    TcpConnection connection = Greeted();
+    TTcpConnection connection = Greeted();
     shutdown(connection.fd(), SHUT_WR);
     EXPECT_TRUE(EndsWithin(&connection, 5000));
   }
   {
     SCOPED_TRACE("reset right after the greeting");
-    TcpConnection connection = Greeted();
+    TTcpConnection connection = Greeted();
     const linger hard{1, 0};
     setsockopt(connection.fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     connection.Close();
   }
   {
     SCOPED_TRACE("a reset before the greeting is read");
-    TcpConnection connection;
+    TTcpConnection connection;
     int error = 0;
     ASSERT_TRUE(TcpConnect(kAllowed, kListenPort, 5000, &connection, &error));
     const linger hard{1, 0};

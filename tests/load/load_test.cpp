@@ -91,12 +91,12 @@ TEST(Load, SilentGreetedCallersNeitherDelayOrdersNorStayForever) {
   ASSERT_TRUE(daemon.Start()) << daemon.Output();
 
   constexpr int kSilent = 300;
-  std::vector<TcpConnection> silent(kSilent);
+  std::vector<TTcpConnection> silent(kSilent);
   for (int i = 0; i < kSilent; ++i) {
     int error = 0;
     ASSERT_TRUE(TcpConnect(kAllowed, kListenPort, 5000, &silent[i], &error)) << i;
     std::string greeting;
-    ASSERT_EQ(silent[i].ReadLine(&greeting, 4096, 5000), ReadStatus::kLine) << i;
+    ASSERT_EQ(silent[i].ReadLine(&greeting, 4096, 5000), TReadStatus::kLine) << i;
     ASSERT_EQ(Descramble(greeting), "<|ok|>");
   }
   const int64_t greeted = NowMs();
@@ -115,14 +115,14 @@ TEST(Load, SilentGreetedCallersNeitherDelayOrdersNorStayForever) {
   ASSERT_LT(NowMs() - greeted, kRequestReadTimeoutMs - 2000);
   std::string nothing;
   for (int i = 0; i < kSilent; ++i) {
-    ASSERT_EQ(silent[i].ReadLine(&nothing, 4096, 0), ReadStatus::kTimeout) << i;
+    ASSERT_EQ(silent[i].ReadLine(&nothing, 4096, 0), TReadStatus::kTimeout) << i;
   }
 
   const int64_t deadline = greeted + kRequestReadTimeoutMs + 5000;
   for (int i = 0; i < kSilent; ++i) {
     const int left = static_cast<int>(std::max<int64_t>(0, deadline - NowMs()));
-    const ReadStatus status = silent[i].ReadLine(&nothing, 4096, left);
-    ASSERT_TRUE(status == ReadStatus::kClosed || status == ReadStatus::kError)
+    const TReadStatus status = silent[i].ReadLine(&nothing, 4096, left);
+    ASSERT_TRUE(status == TReadStatus::kClosed || status == TReadStatus::kError)
         << "silent caller " << i << " still held after the read time limit";
   }
   EXPECT_GE(NowMs() - greeted, kRequestReadTimeoutMs - 1000) << "dropped before the time limit";

@@ -53,8 +53,8 @@ TEST(Races, CommandServerPeerListAndLogUnderManyCallers) {
   std::atomic<int> torn{0};
   std::thread reader([&] {
     while (!done) {
-      const TextList entries = peers.Entries();
-      if (!entries.empty() && entries != TextList{"127.0.0.1", "127.0.0.1", "127.0.0.3"}) ++torn;
+      const TTextList entries = peers.Entries();
+      if (!entries.empty() && entries != TTextList{"127.0.0.1", "127.0.0.1", "127.0.0.3"}) ++torn;
       if (peers.IndexOf("127.0.0.1") > 0) ++torn;
     }
   });
@@ -140,12 +140,12 @@ TEST(Races, StoppingWithOpenConnectionsJoinsEveryWorker) {
       setup, &peers, &log, [&](const std::string&, const std::string&) { ++started; });
   ASSERT_EQ(server->Start(kListenPort), 0);
 
-  std::vector<TcpConnection> silent(50);
-  for (TcpConnection& connection : silent) {
+  std::vector<TTcpConnection> silent(50);
+  for (TTcpConnection& connection : silent) {
     int error = 0;
     ASSERT_TRUE(TcpConnect(kAllowed, kListenPort, 5000, &connection, &error));
     std::string greeting;
-    ASSERT_EQ(connection.ReadLine(&greeting, 4096, 5000), ReadStatus::kLine);
+    ASSERT_EQ(connection.ReadLine(&greeting, 4096, 5000), TReadStatus::kLine);
   }
   std::thread busy([&] {
     for (int i = 0; i < 50; ++i) GiveOrder(MessageOrder("late" + std::to_string(i)), "", 2000);
@@ -156,9 +156,9 @@ TEST(Races, StoppingWithOpenConnectionsJoinsEveryWorker) {
   busy.join();
   server.reset();
   std::string nothing;
-  for (TcpConnection& connection : silent) {
-    const ReadStatus status = connection.ReadLine(&nothing, 4096, 2000);
-    EXPECT_TRUE(status == ReadStatus::kClosed || status == ReadStatus::kError);
+  for (TTcpConnection& connection : silent) {
+    const TReadStatus status = connection.ReadLine(&nothing, 4096, 2000);
+    EXPECT_TRUE(status == TReadStatus::kClosed || status == TReadStatus::kError);
   }
 }
 

@@ -98,7 +98,7 @@ TEST(QsConfigScreens, EveryScreenEditedIsWhatTheDaemonLoads) {
 
   const TQsSetupData setup = qs.Loaded();
   EXPECT_EQ(6123, setup.ListenPort);
-  EXPECT_EQ((TextList{"10.0.0.9", "localhost"}), setup.Addresses);
+  EXPECT_EQ((TTextList{"10.0.0.9", "localhost"}), setup.Addresses);
   EXPECT_FALSE(setup.LogEnabled);
   EXPECT_EQ(500000, setup.LogMaxSize);
   EXPECT_TRUE(setup.Alive.Enabled);
@@ -145,7 +145,7 @@ TEST(QsConfigScreens, MasterListAddMoveDeleteInOrder) {
   ASSERT_TRUE(qs.Shows("> 2. 10.0.0.2"));
   ASSERT_TRUE(qs.Back());
   ASSERT_TRUE(qs.SaveAndExit());
-  EXPECT_EQ((TextList{"10.0.0.3", "10.0.0.2"}), qs.Loaded().Addresses);
+  EXPECT_EQ((TTextList{"10.0.0.3", "10.0.0.2"}), qs.Loaded().Addresses);
 }
 
 TEST(QsConfigScreens, DoubtfulValuesWarnAndAreKeptBadOnesAreRefused) {
@@ -177,7 +177,7 @@ TEST(QsConfigScreens, DoubtfulValuesWarnAndAreKeptBadOnesAreRefused) {
   ASSERT_TRUE(qs.Back());
   ASSERT_TRUE(qs.SaveAndExit());
   const TQsSetupData setup = qs.Loaded();
-  EXPECT_EQ((TextList{"nowhere.invalid"}), setup.Addresses);
+  EXPECT_EQ((TTextList{"nowhere.invalid"}), setup.Addresses);
   EXPECT_EQ(qs.Script("none.sh"), setup.ScriptShutdown);
   EXPECT_EQ(qs.Script("plain.sh"), setup.ScriptMessage);
 }

@@ -21,7 +21,7 @@ namespace {
 // Every entry of a menu table, as the console lists it when each is shown.
 std::vector<std::string> AllTexts(const TMenu& menu) {
   std::vector<std::string> texts;
-  for (const TMenuEntry& entry : menu.Entries) texts.push_back(entry.Text);
+  for (const TMenuEntry& entry : menu.entries) texts.push_back(entry.text);
   return texts;
 }
 
@@ -209,7 +209,7 @@ std::string ConsoleSession::RunBeside(const std::string& arguments) {
 }
 
 std::string ConsoleSession::Saved(const std::string& key) const {
-  IniDocument doc;
+  TIniDocument doc;
   doc.Parse(Config());
   return doc.Get("Wattkeep", key).value_or("<none>");
 }

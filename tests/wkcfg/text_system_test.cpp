@@ -34,7 +34,7 @@ std::unique_ptr<ConsoleSession> AtSystemScreen(const std::string& config, int co
 // trimmed and joined by one blank.
 ::testing::AssertionResult BoxedText(const std::string& screen, size_t first, size_t count,
                                      size_t left, size_t right, std::string* text) {
-  TextList rows = SplitLines(screen);
+  TTextList rows = SplitLines(screen);
   text->clear();
   for (size_t i = first; i < first + count && i < rows.size(); ++i) {
     std::string row = rows[i] + std::string(right + 1, ' ');
@@ -47,7 +47,7 @@ std::unique_ptr<ConsoleSession> AtSystemScreen(const std::string& config, int co
 }
 
 size_t RowOf(const std::string& screen, const std::string& text) {
-  TextList rows = SplitLines(screen);
+  TTextList rows = SplitLines(screen);
   for (size_t i = 0; i < rows.size(); ++i) {
     if (rows[i].find(text) != std::string::npos) return i;
   }
@@ -114,7 +114,7 @@ TEST(ConsoleText, LongErrorTextWrappedInsideItsBox) {
   std::string shown;
   ASSERT_TRUE(BoxedText(screen, hint - 4, 4, 9, 69, &shown));
   EXPECT_EQ(0u, error.find(shown + " ")) << screen;
-  TextList rows = SplitLines(screen);
+  TTextList rows = SplitLines(screen);
   int rows_with_text = 0;
   for (const std::string& row : rows) rows_with_text += row.find("xyz") != std::string::npos;
   EXPECT_EQ(4, rows_with_text) << screen;
@@ -156,7 +156,7 @@ TEST(ConsoleText, LongMasterNameCutOnItsRowOnly) {
   // The window spans columns 3 to 78 at 80x25: the name ends inside it and
   // nothing of it reaches another row.
   const std::string screen = qs.Screen();
-  const TextList rows = SplitLines(screen);
+  const TTextList rows = SplitLines(screen);
   const size_t row = RowOf(screen, "2. mmmm");
   ASSERT_LT(row, rows.size());
   EXPECT_LE(rows[row].find_last_not_of(' '), 76u) << screen;

@@ -45,7 +45,7 @@ int main() {
     DoneScreen();
     return 0;
   }
-  const TextList entries{"First entry", "Second entry", "", "Edit a value", "Exit"};
+  const TTextList entries{"First entry", "Second entry", "", "Edit a value", "Exit"};
   std::string value = "start";
   for (;;) {
     int choice = MenuBox("TOOLKIT DEMO", 2, ScreenWidth() - 4, 4, kHighlight, kNormal, entries,

@@ -17,11 +17,11 @@
 const char* const kActionCodes[kActionCount] = {"$POPUP",
                                                 "$LOG",
                                                 "$SHUTDOWN",
-                                                kOrders[0].ActionCode,
-                                                kOrders[1].ActionCode,
-                                                kOrders[2].ActionCode,
-                                                kOrders[3].ActionCode,
-                                                kOrders[4].ActionCode,
+                                                kOrders[0].action_code,
+                                                kOrders[1].action_code,
+                                                kOrders[2].action_code,
+                                                kOrders[3].action_code,
+                                                kOrders[4].action_code,
                                                 "$L_SHELL",
                                                 "$EMAIL",
                                                 "$MSLOG"};
@@ -31,7 +31,7 @@ namespace {
 // The remote actions sit in command order after the three first local ones.
 constexpr bool OrdersFollowTheLocalActions() {
   for (int i = 0; i < kOrderCount; ++i) {
-    if (kOrders[i].ActionIndex != kShutdownAction + 1 + i) return false;
+    if (kOrders[i].action_index != kShutdownAction + 1 + i) return false;
   }
   return kShutdownAction + 1 + kOrderCount <= kActionCount;
 }
@@ -64,8 +64,8 @@ std::string CleanElement(const std::string& text) {
   return TrimControls(WithoutLineBreaks(text));
 }
 
-TextList SplitJob(const std::string& job) {
-  TextList parts;
+TTextList SplitJob(const std::string& job) {
+  TTextList parts;
   SplitToList(',', job, &parts, true);
   return parts;
 }
@@ -94,13 +94,13 @@ int ActionIndex(const std::string& code) {
 }
 
 std::string JobParameter(const std::string& job, int number) {
-  TextList parts = SplitJob(job);
+  TTextList parts = SplitJob(job);
   size_t index = static_cast<size_t>(number) + 1;
   return number >= 0 && index < parts.size() ? parts[index] : "";
 }
 
 std::string DescribeJob(const std::string& job) {
-  TextList parts = SplitJob(job);
+  TTextList parts = SplitJob(job);
   int action = FindAction(parts.empty() ? "" : parts[0]);
   if (action < 0) return "";
   std::string line = "- " + LangText(std::to_string(action), "ACTIONS");
@@ -167,7 +167,7 @@ std::string TEvents::Job(int event, int position) const {
 
 int TEvents::ActionIndexOfJob(int event, int position) const {
   if (!ValidJob(event, position)) return -1;
-  TextList parts = SplitJob(Job(event, position));
+  TTextList parts = SplitJob(Job(event, position));
   return ActionIndex(parts.empty() ? "" : parts[0]);
 }
 
@@ -207,13 +207,13 @@ bool TEvents::ReplaceJob(int event, int position, const std::string& job) {
 }
 
 void TEvents::LoadDefaultEvents(const std::string& path, const std::string& section) {
-  IniDocument doc;
+  TIniDocument doc;
   if (LoadIniFile(path, &doc) != 0) return;
   int32_t count = 0;
   if (!ParseInt32(doc.Get(section, "EvCounter").value_or(""), &count)) return;
   // The keys "Ev" + n below the count, in the order of n: the result of
   // reading them one by one, without walking a huge count key by key.
-  TextList lines;
+  TTextList lines;
   doc.SectionLines(section, &lines);
   std::map<int32_t, std::string> numbered;
   for (const std::string& entry : lines) {

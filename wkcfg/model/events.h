@@ -15,7 +15,7 @@
 
 // One event list (`EventJobs`): element 0 the event code as decimal text,
 // elements 1.. the jobs in execution order.
-using TEventJobs = TextList;
+using TEventJobs = TTextList;
 
 // The action codes by action index (the keys of language section
 // "ACTIONS"); kActionCount entries.

@@ -8,7 +8,7 @@
 namespace {
 
 // Events built from encoded lines.
-TEvents EventsOf(const TextList& lines) {
+TEvents EventsOf(const TTextList& lines) {
   TEvents events;
   for (const std::string& line : lines) events.AddEventLine(line);
   return events;
@@ -17,7 +17,7 @@ TEvents EventsOf(const TextList& lines) {
 TEST(EventLine, DecodesToStrippedElementsThatReadBackUnchanged) {
   struct Case {
     const char* line;
-    TextList elements;  // empty: no event added
+    TTextList elements;  // empty: no event added
   };
   const Case cases[] = {
       {" 12 | $POPUP,* |\t$SHUTDOWN |", {"12", "$POPUP,*", "$SHUTDOWN"}},

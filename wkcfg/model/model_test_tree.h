@@ -33,7 +33,7 @@ class ModelTestTree {
   }
   std::string Read(const std::string& relative) const { return ReadFile(Path(relative)); }
   // `lines` scrambled one by one into "bin/upsdb.ups".
-  void WriteDatabase(const TextList& lines) const {
+  void WriteDatabase(const TTextList& lines) const {
     std::string text;
     for (const std::string& line : lines) text += Scramble(line) + "\n";
     Write("bin/upsdb.ups", text);

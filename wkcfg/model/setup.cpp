@@ -18,12 +18,12 @@ const char kEventCounter[] = "EventCounter";
 const char kEventPrefix[] = "Event";
 constexpr int32_t kLeastWarningTime = 60;
 
-void LoadKey(const IniDocument& doc, const TSetupKey& key, TSetupData* setup) {
-  std::optional<std::string> text = doc.Get(kSection, key.Name);
+void LoadKey(const TIniDocument& doc, const TSetupKey& key, TSetupData* setup) {
+  std::optional<std::string> text = doc.Get(kSection, key.name);
   if (!text || !DecodeSetupValue(key, *text, setup)) ResetField(key, setup);
 }
 
-void LoadEvents(const IniDocument& doc, TEvents* events) {
+void LoadEvents(const TIniDocument& doc, TEvents* events) {
   int32_t stored = 0;
   if (!ParseInt32(doc.Get(kSection, kEventCounter).value_or(""), &stored)) stored = 0;
   // Eight bits, as the master server reads it.
@@ -34,17 +34,17 @@ void LoadEvents(const IniDocument& doc, TEvents* events) {
   }
 }
 
-void SaveKey(const TSetupData& setup, const TSetupKey& key, IniDocument* doc) {
-  const bool always_empty = key.Store == TKeyStore::kEmpty;
-  doc->Set(kSection, key.Name, always_empty ? "" : EncodeSetupValue(key, setup));
+void SaveKey(const TSetupData& setup, const TSetupKey& key, TIniDocument* doc) {
+  const bool always_empty = key.store == TKeyStore::kEmpty;
+  doc->Set(kSection, key.name, always_empty ? "" : EncodeSetupValue(key, setup));
 }
 
 // The old event keys go by the old count read in full 32 bits; a deleted key
 // that is written again is appended anew, as a delete and a write would.
-void SaveEvents(const TEvents& events, IniDocument* doc) {
+void SaveEvents(const TEvents& events, TIniDocument* doc) {
   int32_t old_count = 0;
   if (!ParseInt32(doc->Get(kSection, kEventCounter).value_or(""), &old_count)) old_count = 0;
-  TextList lines;
+  TTextList lines;
   doc->SectionLines(kSection, &lines);
   for (const std::string& line : lines) {
     size_t eq = line.find('=');
@@ -71,13 +71,13 @@ int LoadServerSetup(TSetupData* setup) {
 }
 
 int LoadServerSetupFile(const std::string& path, TSetupData* setup) {
-  IniDocument doc;
+  TIniDocument doc;
   int error = ENOENT;
   if (PathExists(path)) error = LoadIniFile(path, &doc);
   if (error != 0) doc.Parse("");
   setup->Ups.Protocol.ProtocolId = 0;
   setup->Ups.Protocol.ProtocolText.clear();
-  for (const TSetupKey* key : RowsInOrder(SetupKeys(), &TSetupKey::LoadRank))
+  for (const TSetupKey* key : RowsInOrder(SetupKeys(), &TSetupKey::load_rank))
     LoadKey(doc, *key, setup);
   LoadEvents(doc, &setup->Ups.Events);
   int32_t& warning = setup->Server.SrvDownWarningTime;
@@ -87,12 +87,12 @@ int LoadServerSetupFile(const std::string& path, TSetupData* setup) {
 
 int SaveServerSetup(const TSetupData& setup, bool write_autonomy, bool* in_place) {
   const std::string path = ServerSetupPath(setup);
-  IniDocument doc;
+  TIniDocument doc;
   // A file that exists but cannot be read is not replaced: its other
   // sections and keys would be lost.
   if (const int error = LoadIniFile(path, &doc); error != 0) return error;
-  for (const TSetupKey* key : RowsInOrder(SetupKeys(), &TSetupKey::SaveRank)) {
-    if (key->Store != TKeyStore::kAutonomy || write_autonomy) SaveKey(setup, *key, &doc);
+  for (const TSetupKey* key : RowsInOrder(SetupKeys(), &TSetupKey::save_rank)) {
+    if (key->store != TKeyStore::kAutonomy || write_autonomy) SaveKey(setup, *key, &doc);
   }
   // The events come after every key.
   SaveEvents(setup.Ups.Events, &doc);
@@ -101,6 +101,6 @@ int SaveServerSetup(const TSetupData& setup, bool write_autonomy, bool* in_place
 
 void ResetAutonomyData(TSetupData* setup) {
   for (const TSetupKey& key : SetupKeys()) {
-    if (key.Store == TKeyStore::kAutonomy) ResetField(key, setup);
+    if (key.store == TKeyStore::kAutonomy) ResetField(key, setup);
   }
 }

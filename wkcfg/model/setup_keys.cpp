@@ -142,9 +142,9 @@ const TSetupKey* FindSetupKey(const std::string& name) {
 
 std::string EncodeSetupValue(const TSetupKey& key, const TSetupData& setup) {
   // The accessor only forms a pointer; nothing is written through it here.
-  return EncodeField(key.Kind, key.Field(const_cast<TSetupData*>(&setup)));
+  return EncodeField(key.kind, key.field(const_cast<TSetupData*>(&setup)));
 }
 
 bool DecodeSetupValue(const TSetupKey& key, const std::string& text, TSetupData* setup) {
-  return DecodeField(key.Kind, text, key.Field(setup));
+  return DecodeField(key.kind, text, key.field(setup));
 }

@@ -36,7 +36,7 @@ class SetupFile : public ::testing::Test {
   }
   // The keys of the saved section, in file order.
   std::string SavedKeys() const {
-    TextList lines;
+    TTextList lines;
     ReadIniSection(tree.Path("bin/wksrv.cfg"), "Wattkeep", &lines);
     std::string keys;
     for (const std::string& line : lines) keys += line.substr(0, line.find('=')) + " ";
@@ -52,10 +52,10 @@ class SetupFile : public ::testing::Test {
 TEST(SetupKeys, RowsMatchTheirFields) {
   TSetupData defaults;
   for (const TSetupKey& key : SetupKeys()) {
-    SCOPED_TRACE(key.Name);
-    EXPECT_EQ(FindSetupKey(key.Name), &key);
-    TFieldRef field = key.Field(&defaults);
-    switch (key.Kind) {
+    SCOPED_TRACE(key.name);
+    EXPECT_EQ(FindSetupKey(key.name), &key);
+    TFieldRef field = key.field(&defaults);
+    switch (key.kind) {
       case TKeyKind::kString:
       case TKeyKind::kPassword:
       case TKeyKind::kSeparator:
@@ -68,9 +68,9 @@ TEST(SetupKeys, RowsMatchTheirFields) {
         EXPECT_TRUE(std::holds_alternative<float*>(field));
         break;
       case TKeyKind::kInteger:
-        EXPECT_EQ(key.Width == 8, std::holds_alternative<uint8_t*>(field));
-        EXPECT_EQ(key.Width == 16, std::holds_alternative<uint16_t*>(field));
-        EXPECT_EQ(key.Width == 32, std::holds_alternative<int32_t*>(field));
+        EXPECT_EQ(key.width == 8, std::holds_alternative<uint8_t*>(field));
+        EXPECT_EQ(key.width == 16, std::holds_alternative<uint16_t*>(field));
+        EXPECT_EQ(key.width == 32, std::holds_alternative<int32_t*>(field));
         break;
     }
   }
@@ -78,7 +78,7 @@ TEST(SetupKeys, RowsMatchTheirFields) {
 }
 
 TEST(SetupKeys, EachRankIsTakenOnceInBothOrders) {
-  for (int TSetupKey::*rank : {&TSetupKey::LoadRank, &TSetupKey::SaveRank}) {
+  for (int TSetupKey::*rank : {&TSetupKey::load_rank, &TSetupKey::save_rank}) {
     const std::vector<const TSetupKey*> ordered = RowsInOrder(SetupKeys(), rank);
     for (size_t n = 0; n < ordered.size(); ++n) EXPECT_EQ(ordered[n]->*rank, int(n));
   }
@@ -86,7 +86,7 @@ TEST(SetupKeys, EachRankIsTakenOnceInBothOrders) {
 
 TEST_F(SetupFile, NewFileHoldsTheRecordDefaultsInSaveOrder) {
   ASSERT_EQ(SaveServerSetup(setup, true), 0);
-  TextList lines;
+  TTextList lines;
   ReadIniSection(tree.Path("bin/wksrv.cfg"), "Wattkeep", &lines);
   std::string saved;
   for (const std::string& line : lines) saved += line + " ";
@@ -112,7 +112,7 @@ TEST_F(SetupFile, MissingFileGivesEveryDefault) {
   setup.Ups.Protocol.ProtocolId = 7;
   setup.Ups.Protocol.ProtocolText = "x";
   LoadServerSetup(&setup);
-  for (const TSetupKey& key : SetupKeys()) EXPECT_EQ(Value(key.Name), DefaultText(key)) << key.Name;
+  for (const TSetupKey& key : SetupKeys()) EXPECT_EQ(Value(key.name), DefaultText(key)) << key.name;
   EXPECT_EQ(setup.Ups.Protocol.ProtocolId, 0);
   EXPECT_EQ(setup.Ups.Protocol.ProtocolText, "");
   EXPECT_EQ(setup.Ups.Events.Count(), 0);
@@ -242,7 +242,7 @@ TEST_F(SetupFile, FullyPopulatedRecordSurvivesSaveAndLoad) {
   loaded.InstallPath = tree.Root();
   LoadServerSetup(&loaded);
   for (const TSetupKey& key : SetupKeys()) {
-    EXPECT_EQ(EncodeSetupValue(key, loaded), EncodeSetupValue(key, s)) << key.Name;
+    EXPECT_EQ(EncodeSetupValue(key, loaded), EncodeSetupValue(key, s)) << key.name;
   }
   EXPECT_EQ(loaded.Ups.Events.Lists(), s.Ups.Events.Lists());
   EXPECT_EQ(loaded.Ups.UpsLoadPercent, 62.25f);

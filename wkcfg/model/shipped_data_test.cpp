@@ -20,7 +20,7 @@ class ShippedData : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(LoadUpsDatabase(&db, VM_SHIPPED_UPSDB), 0); }
   // The default events of every section the file holds.
   TEvents AllDefaultEvents() const {
-    IniDocument doc;
+    TIniDocument doc;
     EXPECT_EQ(LoadIniFile(kDefaultEvents, &doc), 0);
     TEvents events;
     for (const std::string& section : doc.SectionNames()) {
@@ -43,7 +43,7 @@ TEST_F(ShippedData, EveryModelSelectsAndItsEventsExist) {
   for (size_t i = 0; i < db.Models.size(); ++i) {
     const std::string& line = db.Models[i];
     SCOPED_TRACE(line);
-    TextList fields;
+    TTextList fields;
     SplitToList('|', line, &fields, true);
     ASSERT_EQ(fields.size(), 41u);
     TSetupData setup;
@@ -115,8 +115,8 @@ TEST_F(ShippedData, BothLanguagesNameEveryEventActionAndMessage) {
     for (int a = 0; a < kActionCount; ++a) EXPECT_NE(LangText(std::to_string(a), "ACTIONS"), "");
     // Each order's event in the slave's log, and its remote job's text.
     for (const TOrder& order : kOrders) {
-      EXPECT_NE(LangText(order.EventKey, "QSSRV"), "") << order.EventKey;
-      EXPECT_EQ(kActionCodes[order.ActionIndex], std::string(order.ActionCode));
+      EXPECT_NE(LangText(order.event_key, "QSSRV"), "") << order.event_key;
+      EXPECT_EQ(kActionCodes[order.action_index], std::string(order.action_code));
     }
     for (const char* key : {"NoUpsSelected", "InfoEventsReset"}) {
       EXPECT_NE(LangText(key, "WKCFG"), "") << key;

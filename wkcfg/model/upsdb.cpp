@@ -52,7 +52,7 @@ bool EqualsNoCase(const std::string& text, const char* word) {
 
 // The decoded line and the facts read from it.
 struct TModelLine {
-  std::string Name;
+  std::string name;
   int32_t ProtocolId = 0;
   int32_t RechargeSeconds = 0;
   TUpsCapabilities Caps;
@@ -60,7 +60,7 @@ struct TModelLine {
 
 class TFieldReader {
  public:
-  explicit TFieldReader(const TextList& fields) : fields_(fields) {}
+  explicit TFieldReader(const TTextList& fields) : fields_(fields) {}
   bool Integer(int index, int32_t* value) const { return ParseInt32(Field(index), value); }
   template <typename T>
   bool Narrow(int index, T* value) const {
@@ -73,19 +73,19 @@ class TFieldReader {
   std::string Field(int index) const { return TrimControls(fields_[index]); }
 
  private:
-  const TextList& fields_;
+  const TTextList& fields_;
 };
 
 // The fields a selection reads, stopping at the first that does not
 // convert. The recharge time is read only for a new selection, as only that
 // one uses it.
 bool DecodeModelLine(const std::string& line, bool is_new, TModelLine* model) {
-  TextList fields;
+  TTextList fields;
   SplitToList('|', line, &fields, true);
   if (fields.size() != kModelFieldCount) return false;
   TFieldReader read(fields);
   TUpsCapabilities& caps = model->Caps;
-  model->Name = read.Field(0);
+  model->name = read.Field(0);
   if (is_new) {
     int32_t hours = 0;
     if (!read.Integer(14, &hours)) return false;
@@ -256,8 +256,8 @@ int LoadUpsDatabase(TUpsDatabase* db, const std::string& path) {
   return db->Models.Load(path);
 }
 
-TextList ModelNames(const TUpsDatabase& db) {
-  TextList names;
+TTextList ModelNames(const TUpsDatabase& db) {
+  TTextList names;
   for (size_t i = 0; i < db.Models.size(); ++i) {
     bool has_bar = false;
     const std::string name = TrimControls(db.Models.Head(i, &has_bar));
@@ -285,7 +285,7 @@ int SelectModel(TUpsDatabase* db, TSetupData* setup, int index, bool is_new) {
   TLogDataSetup& data = setup->LogData;
   if (is_new) {
     for (int i = 0; i < kShownDataFlags; ++i) data.*kCapabilityFlags[i].Flag = true;
-    setup->Ups.UpsModelName = model.Name;
+    setup->Ups.UpsModelName = model.name;
     setup->Ups.UpsRechargeTime = model.RechargeSeconds;
   }
   setup->Ups.Protocol.ProtocolId = model.ProtocolId;

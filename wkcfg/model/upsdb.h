@@ -95,7 +95,7 @@ struct TUpsDatabase : TUpsCapabilities {
 int LoadUpsDatabase(TUpsDatabase* db, const std::string& path);
 
 // Field 0 of every non-blank line, stripped, in order: the model chooser.
-TextList ModelNames(const TUpsDatabase& db);
+TTextList ModelNames(const TUpsDatabase& db);
 
 // Index of the first line holding "|" whose field 0, stripped, equals `name`
 // exactly; -1 when there is none.

@@ -157,7 +157,7 @@ TEST(ModelDatabase, NamesAndLookupAfterStripping) {
   tree.WriteDatabase({"  Alpha 1 |x", "", "Beta|y", "  ", "Gamma", "alpha 1|z", "Beta|dup"});
   TUpsDatabase db;
   ASSERT_EQ(LoadUpsDatabase(&db, tree.Path("bin/upsdb.ups")), 0);
-  EXPECT_EQ(ModelNames(db), (TextList{"Alpha 1", "Beta", "Gamma", "alpha 1", "Beta"}));
+  EXPECT_EQ(ModelNames(db), (TTextList{"Alpha 1", "Beta", "Gamma", "alpha 1", "Beta"}));
   EXPECT_EQ(FindModel(db, "Alpha 1"), 0);
   EXPECT_EQ(FindModel(db, "alpha 1"), 5);
   EXPECT_EQ(FindModel(db, "Beta"), 2);
@@ -192,7 +192,7 @@ TEST(ModelLines, ScrambledLinesReadAsTheClearOnes) {
     const char* name;
     std::string text;
     bool drop_cut_last;
-    TextList lines;
+    TTextList lines;
   } kCases[] = {
       {"line feeds", a + "\n" + b + "\n", false, {"Alpha|1|2", "no bar"}},
       {"CR LF and an empty line", a + "\r\n\r\n" + c + "\r\n", false, {"Alpha|1|2", "", "|lead"}},
@@ -237,7 +237,7 @@ TEST(ModelDatabase, AFullLineIsReadOnlyForTheSelection) {
   ASSERT_EQ(FindModel(db, "Second"), 2);
   ASSERT_EQ(SelectModel(&db, &setup, 2, true), 0);
   EXPECT_EQ(setup.Ups.UpsModelName, "Second");
-  EXPECT_EQ(ModelNames(db), (TextList{"First", "garbage", "Second"}));
+  EXPECT_EQ(ModelNames(db), (TTextList{"First", "garbage", "Second"}));
   EXPECT_EQ(SelectModel(&db, &setup, 1, true), kErrorBadModel);
 }
 

@@ -12,7 +12,7 @@
 
 void AdvancedSystemScreen() {
   TFormScreen screen = MakeFormScreen("ADVANCED SYSTEM CONFIGURATION");
-  screen.Rows = {
+  screen.rows = {
       NumberRow("Battery recharge time [s]:", "UpsRechargeTime"),
       NumberRow("Wattkeep TCP/IP listen port:", "SrvListenPort"),
       NumberRow("Broadcast Event interval [s]:", "SrvBroadcast"),
@@ -24,7 +24,7 @@ void AdvancedSystemScreen() {
 void AdvancedShutdownScreen() {
   TServerSetup& server = ConsoleState().Setup.Server;
   TFormScreen screen = MakeFormScreen("ADVANCED SHUTDOWN CONFIGURATION");
-  screen.Rows = {
+  screen.rows = {
       YesNoRow("Allow shutdown from Scopewatch:", &server.SrvDownFromMonitor),
       NumberRow("Warning time for scheduled shutdown [m]:", "SrvDownWarningTime"),
   };
@@ -34,9 +34,9 @@ void AdvancedShutdownScreen() {
 void AdvancedQsSystemScreen() {
   TServerSetup& server = ConsoleState().Setup.Server;
   TFormRow port = NumberRow("TCP/IP port for \"Check Wattkeep\":", "QsAlivePort");
-  port.Shown = [&server] { return server.QsAliveEnabled; };
+  port.shown = [&server] { return server.QsAliveEnabled; };
   TFormScreen screen = MakeFormScreen("ADVANCED QS SYSTEM CONFIGURATION");
-  screen.Rows = {
+  screen.rows = {
       NumberRow("QS Client timeout connection [s]:", "QsTimeoutConnection"),
       YesNoRow("Enable \"Check Wattkeep\" function:", &server.QsAliveEnabled),
       port,
@@ -48,7 +48,7 @@ void CalibrationTestScreen() {
   TConsoleState& state = ConsoleState();
   const bool locked = state.ServerActive;
   TFormRow load = NumberRow("Load applied during the test [%]:", "UpsLoadPercent");
-  load.AllowsMinusOne = true;
+  load.allows_minus_one = true;
   TFormRow reset = ButtonRow(" [ Reset Test Results ] ", [&state] {
     if (ConfirmYesNoBox(ConsoleUi().FrameWidth, "Are you sure ?", true)) {
       ResetAutonomyData(&state.Setup);
@@ -56,7 +56,7 @@ void CalibrationTestScreen() {
     return false;
   });
   TFormScreen screen = MakeFormScreen("Autonomy Calibration Test Configuration");
-  screen.Rows = {
+  screen.rows = {
       NumberRow("Total autonomy [s]:", "UpsAutonomyTime"),
       load,
       NumberRow("Actual battery capacity [%]:", "UpsBatteryCapacity"),
@@ -65,10 +65,10 @@ void CalibrationTestScreen() {
   };
   if (locked) {
     // A running server holds the test results: shown, not editable.
-    for (TFormRow& row : screen.Rows) row.Editable = [] { return false; };
-    screen.Rows[4].Shown = [] { return false; };
-    screen.ReadOnlyLabelColors = ChoiceLabelColors;
-    screen.ExtraDraw = [] {
+    for (TFormRow& row : screen.rows) row.editable = [] { return false; };
+    screen.rows[4].shown = [] { return false; };
+    screen.read_only_label_colors = ChoiceLabelColors;
+    screen.extra_draw = [] {
       WriteAt(3, 13, "Wattkeep is active - In order to edit these values:", false, false,
               DimmedColors);
       WriteAt(3, 14, "  1. Stop Wattkeep", false, false, DimmedColors);

@@ -55,8 +55,8 @@ bool ModelChosen(const std::string& name) {
   return true;
 }
 
-TextList DeviceChoices() {
-  TextList devices{"USB"};
+TTextList DeviceChoices() {
+  TTextList devices{"USB"};
   for (char digit = '0'; digit <= '3'; ++digit) devices.push_back(std::string("/dev/ttyS") + digit);
   for (char digit = '0'; digit <= '3'; ++digit) {
     devices.push_back(std::string("/dev/ttyUSB") + digit);
@@ -79,8 +79,8 @@ void ApplyRestartDelayRule(const TUpsCapabilities& caps, TUpsSetup* ups) {
   ups->UpsOnDelay = DelayField(delay);
 }
 
-TextList RestartDelaySteps(const TUpsCapabilities& caps) {
-  TextList steps;
+TTextList RestartDelaySteps(const TUpsCapabilities& caps) {
+  TTextList steps;
   if (caps.UpsOnDelayStep < 1) return steps;
   for (int value = caps.UpsOnDelayMin; value <= caps.UpsOnDelayMax; value += caps.UpsOnDelayStep) {
     steps.push_back(std::to_string(value));
@@ -114,7 +114,7 @@ int MailExitCheck() {
 void SystemConfigScreen() {
   TSetupData& setup = Setup();
   TFormScreen screen = MakeFormScreen("SYSTEM CONFIGURATION");
-  screen.Rows = {
+  screen.rows = {
       ChoiceRow(
           "UPS model name:", ModelNames(ConsoleState().Database),
           [&setup] { return setup.Ups.UpsModelName; }, ModelChosen),
@@ -131,8 +131,8 @@ void SystemConfigScreen() {
   };
   // A new password must be typeable at the start's prompt on the smallest
   // terminal (its frame is the columns less 5).
-  screen.Rows[3].MaxLength = PasswordPromptWidth(kMinColumns - 5);
-  screen.ExitCheck = SystemExitCheck;
+  screen.rows[3].max_length = PasswordPromptWidth(kMinColumns - 5);
+  screen.exit_check = SystemExitCheck;
   RunFormScreen(screen);
   setup.Server.SrvAsService = true;
 }
@@ -154,16 +154,16 @@ void ShutdownConfigScreen() {
         if (setup.Ups.UpsSmartAutonomy) RaiseOffDelayToDownTime(&setup);
         return true;
       });
-  type.Shown = down;
-  type.Editable = [] { return Caps().SmartAutonomy; };
+  type.shown = down;
+  type.editable = [] { return Caps().SmartAutonomy; };
 
   // The label, the field and the effect follow the autonomy type.
   TFormRow time = NumberRow("", "SrvDownTime");
-  time.Shown = down;
-  time.Value = [&ups, &server] {
+  time.shown = down;
+  time.value = [&ups, &server] {
     return std::to_string((ups.UpsSmartAutonomy ? server.SrvDownTime : server.UpsFixedTime) / 60);
   };
-  time.Store = [&setup](const std::string& work) {
+  time.store = [&setup](const std::string& work) {
     const int32_t seconds = std::atoi(work.c_str()) * 60;
     if (setup.Ups.UpsSmartAutonomy) {
       setup.Server.SrvDownTime = seconds;
@@ -175,62 +175,62 @@ void ShutdownConfigScreen() {
   };
 
   TFormRow off = YesNoRow("Enable UPS shutdown:", &ups.UpsOffEnabled);
-  off.Shown = [down] { return down() && (Caps().UpsOffMode == 1 || Caps().UpsOffMode == 2); };
-  off.Editable = [] { return Caps().UpsOffMode == 1; };
+  off.shown = [down] { return down() && (Caps().UpsOffMode == 1 || Caps().UpsOffMode == 2); };
+  off.editable = [] { return Caps().UpsOffMode == 1; };
 
   TFormRow off_delay = NumberRow("Delay from start of System Shutdown [m]:", "UpsOffDelay");
-  off_delay.Shown = off_shown;
-  off_delay.Minimum = [&ups, &server] {
+  off_delay.shown = off_shown;
+  off_delay.minimum = [&ups, &server] {
     return ups.UpsSmartAutonomy ? server.SrvDownTime / 60 : Caps().UpsOffDelayMin / 60;
   };
-  off_delay.Maximum = [] { return Caps().UpsOffDelayMax / 60; };
+  off_delay.maximum = [] { return Caps().UpsOffDelayMax / 60; };
   // A UPS that always switches off keeps its own delay: nothing to check.
-  off_delay.StoresOnEnter = [] { return Caps().UpsOffMode == 1; };
-  off_delay.Store = [&ups](const std::string& work) {
+  off_delay.stores_on_enter = [] { return Caps().UpsOffMode == 1; };
+  off_delay.store = [&ups](const std::string& work) {
     ups.UpsOffDelay = DelayField(std::atoi(work.c_str()) * 60);
     return true;
   };
 
   TFormRow on = YesNoRow("Enable UPS restart:", &ups.UpsOnEnabled);
-  on.Shown = [off_shown] { return off_shown() && Caps().UpsOnMode >= 1 && Caps().UpsOnMode <= 3; };
-  on.Editable = [] { return Caps().UpsOnMode == 1 || Caps().UpsOnMode == 3; };
+  on.shown = [off_shown] { return off_shown() && Caps().UpsOnMode >= 1 && Caps().UpsOnMode <= 3; };
+  on.editable = [] { return Caps().UpsOnMode == 1 || Caps().UpsOnMode == 3; };
 
   TFormRow on_delay = NumberRow("Delay from return of power [s]:", "UpsOnDelay");
-  on_delay.Shown = [off_shown, &ups] {
+  on_delay.shown = [off_shown, &ups] {
     return off_shown() && Caps().UpsOffMode == 1 && Caps().UpsOnMode != 0 && ups.UpsOnEnabled;
   };
-  on_delay.Minimum = [&ups] {
+  on_delay.minimum = [&ups] {
     return Caps().UpsOnMode == 3 ? RestartDelayLowerLimit(Caps(), ups) : 0;
   };
-  on_delay.Maximum = [] { return static_cast<int32_t>(Caps().UpsOnDelayMax); };
-  on_delay.Store = [&ups](const std::string& work) {
+  on_delay.maximum = [] { return static_cast<int32_t>(Caps().UpsOnDelayMax); };
+  on_delay.store = [&ups](const std::string& work) {
     ups.UpsOnDelay = DelayField(std::atoi(work.c_str()));
     return true;
   };
 
   TFormScreen screen = MakeFormScreen("SHUTDOWN CONFIGURATION");
-  screen.Rows = {enable, type, time, off, off_delay, on, on_delay};
-  screen.BeforeDraw = [&screen, &ups] {
+  screen.rows = {enable, type, time, off, off_delay, on, on_delay};
+  screen.before_draw = [&screen, &ups] {
     ApplyRestartDelayRule(Caps(), &ups);
-    screen.Rows[2].Label = ups.UpsSmartAutonomy ? "Time needed for system shutdown [m]:"
+    screen.rows[2].label = ups.UpsSmartAutonomy ? "Time needed for system shutdown [m]:"
                                                 : "Execute shutdown after [m] in battery:";
     // With steps the delay is picked from the list of the model's values.
-    TFormRow& row = screen.Rows[6];
+    TFormRow& row = screen.rows[6];
     const int step = Caps().UpsOnDelayStep;
     if (step > 1) {
-      row.Kind = TRowKind::kChoice;
-      row.Choices = [] { return RestartDelaySteps(Caps()); };
-      row.Value = [&ups, step] { return std::to_string(ups.UpsOnDelay / step * step); };
+      row.kind = TRowKind::kChoice;
+      row.choices = [] { return RestartDelaySteps(Caps()); };
+      row.value = [&ups, step] { return std::to_string(ups.UpsOnDelay / step * step); };
     } else {
-      row.Kind = TRowKind::kNumber;
-      row.Value = [&ups] { return std::to_string(ups.UpsOnDelay); };
+      row.kind = TRowKind::kNumber;
+      row.value = [&ups] { return std::to_string(ups.UpsOnDelay); };
     }
   };
   // A value picked from the list meets the same limits as a typed one.
-  const auto store_delay = screen.Rows[6].Store;
-  screen.Rows[6].Store = [&screen, store_delay](const std::string& work) {
-    const TFormRow& row = screen.Rows[6];
-    if (row.Kind == TRowKind::kNumber) return store_delay(work);
+  const auto store_delay = screen.rows[6].store;
+  screen.rows[6].store = [&screen, store_delay](const std::string& work) {
+    const TFormRow& row = screen.rows[6];
+    if (row.kind == TRowKind::kNumber) return store_delay(work);
     int32_t value = 0;
     return RowNumber(row, work, true, &value) && store_delay(std::to_string(value));
   };
@@ -241,9 +241,9 @@ void DataSelectionScreen() {
   TLogDataSetup& data = Setup().LogData;
   const TUpsCapabilities& caps = Caps();
   struct TDataRow {
-    const char* Label;
-    bool* Field;
-    const bool* Can;
+    const char* label;
+    bool* field;
+    const bool* can;
   };
   const TDataRow table[] = {
       {"Input Voltage (\"R\" phase or Single-phase):", &data.DataReadVinPhaseR, &caps.CanVinPhaseR},
@@ -261,21 +261,21 @@ void DataSelectionScreen() {
   };
   TFormScreen screen = MakeFormScreen("SELECT DATA TO BE RECORDED");
   for (const TDataRow& entry : table) {
-    TFormRow row = YesNoRow(entry.Label, entry.Field);
-    row.Editable = [can = entry.Can] { return *can; };
-    screen.Rows.push_back(row);
+    TFormRow row = YesNoRow(entry.label, entry.field);
+    row.editable = [can = entry.can] { return *can; };
+    screen.rows.push_back(row);
   }
   // Ten rows with a value area and the list hint beside labels this long only
   // fit at 80 columns on consecutive lines in a window two columns narrower
   // than the frame, the hint ending one column before its edge.
-  screen.WidthLess = 2;
-  screen.HeightLess = 6;
-  screen.LineStep = 1;
-  screen.RightEdgeExtra = 3;
-  screen.Background = 2;
-  screen.TextColors = MakeColors(0, 2);
-  screen.ReadOnlyLabelColors = screen.TextColors;
-  screen.ReadOnlyValueColors = screen.TextColors;
+  screen.width_less = 2;
+  screen.height_less = 6;
+  screen.line_step = 1;
+  screen.right_edge_extra = 3;
+  screen.background = 2;
+  screen.text_colors = MakeColors(0, 2);
+  screen.read_only_label_colors = screen.text_colors;
+  screen.read_only_value_colors = screen.text_colors;
   RunFormScreen(screen);
 }
 
@@ -285,26 +285,26 @@ void LogDataConfigScreen() {
   auto recording = [&data] { return data.DataEnabled; };
 
   TFormRow log_size = NumberRow("Maximum file size [kB]:", "LogMaxSize");
-  log_size.Shown = log;
+  log_size.shown = log;
   TFormRow data_size = NumberRow("Maximum file size [kB]:", "DataMaxSize");
-  data_size.Shown = recording;
+  data_size.shown = recording;
   TFormRow rate = NumberRow("Recording frequency rate [s]:", "DataRate");
-  rate.Shown = recording;
+  rate.shown = recording;
   TFormRow separator = TextRow("Data separator character:", &data.DataSeparator);
-  separator.MaxLength = 1;
-  separator.Store = [&data](const std::string& work) {
+  separator.max_length = 1;
+  separator.store = [&data](const std::string& work) {
     data.DataSeparator = FirstChar(work);
     return true;
   };
-  separator.Shown = recording;
+  separator.shown = recording;
   TFormRow select = ButtonRow(" [ Select data to be recorded ] ", [] {
     DataSelectionScreen();
     return true;
   });
-  select.Shown = recording;
+  select.shown = recording;
 
   TFormScreen screen = MakeFormScreen("LOG & DATA FILE CONFIGURATION");
-  screen.Rows = {
+  screen.rows = {
       YesNoRow("Enable recording of LOG file:", &data.LogEnabled),
       log_size,
       BlankRow(),
@@ -322,12 +322,12 @@ void MailServerConfigScreen() {
   TEmailSetup& email = Setup().Email;
   auto auth = [&email] { return email.EmailUseAuth; };
   TFormRow login = TextRow("Login:", &email.EmailLogin);
-  login.Shown = auth;
+  login.shown = auth;
   TFormRow password = TextRow("Password:", &email.EmailPassword, true);
-  password.Shown = auth;
+  password.shown = auth;
 
   TFormScreen screen = MakeFormScreen("MAIL SERVER CONFIGURATION");
-  screen.Rows = {
+  screen.rows = {
       TextRow("Sender's e-mail address:", &email.EmailSender),
       TextRow("TCP/IP address of SMTP server:", &email.EmailServer),
       NumberRow("TCP/IP port of SMTP server:", "EmailPort"),
@@ -347,6 +347,6 @@ void MailServerConfigScreen() {
       login,
       password,
   };
-  screen.ExitCheck = MailExitCheck;
+  screen.exit_check = MailExitCheck;
   RunFormScreen(screen);
 }

@@ -20,7 +20,7 @@ void ApplyRestartDelayRule(const TUpsCapabilities& caps, TUpsSetup* ups);
 // The model's restart delays from its minimum to its maximum in its steps,
 // as decimal texts; empty when the minimum lies above the maximum or the
 // model has no step.
-TextList RestartDelaySteps(const TUpsCapabilities& caps);
+TTextList RestartDelaySteps(const TUpsCapabilities& caps);
 
 // The Log & Data screen's sub-screen choosing the measures to record; a
 // measure the selected model cannot deliver is shown read-only.

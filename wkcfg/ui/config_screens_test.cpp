@@ -334,7 +334,7 @@ TEST(RestartDelay, RaisedAboveTheSwitchOffAndKeptInTheModelsLimits) {
 TEST(RestartDelay, StepLists) {
   struct {
     int min, max, step;
-    TextList expected;
+    TTextList expected;
   } cases[] = {
       {30, 120, 30, {"30", "60", "90", "120"}},
       {30, 100, 30, {"30", "60", "90"}},

@@ -55,7 +55,7 @@ class StartTree {
     Write("bin/voltmon.cfg",
           "[Globals]\nInstallPath=" + Root() + "\nLanguageFile=" + language + "\n");
   }
-  void WriteDatabase(const TextList& lines) const {
+  void WriteDatabase(const TTextList& lines) const {
     std::string text;
     for (const std::string& line : lines) text += Scramble(line) + "\n";
     Write("bin/upsdb.ups", text);
@@ -86,7 +86,7 @@ class StartTree {
 
 TEST(MainMenu, TheTitleAndWhatEachChoiceOpensWithAndWithoutAModel) {
   EXPECT_EQ(MainMenuTitle(), "Voltmon Manager - Wattkeep Configuration [Version 1.0.16.0]");
-  EXPECT_EQ(MainMenuTable().Title, MainMenuTitle());
+  EXPECT_EQ(MainMenuTable().title, MainMenuTitle());
   struct {
     bool model_selected;
     int choice;
@@ -108,8 +108,8 @@ TEST(MainMenu, TheTitleAndWhatEachChoiceOpensWithAndWithoutAModel) {
     MenuState state(row.model_selected, false);
     const TMenuEntry* entry = ChosenEntry(MainMenuTable(), row.choice);
     ASSERT_NE(entry, nullptr) << row.model_selected << " " << row.choice;
-    EXPECT_EQ(entry->Open, row.open) << entry->Text;
-    EXPECT_EQ(entry->Leaves, row.leaves) << entry->Text;
+    EXPECT_EQ(entry->open, row.open) << entry->text;
+    EXPECT_EQ(entry->leaves, row.leaves) << entry->text;
   }
   {
     MenuState state(false, false);
@@ -117,7 +117,7 @@ TEST(MainMenu, TheTitleAndWhatEachChoiceOpensWithAndWithoutAModel) {
     EXPECT_EQ(ChosenEntry(MainMenuTable(), 2), nullptr);  // the separator
   }
   MenuState state(true, false);
-  EXPECT_EQ(MenuTexts(MainMenuTable()).size(), MainMenuTable().Entries.size());
+  EXPECT_EQ(MenuTexts(MainMenuTable()).size(), MainMenuTable().entries.size());
   // What MenuBox returns besides a choice never acts.
   for (int none : {7, 0, 10, -2, 410}) EXPECT_EQ(ChosenEntry(MainMenuTable(), none), nullptr);
 }
@@ -137,8 +137,8 @@ TEST(AdvancedMenu, TheCalibrationEntryOnlyWhenTheModelHasTheTest) {
     MenuState state(true, row.calibration_test);
     const TMenuEntry* entry = ChosenEntry(AdvancedMenuTable(), row.choice);
     ASSERT_NE(entry, nullptr) << row.calibration_test << " " << row.choice;
-    EXPECT_EQ(entry->Open, row.open) << entry->Text;
-    EXPECT_EQ(entry->Leaves, row.leaves) << entry->Text;
+    EXPECT_EQ(entry->open, row.open) << entry->text;
+    EXPECT_EQ(entry->leaves, row.leaves) << entry->text;
   }
   MenuState without(true, false);
   EXPECT_EQ(ChosenEntry(AdvancedMenuTable(), 4), nullptr);  // the separator

@@ -192,7 +192,7 @@ void ResetEvents(TEventsView* view, TEvents* events) {
 }
 
 std::string ActionName(int action) {
-  const TextList& actions = ConsoleUi().ActionsList;
+  const TTextList& actions = ConsoleUi().ActionsList;
   return action >= 0 && action < static_cast<int>(actions.size()) ? actions[action] : "";
 }
 
@@ -206,7 +206,7 @@ struct TDialogLayout {
   int cancel_row;
 };
 
-TDialogLayout LayoutOf(const TJobForm& form, const TextList& labels) {
+TDialogLayout LayoutOf(const TJobForm& form, const TTextList& labels) {
   TDialogLayout layout;
   const int fields = static_cast<int>(form.fields.size());
   layout.width = ConsoleUi().FrameWidth - 2;
@@ -228,7 +228,7 @@ void OpenJobDialog(const TJobForm& form, const TDialogLayout& layout, bool isNew
 
 // One pass of the dialog: every row unfocused, then the focused one, whose
 // key is returned; a field's typed text is left in `typed`.
-int DialogPass(const TJobForm& form, const TextList& labels, const TDialogLayout& layout,
+int DialogPass(const TJobForm& form, const TTextList& labels, const TDialogLayout& layout,
                std::string* typed) {
   const int fields = static_cast<int>(form.fields.size());
   for (int i = 0; i < fields; ++i) {
@@ -252,7 +252,7 @@ int DialogPass(const TJobForm& form, const TextList& labels, const TDialogLayout
 
 // Runs the dialog until OK with a first parameter (true) or Cancel/ESC.
 bool RunJobForm(TJobForm* form, bool isNew) {
-  TextList labels;
+  TTextList labels;
   for (const TJobField& field : form->fields) labels.push_back(field.label);
   bool reopen = true;
   for (;;) {
@@ -298,7 +298,7 @@ bool RunJobForm(TJobForm* form, bool isNew) {
 
 bool ChooseJobType(int* action) {
   *action = -1;
-  const TextList& actions = ConsoleUi().ActionsList;
+  const TTextList& actions = ConsoleUi().ActionsList;
   for (;;) {
     if (QuitRequested()) return false;
     ComputeFrame();

@@ -74,7 +74,7 @@ class EventsScreenTest : public ::testing::Test {
   }
 
   TEvents& Model() { return ConsoleState().Setup.Ups.Events; }
-  void SetEvents(const TextList& lines) {
+  void SetEvents(const TTextList& lines) {
     Model().ClearEvents();
     for (const std::string& line : lines) ASSERT_TRUE(Model().AddEventLine(line));
   }

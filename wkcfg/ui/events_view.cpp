@@ -17,7 +17,7 @@ constexpr int kPopupAction = 0;
 constexpr int kLastAction = kActionCount - 1;  // "$MSLOG"
 
 std::string ActionCodeOf(const std::string& job) {
-  TextList parts;
+  TTextList parts;
   SplitToList(',', job, &parts, true);
   return parts.empty() ? std::string() : parts[0];
 }
@@ -59,15 +59,15 @@ TEventsCommand EventsCommandOfKey(int key) {
   }
 }
 
-int LinePosition(const TextList& lines, const std::string& chosen) {
+int LinePosition(const TTextList& lines, const std::string& chosen) {
   for (size_t i = 0; i < lines.size(); ++i) {
     if (TrimBlanks(lines[i]) == chosen) return static_cast<int>(i);
   }
   return -1;
 }
 
-TextList EventNameLines(const TEvents& events, int32_t warning_time) {
-  TextList names;
+TTextList EventNameLines(const TEvents& events, int32_t warning_time) {
+  TTextList names;
   for (const TEventJobs& list : events.Lists()) {
     int32_t code = -1;
     const bool named =
@@ -78,8 +78,8 @@ TextList EventNameLines(const TEvents& events, int32_t warning_time) {
   return names;
 }
 
-TextList JobLinesOf(const TEvents& events, int event) {
-  TextList lines;
+TTextList JobLinesOf(const TEvents& events, int event) {
+  TTextList lines;
   for (int p = 0; p < events.JobCount(event); ++p) {
     const std::string job = events.Job(event, p);
     const std::string line = DescribeJob(job);
@@ -162,9 +162,9 @@ std::vector<TJobField> JobDialogFields(int action) {
   return {};
 }
 
-std::string BuildJob(int action, const TextList& parameters) {
+std::string BuildJob(int action, const TTextList& parameters) {
   if (action < 0 || action >= kActionCount) return "";
-  TextList parts{kActionCodes[action]};
+  TTextList parts{kActionCodes[action]};
   if (action == kPopupAction) {
     parts.push_back("*");
   } else {

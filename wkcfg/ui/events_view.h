@@ -32,17 +32,17 @@ TEventsCommand EventsCommandOfKey(int key);
 
 // Position of the first line that equals `chosen` once trimmed of blanks
 // (a list's choice comes back trimmed); -1 when none does.
-int LinePosition(const TextList& lines, const std::string& chosen);
+int LinePosition(const TTextList& lines, const std::string& chosen);
 
 // One line per event, in order: the event's name with its line breaks shown
 // as blanks; empty for a code that is no number or does not fit the 8 bits
 // of an event code.
-TextList EventNameLines(const TEvents& events, int32_t warning_time);
+TTextList EventNameLines(const TEvents& events, int32_t warning_time);
 
 // One line per job of the event, in order: DescribeJob, or for a job whose
 // action code is unknown "- " and the job's own text, so that every job has
 // the line at its own position. Empty for an event out of range.
-TextList JobLinesOf(const TEvents& events, int event);
+TTextList JobLinesOf(const TEvents& events, int event);
 
 // The action index of the job's code; -1 for an unknown code, which no
 // dialog can edit.
@@ -50,10 +50,10 @@ int JobEditAction(const std::string& job);
 
 // The state of one visit of the events screen.
 struct TEventsView {
-  TextList EventNamesList;
+  TTextList EventNamesList;
   int EventListWidth = 1;  // MaxItemWidth(EventNamesList) + 1
   int CurrentEvent = 0;
-  TextList JobLines;
+  TTextList JobLines;
   std::string ChosenLine;  // the line highlighted when the jobs list closed
 
   // Names and width rebuilt from the events, the first event current, its
@@ -98,7 +98,7 @@ std::vector<TJobField> JobDialogFields(int action);
 
 // The job text of the action with its parameters: "$POPUP" gets "*", the
 // actions without parameters their code alone.
-std::string BuildJob(int action, const TextList& parameters);
+std::string BuildJob(int action, const TTextList& parameters);
 
 // A parameter holding one of the job separators "," and "|" would change
 // the job on the next reading: it cannot be stored.
@@ -109,7 +109,7 @@ bool StorableParameter(const std::string& text);
 struct TJobForm {
   int action = -1;
   std::vector<TJobField> fields;
-  TextList values;  // one per field
+  TTextList values;  // one per field
   int focus = 0;
 
   // The form of the action: a new job starts with an empty first value and

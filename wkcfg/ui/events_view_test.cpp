@@ -11,7 +11,7 @@ namespace {
 // (action texts "Popup", "Log", "Shutdown", "RShut", ..., "Mail").
 class EventsView : public ::testing::Test {
  protected:
-  void Load(const TextList& lines) {
+  void Load(const TTextList& lines) {
     events.ClearEvents();
     for (const std::string& line : lines) ASSERT_TRUE(events.AddEventLine(line));
   }
@@ -43,7 +43,7 @@ TEST(EventsCommand, KeysInEitherCase) {
 }
 
 TEST(LinePosition, FirstEqualLineTrimmed) {
-  const TextList lines{"- Log", "- Popup ", "- Log", ""};
+  const TTextList lines{"- Log", "- Popup ", "- Log", ""};
   struct {
     std::string chosen;
     int position;
@@ -56,14 +56,14 @@ TEST_F(EventsView, EventNamesOnOneLineAndOnlyForEightBitCodes) {
   Load({"2|$LOG", "11", "abc|$LOG", "258", "99", "2"});
   // 258 would read as code 2 in 8 bits: it is no event's name.
   EXPECT_EQ(EventNameLines(events, 300),
-            (TextList{"Battery low", "Shutdown in 5 min now", "", "", "", "Battery low"}));
+            (TTextList{"Battery low", "Shutdown in 5 min now", "", "", "", "Battery low"}));
   EXPECT_TRUE(EventNameLines(TEvents(), 300).empty());
 }
 
 TEST_F(EventsView, EveryJobHasALineOfItsOwn) {
   Load({"5|$POPUP,*|$R_SHUT,10.0.0.1,6005|$FOO,1||$EMAIL,a@b|$L_SHELL,/x.sh|$MSLOG"});
-  EXPECT_EQ(JobLinesOf(events, 0), (TextList{"- Popup", "- RShut (10.0.0.1 : 6005)", "- $FOO,1",
-                                             "- ", "- Mail (a@b)", "- Local (/x.sh)", "- MsLog"}));
+  EXPECT_EQ(JobLinesOf(events, 0), (TTextList{"- Popup", "- RShut (10.0.0.1 : 6005)", "- $FOO,1",
+                                              "- ", "- Mail (a@b)", "- Local (/x.sh)", "- MsLog"}));
   EXPECT_TRUE(JobLinesOf(events, 1).empty());
   EXPECT_TRUE(JobLinesOf(events, -1).empty());
 }
@@ -84,10 +84,10 @@ TEST_F(EventsView, RebuildAndSelectEvent) {
   view.Rebuild(events, 300);
   EXPECT_EQ(view.CurrentEvent, 0);
   EXPECT_EQ(view.EventListWidth, 12);  // "Battery low" + 1
-  EXPECT_EQ(view.JobLines, (TextList{"- Log"}));
+  EXPECT_EQ(view.JobLines, (TTextList{"- Log"}));
   EXPECT_TRUE(view.SelectEvent(events, ""));  // event 9 has no name
   EXPECT_EQ(view.CurrentEvent, 1);
-  EXPECT_EQ(view.JobLines, (TextList{"- Popup", "- Shutdown"}));
+  EXPECT_EQ(view.JobLines, (TTextList{"- Popup", "- Shutdown"}));
   EXPECT_TRUE(view.SelectEvent(events, "Battery low"));  // the first of equal names
   EXPECT_EQ(view.CurrentEvent, 0);
   EXPECT_FALSE(view.SelectEvent(events, "Nothing"));
@@ -148,8 +148,8 @@ TEST(JobDialog, KindsFieldsAndBuiltJobs) {
   struct {
     int action;
     TJobDialogKind kind;
-    TextList labels;
-    TextList parameters;
+    TTextList labels;
+    TTextList parameters;
     std::string job;
   } cases[] = {
       {-1, TJobDialogKind::kNone, {}, {}, ""},
@@ -168,7 +168,7 @@ TEST(JobDialog, KindsFieldsAndBuiltJobs) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(JobDialogKindOf(c.action), c.kind) << c.action;
-    TextList labels;
+    TTextList labels;
     for (const TJobField& field : JobDialogFields(c.action)) {
       labels.push_back(field.label);
       EXPECT_EQ(field.port, field.label == port);
@@ -183,7 +183,7 @@ TEST(JobDialog, StartValues) {
     int action;
     std::string job;
     bool is_new;
-    TextList values;
+    TTextList values;
   } cases[] = {
       {3, "", true, {"", "6005"}},
       {7, "$R_SHELL_3,h,99", true, {"", "6005"}},
@@ -212,7 +212,7 @@ TEST(JobDialog, KeysMoveStoreAndCheck) {
     const char* name;
     int action;
     std::vector<TStep> steps;
-    TextList values;  // at the end
+    TTextList values;  // at the end
   } cases[] = {
       {"arrows wrap round the rows",
        3,

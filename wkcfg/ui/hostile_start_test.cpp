@@ -168,7 +168,7 @@ const THostileCase kCases[] = {
      }},
     {"database of 20,000 lines",
      [](const ModelTestTree& t) {
-       TextList lines;
+       TTextList lines;
        for (int i = 0; i < 20000; ++i)
          lines.push_back(ModelLine(
              {"M" + std::to_string(i), 1, 0, 600, 1, 0, 300, 1, false, false, "111111111111"}));

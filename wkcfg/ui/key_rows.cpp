@@ -23,15 +23,15 @@ const TSetupKey& KeyOf(const std::string& name) {
 
 TFormRow NumberRow(const std::string& label, const std::string& key_name) {
   const TSetupKey& key = KeyOf(key_name);
-  const int64_t scale = key.Scale;
+  const int64_t scale = key.scale;
   return NumberRow(
       label, [key_name, scale] { return KeyFieldValue(key_name) / scale; },
-      [key_name, scale](int64_t value) { StoreKeyField(key_name, value * scale); }, key.Minimum,
-      key.Maximum);
+      [key_name, scale](int64_t value) { StoreKeyField(key_name, value * scale); }, key.minimum,
+      key.maximum);
 }
 
 int64_t KeyFieldValue(const std::string& key_name) {
-  const TFieldRef field = KeyOf(key_name).Field(&ConsoleState().Setup);
+  const TFieldRef field = KeyOf(key_name).field(&ConsoleState().Setup);
   return std::visit(
       [](auto* p) -> int64_t {
         using T = std::remove_pointer_t<decltype(p)>;
@@ -47,7 +47,7 @@ int64_t KeyFieldValue(const std::string& key_name) {
 }
 
 void StoreKeyField(const std::string& key_name, int64_t value) {
-  const TFieldRef field = KeyOf(key_name).Field(&ConsoleState().Setup);
+  const TFieldRef field = KeyOf(key_name).field(&ConsoleState().Setup);
   std::visit(
       [value](auto* p) {
         using T = std::remove_pointer_t<decltype(p)>;

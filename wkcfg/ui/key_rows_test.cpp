@@ -27,7 +27,7 @@ TEST_F(ScreenTest, NumberRowsTakeTheKeyTableRangeAndScale) {
   };
   for (const auto& c : cases) {
     TFormRow row = NumberRow("n:", c.key);
-    row.AllowsMinusOne = c.minus_one;
+    row.allows_minus_one = c.minus_one;
     int32_t value = 0;
     EXPECT_EQ(RowNumber(row, c.work, false, &value), c.valid) << c.key << " " << c.work;
     EXPECT_EQ(value, c.value) << c.key << " " << c.work;
@@ -38,13 +38,13 @@ TEST_F(ScreenTest, NumberRowsTakeTheKeyTableRangeAndScale) {
   Record().Server.SrvDownTime = 185;
   Record().LogData.LogMaxSize = 2147483647;
   Record().Ups.UpsLoadPercent = 87.5f;
-  EXPECT_EQ(NumberRow("m:", "SrvDownTime").Value(), "3");
-  EXPECT_EQ(NumberRow("kB:", "LogMaxSize").Value(), "2147483");
-  EXPECT_EQ(NumberRow("%:", "UpsLoadPercent").Value(), "88");
-  EXPECT_TRUE(NumberRow("m:", "SrvDownTime").Store("5"));
+  EXPECT_EQ(NumberRow("m:", "SrvDownTime").value(), "3");
+  EXPECT_EQ(NumberRow("kB:", "LogMaxSize").value(), "2147483");
+  EXPECT_EQ(NumberRow("%:", "UpsLoadPercent").value(), "88");
+  EXPECT_TRUE(NumberRow("m:", "SrvDownTime").store("5"));
   EXPECT_EQ(Record().Server.SrvDownTime, 300);
-  NumberRow("kB:", "DataMaxSize").Store("2147483");
+  NumberRow("kB:", "DataMaxSize").store("2147483");
   EXPECT_EQ(Record().LogData.DataMaxSize, 2147483000);
-  NumberRow("%:", "UpsLoadPercent").Store("-1");
+  NumberRow("%:", "UpsLoadPercent").store("-1");
   EXPECT_EQ(Record().Ups.UpsLoadPercent, -1.0f);
 }

@@ -18,7 +18,7 @@
 
 // The facts of a test model; the line built from them has all 41 fields.
 struct TTestModel {
-  std::string Name;
+  std::string name;
   int OffMode, OffMin, OffMax;
   int OnMode, OnMin, OnMax, OnStep;
   bool Smart, Calibration;
@@ -27,7 +27,7 @@ struct TTestModel {
 
 inline std::string ModelLine(const TTestModel& m) {
   std::vector<std::string> f(41, "0");
-  f[0] = m.Name;
+  f[0] = m.name;
   f[4] = "3";
   f[14] = "2";  // recharge hours
   f[16] = std::to_string(m.OffMode);
@@ -39,7 +39,7 @@ inline std::string ModelLine(const TTestModel& m) {
   f[22] = std::to_string(m.OnStep);
   f[23] = m.Smart ? "1" : "0";
   f[24] = m.Calibration ? "1" : "0";
-  f[26] = "FAM_" + m.Name;
+  f[26] = "FAM_" + m.name;
   for (size_t i = 0; i < m.Capabilities.size() && 29 + i < f.size(); ++i) {
     f[29 + i] = std::string(1, m.Capabilities[i]);
   }
@@ -81,7 +81,7 @@ class ScreenTest : public ::testing::Test {
 
   // The model as the start-up selection leaves it (stored data kept).
   void Select(const TTestModel& model) {
-    ConsoleState().Setup.Ups.UpsModelName = model.Name;
+    ConsoleState().Setup.Ups.UpsModelName = model.name;
     ASSERT_EQ(SelectStoredModel(&ConsoleState()), 0);
   }
   TSetupData& Record() { return ConsoleState().Setup; }
