@@ -34,13 +34,13 @@ bool IsValidAliveReply(const std::string& reply) {
   return ParseInt32(fields[0], &number) && number == kAliveRequest && fields[1] == kMasterIdentity;
 }
 
-TQsAliveClient::ConnectResult TQsTcpAliveClient::Connect(const std::string& host, uint16_t port,
-                                                         int timeout_ms) {
+TQsAliveClient::TConnectResult TQsTcpAliveClient::Connect(const std::string& host, uint16_t port,
+                                                          int timeout_ms) {
   int error = 0;
   if (TcpConnect(host, port, timeout_ms, &connection_, &error, "", wake_fd_)) {
-    return ConnectResult::kConnected;
+    return TConnectResult::kConnected;
   }
-  return error != 0 ? ConnectResult::kError : ConnectResult::kNotConnected;
+  return error != 0 ? TConnectResult::kError : TConnectResult::kNotConnected;
 }
 
 bool TQsTcpAliveClient::Exchange(const std::string& request, std::string* reply, int timeout_ms) {
@@ -60,20 +60,20 @@ std::vector<TQsProbeResult> ProbeMasters(const TTextList& addresses, const TQsAl
     TQsProbeResult result;
     bool connected = false;
     do {
-      ++result.Attempts;
-      TQsAliveClient::ConnectResult r = client->Connect(address, alive.Port, connect_ms);
-      if (r == TQsAliveClient::ConnectResult::kConnected) {
+      ++result.attempts;
+      TQsAliveClient::TConnectResult r = client->Connect(address, alive.Port, connect_ms);
+      if (r == TQsAliveClient::TConnectResult::kConnected) {
         connected = true;
         break;
       }
       if (stopping()) break;
-      if (r == TQsAliveClient::ConnectResult::kNotConnected) sleep(SecondsToMs(alive.Delay));
+      if (r == TQsAliveClient::TConnectResult::kNotConnected) sleep(SecondsToMs(alive.Delay));
       if (stopping()) break;
-    } while (result.Attempts < alive.Retries);
+    } while (result.attempts < alive.Retries);
 
     if (connected && !stopping()) {
       std::string reply;
-      result.Ok =
+      result.ok =
           client->Exchange(request, &reply, reply_ms) && IsValidAliveReply(Descramble(reply));
     }
     if (client->Connected()) client->Disconnect();
@@ -106,9 +106,9 @@ void AliveTick(TQsAliveState* state, const TQsSetupData& setup, TQsAliveClient* 
   }
   bool any_failed = false;
   for (size_t i = 0; i < results.size(); ++i) {
-    if (results[i].Ok) continue;
+    if (results[i].ok) continue;
     any_failed = true;
-    events->WriteEvent("LogAliveKo", {setup.Addresses[i], std::to_string(results[i].Attempts)});
+    events->WriteEvent("LogAliveKo", {setup.Addresses[i], std::to_string(results[i].attempts)});
   }
   if (any_failed) start(setup.Alive.Script, "");
   state->AliveArmed = true;

@@ -21,13 +21,13 @@ bool IsValidAliveReply(const std::string& reply);
 // network.
 class TQsAliveClient {
  public:
-  enum class ConnectResult {
+  enum class TConnectResult {
     kConnected,
     kNotConnected,  // returned without error, yet not connected
     kError,         // refused, timed out, not resolved
   };
   virtual ~TQsAliveClient() = default;
-  virtual ConnectResult Connect(const std::string& host, uint16_t port, int timeout_ms) = 0;
+  virtual TConnectResult Connect(const std::string& host, uint16_t port, int timeout_ms) = 0;
   // Sends `request` as one line and reads one reply line within `timeout_ms`;
   // false when either fails.
   virtual bool Exchange(const std::string& request, std::string* reply, int timeout_ms) = 0;
@@ -40,7 +40,7 @@ class TQsAliveClient {
 class TQsTcpAliveClient : public TQsAliveClient {
  public:
   explicit TQsTcpAliveClient(int wake_fd = -1) : wake_fd_(wake_fd) {}
-  ConnectResult Connect(const std::string& host, uint16_t port, int timeout_ms) override;
+  TConnectResult Connect(const std::string& host, uint16_t port, int timeout_ms) override;
   bool Exchange(const std::string& request, std::string* reply, int timeout_ms) override;
   bool Connected() const override { return connection_.IsOpen(); }
   void Disconnect() override { connection_.Close(); }
@@ -51,8 +51,8 @@ class TQsTcpAliveClient : public TQsAliveClient {
 };
 
 struct TQsProbeResult {
-  bool Ok = false;
-  int Attempts = 0;
+  bool ok = false;
+  int attempts = 0;
 };
 
 // Pauses the calling thread for a number of milliseconds.

@@ -15,7 +15,7 @@
 
 namespace {
 
-using Result = TQsAliveClient::ConnectResult;
+using Result = TQsAliveClient::TConnectResult;
 
 TEST(AliveReply, OnlyTheExactIdentificationIsValid) {
   EXPECT_TRUE(IsValidAliveReply("<|5|Vantrel Wattkeep|>"));
@@ -38,7 +38,7 @@ class FakeClient : public TQsAliveClient {
     bool exchange_fails = false;
   };
 
-  ConnectResult Connect(const std::string& host, uint16_t port, int timeout_ms) override {
+  TConnectResult Connect(const std::string& host, uint16_t port, int timeout_ms) override {
     log.push_back("connect " + host + ":" + std::to_string(port) + " " +
                   std::to_string(timeout_ms));
     Master& m = masters[host];
@@ -96,8 +96,8 @@ TEST(AliveProbe, RefusingMasterGetsAllAttemptsAtOnce) {
   Sleeps sleeps;
   auto results = ProbeMasters({"a"}, Check(3), &client, sleeps.fn());
   ASSERT_EQ(1u, results.size());
-  EXPECT_FALSE(results[0].Ok);
-  EXPECT_EQ(3, results[0].Attempts);
+  EXPECT_FALSE(results[0].ok);
+  EXPECT_EQ(3, results[0].attempts);
   EXPECT_TRUE(sleeps.calls.empty());
   EXPECT_EQ("connect a:65000 5000", client.log[0]);
 }
@@ -106,8 +106,8 @@ TEST(AliveProbe, AtLeastOneAttemptWhateverTheRetries) {
   FakeClient client;
   client.masters["a"].connects = {Result::kError};
   Sleeps sleeps;
-  EXPECT_EQ(1, ProbeMasters({"a"}, Check(0), &client, sleeps.fn())[0].Attempts);
-  EXPECT_EQ(1, ProbeMasters({"a"}, Check(1), &client, sleeps.fn())[0].Attempts);
+  EXPECT_EQ(1, ProbeMasters({"a"}, Check(0), &client, sleeps.fn())[0].attempts);
+  EXPECT_EQ(1, ProbeMasters({"a"}, Check(1), &client, sleeps.fn())[0].attempts);
 }
 
 TEST(AliveProbe, DelayOnlyAfterAnAttemptThatEndedWithoutError) {
@@ -115,8 +115,8 @@ TEST(AliveProbe, DelayOnlyAfterAnAttemptThatEndedWithoutError) {
   client.masters["a"].connects = {Result::kNotConnected, Result::kError, Result::kConnected};
   Sleeps sleeps;
   auto results = ProbeMasters({"a"}, Check(5), &client, sleeps.fn());
-  EXPECT_TRUE(results[0].Ok);
-  EXPECT_EQ(3, results[0].Attempts);
+  EXPECT_TRUE(results[0].ok);
+  EXPECT_EQ(3, results[0].attempts);
   EXPECT_EQ((std::vector<int>{2000}), sleeps.calls);
 }
 
@@ -132,11 +132,11 @@ TEST(AliveProbe, ReplyDecidesTheOutcomeAndEveryConnectionIsClosed) {
   Sleeps sleeps;
   auto r = ProbeMasters({"good", "wrong", "plain", "silent"}, Check(3), &client, sleeps.fn());
   ASSERT_EQ(4u, r.size());
-  EXPECT_TRUE(r[0].Ok);
-  EXPECT_FALSE(r[1].Ok);
-  EXPECT_FALSE(r[2].Ok);
-  EXPECT_FALSE(r[3].Ok);
-  for (const auto& one : r) EXPECT_EQ(1, one.Attempts);
+  EXPECT_TRUE(r[0].ok);
+  EXPECT_FALSE(r[1].ok);
+  EXPECT_FALSE(r[2].ok);
+  EXPECT_FALSE(r[3].ok);
+  for (const auto& one : r) EXPECT_EQ(1, one.attempts);
   EXPECT_EQ("exchange <|5|> 5000", client.log[1]);
   EXPECT_EQ(4, std::count(client.log.begin(), client.log.end(), "disconnect"));
   EXPECT_FALSE(client.connected);
@@ -338,7 +338,7 @@ TEST(AliveTcpClient, RealMasterAnsweringIsHealthy) {
     LoopbackMaster master(Scramble("<|5|Vantrel Wattkeep|>"));
     a.Port = master.port;
     auto r = ProbeMasters({"localhost"}, a, &client, [](int) {});
-    EXPECT_TRUE(r[0].Ok);
+    EXPECT_TRUE(r[0].ok);
     EXPECT_FALSE(client.Connected());
   }
 }
@@ -354,7 +354,7 @@ TEST(AliveTcpClient, SilentMasterFailsWithinTheTimeLimit) {
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                   start)
                 .count();
-  EXPECT_FALSE(r[0].Ok);
+  EXPECT_FALSE(r[0].ok);
   EXPECT_GE(ms, 900);
   EXPECT_LT(ms, 2500);
   EXPECT_EQ("<|5|>", Descramble(master.Finish()));
@@ -379,7 +379,7 @@ TEST(AliveTcpClient, WakeFdEndsTheWaitForASilentMaster) {
                                                                   start)
                 .count();
   waker.join();
-  EXPECT_FALSE(r[0].Ok);
+  EXPECT_FALSE(r[0].ok);
   EXPECT_LT(ms, 2000);
   master.Finish();
   close(wake[0]);

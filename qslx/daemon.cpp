@@ -85,38 +85,38 @@ void RequestStop() {
 bool Initialise(const std::string& program_dir) {
   TQsDaemonState& d = QsDaemon();
   SetTextFormats();
-  if (!LoadQsSetup(program_dir, &d.Setup)) {
+  if (!LoadQsSetup(program_dir, &d.setup)) {
     PrintInvalidSetup();
     return false;
   }
-  SetLanguageFilePath(d.Setup.LanguageFile);
-  d.Events.reset(new TQsEventLog(d.Setup));
-  d.ServerEvents.reset(new TQsThrottledEvents(d.Events.get()));
+  SetLanguageFilePath(d.setup.LanguageFile);
+  d.events.reset(new TQsEventLog(d.setup));
+  d.server_events.reset(new TQsThrottledEvents(d.events.get()));
 
   try {
-    d.Server.reset(new TQshTcpServer(d.Setup, &d.AllowedPeers, d.ServerEvents.get(), StartScript));
+    d.server.reset(new TQshTcpServer(d.setup, &d.AllowedPeers, d.server_events.get(), StartScript));
   } catch (...) {
     ReportStartupError(kServerNotCreated, "");
     return false;
   }
-  int error = d.Server->Start(d.Setup.ListenPort);
+  int error = d.server->Start(d.setup.ListenPort);
   if (error != 0) {
-    ReportStartupError(error, std::to_string(d.Setup.ListenPort));
+    ReportStartupError(error, std::to_string(d.setup.ListenPort));
     return false;
   }
-  d.Alive.Arm(d.Setup.Alive.Enabled);
-  d.Events->WriteEvent("LogStart", {""});
+  d.alive.Arm(d.setup.Alive.Enabled);
+  d.events->WriteEvent("LogStart", {""});
   return true;
 }
 
 void StopSequence() {
   TQsDaemonState& d = QsDaemon();
-  if (d.Server) d.Server->Stop();
-  d.ServerEvents->FlushAll();
-  d.Alive.Disarm();
-  d.Events->WriteEvent("LogStop", {""});
-  d.Server.reset();
-  d.Setup.Addresses.clear();
+  if (d.server) d.server->Stop();
+  d.server_events->FlushAll();
+  d.alive.Disarm();
+  d.events->WriteEvent("LogStop", {""});
+  d.server.reset();
+  d.setup.Addresses.clear();
   d.AllowedPeers.Clear();
 }
 
@@ -130,21 +130,21 @@ void MainLoop() {
   auto sleep = [stop_fd](int ms) { SleepUnlessStopped(stop_fd, ms); };
   auto stop_requested = [stop_fd] { return StopSignalPending(stop_fd); };
   for (;;) {
-    if (QsHangUp) QsHangUp = 0;
-    if (QsStop) {
+    if (g_hang_up) g_hang_up = 0;
+    if (g_stop) {
       PrintMessage(kIdent, "coming down...");
       StopSequence();
       PrintMessage(kIdent, "daemon stopped");
       return;
     }
-    if (QsTerminate) return;
+    if (g_terminate) return;
     WaitOnePass(kPassMs);
-    d.ServerEvents->FlushEnded();
+    d.server_events->FlushEnded();
     // A raised flag ends the daemon next; a check now would only delay it.
-    if (!QsStop && !QsTerminate) {
-      AliveTick(&d.Alive, d.Setup, &client, d.Events.get(), StartScript, sleep, stop_requested);
+    if (!g_stop && !g_terminate) {
+      AliveTick(&d.alive, d.setup, &client, d.events.get(), StartScript, sleep, stop_requested);
     }
-    if (QsTerminate) return;
+    if (g_terminate) return;
   }
 }
 
@@ -174,7 +174,7 @@ void StartDaemon(const std::string& program_dir) {
   if (!Initialise(program_dir)) return;
   PrintMessage(kIdent, "daemon started");
   MainLoop();
-  if (QsStop) return;
+  if (g_stop) return;
   // SIGTERM: end at once, the server still listening, as the daemon never
   // ran its stop sequence.
   fflush(stdout);

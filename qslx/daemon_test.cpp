@@ -77,24 +77,24 @@ TEST_F(SignalTest, EachSignalSetsOnlyItsOwnFlagAndKeepsErrno) {
   const struct {
     int signal;
     volatile sig_atomic_t* flag;
-  } cases[] = {{SIGHUP, &QsHangUp}, {SIGUSR1, &QsStop}, {SIGTERM, &QsTerminate}};
+  } cases[] = {{SIGHUP, &g_hang_up}, {SIGUSR1, &g_stop}, {SIGTERM, &g_terminate}};
   for (const auto& c : cases) {
-    QsStop = 1;
-    QsTerminate = 1;
+    g_stop = 1;
+    g_terminate = 1;
     ResetSignalFlags();
     // A fresh start rereads the settings as a hang-up would.
-    EXPECT_EQ(1, QsHangUp);
-    EXPECT_EQ(0, QsStop);
-    EXPECT_EQ(0, QsTerminate);
-    EXPECT_EQ(0, QsReaping);
-    QsHangUp = 0;
+    EXPECT_EQ(1, g_hang_up);
+    EXPECT_EQ(0, g_stop);
+    EXPECT_EQ(0, g_terminate);
+    EXPECT_EQ(0, g_reaping);
+    g_hang_up = 0;
     errno = EDOM;
     QsSignalHandler(c.signal);
     EXPECT_EQ(EDOM, errno) << c.signal;
-    for (volatile sig_atomic_t* flag : {&QsHangUp, &QsStop, &QsTerminate}) {
+    for (volatile sig_atomic_t* flag : {&g_hang_up, &g_stop, &g_terminate}) {
       EXPECT_EQ(flag == c.flag ? 1 : 0, *flag) << c.signal;
     }
-    EXPECT_EQ(0, QsReaping) << c.signal;
+    EXPECT_EQ(0, g_reaping) << c.signal;
   }
 }
 
@@ -125,7 +125,7 @@ TEST_F(SignalTest, ChildHandlerReapsEveryFinishedChildAndKeepsErrno) {
   errno = EDOM;
   QsSignalHandler(SIGCHLD);
   EXPECT_EQ(EDOM, errno);
-  EXPECT_EQ(0, QsReaping);
+  EXPECT_EQ(0, g_reaping);
   for (pid_t c : children) EXPECT_EQ(-1, waitpid(c, nullptr, WNOHANG)) << c;
 }
 
@@ -140,12 +140,12 @@ TEST_F(SignalTest, WaitEndsAtOnceOnStopButNotOnHangUp) {
     kill(getpid(), SIGHUP);
   });
   auto begin = std::chrono::steady_clock::now();
-  QsHangUp = 0;
+  g_hang_up = 0;
   WaitOnePass(400);
   auto waited = std::chrono::steady_clock::now() - begin;
   hang_up.join();
   EXPECT_GE(waited, std::chrono::milliseconds(390));
-  EXPECT_EQ(1, QsHangUp);
+  EXPECT_EQ(1, g_hang_up);
 
   std::thread stopper([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -155,7 +155,7 @@ TEST_F(SignalTest, WaitEndsAtOnceOnStopButNotOnHangUp) {
   WaitOnePass(10000);
   waited = std::chrono::steady_clock::now() - begin;
   stopper.join();
-  EXPECT_EQ(1, QsStop);
+  EXPECT_EQ(1, g_stop);
   EXPECT_LT(waited, std::chrono::milliseconds(2000));
 
   // A stop raised before the wait ends it without sleeping at all.

@@ -12,14 +12,14 @@
 #include "qslx/setup.h"
 
 struct TQsDaemonState {
-  TQsSetupData Setup;
+  TQsSetupData setup;
   TQsAllowedPeers AllowedPeers;
-  TQsAliveState Alive;
-  std::unique_ptr<TQsEventLog> Events;
+  TQsAliveState alive;
+  std::unique_ptr<TQsEventLog> events;
   // The command server's events: refused callers throttled.
-  std::unique_ptr<TQsThrottledEvents> ServerEvents;
+  std::unique_ptr<TQsThrottledEvents> server_events;
   // Declared last: released first, while what its workers use still lives.
-  std::unique_ptr<TQshTcpServer> Server;
+  std::unique_ptr<TQshTcpServer> server;
 };
 
 // The one instance of the running daemon.

@@ -209,16 +209,16 @@ bool TQsNameRefresher::WaitUnlessStopped(int ms, bool asked_too) {
 void TQsNameRefresher::Run() {
   for (;;) {
     for (const TQsAllowedPeers::TChange& change :
-         peers_->Refresh(times_.LookupMs, stop_fd_, resolver_))
+         peers_->Refresh(times_.lookup_ms, stop_fd_, resolver_))
       Log(change);
-    if (WaitUnlessStopped(times_.MinGapMs, false)) return;
-    if (WaitUnlessStopped(times_.IntervalMs - times_.MinGapMs, true)) return;
+    if (WaitUnlessStopped(times_.min_gap_ms, false)) return;
+    if (WaitUnlessStopped(times_.interval_ms - times_.min_gap_ms, true)) return;
   }
 }
 
 void TQsNameRefresher::Log(const TQsAllowedPeers::TChange& change) {
   std::string text = "Master server " + change.name;
-  if (change.Resolves) {
+  if (change.resolves) {
     text += " resolves to " + change.address;
   } else if (change.address.empty()) {
     text += " does not resolve; its orders are refused until it does";

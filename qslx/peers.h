@@ -28,7 +28,7 @@ class TQsAllowedPeers {
   struct TChange {
     std::string name;
     std::string address;  // the new one, or the one kept
-    bool Resolves = false;
+    bool resolves = false;
   };
 
   // Takes the configured addresses: literal ones are known from now on,
@@ -74,9 +74,9 @@ class TQsAllowedPeers {
 // stops (or starts again) resolving. Stopping never waits for a lookup.
 // The times of TQsNameRefresher, in milliseconds.
 struct TQsNameTimes {
-  int LookupMs = 5000;     // one name's lookup
-  int IntervalMs = 60000;  // between rounds
-  int MinGapMs = 500;      // between the end of a round and an asked one
+  int lookup_ms = 5000;     // one name's lookup
+  int interval_ms = 60000;  // between rounds
+  int min_gap_ms = 500;     // between the end of a round and an asked one
 };
 
 class TQsNameRefresher {

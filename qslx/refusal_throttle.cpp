@@ -21,29 +21,29 @@ const char kSummaryFallback[] = "Orders refused from $: $ more within one minute
 
 TQsRefusalDecision TQsRefusalThrottle::Refuse(const std::string& address, int64_t now) {
   TQsRefusalDecision decision;
-  Minute& minute = minutes_[address];
-  if (minute.Count > 0 && now - minute.Start >= kRefusalMinuteSeconds) {
-    if (minute.Count > kRefusalsLoggedPerMinute) {
-      decision.EndedSurplus = minute.Count - kRefusalsLoggedPerMinute;
+  TMinute& minute = minutes_[address];
+  if (minute.count > 0 && now - minute.start >= kRefusalMinuteSeconds) {
+    if (minute.count > kRefusalsLoggedPerMinute) {
+      decision.ended_surplus = minute.count - kRefusalsLoggedPerMinute;
     }
-    minute.Count = 0;
+    minute.count = 0;
   }
-  if (minute.Count == 0) minute.Start = now;
-  ++minute.Count;
-  decision.LogLine = minute.Count <= kRefusalsLoggedPerMinute;
+  if (minute.count == 0) minute.start = now;
+  ++minute.count;
+  decision.log_line = minute.count <= kRefusalsLoggedPerMinute;
   return decision;
 }
 
 std::vector<TQsRefusalSummary> TQsRefusalThrottle::Due(int64_t now, bool all) {
   std::vector<TQsRefusalSummary> due;
   for (auto it = minutes_.begin(); it != minutes_.end();) {
-    const Minute& minute = it->second;
-    if (!all && now - minute.Start < kRefusalMinuteSeconds) {
+    const TMinute& minute = it->second;
+    if (!all && now - minute.start < kRefusalMinuteSeconds) {
       ++it;
       continue;
     }
-    if (minute.Count > kRefusalsLoggedPerMinute) {
-      due.push_back({it->first, minute.Count - kRefusalsLoggedPerMinute});
+    if (minute.count > kRefusalsLoggedPerMinute) {
+      due.push_back({it->first, minute.count - kRefusalsLoggedPerMinute});
     }
     it = minutes_.erase(it);
   }
@@ -56,7 +56,7 @@ int64_t MonotonicSeconds() {
   return static_cast<int64_t>(now.tv_sec);
 }
 
-TQsThrottledEvents::TQsThrottledEvents(TQsEventSink* inner, Clock clock)
+TQsThrottledEvents::TQsThrottledEvents(TQsEventSink* inner, TClock clock)
     : inner_(inner), clock_(std::move(clock)) {}
 
 void TQsThrottledEvents::WriteEvent(const std::string& key, const TTextList& params) {
@@ -66,8 +66,8 @@ void TQsThrottledEvents::WriteEvent(const std::string& key, const TTextList& par
   }
   std::lock_guard<std::mutex> lock(mutex_);
   TQsRefusalDecision decision = throttle_.Refuse(params[0], clock_());
-  if (decision.EndedSurplus > 0) WriteSummary(params[0], decision.EndedSurplus);
-  if (decision.LogLine) inner_->WriteEvent(key, params);
+  if (decision.ended_surplus > 0) WriteSummary(params[0], decision.ended_surplus);
+  if (decision.log_line) inner_->WriteEvent(key, params);
 }
 
 void TQsThrottledEvents::WriteLine(const std::string& text) {
@@ -76,12 +76,12 @@ void TQsThrottledEvents::WriteLine(const std::string& text) {
 
 void TQsThrottledEvents::FlushEnded() {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const TQsRefusalSummary& s : throttle_.Due(clock_())) WriteSummary(s.address, s.Count);
+  for (const TQsRefusalSummary& s : throttle_.Due(clock_())) WriteSummary(s.address, s.count);
 }
 
 void TQsThrottledEvents::FlushAll() {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const TQsRefusalSummary& s : throttle_.Due(clock_(), true)) WriteSummary(s.address, s.Count);
+  for (const TQsRefusalSummary& s : throttle_.Due(clock_(), true)) WriteSummary(s.address, s.count);
 }
 
 void TQsThrottledEvents::WriteSummary(const std::string& address, int64_t count) {

@@ -20,15 +20,15 @@ constexpr int64_t kRefusalMinuteSeconds = 60;
 // The refusals of one address past those logged, in one minute.
 struct TQsRefusalSummary {
   std::string address;
-  int64_t Count = 0;
+  int64_t count = 0;
 };
 
 // What to log for one refusal.
 struct TQsRefusalDecision {
   // > 0: the address's previous minute has ended with this many refusals
   // past the logged ones; its summary line comes first.
-  int64_t EndedSurplus = 0;
-  bool LogLine = false;  // the refusal's own line
+  int64_t ended_surplus = 0;
+  bool log_line = false;  // the refusal's own line
 };
 
 // The decision alone, on times in seconds of a clock that never goes back.
@@ -43,11 +43,11 @@ class TQsRefusalThrottle {
   std::vector<TQsRefusalSummary> Due(int64_t now, bool all = false);
 
  private:
-  struct Minute {
-    int64_t Start = 0;
-    int64_t Count = 0;
+  struct TMinute {
+    int64_t start = 0;
+    int64_t count = 0;
   };
-  std::map<std::string, Minute> minutes_;
+  std::map<std::string, TMinute> minutes_;
 };
 
 // Seconds of the monotonic clock.
@@ -59,8 +59,8 @@ int64_t MonotonicSeconds();
 // stands in when the language file has none. Thread-safe.
 class TQsThrottledEvents : public TQsEventSink {
  public:
-  using Clock = std::function<int64_t()>;
-  explicit TQsThrottledEvents(TQsEventSink* inner, Clock clock = MonotonicSeconds);
+  using TClock = std::function<int64_t()>;
+  explicit TQsThrottledEvents(TQsEventSink* inner, TClock clock = MonotonicSeconds);
 
   void WriteEvent(const std::string& key, const TTextList& params) override;
   void WriteLine(const std::string& text) override;
@@ -74,7 +74,7 @@ class TQsThrottledEvents : public TQsEventSink {
   void WriteSummary(const std::string& address, int64_t count);
 
   TQsEventSink* inner_;
-  Clock clock_;
+  TClock clock_;
   std::mutex mutex_;
   TQsRefusalThrottle throttle_;
 };

@@ -37,8 +37,8 @@ TEST(RefusalThrottle, TwentyLinesPerAddressAndMinuteThenOneCount) {
       int logged = 0;
       for (int i = 0; i < step.repeat; ++i) {
         TQsRefusalDecision d = throttle.Refuse(step.address, step.now);
-        EXPECT_EQ(d.EndedSurplus, i == 0 ? step.ended_surplus : 0) << step.address << step.now;
-        logged += d.LogLine ? 1 : 0;
+        EXPECT_EQ(d.ended_surplus, i == 0 ? step.ended_surplus : 0) << step.address << step.now;
+        logged += d.log_line ? 1 : 0;
       }
       EXPECT_EQ(logged, step.logged) << step.address << " at " << step.now;
     }
@@ -54,18 +54,18 @@ TEST(RefusalThrottle, DueSumsUpEndedMinutesOnce) {
   std::vector<TQsRefusalSummary> due = throttle.Due(70);
   ASSERT_EQ(due.size(), 1u);
   EXPECT_EQ(due[0].address, "b");
-  EXPECT_EQ(due[0].Count, 10);
+  EXPECT_EQ(due[0].count, 10);
   due = throttle.Due(80);
   ASSERT_EQ(due.size(), 1u);
   EXPECT_EQ(due[0].address, "a");
-  EXPECT_EQ(due[0].Count, 2);
+  EXPECT_EQ(due[0].count, 2);
   EXPECT_TRUE(throttle.Due(1000).empty()) << "each minute is summed up once";
   // Forgotten: a new minute logs line by line again.
-  EXPECT_TRUE(throttle.Refuse("b", 1000).LogLine);
+  EXPECT_TRUE(throttle.Refuse("b", 1000).log_line);
   for (int i = 0; i < 20; ++i) throttle.Refuse("b", 1001);
   due = throttle.Due(1001, true);
   ASSERT_EQ(due.size(), 1u);
-  EXPECT_EQ(due[0].Count, 1);
+  EXPECT_EQ(due[0].count, 1);
 }
 
 class Sink : public TQsEventSink {

@@ -11,10 +11,10 @@
 #include <sys/wait.h>
 #include <time.h>
 
-volatile sig_atomic_t QsHangUp = 0;
-volatile sig_atomic_t QsTerminate = 0;
-volatile sig_atomic_t QsStop = 0;
-volatile sig_atomic_t QsReaping = 0;
+volatile sig_atomic_t g_hang_up = 0;
+volatile sig_atomic_t g_terminate = 0;
+volatile sig_atomic_t g_stop = 0;
+volatile sig_atomic_t g_reaping = 0;
 
 namespace {
 
@@ -62,26 +62,26 @@ void HandledSignals(sigset_t* set) {
 }
 
 void ResetSignalFlags() {
-  QsTerminate = 0;
-  QsStop = 0;
-  QsReaping = 0;
-  QsHangUp = 1;
+  g_terminate = 0;
+  g_stop = 0;
+  g_reaping = 0;
+  g_hang_up = 1;
 }
 
 void QsSignalHandler(int signal) {
   switch (signal) {
     case SIGHUP:
-      QsHangUp = 1;
+      g_hang_up = 1;
       break;
     case SIGUSR1:
-      QsStop = 1;
+      g_stop = 1;
       break;
     case SIGTERM:
-      QsTerminate = 1;
+      g_terminate = 1;
       break;
     case SIGCHLD: {
       const int saved = errno;
-      QsReaping = 1;
+      g_reaping = 1;
       // One SIGCHLD may stand for several children that ended together.
       for (;;) {
         int status;
@@ -90,7 +90,7 @@ void QsSignalHandler(int signal) {
         if (r < 0 && errno == EINTR) continue;
         break;
       }
-      QsReaping = 0;
+      g_reaping = 0;
       errno = saved;
       break;
     }
@@ -117,7 +117,7 @@ void WaitOnePass(int ms) {
   clock_gettime(CLOCK_MONOTONIC, &now);
   const timespec deadline = Later(now, ms);
   timespec left;
-  while (!QsStop && !QsTerminate) {
+  while (!g_stop && !g_terminate) {
     clock_gettime(CLOCK_MONOTONIC, &now);
     if (!TimeLeft(now, deadline, &left)) return;
     int signal = sigtimedwait(&handled, nullptr, &left);

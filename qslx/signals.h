@@ -7,10 +7,10 @@
 #include <signal.h>
 
 // Written by the signal handler, read by the main loop.
-extern volatile sig_atomic_t QsHangUp;
-extern volatile sig_atomic_t QsTerminate;
-extern volatile sig_atomic_t QsStop;
-extern volatile sig_atomic_t QsReaping;
+extern volatile sig_atomic_t g_hang_up;
+extern volatile sig_atomic_t g_terminate;
+extern volatile sig_atomic_t g_stop;
+extern volatile sig_atomic_t g_reaping;
 
 // SIGINT, SIGQUIT, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGSEGV, SIGUSR2, SIGPIPE,
 // SIGALRM, SIGCONT, SIGTTIN, SIGTTOU, SIGURG, SIGXCPU, SIGXFSZ, SIGVTALRM,

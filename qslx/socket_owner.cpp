@@ -110,7 +110,7 @@ bool EndOf(int fd, bool peer, TQsTcpEnd* end) {
   return true;
 }
 
-struct DiagRequest {
+struct TDiagRequest {
   nlmsghdr header;
   inet_diag_req_v2 body;
 };
@@ -119,7 +119,7 @@ struct DiagRequest {
 // it, as SocketOwnerByDiag tells it.
 int AskDiag(int netlink, uint32_t number, uint8_t family, const TQsTcpEnd& local,
             const TQsTcpEnd& remote, int64_t* uid) {
-  DiagRequest request;
+  TDiagRequest request;
   std::memset(&request, 0, sizeof request);
   request.header.nlmsg_len = sizeof request;
   request.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
