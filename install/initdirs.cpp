@@ -4,7 +4,7 @@
 
 #include <utility>
 
-std::string FindInitDirectory(const PathTest& exists) {
+std::string FindInitDirectory(const TPathTest& exists) {
   static const char* const kCandidates[] = {"/etc/init.d", "/etc/rc.d/init.d", "/sbin/init.d",
                                             "/sbin/rc.d/init.d"};
   for (const char* candidate : kCandidates) {
@@ -13,7 +13,7 @@ std::string FindInitDirectory(const PathTest& exists) {
   return "";
 }
 
-std::string FindRunLevelBase(const PathTest& exists) {
+std::string FindRunLevelBase(const TPathTest& exists) {
   static const std::pair<const char*, const char*> kProbes[] = {
       {"/etc/rc2.d", "/etc/"},           {"/etc/init.d/rc2.d", "/etc/init.d/"},
       {"/etc/rc.d/rc2.d", "/etc/rc.d/"}, {"/sbin/init.d/rc2.d", "/sbin/init.d/"},

@@ -7,7 +7,7 @@
 
 namespace {
 
-PathTest Existing(std::set<std::string> paths) {
+TPathTest Existing(std::set<std::string> paths) {
   return [paths](const std::string& path) { return paths.count(path) > 0; };
 }
 

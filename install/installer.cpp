@@ -37,7 +37,7 @@ struct TInstallRun {
   std::string SourceDir;
   std::string PacketPath;
   std::string SelectedLanguage;
-  std::string ProductVersion;
+  std::string product_version;
   bool WattkeepSelected = false;
   bool QsSelected = false;
 };
@@ -110,15 +110,15 @@ bool InstallModuleFiles(const std::string& title, const std::string& section) {
       ShowInstallError("Install packet appears corrupted !");
       return false;
     }
-    const std::string source = g_run.SourceDir + file.Source;
-    const std::string destination = Root() + file.Destination;
+    const std::string source = g_run.SourceDir + file.source;
+    const std::string destination = Root() + file.destination;
     if (!RunStep("Copying " + FileNamePart(source) + "....", CopyCommand(source, destination))) {
       ShowInstallError("Could not copy " + source + " to " + destination);
       return false;
     }
-    LogFile(file.Mode, destination);
+    LogFile(file.mode, destination);
     if (!RunStep("Setting permission to " + FileNamePart(destination) + "....",
-                 PermissionCommand(file.Mode, destination))) {
+                 PermissionCommand(file.mode, destination))) {
       ShowInstallError("Could not set permission to " + destination);
       return false;
     }
@@ -193,7 +193,7 @@ void WriteSuiteSettings() {
   const std::string path = Root() + "bin/voltmon.cfg";
   // Without this file no installed program can start, so the run must not
   // end as if it had succeeded.
-  if (WriteIniString("Globals", "ProductVersion", g_run.ProductVersion, path) != 0 ||
+  if (WriteIniString("Globals", "ProductVersion", g_run.product_version, path) != 0 ||
       WriteIniString("Globals", "InstallPath", Root(), path) != 0 ||
       WriteIniString("Globals", "LanguageFile", g_run.SelectedLanguage + ".lng", path) != 0) {
     ShowInstallError("Could not write " + path);
@@ -286,7 +286,7 @@ void Install(const char* argv0) {
   g_run.PacketPath = g_run.SourceDir + "install.dat";
   if (!PathExists(g_run.PacketPath)) AbortInstall("Install packet appears corrupted !");
   TTextList globals;
-  if (ReadPacketSection(g_run.PacketPath, "Globals", &globals)) g_run.ProductVersion = globals[0];
+  if (ReadPacketSection(g_run.PacketPath, "Globals", &globals)) g_run.product_version = globals[0];
 
   g_run.SelectedLanguage = ChooseLanguage();
   if (g_run.SelectedLanguage.empty()) AbortInstall("No languages file found !");
@@ -366,7 +366,7 @@ int InstallerMain(int argc, char** argv) {
   }
   try {
     Install(argc > 0 ? argv[0] : "");
-  } catch (const InstallAborted&) {
+  } catch (const TInstallAborted&) {
   } catch (const std::exception& error) {
     // Whatever failed, the run ends the way every other abort does.
     WriteLine("");

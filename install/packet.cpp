@@ -21,12 +21,12 @@ bool ParseFileLine(const std::string& line, const std::string& language, TFileLi
   TTextList fields;
   SplitToList('|', ReplaceLanguage(line, language), &fields, true);
   if (fields.size() != 3) return false;
-  file->Source = fields[0];
-  file->Destination = fields[1];
-  file->Mode = fields[2];
+  file->source = fields[0];
+  file->destination = fields[1];
+  file->mode = fields[2];
   // A damaged or forged packet must not make root copy or chmod anything
   // outside the installation directory.
-  return IsSafeDestination(file->Destination);
+  return IsSafeDestination(file->destination);
 }
 
 bool IsSafeDestination(const std::string& destination) {

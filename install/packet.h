@@ -9,9 +9,9 @@
 
 // One file line "source|destination|mode" taken apart.
 struct TFileLine {
-  std::string Source;       // relative to the installer's directory
-  std::string Destination;  // relative to the installation directory
-  std::string Mode;         // "e", "w", or anything else for read-only
+  std::string source;       // relative to the installer's directory
+  std::string destination;  // relative to the installation directory
+  std::string mode;         // "e", "w", or anything else for read-only
 };
 
 // Every "$" of `text` replaced by `language`.

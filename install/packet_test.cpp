@@ -10,23 +10,23 @@
 TEST(ParseFileLine, ThreeTrimmedFields) {
   TFileLine file;
   ASSERT_TRUE(ParseFileLine("bin/qslx|bin/qslx|e", "english", &file));
-  EXPECT_EQ("bin/qslx", file.Source);
-  EXPECT_EQ("bin/qslx", file.Destination);
-  EXPECT_EQ("e", file.Mode);
+  EXPECT_EQ("bin/qslx", file.source);
+  EXPECT_EQ("bin/qslx", file.destination);
+  EXPECT_EQ("e", file.mode);
   ASSERT_TRUE(ParseFileLine(" a b | c | w ", "english", &file));
-  EXPECT_EQ("a b", file.Source);
-  EXPECT_EQ("c", file.Destination);
-  EXPECT_EQ("w", file.Mode);
+  EXPECT_EQ("a b", file.source);
+  EXPECT_EQ("c", file.destination);
+  EXPECT_EQ("w", file.mode);
 }
 
 TEST(ParseFileLine, LanguageReplacesEveryDollar) {
   TFileLine file;
   ASSERT_TRUE(ParseFileLine("lang/$.lng|languages/$.lng|r", "english", &file));
-  EXPECT_EQ("lang/english.lng", file.Source);
-  EXPECT_EQ("languages/english.lng", file.Destination);
+  EXPECT_EQ("lang/english.lng", file.source);
+  EXPECT_EQ("languages/english.lng", file.destination);
   ASSERT_TRUE(ParseFileLine("t/$/$_x|t/$|r", "de", &file));
-  EXPECT_EQ("t/de/de_x", file.Source);
-  EXPECT_EQ("t/de", file.Destination);
+  EXPECT_EQ("t/de/de_x", file.source);
+  EXPECT_EQ("t/de", file.destination);
 }
 
 TEST(ParseFileLine, WrongFieldCountIsCorrupted) {
@@ -41,9 +41,9 @@ TEST(ParseFileLine, WrongFieldCountIsCorrupted) {
 TEST(ParseFileLine, EmptyInnerFieldStillCounts) {
   TFileLine file;
   ASSERT_TRUE(ParseFileLine("|b|x", "english", &file));
-  EXPECT_EQ("", file.Source);
-  EXPECT_EQ("b", file.Destination);
-  EXPECT_EQ("x", file.Mode);
+  EXPECT_EQ("", file.source);
+  EXPECT_EQ("b", file.destination);
+  EXPECT_EQ("x", file.mode);
 }
 
 // A destination that leaves the installation directory, or names it or one

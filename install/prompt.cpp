@@ -84,5 +84,5 @@ void AbortInstall(const std::string& text) {
   PrintAlert(text.empty() ? std::string("Installation aborted.")
                           : text + "  Installation aborted.");
   WriteLine("");
-  throw InstallAborted();
+  throw TInstallAborted();
 }

@@ -8,9 +8,9 @@
 
 // Thrown to end the installation after its abort message has been printed;
 // the program's entry catches it and ends with status 0.
-class InstallAborted : public std::runtime_error {
+class TInstallAborted : public std::runtime_error {
  public:
-  InstallAborted() : std::runtime_error("installation aborted") {}
+  TInstallAborted() : std::runtime_error("installation aborted") {}
 };
 
 // true for exactly "Y" or "y", false for exactly "N" or "n", nullopt for any
@@ -48,7 +48,7 @@ std::string ReadAnswerOrAbort();
 void ShowInstallError(const std::string& text);
 
 // Alerts TEXT + "  Installation aborted." (only "Installation aborted." for
-// an empty text), writes an empty line and throws InstallAborted.
+// an empty text), writes an empty line and throws TInstallAborted.
 [[noreturn]] void AbortInstall(const std::string& text = "");
 
 #endif  // VOLTMON_INSTALL_PROMPT_H_
