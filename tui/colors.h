@@ -33,11 +33,11 @@ class TColorPairTable {
   int size() const { return static_cast<int>(entries_.size()); }
 
  private:
-  struct Entry {
+  struct TEntry {
     int foreground;
     int background;
   };
-  std::vector<Entry> entries_;
+  std::vector<TEntry> entries_;
 };
 
 #endif  // VOLTMON_TUI_COLORS_H_

@@ -32,16 +32,17 @@ int ShownWidth(const std::string& text, bool password) {
 }
 
 // Label and value as an unfocused field shows them.
-void DrawField(int x, int y, int fx, int maxLen, const std::string& label, const std::string& value,
-               TColors labelColors, TColors fieldColors, bool password) {
-  WriteAt(x, y, label, false, false, labelColors);
+void DrawField(int x, int y, int fx, int max_len, const std::string& label,
+               const std::string& value, TColors label_colors, TColors field_colors,
+               bool password) {
+  WriteAt(x, y, label, false, false, label_colors);
   std::string shown = Shown(value, password);
   // A stored value longer than the field (a hand-edited file) is cut on the
   // screen only, so that it cannot run over the rows below.
   // (Cut without measuring it whole first: it may be megabytes long.)
-  if (maxLen > 0) shown = CutToWidth(shown, maxLen);
+  if (max_len > 0) shown = CutToWidth(shown, max_len);
   if (shown.empty()) shown = " ";
-  WriteAt(fx, y, PadText(shown, maxLen, kPadLeftJustify), false, false, fieldColors);
+  WriteAt(fx, y, PadText(shown, max_len, kPadLeftJustify), false, false, field_colors);
 }
 
 // The message boxes: their width, and the rows of the message between the
@@ -63,8 +64,8 @@ void RedrawBackdrop() {
 // What a key typed into a field adds: a whole character (numeric-only
 // fields: "-" and the digits), a part of one still to be completed, or
 // nothing.
-TKeyChars::TResult Typed(int key, bool numericOnly, TKeyChars* chars) {
-  if (numericOnly && key != '-' && !(key >= '0' && key <= '9')) {
+TKeyChars::TResult Typed(int key, bool numeric_only, TKeyChars* chars) {
+  if (numeric_only && key != '-' && !(key >= '0' && key <= '9')) {
     chars->Reset();
     return TKeyChars::kRefused;
   }
@@ -96,10 +97,10 @@ int NextEntry(const TTextList& entries, int from, int step) {
 
 }  // namespace
 
-void WriteAt(int x, int y, const std::string& text, bool padLeft, bool padRight, TColors colors) {
+void WriteAt(int x, int y, const std::string& text, bool pad_left, bool pad_right, TColors colors) {
   MoveCursor(x, y);
   SetColors(colors);
-  WriteText((padLeft ? " " : "") + text + (padRight ? " " : ""));
+  WriteText((pad_left ? " " : "") + text + (pad_right ? " " : ""));
 }
 
 void WriteCentered(const std::string& text, int width, int y, TColors colors) {
@@ -141,23 +142,23 @@ void ClearField(int x, int y, int width) {
   MoveCursor(x, y);
 }
 
-int ButtonField(int x, int y, const std::string& text, TColors normalColors, TColors focusColors,
+int ButtonField(int x, int y, const std::string& text, TColors normal_colors, TColors focus_colors,
                 bool focused) {
   if (!focused) {
-    WriteAt(x, y, text, false, false, normalColors);
+    WriteAt(x, y, text, false, false, normal_colors);
     return -1;
   }
-  WriteAt(x, y, text, false, false, focusColors);
+  WriteAt(x, y, text, false, false, focus_colors);
   MoveCursor(x, y);
   return ReadKeyCode();
 }
 
-int EditField(int x, int y, int maxLen, const std::string& label, std::string* value,
-              TColors labelColors, TColors fieldColors, bool numericOnly, bool focused,
+int EditField(int x, int y, int max_len, const std::string& label, std::string* value,
+              TColors label_colors, TColors field_colors, bool numeric_only, bool focused,
               bool password) {
   const std::string old_value = *value;
   const int fx = x + Length(label) + 1;
-  DrawField(x, y, fx, maxLen, label, *value, labelColors, fieldColors, password);
+  DrawField(x, y, fx, max_len, label, *value, label_colors, field_colors, password);
   if (!focused) {
     *value = TrimBlanks(*value);
     return -1;
@@ -170,10 +171,10 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
   if (resumed) {
     buffer = std::move(g_resumed_edit.buffer);
     // The field may have become narrower with the terminal.
-    while (ShownWidth(buffer, password) > maxLen) buffer.erase(LastCharStart(buffer));
+    while (ShownWidth(buffer, password) > max_len) buffer.erase(LastCharStart(buffer));
     touched = true;
-    ClearField(fx, y, maxLen);
-    WriteAt(fx, y, Shown(buffer, password), false, false, fieldColors);
+    ClearField(fx, y, max_len);
+    WriteAt(fx, y, Shown(buffer, password), false, false, field_colors);
   }
   TKeyChars chars;
   MoveCursor(fx + ShownWidth(buffer, password), y);
@@ -187,7 +188,7 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
     if (key == kKeyEnter) {
       if (!touched) continue;
       buffer = TrimBlanks(buffer);
-      if (buffer.empty() && numericOnly) continue;
+      if (buffer.empty() && numeric_only) continue;
       *value = buffer;
       return key;
     }
@@ -196,8 +197,8 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
         *value = old_value;
         return key;
       }
-      ClearField(fx, y, maxLen);
-      DrawField(x, y, fx, maxLen, label, old_value, labelColors, fieldColors, password);
+      ClearField(fx, y, max_len);
+      DrawField(x, y, fx, max_len, label, old_value, label_colors, field_colors, password);
       MoveCursor(fx, y);
       buffer.clear();
       touched = false;
@@ -209,22 +210,22 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
       ScreenBeep();
     } else if (key == kKeyBackspace) {
       chars.Reset();
-      ClearField(fx, y, maxLen);
+      ClearField(fx, y, max_len);
       if (!buffer.empty()) {
         buffer.erase(LastCharStart(buffer));
-        WriteAt(fx, y, Shown(buffer, password), false, false, fieldColors);
+        WriteAt(fx, y, Shown(buffer, password), false, false, field_colors);
         MoveCursor(fx + ShownWidth(buffer, password), y);
       }
-    } else if (const TKeyChars::TResult typed = Typed(key, numericOnly, &chars);
+    } else if (const TKeyChars::TResult typed = Typed(key, numeric_only, &chars);
                typed != TKeyChars::kRefused) {
       if (typed == TKeyChars::kPending) continue;
       const std::string& c = chars.character();
-      SetColors(fieldColors);
+      SetColors(field_colors);
       if (!touched) {
-        ClearField(fx, y, maxLen);
+        ClearField(fx, y, max_len);
         touched = true;
       }
-      if (ShownWidth(buffer + c, password) <= maxLen) {
+      if (ShownWidth(buffer + c, password) <= max_len) {
         MoveCursor(fx + ShownWidth(buffer, password), y);
         buffer += c;
         WriteText(password ? "*" : c);
@@ -237,13 +238,13 @@ int EditField(int x, int y, int maxLen, const std::string& label, std::string* v
   }
 }
 
-int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelColors,
-                TColors fieldColors, TColors listNormalColors, TColors listHighlightColors,
-                const std::string& label, const TTextList& choices, int padMode, std::string* value,
-                bool focused) {
-  const int width = rightEdge - x - Length(label) - 23;
-  EditField(x, y, width, label, value, labelColors, fieldColors, false, false, false);
-  WriteAt(x + Length(label) + width + 2, y, " <-- ENTER for List", false, false, labelColors);
+int ChoiceField(int x, int y, int right_edge, int list_height_limit, TColors label_colors,
+                TColors field_colors, TColors list_normal_colors, TColors list_highlight_colors,
+                const std::string& label, const TTextList& choices, int pad_mode,
+                std::string* value, bool focused) {
+  const int width = right_edge - x - Length(label) - 23;
+  EditField(x, y, width, label, value, label_colors, field_colors, false, false, false);
+  WriteAt(x + Length(label) + width + 2, y, " <-- ENTER for List", false, false, label_colors);
   if (!focused) return -1;
   MoveCursor(x + Length(label) + 1, y);
   bool reopen = g_list_reopen;
@@ -257,9 +258,9 @@ int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelC
       continue;
     }
     for (;;) {
-      int closed = PopupList(-1, -1, MaxItemWidth(choices) + 1, listHeightLimit,
-                             static_cast<int>(choices.size()), listNormalColors,
-                             listHighlightColors, choices, padMode, value);
+      int closed = PopupList(-1, -1, MaxItemWidth(choices) + 1, list_height_limit,
+                             static_cast<int>(choices.size()), list_normal_colors,
+                             list_highlight_colors, choices, pad_mode, value);
       if (closed == kKeyEnter) return kKeyEnter;
       if (closed == kKeyEsc) return -1;
       g_list_reopen = closed == kKeyResize;
@@ -269,17 +270,17 @@ int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelC
   }
 }
 
-int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColors normalColors,
-              TColors highlightColors, const TTextList& items, int padMode, std::string* chosen) {
+int PopupList(int x, int y, int width, int list_height_limit, int item_count, TColors normal_colors,
+              TColors highlight_colors, const TTextList& items, int pad_mode, std::string* chosen) {
   // A window needs at least one entry row between its two mark rows.
-  int h = std::max(itemCount + 1, 3);
-  h = std::max(std::min(h, listHeightLimit - 4), 3);
+  int h = std::max(item_count + 1, 3);
+  h = std::max(std::min(h, list_height_limit - 4), 3);
   TTextList work;
-  for (const std::string& item : items) work.push_back(PadText(" " + item, width, padMode));
+  for (const std::string& item : items) work.push_back(PadText(" " + item, width, pad_mode));
   if (x == -1 || y == -1) {
-    OpenCenteredWindow(width, h, BackgroundOf(normalColors));
+    OpenCenteredWindow(width, h, BackgroundOf(normal_colors));
   } else {
-    OpenWindowAt(x, y, width, h, BackgroundOf(normalColors));
+    OpenWindowAt(x, y, width, h, BackgroundOf(normal_colors));
   }
   // Selection and scrolling follow the entries really held, so that an item
   // count larger than the list (a caller sizing the window) never selects
@@ -295,11 +296,11 @@ int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColo
       // An entry longer than the list is cut on the screen, not in the
       // choice, so that it never runs over into the next row.
       WriteAt(1, 2 + i, CutToWidth(work[index], width), false, false,
-              index == selected ? highlightColors : normalColors);
+              index == selected ? highlight_colors : normal_colors);
     }
     const int mark_column = width / 2 + 1;
-    WriteAt(mark_column, 1, first > 0 ? "^" : " ", false, false, normalColors);
-    WriteAt(mark_column, h + 1, count >= first + h ? "v" : " ", false, false, normalColors);
+    WriteAt(mark_column, 1, first > 0 ? "^" : " ", false, false, normal_colors);
+    WriteAt(mark_column, h + 1, count >= first + h ? "v" : " ", false, false, normal_colors);
     key = ReadKeyCode();
     if (key == kKeyDown) {
       if (selected < count - 1) ++selected;
@@ -315,10 +316,10 @@ int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColo
   return key;
 }
 
-int MenuBox(const std::string& title, int titleRow, int width, int background,
-            TColors highlightColors, TColors normalColors, const TTextList& entries, int height) {
+int MenuBox(const std::string& title, int title_row, int width, int background,
+            TColors highlight_colors, TColors normal_colors, const TTextList& entries, int height) {
   OpenCenteredWindow(width, height, background);
-  WriteCentered(title, width, titleRow, normalColors);
+  WriteCentered(title, width, title_row, normal_colors);
   TTextList shown = entries;
   PadList(&shown, width - 4, kPadCentre);
   const int count = static_cast<int>(shown.size());
@@ -327,7 +328,7 @@ int MenuBox(const std::string& title, int titleRow, int width, int background,
   for (;;) {
     for (int i = 0; i < count; ++i) {
       WriteAt((width - Length(shown[i])) / 2 + 1, (height - count) / 2 + i, shown[i], false, false,
-              i == selected ? highlightColors : normalColors);
+              i == selected ? highlight_colors : normal_colors);
     }
     MoveCursor(width, height);
     int key = ReadKeyCode();
@@ -372,10 +373,10 @@ void PressAnyKeyBox(const std::string& message, TColors colors) {
   } while (key == kKeyResize);
 }
 
-int EscapeHintLine(int width, int row, TColors colors, bool waitForEsc) {
+int EscapeHintLine(int width, int row, TColors colors, bool wait_for_esc) {
   WriteAt(1, row, PadText("<< Press [ESC] to return to Main Menu >>", width, kPadCentre), false,
           false, colors);
-  if (!waitForEsc) return -1;
+  if (!wait_for_esc) return -1;
   for (;;) {
     int key = ReadKeyCode();
     if (key == kKeyEsc || EndsLoop(key)) return key;
@@ -383,7 +384,7 @@ int EscapeHintLine(int width, int row, TColors colors, bool waitForEsc) {
   }
 }
 
-void InputBox(int width, const std::string& label, const std::string& initial, bool numericOnly,
+void InputBox(int width, const std::string& label, const std::string& initial, bool numeric_only,
               bool password, std::string* result) {
   const TColors box_colors = MakeColors(15, 3);
   const TColors field_colors = MakeColors(15, 0);
@@ -399,7 +400,7 @@ void InputBox(int width, const std::string& label, const std::string& initial, b
       redraw = false;
     }
     key = EditField(2, 2, box_width - Length(label) - 2, label, &work, box_colors, field_colors,
-                    numericOnly, true, password);
+                    numeric_only, true, password);
     if (key == kKeyEnter || key == kKeyEsc || key == kKeyQuit) break;
     if (key == kKeyResize) {
       RedrawBackdrop();
@@ -522,11 +523,11 @@ int PasswordPromptWidth(int width) {
   return width - 5 - Length(kPromptLabel) - 2;
 }
 
-bool CheckNumber(const std::string& text, int32_t min, int32_t max, bool showError,
+bool CheckNumber(const std::string& text, int32_t min, int32_t max, bool show_error,
                  int32_t* value) {
   *value = TextToIntInRange(text, min, max);
   if (*value != -1) return true;
-  if (showError) {
+  if (show_error) {
     char message[96];
     std::snprintf(message, sizeof message, "Error !  Number is invalid or out of range [%d - %d]",
                   static_cast<int>(min), static_cast<int>(max));

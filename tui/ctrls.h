@@ -20,9 +20,9 @@ constexpr int kPadLeftJustify = 1;
 constexpr int kPadCentre = 2;
 constexpr int kPadRightJustify = 3;
 
-// Cursor to (x, y), colours set, a blank before (padLeft) and after
-// (padRight) the text, written.
-void WriteAt(int x, int y, const std::string& text, bool padLeft, bool padRight, TColors colors);
+// Cursor to (x, y), colours set, a blank before (pad_left) and after
+// (pad_right) the text, written.
+void WriteAt(int x, int y, const std::string& text, bool pad_left, bool pad_right, TColors colors);
 // WriteAt column (width - length) div 2 of row y, no added blanks.
 void WriteCentered(const std::string& text, int width, int y, TColors colors);
 
@@ -40,45 +40,45 @@ std::string MaskText(const std::string& text);
 // `width` blanks from (x, y), cursor back to (x, y).
 void ClearField(int x, int y, int width);
 
-// The text at (x, y) in normalColors (-1), or focused in focusColors with
+// The text at (x, y) in normal_colors (-1), or focused in focus_colors with
 // the cursor on it, returning one key.
-int ButtonField(int x, int y, const std::string& text, TColors normalColors, TColors focusColors,
+int ButtonField(int x, int y, const std::string& text, TColors normal_colors, TColors focus_colors,
                 bool focused);
 
-// A labelled one-line field of at most maxLen columns at the column after
+// A labelled one-line field of at most max_len columns at the column after
 // the label; a value longer than that is cut on the screen only. Unfocused: drawn, the value
 // trimmed, -1. Focused: edited until ENTER stores the trimmed buffer (10), or an untouched field is
 // left with ESC, TAB or an arrow (the value unchanged). ESC after typing restores the old value and
-// edits on. numericOnly accepts "-" and digits; password shows
+// edits on. numeric_only accepts "-" and digits; password shows
 // "*" per character. Backspace takes the last whole character. A resize ends
 // the call with the value unchanged; the next focused call of the same field
 // (label, row and value) goes on with what was typed.
-int EditField(int x, int y, int maxLen, const std::string& label, std::string* value,
-              TColors labelColors, TColors fieldColors, bool numericOnly, bool focused,
+int EditField(int x, int y, int max_len, const std::string& label, std::string* value,
+              TColors label_colors, TColors field_colors, bool numeric_only, bool focused,
               bool password);
 
 // A read-only value chosen from `choices` with a pop-up list opened by ENTER.
 // Focused: 10 after a choice (stored in value), -1 when the list was closed
 // with ESC, 27 on ESC, 258/259 on the arrows. A resize while the list is
 // open returns kKeyResize, and the next focused call opens the list again.
-int ChoiceField(int x, int y, int rightEdge, int listHeightLimit, TColors labelColors,
-                TColors fieldColors, TColors listNormalColors, TColors listHighlightColors,
-                const std::string& label, const TTextList& choices, int padMode, std::string* value,
-                bool focused);
+int ChoiceField(int x, int y, int right_edge, int list_height_limit, TColors label_colors,
+                TColors field_colors, TColors list_normal_colors, TColors list_highlight_colors,
+                const std::string& label, const TTextList& choices, int pad_mode,
+                std::string* value, bool focused);
 
 // A scrolling selection list in a window at (x, y), or centred when x or y is
 // -1, with ^ and v marks when entries are hidden above or below. Any key but
 // the arrows ends it; the highlighted entry, trimmed, is stored in `chosen`
 // whatever the key, and the key is the result.
-int PopupList(int x, int y, int width, int listHeightLimit, int itemCount, TColors normalColors,
-              TColors highlightColors, const TTextList& items, int padMode, std::string* chosen);
+int PopupList(int x, int y, int width, int list_height_limit, int item_count, TColors normal_colors,
+              TColors highlight_colors, const TTextList& items, int pad_mode, std::string* chosen);
 
 // A centred vertical menu; empty entries are separators that the selection
 // passes over, wrapping at both ends. The 1-based index of the entry chosen
 // with ENTER, or kKeyResize (redraw and show it again) or kKeyQuit; 0 for
 // an empty list.
-int MenuBox(const std::string& title, int titleRow, int width, int background,
-            TColors highlightColors, TColors normalColors, const TTextList& entries, int height);
+int MenuBox(const std::string& title, int title_row, int width, int background,
+            TColors highlight_colors, TColors normal_colors, const TTextList& entries, int height);
 
 // What lies under the boxes while it lives: the screen that opens them,
 // drawn again whole (unfocused) after a resize before a box draws itself,
@@ -101,13 +101,13 @@ class TBackdrop {
 void PressAnyKeyBox(const std::string& message, TColors colors);
 
 // "<< Press [ESC] to return to Main Menu >>" centred in width at column 1 of
-// row. With waitForEsc, beeps at every other key until ESC. The key that
+// row. With wait_for_esc, beeps at every other key until ESC. The key that
 // ended it: 27, kKeyResize or kKeyQuit (or -1 when not waiting).
-int EscapeHintLine(int width, int row, TColors colors, bool waitForEsc);
+int EscapeHintLine(int width, int row, TColors colors, bool wait_for_esc);
 
 // A box with one focused EditField; result is the typed text trimmed after
 // ENTER, the initial text trimmed after ESC (and on kKeyQuit).
-void InputBox(int width, const std::string& label, const std::string& initial, bool numericOnly,
+void InputBox(int width, const std::string& label, const std::string& initial, bool numeric_only,
               bool password, std::string* result);
 
 // A box asking for Y or N; true for Y or y. False when the program must quit.
@@ -125,7 +125,8 @@ int PasswordPromptWidth(int width);
 
 // True with the number when the text is a whole number within [min, max]
 // (a bound of -1: none on that side); otherwise value -1, false, and with
-// showError the out-of-range box. The number -1 itself is never valid.
-bool CheckNumber(const std::string& text, int32_t min, int32_t max, bool showError, int32_t* value);
+// show_error the out-of-range box. The number -1 itself is never valid.
+bool CheckNumber(const std::string& text, int32_t min, int32_t max, bool show_error,
+                 int32_t* value);
 
 #endif  // VOLTMON_TUI_CTRLS_H_

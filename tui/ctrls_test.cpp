@@ -194,7 +194,7 @@ TEST_F(CtrlsTest, EditFieldDrawing) {
   std::string value = "  padded ";
   EXPECT_EQ(EditField(3, 5, 12, "Name:", &value, kLabel, kField, false, false, false), -1);
   EXPECT_EQ(value, "padded");
-  // Label at column 3, field one blank after it, padded to maxLen.
+  // Label at column 3, field one blank after it, padded to max_len.
   EXPECT_EQ(term_.ScreenRow(5).substr(2, 20), "Name:   padded      ");
   EXPECT_EQ(term_.AttrAt(3, 5), AttrOf(kLabel));
   EXPECT_EQ(term_.AttrAt(9, 5), AttrOf(kField));
@@ -565,7 +565,7 @@ TEST_F(CtrlsTest, Utf8FieldEditsWholeCharacters) {
       {"typed as bytes, stored as typed", location, {}, 20, location, 0},
       {"backspace takes a whole character", "B\xc3\xbc", {BS, 'e'}, 20, "Be", 0},
       {"backspace over a wide one", "\xe6\x97\xa5x", {BS, BS, 'y'}, 20, "y", 0},
-      {"maxLen in columns",
+      {"max_len in columns",
        "\xc3\xbc\xc3\xbc\xc3\xbc\xc3\xbc",
        {},
        3,
