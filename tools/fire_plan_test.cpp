@@ -24,7 +24,7 @@ struct StepCase {
 };
 
 TEST(FirePlan, EachJobBecomesItsStep) {
-  ModelTestTree tree;
+  TModelTestTree tree;
   const std::vector<StepCase> cases = {
       {"$R_SHUT,10.0.0.5,6005", StepKind::kOrder, "10.0.0.5", 6005, 0, "<|2|0|>"},
       {"$R_MSG,slave,7", StepKind::kOrder, "slave", 7, 1,
@@ -60,7 +60,7 @@ TEST(FirePlan, EachJobBecomesItsStep) {
 // the order is not sent but reported with the limit. Other orders of the
 // same event still go.
 TEST(FirePlan, MessagePastTheDaemonsLineLimitIsUnusable) {
-  ModelTestTree tree;
+  TModelTestTree tree;
   const std::string fits(1900, 'n');
   const std::string too_long(20000, 'n');
   std::string language = ReadFile(tree.Path("languages/english.lng"));
@@ -80,7 +80,7 @@ TEST(FirePlan, MessagePastTheDaemonsLineLimitIsUnusable) {
 }
 
 TEST(FirePlan, KeepsTheJobsOrderAndTheConsolesLines) {
-  ModelTestTree tree;
+  TModelTestTree tree;
   FirePlan plan = PlanOf("11|$POPUP,*|$R_SHUT,h,6005|$BOGUS,1|$SHUTDOWN", 600);
   EXPECT_EQ(plan.code, 11);
   EXPECT_EQ(plan.name, "Shutdown in 10 min now");
@@ -142,7 +142,7 @@ TEST(FirePlan, SuiteSettingsAreLookedForBesideTheConfigurationFirst) {
 }
 
 TEST(FirePlan, ListsEveryEventWithItsJobs) {
-  ModelTestTree tree;
+  TModelTestTree tree;
   TEvents events;
   for (const char* line : {"2|$POPUP,*|$R_SHUT,h,6005", "11", "x|$LOG", "99|$EMAIL,a@b"}) {
     ASSERT_TRUE(events.AddEventLine(line));

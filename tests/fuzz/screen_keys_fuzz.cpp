@@ -118,19 +118,19 @@ const std::string& Root() {
 void SetUp(const uint8_t* data, size_t size, size_t* used) {
   TConsoleState& state = ConsoleState();
   state = TConsoleState();
-  state.Setup.InstallPath = Root();
+  state.setup.InstallPath = Root();
   state.NoUpsSelectedText = "None";
   static const TUpsDatabase database = [&state] {
     TUpsDatabase loaded;
     Require(LoadUpsDatabase(&loaded, UpsDatabasePath(state)) == 0);
     return loaded;
   }();
-  state.Database = database;
+  state.database = database;
   const uint8_t model = size > 1 ? data[1] : 0;
   const uint8_t flags = size > 2 ? data[2] : 0;
   const uint8_t events = size > 3 ? data[3] : 0;
   *used = size < 4 ? size : 4;
-  TSetupData& setup = state.Setup;
+  TSetupData& setup = state.setup;
   setup.Ups.UpsModelName = kModelNames[model % 4];
   if (flags & 1) setup.Server.UpsDevice = "USB";
   if (flags & 2) setup.Email.EmailUseAuth = true;
@@ -156,7 +156,7 @@ void SetUp(const uint8_t* data, size_t size, size_t* used) {
 
 // True when the screen's exit check refuses ESC in the state it was left.
 bool ExitRefused(size_t screen) {
-  const TSetupData& setup = ConsoleState().Setup;
+  const TSetupData& setup = ConsoleState().setup;
   if (kScreens[screen] == SystemConfigScreen) return setup.Server.UpsDevice.empty();
   if (kScreens[screen] == MailServerConfigScreen) {
     const TEmailSetup& email = setup.Email;

@@ -35,55 +35,55 @@ TConsoleState& ConsoleState() {
 }
 
 std::string DefaultEventsPath(const TConsoleState& state) {
-  return state.Setup.InstallPath + "bin/defevent.evn";
+  return state.setup.InstallPath + "bin/defevent.evn";
 }
 
 std::string UpsDatabasePath(const TConsoleState& state) {
-  return state.Setup.InstallPath + "bin/upsdb.ups";
+  return state.setup.InstallPath + "bin/upsdb.ups";
 }
 
 bool ModelSelected(const TConsoleState& state) {
-  return state.Setup.Ups.UpsModelName != state.NoUpsSelectedText;
+  return state.setup.Ups.UpsModelName != state.NoUpsSelectedText;
 }
 
 int SelectModelByName(TConsoleState* state, const std::string& name, bool is_new) {
-  const int index = FindModel(state->Database, name);
+  const int index = FindModel(state->database, name);
   if (index < 0) {
-    state->Setup.Ups.UpsModelName = state->NoUpsSelectedText;
+    state->setup.Ups.UpsModelName = state->NoUpsSelectedText;
     return 0;
   }
-  const int result = SelectModel(&state->Database, &state->Setup, index, is_new);
+  const int result = SelectModel(&state->database, &state->setup, index, is_new);
   if (result != 0) return result;
-  ApplyModelCapabilities(state->Database, &state->Setup, is_new);
+  ApplyModelCapabilities(state->database, &state->setup, is_new);
   if (is_new) {
     ResetEventsToDefault(state);
-    ResetAutonomyData(&state->Setup);
+    ResetAutonomyData(&state->setup);
     state->AutonomyReset = true;
   }
   return 0;
 }
 
 int SelectStoredModel(TConsoleState* state) {
-  const std::string stored = state->Setup.Ups.UpsModelName;
+  const std::string stored = state->setup.Ups.UpsModelName;
   return SelectModelByName(state, stored, false);
 }
 
 int ChangeModel(TConsoleState* state, const std::string& name) {
   // A picked name without a readable line is no selection at all.
-  if (FindModel(state->Database, name) < 0) state->Setup.Ups.UpsRechargeTime = -1;
+  if (FindModel(state->database, name) < 0) state->setup.Ups.UpsRechargeTime = -1;
   return SelectModelByName(state, name, true);
 }
 
 void ResetEventsToDefault(TConsoleState* state) {
-  TEvents& events = state->Setup.Ups.Events;
+  TEvents& events = state->setup.Ups.Events;
   const std::string path = DefaultEventsPath(*state);
   events.ClearEvents();
   events.LoadDefaultEvents(path, kCommonSection);
-  events.LoadDefaultEvents(path, state->Database.EventSection);
+  events.LoadDefaultEvents(path, state->database.EventSection);
 }
 
 int SaveConsoleSetup(const TConsoleState& state, bool* in_place) {
-  return SaveServerSetup(state.Setup, !state.ServerActive || state.AutonomyReset, in_place);
+  return SaveServerSetup(state.setup, !state.ServerActive || state.AutonomyReset, in_place);
 }
 
 std::string EventsFileRefusal(const TConsoleState& state, const std::string& path, bool* exists) {
@@ -96,9 +96,9 @@ std::string EventsFileRefusal(const TConsoleState& state, const std::string& pat
     *exists = true;
   }
   const std::string location = RealLocation(path);
-  const std::string& root = state.Setup.InstallPath;
+  const std::string& root = state.setup.InstallPath;
   const std::string own[] = {root + "bin/wksrv.cfg", root + "bin/voltmon.cfg",
-                             root + "bin/qslx.cfg",  state.Setup.LanguageFile,
+                             root + "bin/qslx.cfg",  state.setup.LanguageFile,
                              root + "bin/upsdb.ups", root + "bin/defevent.evn"};
   for (const std::string& file : own) {
     if (location.empty()) break;

@@ -11,8 +11,8 @@
 #include "wkcfg/model/upsdb.h"
 
 struct TConsoleState {
-  TSetupData Setup;
-  TUpsDatabase Database;
+  TSetupData setup;
+  TUpsDatabase database;
   // A wksrv daemon was running at start; never re-evaluated.
   bool ServerActive = false;
   // A model selection reset the events and the autonomy data since start.

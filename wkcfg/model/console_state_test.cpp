@@ -23,64 +23,64 @@ class Console : public ::testing::Test {
     tree.Write("bin/defevent.evn",
                "[COMMON]\nEvCounter=1\nEv0=0|$LOG\n[FAM_A]\nEvCounter=2\nEv0=2|$SHUTDOWN\n"
                "Ev1=9|$LOG\n");
-    state.Setup.InstallPath = tree.Root();
+    state.setup.InstallPath = tree.Root();
     state.NoUpsSelectedText = "None";
-    EXPECT_EQ(LoadUpsDatabase(&state.Database, UpsDatabasePath(state)), 0);
-    state.Setup.Ups.Events.AddEventLine("7|$POPUP,*");
-    state.Setup.Ups.UpsAutonomyTime = 1000;
+    EXPECT_EQ(LoadUpsDatabase(&state.database, UpsDatabasePath(state)), 0);
+    state.setup.Ups.Events.AddEventLine("7|$POPUP,*");
+    state.setup.Ups.UpsAutonomyTime = 1000;
   }
   std::string Events() const {
     std::string lines;
-    for (int i = 0; i < state.Setup.Ups.Events.Count(); ++i) {
-      lines += state.Setup.Ups.Events.EventLine(i) + ";";
+    for (int i = 0; i < state.setup.Ups.Events.Count(); ++i) {
+      lines += state.setup.Ups.Events.EventLine(i) + ";";
     }
     return lines;
   }
-  ModelTestTree tree;
+  TModelTestTree tree;
   TConsoleState state;
 };
 
 TEST_F(Console, NewSelectionBringsDefaultEventsAndResetsAutonomy) {
   ASSERT_EQ(ChangeModel(&state, "Model A"), 0);
   EXPECT_EQ(Events(), "0|$LOG;2|$SHUTDOWN;9|$LOG;");
-  EXPECT_EQ(state.Setup.Ups.UpsAutonomyTime, 300);
-  EXPECT_EQ(state.Setup.Ups.UpsRechargeTime, 28800);
-  EXPECT_TRUE(state.Setup.Ups.UpsSmartAutonomy);
+  EXPECT_EQ(state.setup.Ups.UpsAutonomyTime, 300);
+  EXPECT_EQ(state.setup.Ups.UpsRechargeTime, 28800);
+  EXPECT_TRUE(state.setup.Ups.UpsSmartAutonomy);
   EXPECT_TRUE(state.AutonomyReset);
   EXPECT_TRUE(ModelSelected(state));
   // A section missing from the default file gives only the common events.
   ASSERT_EQ(ChangeModel(&state, "Model B"), 0);
   EXPECT_EQ(Events(), "0|$LOG;");
-  EXPECT_EQ(state.Setup.Ups.UpsModelName, "Model B");
-  EXPECT_FALSE(state.Setup.LogData.DataReadVbatt);
+  EXPECT_EQ(state.setup.Ups.UpsModelName, "Model B");
+  EXPECT_FALSE(state.setup.LogData.DataReadVbatt);
 }
 
 TEST_F(Console, StartSelectionKeepsTheStoredData) {
-  state.Setup.Ups.UpsModelName = "Model A";
-  state.Setup.Ups.UpsRechargeTime = 77;
+  state.setup.Ups.UpsModelName = "Model A";
+  state.setup.Ups.UpsRechargeTime = 77;
   ASSERT_EQ(SelectStoredModel(&state), 0);
   EXPECT_EQ(Events(), "7|$POPUP,*;");
-  EXPECT_EQ(state.Setup.Ups.UpsAutonomyTime, 1000);
-  EXPECT_EQ(state.Setup.Ups.UpsRechargeTime, 77);
-  EXPECT_FALSE(state.Setup.Ups.UpsSmartAutonomy);
-  EXPECT_EQ(state.Setup.Ups.Protocol.ProtocolId, 4);
+  EXPECT_EQ(state.setup.Ups.UpsAutonomyTime, 1000);
+  EXPECT_EQ(state.setup.Ups.UpsRechargeTime, 77);
+  EXPECT_FALSE(state.setup.Ups.UpsSmartAutonomy);
+  EXPECT_EQ(state.setup.Ups.Protocol.ProtocolId, 4);
   EXPECT_FALSE(state.AutonomyReset);
   ResetEventsToDefault(&state);
   EXPECT_EQ(Events(), "0|$LOG;2|$SHUTDOWN;9|$LOG;");
-  EXPECT_EQ(state.Setup.Ups.UpsAutonomyTime, 1000);
+  EXPECT_EQ(state.setup.Ups.UpsAutonomyTime, 1000);
 }
 
 TEST_F(Console, UnknownOrBrokenModels) {
-  state.Setup.Ups.UpsModelName = "Gone";
+  state.setup.Ups.UpsModelName = "Gone";
   ASSERT_EQ(SelectStoredModel(&state), 0);
-  EXPECT_EQ(state.Setup.Ups.UpsModelName, "None");
+  EXPECT_EQ(state.setup.Ups.UpsModelName, "None");
   EXPECT_FALSE(ModelSelected(state));
   EXPECT_EQ(Events(), "7|$POPUP,*;");
   ASSERT_EQ(ChangeModel(&state, "Model A"), 0);
   EXPECT_EQ(ChangeModel(&state, "Broken"), kErrorBadModel);
-  EXPECT_EQ(state.Setup.Ups.UpsModelName, "Model A");
-  EXPECT_EQ(state.Setup.Ups.UpsRechargeTime, 28800);
-  EXPECT_EQ(state.Database.EventSection, "FAM_A");
+  EXPECT_EQ(state.setup.Ups.UpsModelName, "Model A");
+  EXPECT_EQ(state.setup.Ups.UpsRechargeTime, 28800);
+  EXPECT_EQ(state.database.EventSection, "FAM_A");
 }
 
 TEST_F(Console, SaveWritesAutonomyUnlessTheRunningServerOwnsIt) {
@@ -110,7 +110,7 @@ TEST(ConsoleStateInstance, IsOneForTheProcess) {
 // there, but never a link, a directory, a pipe or a settings file of the
 // installation, however the name is spelled.
 TEST_F(Console, EventsFileRefusals) {
-  state.Setup.LanguageFile = tree.Path("languages/english.lng");
+  state.setup.LanguageFile = tree.Path("languages/english.lng");
   tree.Write("bin/wksrv.cfg", "[Wattkeep]\n");
   tree.Write("mine.evn", "0|$LOG\n");
   MakeDirs(tree.Path("dir"));

@@ -54,7 +54,7 @@ TEST(Events, HoldAtMostTheEventsAnEightBitCountCarries) {
 }
 
 TEST(Events, FindByCodeAndNames) {
-  ModelTestTree tree;
+  TModelTestTree tree;
   TEvents events = EventsOf({"x|$LOG", "2|$LOG", "11", "2|$POPUP,*", " 011 "});
   EXPECT_EQ(events.FindEventByCode(2), 1);
   EXPECT_EQ(events.FindEventByCode(-1), 0);
@@ -67,7 +67,7 @@ TEST(Events, FindByCodeAndNames) {
 }
 
 TEST(Actions, IndexAndDescriptionOfEveryKind) {
-  ModelTestTree tree;
+  TModelTestTree tree;
   EXPECT_EQ(ActionIndex("$MSLOG"), 10);
   EXPECT_EQ(ActionIndex("$POPUP"), 0);
   EXPECT_EQ(ActionIndex("$R_SHELL_3"), 7);
@@ -161,7 +161,7 @@ TEST(Jobs, ReadReplaceAndDelete) {
 
 class EventsFile : public ::testing::Test {
  protected:
-  ModelTestTree tree;
+  TModelTestTree tree;
 };
 
 TEST_F(EventsFile, SaveAndLoadOneLinePerEvent) {

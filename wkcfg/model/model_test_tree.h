@@ -12,9 +12,9 @@
 #include "common/scramble.h"
 #include "tests/support/temp_dir.h"
 
-class ModelTestTree {
+class TModelTestTree {
  public:
-  ModelTestTree() : dir_("wkmodel") {
+  TModelTestTree() : dir_("wkmodel") {
     MakeDirs(dir_.Sub("bin"));
     MakeDirs(dir_.Sub("languages"));
     WriteFile(dir_.Sub("languages/english.lng"),
@@ -23,7 +23,7 @@ class ModelTestTree {
               "9=Mail\n10=MsLog\n[WKCFG]\nNoUpsSelected=None\n");
     SetLanguageFilePath(dir_.Sub("languages/english.lng"));
   }
-  ~ModelTestTree() { SetLanguageFilePath(""); }
+  ~TModelTestTree() { SetLanguageFilePath(""); }
 
   // The installation directory, with trailing "/".
   std::string Root() const { return dir_.path() + "/"; }

@@ -45,7 +45,7 @@ class SetupFile : public ::testing::Test {
   std::string Saved(const std::string& key) const {
     return ReadIniValue(tree.Path("bin/wksrv.cfg"), "Wattkeep", key).value_or("(unreadable)");
   }
-  ModelTestTree tree;
+  TModelTestTree tree;
   TSetupData setup;
 };
 

@@ -53,9 +53,9 @@ bool EqualsNoCase(const std::string& text, const char* word) {
 // The decoded line and the facts read from it.
 struct TModelLine {
   std::string name;
-  int32_t ProtocolId = 0;
-  int32_t RechargeSeconds = 0;
-  TUpsCapabilities Caps;
+  int32_t protocol_id = 0;
+  int32_t recharge_seconds = 0;
+  TUpsCapabilities caps;
 };
 
 class TFieldReader {
@@ -84,7 +84,7 @@ bool DecodeModelLine(const std::string& line, bool is_new, TModelLine* model) {
   SplitToList('|', line, &fields, true);
   if (fields.size() != kModelFieldCount) return false;
   TFieldReader read(fields);
-  TUpsCapabilities& caps = model->Caps;
+  TUpsCapabilities& caps = model->caps;
   model->name = read.Field(0);
   if (is_new) {
     int32_t hours = 0;
@@ -92,9 +92,9 @@ bool DecodeModelLine(const std::string& line, bool is_new, TModelLine* model) {
     // Hours whose seconds do not fit the field are no valid recharge time.
     constexpr int32_t kMaxHours = std::numeric_limits<int32_t>::max() / 3600;
     if (hours > kMaxHours || hours < -kMaxHours) return false;
-    model->RechargeSeconds = hours * 3600;
+    model->recharge_seconds = hours * 3600;
   }
-  if (!read.Integer(4, &model->ProtocolId)) return false;
+  if (!read.Integer(4, &model->protocol_id)) return false;
   if (!read.Narrow(16, &caps.UpsOffMode) || !read.Narrow(17, &caps.UpsOffDelayMin) ||
       !read.Narrow(18, &caps.UpsOffDelayMax) || !read.Narrow(19, &caps.UpsOnMode) ||
       !read.Narrow(20, &caps.UpsOnDelayMin) || !read.Narrow(21, &caps.UpsOnDelayMax) ||
@@ -286,10 +286,10 @@ int SelectModel(TUpsDatabase* db, TSetupData* setup, int index, bool is_new) {
   if (is_new) {
     for (int i = 0; i < kShownDataFlags; ++i) data.*kCapabilityFlags[i].Flag = true;
     setup->Ups.UpsModelName = model.name;
-    setup->Ups.UpsRechargeTime = model.RechargeSeconds;
+    setup->Ups.UpsRechargeTime = model.recharge_seconds;
   }
-  setup->Ups.Protocol.ProtocolId = model.ProtocolId;
-  static_cast<TUpsCapabilities&>(*db) = model.Caps;
+  setup->Ups.Protocol.ProtocolId = model.protocol_id;
+  static_cast<TUpsCapabilities&>(*db) = model.caps;
   for (const TCapabilityFlag& pair : kCapabilityFlags) {
     if (!(db->*pair.Can)) data.*pair.Flag = false;
   }

@@ -153,7 +153,7 @@ TEST(ApplyModelCapabilities, ForcedAndUnsupportedSettings) {
 }
 
 TEST(ModelDatabase, NamesAndLookupAfterStripping) {
-  ModelTestTree tree;
+  TModelTestTree tree;
   tree.WriteDatabase({"  Alpha 1 |x", "", "Beta|y", "  ", "Gamma", "alpha 1|z", "Beta|dup"});
   TUpsDatabase db;
   ASSERT_EQ(LoadUpsDatabase(&db, tree.Path("bin/upsdb.ups")), 0);
@@ -228,7 +228,7 @@ TEST(ModelLines, ScrambledLinesReadAsTheClearOnes) {
 }
 
 TEST(ModelDatabase, AFullLineIsReadOnlyForTheSelection) {
-  ModelTestTree tree;
+  TModelTestTree tree;
   tree.WriteDatabase(
       {ModelLine({{0, "First"}}), "garbage", ModelLine({{0, " Second "}, {4, "9"}})});
   TUpsDatabase db;
@@ -274,7 +274,7 @@ TEST(ModelDatabase, ALargeFileReadsLikeASmallOne) {
   };
   for (const auto& k : kCases) {
     SCOPED_TRACE(k.name);
-    ModelTestTree tree;
+    TModelTestTree tree;
     tree.Write("bin/upsdb.ups", k.text);
     TUpsDatabase db;
     ASSERT_EQ(LoadUpsDatabase(&db, tree.Path("bin/upsdb.ups")), 0);

@@ -22,7 +22,7 @@ void AdvancedSystemScreen() {
 }
 
 void AdvancedShutdownScreen() {
-  TServerSetup& server = ConsoleState().Setup.Server;
+  TServerSetup& server = ConsoleState().setup.Server;
   TFormScreen screen = MakeFormScreen("ADVANCED SHUTDOWN CONFIGURATION");
   screen.rows = {
       YesNoRow("Allow shutdown from Scopewatch:", &server.SrvDownFromMonitor),
@@ -32,7 +32,7 @@ void AdvancedShutdownScreen() {
 }
 
 void AdvancedQsSystemScreen() {
-  TServerSetup& server = ConsoleState().Setup.Server;
+  TServerSetup& server = ConsoleState().setup.Server;
   TFormRow port = NumberRow("TCP/IP port for \"Check Wattkeep\":", "QsAlivePort");
   port.shown = [&server] { return server.QsAliveEnabled; };
   TFormScreen screen = MakeFormScreen("ADVANCED QS SYSTEM CONFIGURATION");
@@ -51,7 +51,7 @@ void CalibrationTestScreen() {
   load.allows_minus_one = true;
   TFormRow reset = ButtonRow(" [ Reset Test Results ] ", [&state] {
     if (ConfirmYesNoBox(ConsoleUi().FrameWidth, "Are you sure ?", true)) {
-      ResetAutonomyData(&state.Setup);
+      ResetAutonomyData(&state.setup);
     }
     return false;
   });

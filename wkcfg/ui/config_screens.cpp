@@ -18,11 +18,11 @@ namespace {
 constexpr int kMaxUint16 = 65535;
 
 TSetupData& Setup() {
-  return ConsoleState().Setup;
+  return ConsoleState().setup;
 }
 
 const TUpsCapabilities& Caps() {
-  return ConsoleState().Database;
+  return ConsoleState().database;
 }
 
 std::string MissingValueText() {
@@ -116,7 +116,7 @@ void SystemConfigScreen() {
   TFormScreen screen = MakeFormScreen("SYSTEM CONFIGURATION");
   screen.rows = {
       ChoiceRow(
-          "UPS model name:", ModelNames(ConsoleState().Database),
+          "UPS model name:", ModelNames(ConsoleState().database),
           [&setup] { return setup.Ups.UpsModelName; }, ModelChosen),
       ChoiceRow(
           "Device for communications:", DeviceChoices(),

@@ -11,7 +11,7 @@ namespace {
 const uint8_t kDimmed = AttrOf(11, 4);
 
 std::string Events() {
-  const TEvents& events = ConsoleState().Setup.Ups.Events;
+  const TEvents& events = ConsoleState().setup.Ups.Events;
   std::string lines;
   for (int i = 0; i < events.Count(); ++i) lines += events.EventLine(i) + ";";
   return lines;

@@ -43,12 +43,12 @@ bool ModelIsSelected() {
 }
 
 bool ModelHasCalibrationTest() {
-  return ConsoleState().Database.CalibrationTest;
+  return ConsoleState().database.CalibrationTest;
 }
 
 // The console's body between the screen's start and its end.
 void PasswordAndMainMenu() {
-  const std::string& password = ConsoleState().Setup.Server.SrvMainPassword;
+  const std::string& password = ConsoleState().setup.Server.SrvMainPassword;
   if (password.empty() || PasswordPrompt(ConsoleUi().FrameWidth, password)) {
     ConsoleState().AutonomyReset = false;
     if (!QuitRequested()) RunMenu(MainMenuTable());
@@ -101,7 +101,7 @@ void AdvancedMenu() {
 bool SaveConsoleAndNotify() {
   TConsoleState& state = ConsoleState();
   return SaveAndNotify(
-      ServerSetupPath(state.Setup),
+      ServerSetupPath(state.setup),
       [&state](bool* in_place) { return SaveConsoleSetup(state, in_place); },
       [&state] { return state.ServerActive; }, kNoticeText);
 }
@@ -112,15 +112,15 @@ TStartup LoadConsole(const std::string& program_dir, TConsoleState* state,
   if (root.empty()) return TStartup::kInvalidSetup;
   const std::string language = GetLanguageFile(root);
   if (language.empty()) return TStartup::kInvalidSetup;
-  state->Setup.InstallPath = root;
-  state->Setup.LanguageFile = root + "languages/" + language;
-  SetLanguageFilePath(state->Setup.LanguageFile);
+  state->setup.InstallPath = root;
+  state->setup.LanguageFile = root + "languages/" + language;
+  SetLanguageFilePath(state->setup.LanguageFile);
   state->NoUpsSelectedText = LangText("NoUpsSelected", "WKCFG");
-  if (const int error = LoadServerSetup(&state->Setup); error != 0) {
-    PrintMessage("wkcfg", ServerSetupPath(state->Setup) + ": " + SystemErrorText(error));
+  if (const int error = LoadServerSetup(&state->setup); error != 0) {
+    PrintMessage("wkcfg", ServerSetupPath(state->setup) + ": " + SystemErrorText(error));
     return TStartup::kInvalidSetup;
   }
-  if (LoadUpsDatabase(&state->Database, UpsDatabasePath(*state)) != 0)
+  if (LoadUpsDatabase(&state->database, UpsDatabasePath(*state)) != 0)
     return TStartup::kInvalidSetup;
   if (SelectStoredModel(state) != 0) return TStartup::kBadModel;
   state->ServerActive = FindDaemonPid("wksrv", 1, -1, proc_root) != -1;

@@ -17,8 +17,8 @@ class MenuState {
  public:
   MenuState(bool model_selected, bool calibration_test) : saved_(ConsoleState()) {
     ConsoleState().NoUpsSelectedText = "No UPS";
-    ConsoleState().Setup.Ups.UpsModelName = model_selected ? "Tester" : "No UPS";
-    ConsoleState().Database.CalibrationTest = calibration_test;
+    ConsoleState().setup.Ups.UpsModelName = model_selected ? "Tester" : "No UPS";
+    ConsoleState().database.CalibrationTest = calibration_test;
   }
   ~MenuState() { ConsoleState() = saved_; }
 
@@ -183,11 +183,11 @@ TEST(LoadConsole, TheStoredModelIsSelectedWithoutReset) {
     ASSERT_EQ(tree.Load(&state), c.result) << c.model;
     if (c.result != TStartup::kReady) continue;
     EXPECT_EQ(state.NoUpsSelectedText, "No UPS");
-    EXPECT_EQ(state.Setup.InstallPath, tree.Root());
-    EXPECT_EQ(state.Setup.LanguageFile, tree.Root() + "languages/test.lng");
-    EXPECT_EQ(LanguageFilePath(), state.Setup.LanguageFile);
+    EXPECT_EQ(state.setup.InstallPath, tree.Root());
+    EXPECT_EQ(state.setup.LanguageFile, tree.Root() + "languages/test.lng");
+    EXPECT_EQ(LanguageFilePath(), state.setup.LanguageFile);
     EXPECT_EQ(ModelSelected(state), c.selected) << c.model;
-    EXPECT_EQ(state.Database.CalibrationTest, c.calibration) << c.model;
+    EXPECT_EQ(state.database.CalibrationTest, c.calibration) << c.model;
     EXPECT_FALSE(state.AutonomyReset);
   }
 }

@@ -57,7 +57,7 @@ int Length(const std::string& text) {
 }
 
 int32_t WarningTime() {
-  return ConsoleState().Setup.Server.SrvDownWarningTime;
+  return ConsoleState().setup.Server.SrvDownWarningTime;
 }
 
 std::string LoadCutText() {
@@ -218,11 +218,11 @@ TDialogLayout LayoutOf(const TJobForm& form, const TTextList& labels) {
   return layout;
 }
 
-void OpenJobDialog(const TJobForm& form, const TDialogLayout& layout, bool isNew) {
+void OpenJobDialog(const TJobForm& form, const TDialogLayout& layout, bool is_new) {
   const int rows = static_cast<int>(form.fields.size()) + 3;
   OpenCenteredWindow(layout.width, rows + 8, kDialogBackground);
   const std::string title =
-      std::string(isNew ? "NEW JOB : " : "EDIT JOB : ") + ActionName(form.action);
+      std::string(is_new ? "NEW JOB : " : "EDIT JOB : ") + ActionName(form.action);
   WriteCentered(title, layout.width, 2, kDialogColors);
 }
 
@@ -251,7 +251,7 @@ int DialogPass(const TJobForm& form, const TTextList& labels, const TDialogLayou
 }
 
 // Runs the dialog until OK with a first parameter (true) or Cancel/ESC.
-bool RunJobForm(TJobForm* form, bool isNew) {
+bool RunJobForm(TJobForm* form, bool is_new) {
   TTextList labels;
   for (const TJobField& field : form->fields) labels.push_back(field.label);
   bool reopen = true;
@@ -260,7 +260,7 @@ bool RunJobForm(TJobForm* form, bool isNew) {
     if (reopen) {
       ComputeFrame();
       PadList(&labels, MaxItemWidth(labels), kPadLeftJustify);
-      OpenJobDialog(*form, LayoutOf(*form, labels), isNew);
+      OpenJobDialog(*form, LayoutOf(*form, labels), is_new);
       reopen = false;
     }
     std::string typed;
@@ -319,26 +319,26 @@ bool ChooseJobType(int* action) {
   }
 }
 
-bool EditJobDialog(std::string* job, int action, bool isNew) {
+bool EditJobDialog(std::string* job, int action, bool is_new) {
   switch (JobDialogKindOf(action)) {
     case TJobDialogKind::kNone:
       return false;
     case TJobDialogKind::kNoParameters:
-      if (!isNew) PressAnyKeyBox(kNoParameters, SuccessColors);
+      if (!is_new) PressAnyKeyBox(kNoParameters, SuccessColors);
       *job = BuildJob(action, {});
       return true;
     case TJobDialogKind::kFields:
       break;
   }
-  TJobForm form = TJobForm::For(action, *job, isNew);
-  if (!RunJobForm(&form, isNew)) return false;
+  TJobForm form = TJobForm::For(action, *job, is_new);
+  if (!RunJobForm(&form, is_new)) return false;
   *job = BuildJob(action, form.values);
   return true;
 }
 
 void EventsScreen() {
   TConsoleState& state = ConsoleState();
-  TEvents& events = state.Setup.Ups.Events;
+  TEvents& events = state.setup.Ups.Events;
   TEventsView view;
   view.Rebuild(events, WarningTime());
   // Under a box after a resize: the frame with the event (the jobs list is

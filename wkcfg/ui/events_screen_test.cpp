@@ -56,10 +56,10 @@ class EventsScreenTest : public ::testing::Test {
     tree_.Write("bin/defevent.evn", kDefaults);
     ConsoleState() = TConsoleState();
     TConsoleState& state = ConsoleState();
-    state.Setup.InstallPath = tree_.Root();
+    state.setup.InstallPath = tree_.Root();
     state.NoUpsSelectedText = LangText("NoUpsSelected", "WKCFG");
-    EXPECT_EQ(LoadUpsDatabase(&state.Database, UpsDatabasePath(state)), 0);
-    state.Setup.Ups.UpsModelName = "Model A";
+    EXPECT_EQ(LoadUpsDatabase(&state.database, UpsDatabasePath(state)), 0);
+    state.setup.Ups.UpsModelName = "Model A";
     EXPECT_EQ(SelectStoredModel(&state), 0);
     UseTerminal(&term_);
     InitConsoleUi();
@@ -73,7 +73,7 @@ class EventsScreenTest : public ::testing::Test {
     ConsoleState() = TConsoleState();
   }
 
-  TEvents& Model() { return ConsoleState().Setup.Ups.Events; }
+  TEvents& Model() { return ConsoleState().setup.Ups.Events; }
   void SetEvents(const TTextList& lines) {
     Model().ClearEvents();
     for (const std::string& line : lines) ASSERT_TRUE(Model().AddEventLine(line));
@@ -124,7 +124,7 @@ class EventsScreenTest : public ::testing::Test {
         .substr(static_cast<size_t>(w.column), static_cast<size_t>(w.columns));
   }
 
-  ModelTestTree tree_;
+  TModelTestTree tree_;
   TFakeTerminal term_{80, 25};
   char start_dir_[4096] = {};
 };

@@ -180,12 +180,12 @@ bool StorableParameter(const std::string& text) {
   return text.find_first_of(",|") == std::string::npos;
 }
 
-TJobForm TJobForm::For(int action, const std::string& job, bool isNew) {
+TJobForm TJobForm::For(int action, const std::string& job, bool is_new) {
   TJobForm form;
   form.action = action;
   form.fields = JobDialogFields(action);
   for (size_t i = 0; i < form.fields.size(); ++i) {
-    if (isNew) {
+    if (is_new) {
       form.values.push_back(form.fields[i].port ? std::to_string(kDefaultRemotePort) : "");
     } else {
       form.values.push_back(JobParameter(job, static_cast<int>(i)));

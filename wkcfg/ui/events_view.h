@@ -114,7 +114,7 @@ struct TJobForm {
 
   // The form of the action: a new job starts with an empty first value and
   // the port 6005, an edited one with the job's own parameters.
-  static TJobForm For(int action, const std::string& job, bool isNew);
+  static TJobForm For(int action, const std::string& job, bool is_new);
   int RowCount() const { return static_cast<int>(fields.size()) + 2; }
   int OkRow() const { return static_cast<int>(fields.size()); }
   int CancelRow() const { return OkRow() + 1; }

@@ -15,7 +15,7 @@ class EventsView : public ::testing::Test {
     events.ClearEvents();
     for (const std::string& line : lines) ASSERT_TRUE(events.AddEventLine(line));
   }
-  ModelTestTree tree;
+  TModelTestTree tree;
   TEvents events;
 };
 

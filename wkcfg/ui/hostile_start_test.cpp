@@ -59,7 +59,7 @@ const TScreenEntry kAllScreens[] = {
 
 struct THostileCase {
   const char* name;
-  std::function<void(const ModelTestTree&)> mutate;
+  std::function<void(const TModelTestTree&)> mutate;
   TStartup expected;
   // What must hold of the loaded state (only for a start that is ready).
   std::function<void(const TConsoleState&)> check;
@@ -91,7 +91,7 @@ class HostileStart : public ScreenTest {
   }
   // True when the screen rightly keeps the user until a value is given.
   static bool ExitRefused(void (*screen)()) {
-    const TSetupData& setup = ConsoleState().Setup;
+    const TSetupData& setup = ConsoleState().setup;
     if (screen == SystemConfigScreen) return setup.Server.UpsDevice.empty();
     const TEmailSetup& email = setup.Email;
     return screen == MailServerConfigScreen && email.EmailUseAuth &&
@@ -109,65 +109,65 @@ class HostileStart : public ScreenTest {
 
 const THostileCase kCases[] = {
     {"config of 10 MB",
-     [](const ModelTestTree& t) {
+     [](const TModelTestTree& t) {
        t.Write("bin/wksrv.cfg",
                kBaseConfig + Repeat("Junk=" + std::string(90, 'j') + "\n", 110000));
      },
      TStartup::kReady,
-     [](const TConsoleState& s) { EXPECT_EQ(s.Setup.Server.SrvLocation, "Lab"); }},
+     [](const TConsoleState& s) { EXPECT_EQ(s.setup.Server.SrvLocation, "Lab"); }},
     {"config of binary bytes",
-     [](const ModelTestTree& t) { t.Write("bin/wksrv.cfg", RandomBytes(65536)); }, TStartup::kReady,
-     [](const TConsoleState& s) { EXPECT_LE(s.Setup.Ups.Events.Count(), 255); }},
+     [](const TModelTestTree& t) { t.Write("bin/wksrv.cfg", RandomBytes(65536)); },
+     TStartup::kReady, [](const TConsoleState& s) { EXPECT_LE(s.setup.Ups.Events.Count(), 255); }},
     {"config line of 1 MB",
-     [](const ModelTestTree& t) {
+     [](const TModelTestTree& t) {
        t.Write("bin/wksrv.cfg", std::string(kBaseConfig) +
                                     "SrvDownTime=" + std::string(1 << 20, '9') +
                                     "\nUpsDevice=" + std::string(1 << 20, 'd') + "\n");
      },
      TStartup::kReady,
      [](const TConsoleState& s) {
-       EXPECT_EQ(s.Setup.Server.SrvDownTime, 180);
-       EXPECT_EQ(s.Setup.Server.UpsDevice, "USB");
+       EXPECT_EQ(s.setup.Server.SrvDownTime, 180);
+       EXPECT_EQ(s.setup.Server.UpsDevice, "USB");
      }},
     {"config with CRLF",
-     [](const ModelTestTree& t) {
+     [](const TModelTestTree& t) {
        t.Write("bin/wksrv.cfg",
                "[Wattkeep]\r\nUpsModelName=Alpha\r\nUpsDevice=USB\r\nSrvListenPort=70000\r\n");
      },
      TStartup::kReady,
      [](const TConsoleState& s) {
-       EXPECT_EQ(s.Setup.Ups.UpsModelName, "Alpha");
-       EXPECT_EQ(s.Setup.Server.SrvListenPort, 4464);
+       EXPECT_EQ(s.setup.Ups.UpsModelName, "Alpha");
+       EXPECT_EQ(s.setup.Server.SrvListenPort, 4464);
      }},
     {"duplicate sections and keys",
-     [](const ModelTestTree& t) {
+     [](const TModelTestTree& t) {
        t.Write("bin/wksrv.cfg",
                std::string(kBaseConfig) +
                    "SrvLocation=Second\n[wattkeep]\nSrvLocation=Third\nUpsDevice=\n");
      },
      TStartup::kReady,
-     [](const TConsoleState& s) { EXPECT_EQ(s.Setup.Server.SrvLocation, "Lab"); }},
+     [](const TConsoleState& s) { EXPECT_EQ(s.setup.Server.SrvLocation, "Lab"); }},
     {"EventCounter -1",
-     [](const ModelTestTree& t) {
+     [](const TModelTestTree& t) {
        t.Write("bin/wksrv.cfg",
                std::string(kBaseConfig) + "EventCounter=-1\nEvent0=1|$LOG\nEvent254=2|$LOG\n");
      },
-     TStartup::kReady, [](const TConsoleState& s) { EXPECT_EQ(s.Setup.Ups.Events.Count(), 2); }},
+     TStartup::kReady, [](const TConsoleState& s) { EXPECT_EQ(s.setup.Ups.Events.Count(), 2); }},
     {"EventCounter 4294967295",
-     [](const ModelTestTree& t) {
+     [](const TModelTestTree& t) {
        t.Write("bin/wksrv.cfg",
                std::string(kBaseConfig) + "EventCounter=4294967295\nEvent0=1|$LOG\n");
      },
-     TStartup::kReady, [](const TConsoleState& s) { EXPECT_EQ(s.Setup.Ups.Events.Count(), 0); }},
+     TStartup::kReady, [](const TConsoleState& s) { EXPECT_EQ(s.setup.Ups.Events.Count(), 0); }},
     {"255 events of 200 jobs",
-     [](const ModelTestTree& t) { t.Write("bin/wksrv.cfg", kBaseConfig + ManyEvents()); },
+     [](const TModelTestTree& t) { t.Write("bin/wksrv.cfg", kBaseConfig + ManyEvents()); },
      TStartup::kReady,
      [](const TConsoleState& s) {
-       ASSERT_EQ(s.Setup.Ups.Events.Count(), 255);
-       EXPECT_EQ(s.Setup.Ups.Events.Lists()[254].size(), 201u);
+       ASSERT_EQ(s.setup.Ups.Events.Count(), 255);
+       EXPECT_EQ(s.setup.Ups.Events.Lists()[254].size(), 201u);
      }},
     {"database of 20,000 lines",
-     [](const ModelTestTree& t) {
+     [](const TModelTestTree& t) {
        TTextList lines;
        for (int i = 0; i < 20000; ++i)
          lines.push_back(ModelLine(
@@ -175,28 +175,28 @@ const THostileCase kCases[] = {
        lines.push_back(ModelLine(kAlpha));
        t.WriteDatabase(lines);
      },
-     TStartup::kReady, [](const TConsoleState& s) { EXPECT_EQ(s.Database.Models.size(), 20001u); }},
+     TStartup::kReady, [](const TConsoleState& s) { EXPECT_EQ(s.database.Models.size(), 20001u); }},
     {"database line of odd length",
-     [](const ModelTestTree& t) { t.Write("bin/upsdb.ups", Scramble(ModelLine(kAlpha)) + "0\n"); },
+     [](const TModelTestTree& t) { t.Write("bin/upsdb.ups", Scramble(ModelLine(kAlpha)) + "0\n"); },
      TStartup::kReady,
-     [](const TConsoleState& s) { EXPECT_EQ(s.Setup.Ups.UpsModelName, "Alpha"); }},
+     [](const TConsoleState& s) { EXPECT_EQ(s.setup.Ups.UpsModelName, "Alpha"); }},
     {"database line of the model cut short",
-     [](const ModelTestTree& t) {
+     [](const TModelTestTree& t) {
        const std::string line = Scramble(ModelLine(kAlpha));
        t.Write("bin/upsdb.ups", line.substr(0, line.size() / 2) + "\n");
      },
      TStartup::kBadModel, nullptr},
     {"database with garbage beside a good line",
-     [](const ModelTestTree& t) {
+     [](const TModelTestTree& t) {
        t.Write("bin/upsdb.ups",
                "ZZZZ\n" + Scramble(ModelLine(kAlpha)) + "\nABC\n" + RandomBytes(300) + "\n");
      },
      TStartup::kReady,
-     [](const TConsoleState& s) { EXPECT_EQ(s.Setup.Ups.UpsModelName, "Alpha"); }},
-    {"empty database", [](const ModelTestTree& t) { t.Write("bin/upsdb.ups", ""); },
-     TStartup::kReady, [](const TConsoleState& s) { EXPECT_EQ(s.Setup.Ups.UpsModelName, "None"); }},
+     [](const TConsoleState& s) { EXPECT_EQ(s.setup.Ups.UpsModelName, "Alpha"); }},
+    {"empty database", [](const TModelTestTree& t) { t.Write("bin/upsdb.ups", ""); },
+     TStartup::kReady, [](const TConsoleState& s) { EXPECT_EQ(s.setup.Ups.UpsModelName, "None"); }},
     {"language file without the console's sections",
-     [](const ModelTestTree& t) { t.Write("languages/english.lng", "[QSSRV]\nStart=x\n"); },
+     [](const TModelTestTree& t) { t.Write("languages/english.lng", "[QSSRV]\nStart=x\n"); },
      TStartup::kReady, [](const TConsoleState& s) { EXPECT_EQ(s.NoUpsSelectedText, ""); }},
 };
 

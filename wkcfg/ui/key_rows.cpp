@@ -31,13 +31,13 @@ TFormRow NumberRow(const std::string& label, const std::string& key_name) {
 }
 
 int64_t KeyFieldValue(const std::string& key_name) {
-  const TFieldRef field = KeyOf(key_name).field(&ConsoleState().Setup);
+  const TFieldRef field = KeyOf(key_name).field(&ConsoleState().setup);
   return std::visit(
       [](auto* p) -> int64_t {
-        using T = std::remove_pointer_t<decltype(p)>;
-        if constexpr (std::is_same_v<T, std::string>) {
+        using TField = std::remove_pointer_t<decltype(p)>;
+        if constexpr (std::is_same_v<TField, std::string>) {
           return 0;
-        } else if constexpr (std::is_same_v<T, float>) {
+        } else if constexpr (std::is_same_v<TField, float>) {
           return std::lround(*p);
         } else {
           return static_cast<int64_t>(*p);
@@ -47,14 +47,14 @@ int64_t KeyFieldValue(const std::string& key_name) {
 }
 
 void StoreKeyField(const std::string& key_name, int64_t value) {
-  const TFieldRef field = KeyOf(key_name).field(&ConsoleState().Setup);
+  const TFieldRef field = KeyOf(key_name).field(&ConsoleState().setup);
   std::visit(
       [value](auto* p) {
-        using T = std::remove_pointer_t<decltype(p)>;
-        if constexpr (std::is_same_v<T, bool>) {
+        using TField = std::remove_pointer_t<decltype(p)>;
+        if constexpr (std::is_same_v<TField, bool>) {
           *p = value != 0;
-        } else if constexpr (!std::is_same_v<T, std::string>) {
-          *p = static_cast<T>(value);
+        } else if constexpr (!std::is_same_v<TField, std::string>) {
+          *p = static_cast<TField>(value);
         }
       },
       field);

@@ -19,10 +19,10 @@
 // The facts of a test model; the line built from them has all 41 fields.
 struct TTestModel {
   std::string name;
-  int OffMode, OffMin, OffMax;
-  int OnMode, OnMin, OnMax, OnStep;
-  bool Smart, Calibration;
-  std::string Capabilities;  // fields 29-40, "1" or "0" each
+  int off_mode, off_min, off_max;
+  int on_mode, on_min, on_max, on_step;
+  bool smart, calibration;
+  std::string capabilities;  // fields 29-40, "1" or "0" each
 };
 
 inline std::string ModelLine(const TTestModel& m) {
@@ -30,18 +30,18 @@ inline std::string ModelLine(const TTestModel& m) {
   f[0] = m.name;
   f[4] = "3";
   f[14] = "2";  // recharge hours
-  f[16] = std::to_string(m.OffMode);
-  f[17] = std::to_string(m.OffMin);
-  f[18] = std::to_string(m.OffMax);
-  f[19] = std::to_string(m.OnMode);
-  f[20] = std::to_string(m.OnMin);
-  f[21] = std::to_string(m.OnMax);
-  f[22] = std::to_string(m.OnStep);
-  f[23] = m.Smart ? "1" : "0";
-  f[24] = m.Calibration ? "1" : "0";
+  f[16] = std::to_string(m.off_mode);
+  f[17] = std::to_string(m.off_min);
+  f[18] = std::to_string(m.off_max);
+  f[19] = std::to_string(m.on_mode);
+  f[20] = std::to_string(m.on_min);
+  f[21] = std::to_string(m.on_max);
+  f[22] = std::to_string(m.on_step);
+  f[23] = m.smart ? "1" : "0";
+  f[24] = m.calibration ? "1" : "0";
   f[26] = "FAM_" + m.name;
-  for (size_t i = 0; i < m.Capabilities.size() && 29 + i < f.size(); ++i) {
-    f[29 + i] = std::string(1, m.Capabilities[i]);
+  for (size_t i = 0; i < m.capabilities.size() && 29 + i < f.size(); ++i) {
+    f[29 + i] = std::string(1, m.capabilities[i]);
   }
   std::string line = f[0];
   for (size_t i = 1; i < f.size(); ++i) line += "|" + f[i];
@@ -69,10 +69,10 @@ class ScreenTest : public ::testing::Test {
     InitConsoleUi();
     TConsoleState& state = ConsoleState();
     state = TConsoleState();
-    state.Setup.InstallPath = tree_.Root();
+    state.setup.InstallPath = tree_.Root();
     state.NoUpsSelectedText = "None";
-    state.Setup.Ups.UpsModelName = "None";
-    EXPECT_EQ(LoadUpsDatabase(&state.Database, UpsDatabasePath(state)), 0);
+    state.setup.Ups.UpsModelName = "None";
+    EXPECT_EQ(LoadUpsDatabase(&state.database, UpsDatabasePath(state)), 0);
   }
   ~ScreenTest() override {
     ConsoleState() = TConsoleState();
@@ -81,10 +81,10 @@ class ScreenTest : public ::testing::Test {
 
   // The model as the start-up selection leaves it (stored data kept).
   void Select(const TTestModel& model) {
-    ConsoleState().Setup.Ups.UpsModelName = model.name;
+    ConsoleState().setup.Ups.UpsModelName = model.name;
     ASSERT_EQ(SelectStoredModel(&ConsoleState()), 0);
   }
-  TSetupData& Record() { return ConsoleState().Setup; }
+  TSetupData& Record() { return ConsoleState().setup; }
 
   void Keys(const std::vector<int>& keys) { term_.AddKeys(keys); }
   // Typed text and ENTER.
@@ -111,7 +111,7 @@ class ScreenTest : public ::testing::Test {
     return count;
   }
 
-  ModelTestTree tree_;
+  TModelTestTree tree_;
   TFakeTerminal term_{80, 25};
 };
 
