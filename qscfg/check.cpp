@@ -74,7 +74,7 @@ void CheckScripts(const TIniDocument& doc, const TQsProbes& probes,
   for (size_t i = 0; i < QsScriptKeys().size(); ++i) {
     const std::string& key = QsScriptKeys()[i];
     const std::string path = doc.GetString(kQsSection, key, "");
-    switch (probes.Script(path)) {
+    switch (probes.script(path)) {
       case TScriptState::kEmpty:
         if (kOrders[i].script_required)
           findings->push_back({TFindingKind::kEmptyScript, key, path});
@@ -117,7 +117,7 @@ std::vector<TFinding> CheckQsConfig(const TIniDocument& doc, const TQsProbes& pr
 }
 
 std::string FindingText(const TFinding& f) {
-  const std::string quoted = "\"" + f.Value + "\"";
+  const std::string quoted = "\"" + f.value + "\"";
   switch (f.kind) {
     case TFindingKind::kNoMaster:
       return "no master server is configured; the daemon will not start or will refuse every "
@@ -133,7 +133,7 @@ std::string FindingText(const TFinding& f) {
     case TFindingKind::kCut:
       return quoted + " does not fit; the daemon uses " + std::to_string(f.Used);
     case TFindingKind::kOutOfRange: {
-      const TQsNumberKey* key = FindQsNumberKey(f.Key);
+      const TQsNumberKey* key = FindQsNumberKey(f.key);
       if (key == nullptr) return quoted + " is out of range";
       return quoted + " is out of range [" + std::to_string(int64_t{key->minimum} * key->scale) +
              " - " + std::to_string(int64_t{key->maximum} * key->scale) + "]";

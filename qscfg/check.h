@@ -25,8 +25,8 @@ enum class TFindingKind {
 
 struct TFinding {
   TFindingKind kind;
-  std::string Key;    // the key concerned
-  std::string Value;  // its value as written
+  std::string key;    // the key concerned
+  std::string value;  // its value as written
   int32_t Used = 0;   // kNotANumber, kCut: what the daemon takes instead
 };
 

@@ -16,7 +16,7 @@ std::vector<std::string> Found(const std::string& overrides,
   std::vector<std::string> found;
   const TIniDocument doc = QsDoc(overrides + kSound);
   for (const TFinding& f : CheckQsConfig(doc, FakeProbes({"master.lan"}, scripts)))
-    found.push_back(f.Key + " " + std::to_string(static_cast<int>(f.kind)) + " " +
+    found.push_back(f.key + " " + std::to_string(static_cast<int>(f.kind)) + " " +
                     std::to_string(f.Used));
   return found;
 }

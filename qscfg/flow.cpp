@@ -80,7 +80,7 @@ const TMenu& QsMenuTable() {
 bool SaveQsAndNotify() {
   TQsEditor& editor = QsEditor();
   return SaveAndNotify(
-      editor.Path, [&editor](bool* in_place) { return SaveQsEditor(&editor, in_place); },
+      editor.path, [&editor](bool* in_place) { return SaveQsEditor(&editor, in_place); },
       QsDaemonRuns, LangText("Restart", "QSCFG"));
 }
 
@@ -90,20 +90,20 @@ bool LoadQsEditor(const std::string& program_dir, TQsEditor* editor) {
   const std::string language = GetLanguageFile(root);
   if (language.empty()) return false;
   SetLanguageFilePath(root + "languages/" + language);
-  editor->Path = root + "bin/qslx.cfg";
-  if (const int error = LoadIniFile(editor->Path, &editor->Doc); error != 0) {
-    PrintMessage(kIdent, editor->Path + ": " + SystemErrorText(error));
+  editor->path = root + "bin/qslx.cfg";
+  if (const int error = LoadIniFile(editor->path, &editor->doc); error != 0) {
+    PrintMessage(kIdent, editor->path + ": " + SystemErrorText(error));
     return false;
   }
-  editor->Config = ReadQsConfig(editor->Doc);
+  editor->config = ReadQsConfig(editor->doc);
   return true;
 }
 
 int SaveQsEditor(TQsEditor* editor, bool* in_place) {
-  TIniDocument doc = editor->Doc;
-  WriteQsConfig(editor->Config, &doc);
-  if (const int error = SaveIniFile(editor->Path, doc, in_place); error != 0) return error;
-  editor->Doc = doc;
+  TIniDocument doc = editor->doc;
+  WriteQsConfig(editor->config, &doc);
+  if (const int error = SaveIniFile(editor->path, doc, in_place); error != 0) return error;
+  editor->doc = doc;
   return 0;
 }
 
@@ -119,7 +119,7 @@ int CheckQsFile(const std::string& path, const TQsProbes& probes) {
   }
   const std::vector<TFinding> findings = CheckQsConfig(doc, probes);
   for (const TFinding& finding : findings)
-    PrintMessage(kIdent, finding.Key + ": " + FindingText(finding));
+    PrintMessage(kIdent, finding.key + ": " + FindingText(finding));
   if (findings.empty()) PrintMessage(kIdent, path + ": no problem found");
   return findings.empty() ? 0 : 1;
 }
@@ -142,7 +142,7 @@ int QsConfigMain(int argc, char** argv) {
   }
   if (!RequireRootUser()) return 0;
   SetTextFormats();
-  QsEditor().Probes = SystemProbes();
+  QsEditor().probes = SystemProbes();
   const std::string program_dir = ProgramDirectory(argc > 0 ? argv[0] : "");
   // Held until the program ends, so that a second console cannot load the
   // file this one is about to save.

@@ -44,7 +44,7 @@ TEST(QsFlow, EachMenuChoiceOpensItsScreenOrLeaves) {
 
 TEST_F(QsFlowTest, LoadNeedsTheSuiteSettingsAndLanguage) {
   EXPECT_TRUE(Load("[QS System]\nListenPort=6009\n"));
-  EXPECT_EQ(6009, QsNumber(editor.Config, "ListenPort"));
+  EXPECT_EQ(6009, QsNumber(editor.config, "ListenPort"));
   EXPECT_TRUE(Load(""));
   tree.Write("bin/voltmon.cfg", "[Globals]\nInstallPath=" + tree.root() + "\nLanguageFile=x.lng\n");
   EXPECT_FALSE(Load(""));
@@ -53,10 +53,10 @@ TEST_F(QsFlowTest, LoadNeedsTheSuiteSettingsAndLanguage) {
 TEST_F(QsFlowTest, SaveKeepsModeAndUnknownKeysAndReadsBackInTheDaemon) {
   ASSERT_TRUE(Load("[QS System]\nCustomKey=1\nAdrCount=1\nAdr0=\n[Else]\na=b\n"));
   ASSERT_EQ(0, chmod(tree.Path("bin/qslx.cfg").c_str(), 0640));
-  editor.Config.Masters = {"10.0.0.7"};
-  editor.Config.Numbers["ListenPort"] = 6123;
-  editor.Config.Scripts["ScriptShutdown"] = "/s";
-  editor.Config.Scripts["ScriptMessage"] = "/m";
+  editor.config.masters = {"10.0.0.7"};
+  editor.config.numbers["ListenPort"] = 6123;
+  editor.config.scripts["ScriptShutdown"] = "/s";
+  editor.config.scripts["ScriptMessage"] = "/m";
   ASSERT_EQ(0, SaveQsEditor(&editor));
   struct stat st;
   ASSERT_EQ(0, stat(tree.Path("bin/qslx.cfg").c_str(), &st));
@@ -72,7 +72,7 @@ TEST_F(QsFlowTest, SaveKeepsModeAndUnknownKeysAndReadsBackInTheDaemon) {
 
 TEST_F(QsFlowTest, FailedSaveGivesTheErrorAndLeavesTheFile) {
   ASSERT_TRUE(Load("[QS System]\nListenPort=1\n"));
-  editor.Path = tree.Path("missing/qslx.cfg");
+  editor.path = tree.Path("missing/qslx.cfg");
   EXPECT_EQ(ENOENT, SaveQsEditor(&editor));
   EXPECT_EQ("[QS System]\nListenPort=1\n", tree.Read("bin/qslx.cfg"));
 }

@@ -56,15 +56,15 @@ TQsConfig ReadQsConfig(const TIniDocument& doc) {
   const uint16_t count = static_cast<uint16_t>(doc.GetInteger(kQsSection, kQsAddressCountKey, 0));
   for (int i = 0; i < count; ++i) {
     const std::string address = doc.GetString(kQsSection, QsAddressKey(i), "");
-    if (!address.empty()) config.Masters.push_back(address);
+    if (!address.empty()) config.masters.push_back(address);
   }
   TQsSetupData values;
   for (const TQsNumberKey& key : QsNumberKeys()) {
     ReadQsKey(doc, key, &values);
-    config.Numbers[key.name] = FieldNumber(key.field(&values));
+    config.numbers[key.name] = FieldNumber(key.field(&values));
   }
   for (const std::string& key : QsScriptKeys())
-    config.Scripts[key] = doc.GetString(kQsSection, key, "");
+    config.scripts[key] = doc.GetString(kQsSection, key, "");
   return config;
 }
 
@@ -74,7 +74,7 @@ void WriteQsConfig(const TQsConfig& config, TIniDocument* doc) {
   for (int i = 0; i < old_count; ++i) doc->Remove(kQsSection, QsAddressKey(i));
   // Without masters the file stays as shipped: one empty entry, so that the
   // daemon still starts and refuses every caller instead of not starting.
-  const TTextList masters = config.Masters.empty() ? TTextList{""} : config.Masters;
+  const TTextList masters = config.masters.empty() ? TTextList{""} : config.masters;
   doc->Set(kQsSection, kQsAddressCountKey, std::to_string(masters.size()));
   for (size_t i = 0; i < masters.size(); ++i)
     doc->Set(kQsSection, QsAddressKey(static_cast<int>(i)), masters[i]);
@@ -82,15 +82,15 @@ void WriteQsConfig(const TQsConfig& config, TIniDocument* doc) {
     if (key->kind != TKeyKind::kString) {
       doc->Set(kQsSection, key->name, std::to_string(QsNumber(config, key->name)));
     } else {
-      const auto found = config.Scripts.find(key->name);
-      doc->Set(kQsSection, key->name, found == config.Scripts.end() ? "" : found->second);
+      const auto found = config.scripts.find(key->name);
+      doc->Set(kQsSection, key->name, found == config.scripts.end() ? "" : found->second);
     }
   }
 }
 
 int32_t QsNumber(const TQsConfig& config, const std::string& name) {
-  const auto found = config.Numbers.find(name);
-  if (found != config.Numbers.end()) return found->second;
+  const auto found = config.numbers.find(name);
+  if (found != config.numbers.end()) return found->second;
   const TQsNumberKey* key = FindQsNumberKey(name);
   return key == nullptr ? 0 : QsDefault(*key);
 }
@@ -120,8 +120,8 @@ TScriptState ProbeScriptPath(const std::string& path) {
 
 TQsProbes SystemProbes() {
   TQsProbes probes;
-  probes.Lookup = [](const std::string& host) { return std::make_unique<TNameLookup>(host); };
-  probes.Script = ProbeScriptPath;
+  probes.lookup = [](const std::string& host) { return std::make_unique<TNameLookup>(host); };
+  probes.script = ProbeScriptPath;
   return probes;
 }
 
@@ -132,7 +132,7 @@ std::vector<bool> ResolveHosts(const TQsProbes& probes, const TTextList& hosts) 
   for (size_t first = 0; first < hosts.size(); first += kBatch) {
     std::vector<std::unique_ptr<TNameLookup>> lookups;
     for (size_t i = first; i < hosts.size() && i < first + kBatch; ++i)
-      lookups.push_back(probes.Lookup(hosts[i]));
+      lookups.push_back(probes.lookup(hosts[i]));
     const int64_t deadline = NowMs() + kQsLookupMs;
     for (const auto& lookup : lookups)
       resolved.push_back(lookup->Wait(deadline) == TResolveResult::kResolved);

@@ -17,9 +17,9 @@
 #include "common/text.h"
 
 struct TQsConfig {
-  TTextList Masters;                           // non-empty addresses, in file order
-  std::map<std::string, int32_t> Numbers;      // every numeric key, as the daemon narrows it
-  std::map<std::string, std::string> Scripts;  // the five script keys
+  TTextList masters;                           // non-empty addresses, in file order
+  std::map<std::string, int32_t> numbers;      // every numeric key, as the daemon narrows it
+  std::map<std::string, std::string> scripts;  // the five script keys
 };
 
 // The values the daemon reads from `doc` (defaults for missing keys).
@@ -50,8 +50,8 @@ TScriptState ProbeScriptPath(const std::string& path);
 // The outside world the checks ask, so that tests can answer for it.
 struct TQsProbes {
   // Starts looking a host name up (see common/resolve.h).
-  std::function<std::unique_ptr<TNameLookup>(const std::string&)> Lookup;
-  std::function<TScriptState(const std::string&)> Script;  // see ProbeScriptPath
+  std::function<std::unique_ptr<TNameLookup>(const std::string&)> lookup;
+  std::function<TScriptState(const std::string&)> script;  // see ProbeScriptPath
 };
 
 // How long the program waits for the name service to answer for a name.

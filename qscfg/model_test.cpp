@@ -36,15 +36,15 @@ TEST(QsModel, MastersSkipEmptyEntriesAndStopAtTheCount) {
   const TQsConfig config =
       ReadQsConfig(QsDoc("AdrCount=3\nAdr0=\nAdr1=a.lan\nAdr2=10.0.0.1\n"
                          "Adr3=beyond\n"));
-  EXPECT_EQ((TTextList{"a.lan", "10.0.0.1"}), config.Masters);
+  EXPECT_EQ((TTextList{"a.lan", "10.0.0.1"}), config.masters);
 }
 
 TEST(QsModel, WriteRenumbersMastersAndKeepsUnknownKeys) {
   TIniDocument doc = QsDoc("AdrCount=3\nAdr0=\nAdr1=old.lan\nAdr2=x\nMine=kept\n");
   doc.Set("Other", "k", "v");
   TQsConfig config = ReadQsConfig(doc);
-  config.Masters = {"new.lan"};
-  config.Scripts["ScriptShutdown"] = "/s.sh";
+  config.masters = {"new.lan"};
+  config.scripts["ScriptShutdown"] = "/s.sh";
   WriteQsConfig(config, &doc);
   EXPECT_EQ("1", *doc.Get("QS System", "AdrCount"));
   EXPECT_EQ("new.lan", *doc.Get("QS System", "Adr0"));
@@ -59,7 +59,7 @@ TEST(QsModel, WriteRenumbersMastersAndKeepsUnknownKeys) {
 TEST(QsModel, NoMasterIsWrittenAsTheShippedEmptyEntry) {
   TIniDocument doc = QsDoc("AdrCount=2\nAdr0=a\nAdr1=b\n");
   TQsConfig config = ReadQsConfig(doc);
-  config.Masters.clear();
+  config.masters.clear();
   WriteQsConfig(config, &doc);
   EXPECT_EQ("1", *doc.Get("QS System", "AdrCount"));
   EXPECT_EQ("", *doc.Get("QS System", "Adr0"));
@@ -81,16 +81,16 @@ TEST(QsModel, NewFileHoldsTheDaemonsDefaultsInFileOrder) {
 
 TEST(QsModel, WrittenValuesReadBackUnchanged) {
   TQsConfig config = ReadQsConfig(QsDoc(""));
-  config.Masters = {"m1", "10.1.2.3"};
-  config.Numbers["ListenPort"] = 6100;
-  config.Numbers["AliveRetries"] = 255;
-  config.Numbers["LogEnabled"] = 0;
+  config.masters = {"m1", "10.1.2.3"};
+  config.numbers["ListenPort"] = 6100;
+  config.numbers["AliveRetries"] = 255;
+  config.numbers["LogEnabled"] = 0;
   TIniDocument doc;
   WriteQsConfig(config, &doc);
   const TQsConfig back = ReadQsConfig(doc);
-  EXPECT_EQ(config.Masters, back.Masters);
-  EXPECT_EQ(config.Numbers, back.Numbers);
-  EXPECT_EQ(config.Scripts, back.Scripts);
+  EXPECT_EQ(config.masters, back.masters);
+  EXPECT_EQ(config.numbers, back.numbers);
+  EXPECT_EQ(config.scripts, back.scripts);
 }
 
 TEST(QsModel, ClassifiesAddresses) {

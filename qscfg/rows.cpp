@@ -22,7 +22,7 @@ TEntryOutcome MasterEntry(const std::string& address, const TQsProbes& probes) {
 }
 
 TEntryOutcome ScriptEntry(size_t index, const std::string& path, const TQsProbes& probes) {
-  const TScriptState state = probes.Script(path);
+  const TScriptState state = probes.script(path);
   if (state == TScriptState::kEmpty) {
     if (kOrders[index].script_required) return {TEntryVerdict::kRefuse, "100008"};
     return {TEntryVerdict::kStore, ""};

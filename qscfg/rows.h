@@ -16,8 +16,8 @@ enum class TEntryVerdict {
 };
 
 struct TEntryOutcome {
-  TEntryVerdict Verdict;
-  std::string TextKey;  // section "QSCFG" (or "ERRORS" for "100008"), empty for kStore
+  TEntryVerdict verdict;
+  std::string text_key;  // section "QSCFG" (or "ERRORS" for "100008"), empty for kStore
 };
 
 // A master address typed on ENTER: refused when empty or of bad syntax, a

@@ -21,8 +21,8 @@ TEST(QsRows, MasterEntryRefusesOnlyWhatCannotBeAnAddress) {
   };
   for (const auto& c : cases) {
     const TEntryOutcome outcome = MasterEntry(c.address, FakeProbes());
-    EXPECT_EQ(c.verdict, outcome.Verdict) << c.address;
-    EXPECT_EQ(c.text, outcome.TextKey) << c.address;
+    EXPECT_EQ(c.verdict, outcome.verdict) << c.address;
+    EXPECT_EQ(c.text, outcome.text_key) << c.address;
   }
 }
 
@@ -47,8 +47,8 @@ TEST(QsRows, ScriptEntryWarnsButRefusesOnlyEmptyRequiredScripts) {
   };
   for (const auto& c : cases) {
     const TEntryOutcome outcome = ScriptEntry(c.index, c.path, probes);
-    EXPECT_EQ(c.verdict, outcome.Verdict) << c.index << " " << c.path;
-    EXPECT_EQ(c.text, outcome.TextKey) << c.index << " " << c.path;
+    EXPECT_EQ(c.verdict, outcome.verdict) << c.index << " " << c.path;
+    EXPECT_EQ(c.text, outcome.text_key) << c.index << " " << c.path;
   }
 }
 

@@ -25,7 +25,7 @@ const char kSection[] = "QSCFG";
 constexpr int kMarkColumn = 1;
 
 TQsConfig& Config() {
-  return QsEditor().Config;
+  return QsEditor().config;
 }
 
 const TQsNumberKey& KeyOf(const std::string& name) {
@@ -46,7 +46,7 @@ TFormRow QsNumberRow(const std::string& label, const std::string& name) {
   row.minimum = [minimum = key.minimum] { return minimum; };
   row.maximum = [maximum = key.maximum] { return maximum; };
   row.store = [name, scale](const std::string& work) {
-    Config().Numbers[name] = static_cast<int32_t>(std::atol(work.c_str()) * scale);
+    Config().numbers[name] = static_cast<int32_t>(std::atol(work.c_str()) * scale);
     return true;
   };
   return row;
@@ -59,7 +59,7 @@ TFormRow QsSwitchRow(const std::string& label, const std::string& name) {
   row.kind = TRowKind::kYesNo;
   row.value = [name] { return YesNoText(QsNumber(Config(), name) != 0); };
   row.store = [name](const std::string& work) {
-    Config().Numbers[name] = YesNoValue(work) ? 1 : 0;
+    Config().numbers[name] = YesNoValue(work) ? 1 : 0;
     return true;
   };
   return row;
@@ -76,12 +76,12 @@ std::string Text(const std::string& key, const std::string& value) {
 
 // Shows what the rule decided; true when the value is to be stored.
 bool Obey(const TEntryOutcome& outcome, const std::string& value) {
-  switch (outcome.Verdict) {
+  switch (outcome.verdict) {
     case TEntryVerdict::kRefuse:
-      ShowError(Text(outcome.TextKey, value));
+      ShowError(Text(outcome.text_key, value));
       return false;
     case TEntryVerdict::kStoreWarning:
-      PressAnyKeyBox(Text(outcome.TextKey, value), NoticeColors);
+      PressAnyKeyBox(Text(outcome.text_key, value), NoticeColors);
       return true;
     case TEntryVerdict::kStore:
       break;
@@ -90,41 +90,41 @@ bool Obey(const TEntryOutcome& outcome, const std::string& value) {
 }
 
 bool HaveMasters() {
-  return !Config().Masters.empty();
+  return !Config().masters.empty();
 }
 
 size_t& Current() {
   TQsEditor& editor = QsEditor();
-  if (editor.Current >= editor.Config.Masters.size()) editor.Current = 0;
-  return editor.Current;
+  if (editor.current >= editor.config.masters.size()) editor.current = 0;
+  return editor.current;
 }
 
 bool AcceptMaster(const std::string& address) {
-  const TEntryOutcome outcome = MasterEntry(address, QsEditor().Probes);
-  QsEditor().Unsound[address] = outcome.Verdict != TEntryVerdict::kStore;
-  QsEditor().Pending.erase(address);
+  const TEntryOutcome outcome = MasterEntry(address, QsEditor().probes);
+  QsEditor().unsound[address] = outcome.verdict != TEntryVerdict::kStore;
+  QsEditor().pending.erase(address);
   return Obey(outcome, address);
 }
 
 bool AddMasterButton() {
   std::string address;
   InputBox(ConsoleUi().FrameWidth, "Master server:", "", false, false, &address);
-  if (!address.empty() && AcceptMaster(address)) Current() = AddMaster(&Config().Masters, address);
+  if (!address.empty() && AcceptMaster(address)) Current() = AddMaster(&Config().masters, address);
   return false;
 }
 
 bool DeleteMasterButton() {
   if (!HaveMasters()) return false;
-  const std::string address = Config().Masters[Current()];
+  const std::string address = Config().masters[Current()];
   if (ConfirmYesNoBox(ConsoleUi().FrameWidth, Text("DeleteMaster", address), true))
-    Current() = DeleteMaster(&Config().Masters, Current());
+    Current() = DeleteMaster(&Config().masters, Current());
   return false;
 }
 
 // The masters below the rows, the selected one marked ">", a doubtful one
 // "!", one whose name is still being looked up "?".
 void DrawMasterList(int first_line) {
-  const TTextList& masters = Config().Masters;
+  const TTextList& masters = Config().masters;
   const int last_line = ConsoleUi().FrameHeight - 2;
   WriteAt(3, first_line, LangText("MasterList", kSection), false, false, NormalColors);
   if (last_line <= first_line) return;
@@ -158,10 +158,10 @@ class TLookupMarks {
   explicit TLookupMarks(int list_line) {
     SetIdleCallback([this, list_line] {
       TQsEditor& editor = QsEditor();
-      if (editor.Pending.empty()) return;
-      const size_t before = editor.Pending.size();
-      for (const std::string& master : editor.Config.Masters) MasterMark(master);
-      if (editor.Pending.size() != before && WindowBounds() == drawn_in_) DrawMasterList(list_line);
+      if (editor.pending.empty()) return;
+      const size_t before = editor.pending.size();
+      for (const std::string& master : editor.config.masters) MasterMark(master);
+      if (editor.pending.size() != before && WindowBounds() == drawn_in_) DrawMasterList(list_line);
     });
   }
   ~TLookupMarks() { SetIdleCallback(nullptr); }
@@ -182,24 +182,24 @@ TQsEditor& QsEditor() {
 
 TMasterMark MasterMark(const std::string& address) {
   TQsEditor& editor = QsEditor();
-  const auto settled = editor.Unsound.find(address);
-  if (settled != editor.Unsound.end())
+  const auto settled = editor.unsound.find(address);
+  if (settled != editor.unsound.end())
     return settled->second ? TMasterMark::kWarned : TMasterMark::kNone;
   const TAddressSyntax syntax = ClassifyAddress(address);
   if (syntax != TAddressSyntax::kHostName) {
-    editor.Unsound[address] = syntax == TAddressSyntax::kInvalid;
+    editor.unsound[address] = syntax == TAddressSyntax::kInvalid;
     return MasterMark(address);
   }
-  auto pending = editor.Pending.find(address);
-  if (pending == editor.Pending.end()) {
-    TQsEditor::TPendingName name{editor.Probes.Lookup(address), NowMs() + kQsLookupMs};
-    pending = editor.Pending.emplace(address, std::move(name)).first;
+  auto pending = editor.pending.find(address);
+  if (pending == editor.pending.end()) {
+    TQsEditor::TPendingName name{editor.probes.lookup(address), NowMs() + kQsLookupMs};
+    pending = editor.pending.emplace(address, std::move(name)).first;
   }
-  const TResolveResult result = pending->second.Lookup->Poll();
-  if (result == TResolveResult::kPending && NowMs() < pending->second.DueMs)
+  const TResolveResult result = pending->second.lookup->Poll();
+  if (result == TResolveResult::kPending && NowMs() < pending->second.due_ms)
     return TMasterMark::kPending;
-  editor.Unsound[address] = result != TResolveResult::kResolved;
-  editor.Pending.erase(pending);
+  editor.unsound[address] = result != TResolveResult::kResolved;
+  editor.pending.erase(pending);
   return MasterMark(address);
 }
 
@@ -212,29 +212,29 @@ void ListenPortScreen() {
 void MastersScreen() {
   TFormRow list = ChoiceRow(
       "Master servers:", {},
-      [] { return HaveMasters() ? MasterChoices(Config().Masters)[Current()] : std::string(); },
+      [] { return HaveMasters() ? MasterChoices(Config().masters)[Current()] : std::string(); },
       [](const std::string& work) {
-        const int index = MasterChoiceIndex(work, Config().Masters.size());
+        const int index = MasterChoiceIndex(work, Config().masters.size());
         if (index >= 0) Current() = static_cast<size_t>(index);
         return true;
       });
-  list.choices = [] { return MasterChoices(Config().Masters); };
+  list.choices = [] { return MasterChoices(Config().masters); };
   list.shown = HaveMasters;
 
   TFormRow selected;
   selected.label = "Selected master server:";
   selected.kind = TRowKind::kText;
   selected.shown = HaveMasters;
-  selected.value = [] { return HaveMasters() ? Config().Masters[Current()] : std::string(); };
+  selected.value = [] { return HaveMasters() ? Config().masters[Current()] : std::string(); };
   selected.store = [](const std::string& work) {
     if (!AcceptMaster(work)) return false;
-    Config().Masters[Current()] = work;
+    Config().masters[Current()] = work;
     return true;
   };
 
   auto move = [](int step) {
     return [step] {
-      Current() = MoveMaster(&Config().Masters, Current(), step);
+      Current() = MoveMaster(&Config().masters, Current(), step);
       return false;
     };
   };
@@ -250,7 +250,7 @@ void MastersScreen() {
       remove, up,       down};
   const int list_line = 5 + static_cast<int>(screen.rows.size()) + 1;
   // Every name is looked up at once, side by side, before the first draw.
-  for (const std::string& master : Config().Masters) MasterMark(master);
+  for (const std::string& master : Config().masters) MasterMark(master);
   TLookupMarks marks(list_line);
   screen.extra_draw = [list_line, &marks] {
     DrawMasterList(list_line);
@@ -288,10 +288,10 @@ void ScriptsScreen() {
     TFormRow row;
     row.label = kOrders[i].script_label;
     row.kind = TRowKind::kText;
-    row.value = [key = keys[i]] { return Config().Scripts[key]; };
+    row.value = [key = keys[i]] { return Config().scripts[key]; };
     row.store = [i, key = keys[i]](const std::string& work) {
-      if (!Obey(ScriptEntry(i, work, QsEditor().Probes), work)) return false;
-      Config().Scripts[key] = work;
+      if (!Obey(ScriptEntry(i, work, QsEditor().probes), work)) return false;
+      Config().scripts[key] = work;
       return true;
     };
     screen.rows.push_back(row);
@@ -299,8 +299,8 @@ void ScriptsScreen() {
   screen.extra_draw = [] {
     const std::vector<std::string>& keys = QsScriptKeys();
     for (size_t i = 0; i < keys.size(); ++i) {
-      const std::string& path = Config().Scripts[keys[i]];
-      const bool warned = ScriptEntry(i, path, QsEditor().Probes).Verdict != TEntryVerdict::kStore;
+      const std::string& path = Config().scripts[keys[i]];
+      const bool warned = ScriptEntry(i, path, QsEditor().probes).verdict != TEntryVerdict::kStore;
       WriteAt(kMarkColumn, 5 + 2 * static_cast<int>(i), warned ? "!" : " ", false, false,
               ErrorColors);
     }

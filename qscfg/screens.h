@@ -14,18 +14,18 @@
 #include "qscfg/model.h"
 
 struct TQsEditor {
-  std::string Path;  // the settings file
-  TIniDocument Doc;  // as read, for the keys the daemon does not know
-  TQsConfig Config;
-  TQsProbes Probes;
-  size_t Current = 0;                   // the selected master
-  std::map<std::string, bool> Unsound;  // masters' warnings, settled once per name
+  std::string path;  // the settings file
+  TIniDocument doc;  // as read, for the keys the daemon does not know
+  TQsConfig config;
+  TQsProbes probes;
+  size_t current = 0;                   // the selected master
+  std::map<std::string, bool> unsound;  // masters' warnings, settled once per name
   // Names still being looked up, and when their answer is due at the latest.
   struct TPendingName {
-    std::unique_ptr<TNameLookup> Lookup;
-    int64_t DueMs = 0;
+    std::unique_ptr<TNameLookup> lookup;
+    int64_t due_ms = 0;
   };
-  std::map<std::string, TPendingName> Pending;
+  std::map<std::string, TPendingName> pending;
 };
 
 // The process-wide state of the screens.

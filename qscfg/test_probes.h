@@ -14,12 +14,12 @@
 inline TQsProbes FakeProbes(std::set<std::string> resolving = {"master.lan"},
                             std::map<std::string, TScriptState> scripts = {}) {
   TQsProbes probes;
-  probes.Lookup = [resolving](const std::string& host) {
+  probes.lookup = [resolving](const std::string& host) {
     return std::make_unique<TNameLookup>(host, [resolving](const std::string& name) {
       return resolving.count(name) > 0 ? std::string("10.0.0.8") : std::string();
     });
   };
-  probes.Script = [scripts](const std::string& path) {
+  probes.script = [scripts](const std::string& path) {
     if (path.empty()) return TScriptState::kEmpty;
     const auto found = scripts.find(path);
     if (found != scripts.end()) return found->second;
