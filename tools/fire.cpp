@@ -28,15 +28,15 @@ constexpr int kExitError = 2;
 constexpr int kLeastTimeout = 1;
 constexpr int kMostTimeout = 60;
 
-struct MasterConfig {
+struct TMasterConfig {
   std::string path;
   TSetupData setup;
 };
 
 // Finds the installation, sets its language file and loads the
 // configuration; prints the problem and returns false when there is none.
-bool LoadMasterConfig(const MasterFire& fire, const std::string& program_dir,
-                      MasterConfig* config) {
+bool LoadMasterConfig(const TMasterFire& fire, const std::string& program_dir,
+                      TMasterConfig* config) {
   std::string install;
   for (const std::string& directory : SuiteSettingsDirectories(fire.config, program_dir)) {
     install = GetInstallPath(directory);
@@ -65,7 +65,7 @@ bool LoadMasterConfig(const MasterFire& fire, const std::string& program_dir,
 }
 
 // Asks on the terminal whether the shutdown orders may go out.
-bool ConfirmShutdown(const FirePlan& plan) {
+bool ConfirmShutdown(const TFirePlan& plan) {
   std::printf("This rehearsal really shuts down: %s\nGo on? [y/N] ",
               JoinList(plan.ShutdownTargets(), ' ').c_str());
   std::fflush(stdout);
@@ -77,7 +77,7 @@ bool ConfirmShutdown(const FirePlan& plan) {
   return IsYes(answer);
 }
 
-struct Tally {
+struct TTally {
   int accepted = 0;
   int refused = 0;
   int undelivered = 0;
@@ -85,21 +85,21 @@ struct Tally {
 };
 
 // Gives one order and prints its outcome.
-void CarryOut(const PlannedStep& step, int timeout_seconds, Tally* tally) {
-  MasterSend send;
+void CarryOut(const TPlannedStep& step, int timeout_seconds, TTally* tally) {
+  TMasterSend send;
   send.host = step.host;
   send.port = step.port;
   send.line = step.frame;
   send.timeout_seconds = timeout_seconds;
-  OrderOutcome outcome = GiveOrder(send);
+  TOrderOutcome outcome = GiveOrder(send);
   std::string line = "  " + OrderHeading(step) + ": ";
   if (!outcome.greeting.empty()) line += "greeting " + outcome.greeting + ", ";
   switch (outcome.kind) {
-    case OrderOutcome::Kind::kAccepted:
+    case TOrderOutcome::TKind::kAccepted:
       line += "accepted, sent " + step.frame;
       ++tally->accepted;
       break;
-    case OrderOutcome::Kind::kRefused:
+    case TOrderOutcome::TKind::kRefused:
       line += "refused";
       ++tally->refused;
       break;
@@ -113,8 +113,8 @@ void CarryOut(const PlannedStep& step, int timeout_seconds, Tally* tally) {
 
 }  // namespace
 
-int RunFire(const MasterFire& fire, const std::string& program_dir) {
-  MasterConfig config;
+int RunFire(const TMasterFire& fire, const std::string& program_dir) {
+  TMasterConfig config;
   if (!LoadMasterConfig(fire, program_dir, &config)) return kExitError;
   const TEvents& events = config.setup.Ups.Events;
   const int index = events.FindEventByCode(fire.event_code);
@@ -123,36 +123,36 @@ int RunFire(const MasterFire& fire, const std::string& program_dir) {
                  fire.event_code, config.path.c_str());
     return kExitError;
   }
-  const FirePlan plan = PlanEvent(events, index, config.setup.Server.SrvDownWarningTime);
+  const TFirePlan plan = PlanEvent(events, index, config.setup.Server.SrvDownWarningTime);
   std::printf("%s (from %s)\n", EventHeading(plan.code, plan.name).c_str(), config.path.c_str());
   std::fflush(stdout);
   switch (ConfirmationFor(plan, fire.yes, fire.dry_run, isatty(STDIN_FILENO) == 1)) {
-    case Confirmation::kRefuse:
+    case TConfirmation::kRefuse:
       std::fprintf(stderr,
                    "qsmaster: event %d orders %s to shut down and there is no terminal to "
                    "confirm it: nothing sent (give --yes to rehearse it all the same)\n",
                    plan.code, JoinList(plan.ShutdownTargets(), ' ').c_str());
       return kExitRefused;
-    case Confirmation::kAsk:
+    case TConfirmation::kAsk:
       if (!ConfirmShutdown(plan)) {
         std::printf("not confirmed: nothing sent\n");
         return kExitRefused;
       }
       break;
-    case Confirmation::kNotNeeded:
+    case TConfirmation::kNotNeeded:
       break;
   }
   const int timeout =
       std::min(std::max(config.setup.Server.QsTimeoutConnection, kLeastTimeout), kMostTimeout);
-  Tally tally;
+  TTally tally;
   int unusable = 0;
   for (size_t i = 0; i < plan.steps.size(); ++i) {
-    const PlannedStep& step = plan.steps[i];
+    const TPlannedStep& step = plan.steps[i];
     std::printf("job %zu %s\n", i + 1, step.shown.c_str());
-    if (step.kind == StepKind::kLocal) {
+    if (step.kind == TStepKind::kLocal) {
       std::printf("  not carried out: a local job (this is not the master server)\n");
       ++tally.local;
-    } else if (step.kind == StepKind::kUnusable) {
+    } else if (step.kind == TStepKind::kUnusable) {
       std::printf("  order %d (%s) to '%s': not sent: %s\n", step.command,
                   FindOrder(step.command)->name, step.host.c_str(), step.problem.c_str());
       ++unusable;
@@ -173,8 +173,8 @@ int RunFire(const MasterFire& fire, const std::string& program_dir) {
   return tally.refused + tally.undelivered + unusable == 0 ? 0 : kExitRefused;
 }
 
-int RunEvents(const MasterFire& events, const std::string& program_dir) {
-  MasterConfig config;
+int RunEvents(const TMasterFire& events, const std::string& program_dir) {
+  TMasterConfig config;
   if (!LoadMasterConfig(events, program_dir, &config)) return kExitError;
   std::printf("events of %s:\n", config.path.c_str());
   const TTextList lines =

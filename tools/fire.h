@@ -12,10 +12,10 @@
 // standard output. The exit status: 0 every order accepted, 1 an order
 // refused or undelivered or the rehearsal not confirmed, 2 any other error.
 // `program_dir` is qsmaster's own directory with trailing "/".
-int RunFire(const MasterFire& fire, const std::string& program_dir);
+int RunFire(const TMasterFire& fire, const std::string& program_dir);
 
 // Lists the configured events with their names and jobs; 0, or 2 when the
 // configuration cannot be read.
-int RunEvents(const MasterFire& events, const std::string& program_dir);
+int RunEvents(const TMasterFire& events, const std::string& program_dir);
 
 #endif  // VOLTMON_TOOLS_FIRE_H_

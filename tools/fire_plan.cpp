@@ -28,8 +28,8 @@ int32_t EventCode(const TEventJobs& list) {
   return code;
 }
 
-PlannedStep PlanJob(const std::string& job, int32_t code, const std::string& name) {
-  PlannedStep step;
+TPlannedStep PlanJob(const std::string& job, int32_t code, const std::string& name) {
+  TPlannedStep step;
   step.shown = ShownJob(job);
   TTextList parts;
   SplitToList(',', job, &parts, true);
@@ -40,20 +40,20 @@ PlannedStep PlanJob(const std::string& job, int32_t code, const std::string& nam
   const std::string port = JobParameter(job, 1);
   int32_t number = 0;
   if (step.host.empty()) {
-    step.kind = StepKind::kUnusable;
+    step.kind = TStepKind::kUnusable;
     step.problem = "no slave address";
   } else if (!ParseInt32(port, &number) || number < 1 || number > 65535) {
-    step.kind = StepKind::kUnusable;
+    step.kind = TStepKind::kUnusable;
     step.problem = "the port '" + port + "' is not 1-65535";
   } else {
-    step.kind = StepKind::kOrder;
+    step.kind = TStepKind::kOrder;
     step.port = static_cast<uint16_t>(number);
     step.frame = OrderFrame(code, *row, RehearsalMessage(code, name));
     // The daemon would greet, then drop the line unread: not an order to
     // report as accepted. Scrambling doubles the frame.
     step.problem = RequestLineProblem(2 * step.frame.size());
     if (!step.problem.empty()) {
-      step.kind = StepKind::kUnusable;
+      step.kind = TStepKind::kUnusable;
       step.frame.clear();
     }
   }
@@ -62,14 +62,14 @@ PlannedStep PlanJob(const std::string& job, int32_t code, const std::string& nam
 
 }  // namespace
 
-bool FirePlan::ShutsDown() const {
+bool TFirePlan::ShutsDown() const {
   return !ShutdownTargets().empty();
 }
 
-TTextList FirePlan::ShutdownTargets() const {
+TTextList TFirePlan::ShutdownTargets() const {
   TTextList targets;
-  for (const PlannedStep& step : steps) {
-    if (step.kind == StepKind::kOrder && step.command == kShutdownCommand) {
+  for (const TPlannedStep& step : steps) {
+    if (step.kind == TStepKind::kOrder && step.command == kShutdownCommand) {
       targets.push_back(step.host + ":" + std::to_string(step.port));
     }
   }
@@ -103,8 +103,8 @@ std::string RehearsalMessage(int32_t code, const std::string& name) {
   return OnOneLine(text);
 }
 
-FirePlan PlanEvent(const TEvents& events, int event, int32_t warning_time) {
-  FirePlan plan;
+TFirePlan PlanEvent(const TEvents& events, int event, int32_t warning_time) {
+  TFirePlan plan;
   plan.code = EventCode(events.Lists()[static_cast<size_t>(event)]);
   plan.name = OneLineEventName(events, event, warning_time);
   for (int position = 0; position < events.JobCount(event); ++position) {
@@ -113,9 +113,9 @@ FirePlan PlanEvent(const TEvents& events, int event, int32_t warning_time) {
   return plan;
 }
 
-Confirmation ConfirmationFor(const FirePlan& plan, bool yes, bool dry_run, bool terminal) {
-  if (yes || dry_run || !plan.ShutsDown()) return Confirmation::kNotNeeded;
-  return terminal ? Confirmation::kAsk : Confirmation::kRefuse;
+TConfirmation ConfirmationFor(const TFirePlan& plan, bool yes, bool dry_run, bool terminal) {
+  if (yes || dry_run || !plan.ShutsDown()) return TConfirmation::kNotNeeded;
+  return terminal ? TConfirmation::kAsk : TConfirmation::kRefuse;
 }
 
 bool IsYes(const std::string& answer) {
@@ -144,7 +144,7 @@ std::string EventHeading(int32_t code, const std::string& name) {
   return name.empty() ? heading : heading + ": " + name;
 }
 
-std::string OrderHeading(const PlannedStep& step) {
+std::string OrderHeading(const TPlannedStep& step) {
   return "slave " + step.host + ":" + std::to_string(step.port) + ", order " +
          std::to_string(step.command) + " (" + FindOrder(step.command)->name + ")";
 }

@@ -13,14 +13,14 @@
 #include "common/text.h"
 #include "wkcfg/model/events.h"
 
-enum class StepKind {
+enum class TStepKind {
   kOrder,     // a remote job: an order to a slave daemon
   kLocal,     // a job of the master's own computer: not carried out here
   kUnusable,  // a remote job whose slave or port cannot be used
 };
 
-struct PlannedStep {
-  StepKind kind = StepKind::kLocal;
+struct TPlannedStep {
+  TStepKind kind = TStepKind::kLocal;
   std::string shown;  // the job as the console shows it
   std::string host;   // the slave, for kOrder and kUnusable
   uint16_t port = 0;
@@ -29,10 +29,10 @@ struct PlannedStep {
   std::string problem;  // why a kUnusable step is not sent
 };
 
-struct FirePlan {
+struct TFirePlan {
   int32_t code = -1;
   std::string name;  // on one line; empty when the language has none
-  std::vector<PlannedStep> steps;
+  std::vector<TPlannedStep> steps;
 
   // Whether some step would order a slave to shut down.
   bool ShutsDown() const;
@@ -53,12 +53,12 @@ std::string ShownJob(const std::string& job);
 std::string RehearsalMessage(int32_t code, const std::string& name);
 
 // The plan for the event at index `event` of `events` (valid index).
-FirePlan PlanEvent(const TEvents& events, int event, int32_t warning_time);
+TFirePlan PlanEvent(const TEvents& events, int event, int32_t warning_time);
 
 // Whether a rehearsal may go on: shutdown orders need --yes or an answer on
 // a terminal; a dry run sends nothing and needs neither.
-enum class Confirmation { kNotNeeded, kAsk, kRefuse };
-Confirmation ConfirmationFor(const FirePlan& plan, bool yes, bool dry_run, bool terminal);
+enum class TConfirmation { kNotNeeded, kAsk, kRefuse };
+TConfirmation ConfirmationFor(const TFirePlan& plan, bool yes, bool dry_run, bool terminal);
 
 // "y" or "yes" in any letter case, blanks around ignored.
 bool IsYes(const std::string& answer);
@@ -73,7 +73,7 @@ TTextList SuiteSettingsDirectories(const std::string& config, const std::string&
 std::string EventHeading(int32_t code, const std::string& name);
 
 // "slave HOST:PORT, order N (NAME)".
-std::string OrderHeading(const PlannedStep& step);
+std::string OrderHeading(const TPlannedStep& step);
 
 // Every event as a heading line followed by its job lines, indented by two.
 TTextList EventListing(const TEvents& events, int32_t warning_time);

@@ -32,13 +32,13 @@ const char* ReadStatusText(TReadStatus status) {
   return "read error";
 }
 
-OrderOutcome GiveOrder(const MasterSend& send) {
-  OrderOutcome outcome;
+TOrderOutcome GiveOrder(const TMasterSend& send) {
+  TOrderOutcome outcome;
   TTcpConnection connection;
   int error = 0;
   if (!TcpConnect(send.host, send.port, send.timeout_seconds * 1000, &connection, &error,
                   send.bind)) {
-    outcome.kind = OrderOutcome::Kind::kNoConnection;
+    outcome.kind = TOrderOutcome::TKind::kNoConnection;
     const bool name = error == kTcpNameUnknown || error == kTcpNameNoAnswer;
     outcome.detail = (name ? "" : "cannot connect: ") + TcpConnectErrorText(error, send.host);
     return outcome;
@@ -46,25 +46,25 @@ OrderOutcome GiveOrder(const MasterSend& send) {
   std::string line;
   TReadStatus status = connection.ReadLine(&line, kMaxGreeting, send.timeout_seconds * 1000);
   if (status != TReadStatus::kLine) {
-    outcome.kind = OrderOutcome::Kind::kNoGreeting;
+    outcome.kind = TOrderOutcome::TKind::kNoGreeting;
     outcome.detail = std::string("no greeting: ") + ReadStatusText(status);
     return outcome;
   }
   outcome.greeting = Descramble(line);
   if (outcome.greeting == "<|KO|>") {
-    outcome.kind = OrderOutcome::Kind::kRefused;
+    outcome.kind = TOrderOutcome::TKind::kRefused;
     return outcome;
   }
   if (outcome.greeting != "<|ok|>") {
-    outcome.kind = OrderOutcome::Kind::kOddGreeting;
+    outcome.kind = TOrderOutcome::TKind::kOddGreeting;
     outcome.detail = "unexpected greeting";
     return outcome;
   }
   if (!connection.WriteLine(send.plain ? send.line : Scramble(send.line))) {
-    outcome.kind = OrderOutcome::Kind::kSendFailed;
+    outcome.kind = TOrderOutcome::TKind::kSendFailed;
     outcome.detail = std::string("sending the request failed: ") + std::strerror(errno);
     return outcome;
   }
-  outcome.kind = OrderOutcome::Kind::kAccepted;
+  outcome.kind = TOrderOutcome::TKind::kAccepted;
   return outcome;
 }

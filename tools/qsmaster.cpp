@@ -34,17 +34,17 @@ void OnStopSignal(int) {
   g_stop = 1;
 }
 
-int Send(const MasterSend& send) {
-  OrderOutcome outcome = GiveOrder(send);
+int Send(const TMasterSend& send) {
+  TOrderOutcome outcome = GiveOrder(send);
   if (!outcome.greeting.empty()) {
     std::printf("greeting: %s\n", outcome.greeting.c_str());
     std::fflush(stdout);
   }
   switch (outcome.kind) {
-    case OrderOutcome::Kind::kAccepted:
+    case TOrderOutcome::TKind::kAccepted:
       std::printf("sent: %s\n", send.line.c_str());
       return 0;
-    case OrderOutcome::Kind::kRefused:
+    case TOrderOutcome::TKind::kRefused:
       return kExitRefused;
     default:
       std::fprintf(stderr, "qsmaster: %s:%u: %s\n", send.host.c_str(), send.port,
@@ -65,7 +65,7 @@ bool InstallStopHandlers() {
 }
 
 // The master server's own alive service, with the options of the tests.
-int ServeAlive(const MasterServe& serve) {
+int ServeAlive(const TMasterServe& serve) {
   if (!InstallStopHandlers()) {
     std::fprintf(stderr, "qsmaster: sigaction: %s\n", std::strerror(errno));
     return kExitError;
@@ -103,25 +103,25 @@ int ServeAlive(const MasterServe& serve) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  MasterArgs args;
+  TMasterArgs args;
   std::string error;
   if (!ParseMasterArgs(std::vector<std::string>(argv + 1, argv + argc), &args, &error)) {
     std::fprintf(stderr, "qsmaster: %s\nTry 'qsmaster --help'.\n", error.c_str());
     return kExitError;
   }
   switch (args.mode) {
-    case MasterArgs::Mode::kSend:
+    case TMasterArgs::TMode::kSend:
       return Send(args.send);
-    case MasterArgs::Mode::kServe:
+    case TMasterArgs::TMode::kServe:
       return ServeAlive(args.serve);
-    case MasterArgs::Mode::kFire:
+    case TMasterArgs::TMode::kFire:
       return RunFire(args.fire, ProgramDirectory(argv[0]));
-    case MasterArgs::Mode::kEvents:
+    case TMasterArgs::TMode::kEvents:
       return RunEvents(args.fire, ProgramDirectory(argv[0]));
-    case MasterArgs::Mode::kVersion:
+    case TMasterArgs::TMode::kVersion:
       PrintVersionBlock(std::string("qsmaster - Version ") + kWattkeepVersion);
       return 0;
-    case MasterArgs::Mode::kHelp:
+    case TMasterArgs::TMode::kHelp:
       break;
   }
   std::fputs(MasterUsage().c_str(), stdout);

@@ -38,7 +38,7 @@ bool ParsePort(const std::string& text, uint16_t* port, std::string* error) {
 }
 
 // One option of a mode. A flag's `apply` gets the empty text.
-struct OptionRule {
+struct TOptionRule {
   const char* name;
   bool takes_value;
   std::function<bool(const std::string& value, std::string* error)> apply;
@@ -46,12 +46,12 @@ struct OptionRule {
 
 // Applies the rules to the options of `args` and collects the rest in
 // order; an unknown "--" word or a missing value is an error.
-bool ApplyOptions(const std::vector<std::string>& args, const std::vector<OptionRule>& rules,
+bool ApplyOptions(const std::vector<std::string>& args, const std::vector<TOptionRule>& rules,
                   std::vector<std::string>* positional, std::string* error) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    const OptionRule* rule = nullptr;
-    for (const OptionRule& candidate : rules) {
+    const TOptionRule* rule = nullptr;
+    for (const TOptionRule& candidate : rules) {
       if (arg == candidate.name) rule = &candidate;
     }
     if (rule == nullptr) {
@@ -72,7 +72,7 @@ bool ApplyOptions(const std::vector<std::string>& args, const std::vector<Option
 }
 
 // A rule that stores its value as it is.
-OptionRule TextOption(const char* name, std::string* target, bool* seen = nullptr) {
+TOptionRule TextOption(const char* name, std::string* target, bool* seen = nullptr) {
   return {name, true, [target, seen](const std::string& value, std::string*) {
             *target = value;
             if (seen != nullptr) *seen = true;
@@ -80,13 +80,13 @@ OptionRule TextOption(const char* name, std::string* target, bool* seen = nullpt
           }};
 }
 
-OptionRule FlagOption(const char* name, bool* target) {
+TOptionRule FlagOption(const char* name, bool* target) {
   return {name, false, [target](const std::string&, std::string*) { return *target = true; }};
 }
 
 // A rule for a whole number within [min, max]; `what` names it in the error.
-OptionRule NumberOption(const char* name, int64_t min, int64_t max, const std::string& what,
-                        int64_t* target) {
+TOptionRule NumberOption(const char* name, int64_t min, int64_t max, const std::string& what,
+                         int64_t* target) {
   return {name, true, [=](const std::string& value, std::string* error) {
             if (ParseInteger(value, min, max, target)) return true;
             *error = std::string(name) + " wants " + what + ", got '" + value + "'";
@@ -96,20 +96,20 @@ OptionRule NumberOption(const char* name, int64_t min, int64_t max, const std::s
 
 // The daemon drops a longer line unread, after greeting "<|ok|>": such an
 // order would look accepted and do nothing, so it is never sent.
-bool FitsRequestLine(const MasterSend& send, std::string* error) {
+bool FitsRequestLine(const TMasterSend& send, std::string* error) {
   // Scrambling makes two hexadecimal digits of every byte.
   *error = RequestLineProblem(send.plain ? send.line.size() : 2 * send.line.size());
   return error->empty();
 }
 
-bool ParseSend(const std::vector<std::string>& args, MasterSend* send, std::string* error) {
+bool ParseSend(const std::vector<std::string>& args, TMasterSend* send, std::string* error) {
   std::string raw;
   std::string plain;
   bool has_raw = false;
   bool has_plain = false;
   std::string id = "1";
   int64_t timeout = send->timeout_seconds;
-  const std::vector<OptionRule> rules = {
+  const std::vector<TOptionRule> rules = {
       // The text as given goes into the frame.
       {"--id", true,
        [&id](const std::string& value, std::string* error) {
@@ -169,8 +169,8 @@ bool ParseSend(const std::vector<std::string>& args, MasterSend* send, std::stri
   return FitsRequestLine(*send, error);
 }
 
-bool ParseServe(const std::vector<std::string>& args, MasterServe* serve, std::string* error) {
-  const std::vector<OptionRule> rules = {
+bool ParseServe(const std::vector<std::string>& args, TMasterServe* serve, std::string* error) {
+  const std::vector<TOptionRule> rules = {
       FlagOption("--silent", &serve->silent),
       TextOption("--bind", &serve->bind),
       TextOption("--reply", &serve->reply),
@@ -186,9 +186,9 @@ bool ParseServe(const std::vector<std::string>& args, MasterServe* serve, std::s
 }
 
 // "fire EVENT_CODE" with `with_event`, else "events" without one.
-bool ParseFire(const std::vector<std::string>& args, bool with_event, MasterFire* fire,
+bool ParseFire(const std::vector<std::string>& args, bool with_event, TMasterFire* fire,
                std::string* error) {
-  std::vector<OptionRule> rules = {
+  std::vector<TOptionRule> rules = {
       {"--config", true, [fire](const std::string& value, std::string* error) {
          fire->config = value;
          if (!value.empty()) return true;
@@ -221,36 +221,37 @@ bool ParseFire(const std::vector<std::string>& args, bool with_event, MasterFire
 
 }  // namespace
 
-bool ParseMasterArgs(const std::vector<std::string>& args, MasterArgs* parsed, std::string* error) {
-  *parsed = MasterArgs();
+bool ParseMasterArgs(const std::vector<std::string>& args, TMasterArgs* parsed,
+                     std::string* error) {
+  *parsed = TMasterArgs();
   if (args.empty()) {
     *error = "no mode given";
     return false;
   }
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
-      parsed->mode = MasterArgs::Mode::kHelp;
+      parsed->mode = TMasterArgs::TMode::kHelp;
       return true;
     }
   }
   if (args[0] == "-v" || args[0] == "--version") {
-    parsed->mode = MasterArgs::Mode::kVersion;
+    parsed->mode = TMasterArgs::TMode::kVersion;
     if (args.size() == 1) return true;
     *error = args[0] + " takes no argument";
     return false;
   }
   std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "send") {
-    parsed->mode = MasterArgs::Mode::kSend;
+    parsed->mode = TMasterArgs::TMode::kSend;
     return ParseSend(rest, &parsed->send, error);
   }
   if (args[0] == "serve-alive") {
-    parsed->mode = MasterArgs::Mode::kServe;
+    parsed->mode = TMasterArgs::TMode::kServe;
     return ParseServe(rest, &parsed->serve, error);
   }
   if (args[0] == "fire" || args[0] == "events") {
     const bool fire = args[0] == "fire";
-    parsed->mode = fire ? MasterArgs::Mode::kFire : MasterArgs::Mode::kEvents;
+    parsed->mode = fire ? TMasterArgs::TMode::kFire : TMasterArgs::TMode::kEvents;
     return ParseFire(rest, fire, &parsed->fire, error);
   }
   *error = "unknown mode '" + args[0] + "'";

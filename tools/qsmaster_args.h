@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct MasterSend {
+struct TMasterSend {
   std::string host;
   uint16_t port = 0;
   std::string line;         // the clear frame, or the exact line with `plain`
@@ -16,7 +16,7 @@ struct MasterSend {
   int timeout_seconds = 5;  // connect and greeting each
 };
 
-struct MasterServe {
+struct TMasterServe {
   uint16_t port = 0;
   std::string bind = "0.0.0.0";
   std::string reply = "<|5|Vantrel Wattkeep|>";
@@ -26,22 +26,22 @@ struct MasterServe {
 
 // "fire" and "events": the master's configuration file, the installation's
 // "bin/wksrv.cfg" when `config` is empty.
-struct MasterFire {
+struct TMasterFire {
   int32_t event_code = -1;  // 0-255, the 8 bits of an event code
   std::string config;
   bool dry_run = false;  // list the plan, send nothing
   bool yes = false;      // no confirmation for shutdown orders
 };
 
-struct MasterArgs {
-  enum class Mode { kHelp, kVersion, kSend, kServe, kFire, kEvents } mode = Mode::kHelp;
-  MasterSend send;
-  MasterServe serve;
-  MasterFire fire;  // also holds the configuration of "events"
+struct TMasterArgs {
+  enum class TMode { kHelp, kVersion, kSend, kServe, kFire, kEvents } mode = TMode::kHelp;
+  TMasterSend send;
+  TMasterServe serve;
+  TMasterFire fire;  // also holds the configuration of "events"
 };
 
 // Parses `args` (without the program name); false with `*error` set.
-bool ParseMasterArgs(const std::vector<std::string>& args, MasterArgs* parsed, std::string* error);
+bool ParseMasterArgs(const std::vector<std::string>& args, TMasterArgs* parsed, std::string* error);
 
 // The text printed by --help.
 std::string MasterUsage();

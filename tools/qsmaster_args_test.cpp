@@ -8,45 +8,45 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-MasterArgs ParseOk(const Args& args) {
-  MasterArgs parsed;
+TMasterArgs ParseOk(const Args& args) {
+  TMasterArgs parsed;
   std::string error;
   EXPECT_TRUE(ParseMasterArgs(args, &parsed, &error)) << error;
   return parsed;
 }
 
-TEST(MasterArgs, SendBuildsTheMastersFrames) {
-  MasterArgs parsed = ParseOk({"send", "10.0.0.5", "6005", "0"});
-  EXPECT_EQ(parsed.mode, MasterArgs::Mode::kSend);
+TEST(TMasterArgs, SendBuildsTheMastersFrames) {
+  TMasterArgs parsed = ParseOk({"send", "10.0.0.5", "6005", "0"});
+  EXPECT_EQ(parsed.mode, TMasterArgs::TMode::kSend);
   EXPECT_EQ(parsed.send.host, "10.0.0.5");
   EXPECT_EQ(parsed.send.port, 6005);
   EXPECT_EQ(parsed.send.line, "<|1|0|>");
   EXPECT_FALSE(parsed.send.plain);
   EXPECT_EQ(ParseOk({"send", "h", "1", "1", "Power is back", "--id", "42"}).send.line,
             "<|42|1|Power is back|>");
-  MasterArgs options = ParseOk({"send", "--bind", "127.0.0.2", "h", "2", "3", "--timeout", "9"});
+  TMasterArgs options = ParseOk({"send", "--bind", "127.0.0.2", "h", "2", "3", "--timeout", "9"});
   EXPECT_EQ(options.send.line, "<|1|3|>");
   EXPECT_EQ(options.send.bind, "127.0.0.2");
   EXPECT_EQ(options.send.timeout_seconds, 9);
 }
 
-TEST(MasterArgs, RawAndPlainLinesAreSentAsGiven) {
-  MasterArgs raw = ParseOk({"send", "h", "7", "--raw", "<1|0>"});
+TEST(TMasterArgs, RawAndPlainLinesAreSentAsGiven) {
+  TMasterArgs raw = ParseOk({"send", "h", "7", "--raw", "<1|0>"});
   EXPECT_EQ(raw.send.line, "<1|0>");
   EXPECT_FALSE(raw.send.plain);
-  MasterArgs plain = ParseOk({"send", "h", "7", "--plain", "<|1|0|>"});
+  TMasterArgs plain = ParseOk({"send", "h", "7", "--plain", "<|1|0|>"});
   EXPECT_EQ(plain.send.line, "<|1|0|>");
   EXPECT_TRUE(plain.send.plain);
 }
 
-TEST(MasterArgs, ServeAliveDefaultsToTheHealthyReply) {
-  MasterArgs parsed = ParseOk({"serve-alive", "65000"});
-  EXPECT_EQ(parsed.mode, MasterArgs::Mode::kServe);
+TEST(TMasterArgs, ServeAliveDefaultsToTheHealthyReply) {
+  TMasterArgs parsed = ParseOk({"serve-alive", "65000"});
+  EXPECT_EQ(parsed.mode, TMasterArgs::TMode::kServe);
   EXPECT_EQ(parsed.serve.port, 65000);
   EXPECT_EQ(parsed.serve.bind, "0.0.0.0");
   EXPECT_EQ(parsed.serve.reply, "<|5|Vantrel Wattkeep|>");
   EXPECT_EQ(parsed.serve.count, 0);
-  MasterArgs custom =
+  TMasterArgs custom =
       ParseOk({"serve-alive", "7", "--silent", "--count", "2", "--reply", "<|6|>", "--bind", "::"});
   EXPECT_TRUE(custom.serve.silent);
   EXPECT_EQ(custom.serve.count, 2);
@@ -55,14 +55,14 @@ TEST(MasterArgs, ServeAliveDefaultsToTheHealthyReply) {
 
 struct FireCase {
   Args args;
-  MasterArgs::Mode mode;
+  TMasterArgs::TMode mode;
   int32_t code;
   std::string config;
   bool dry_run, yes;
 };
 
-TEST(MasterArgs, FireAndEventsTakeTheirOptionsAnywhere) {
-  using Mode = MasterArgs::Mode;
+TEST(TMasterArgs, FireAndEventsTakeTheirOptionsAnywhere) {
+  using Mode = TMasterArgs::TMode;
   const std::vector<FireCase> cases = {
       {{"fire", "0"}, Mode::kFire, 0, "", false, false},
       {{"fire", "255", "--yes"}, Mode::kFire, 255, "", false, true},
@@ -77,7 +77,7 @@ TEST(MasterArgs, FireAndEventsTakeTheirOptionsAnywhere) {
       {{"events", "--config", "x.cfg"}, Mode::kEvents, -1, "x.cfg", false, false},
   };
   for (const FireCase& c : cases) {
-    MasterArgs parsed = ParseOk(c.args);
+    TMasterArgs parsed = ParseOk(c.args);
     EXPECT_EQ(parsed.mode, c.mode);
     EXPECT_EQ(parsed.fire.event_code, c.code);
     EXPECT_EQ(parsed.fire.config, c.config);
@@ -89,7 +89,7 @@ TEST(MasterArgs, FireAndEventsTakeTheirOptionsAnywhere) {
 // The daemon drops a request line past its limit after greeting "<|ok|>",
 // so such an order is refused before any connection, the limit named. A
 // scrambled line is twice its frame; a plain line goes as it is.
-TEST(MasterArgs, RefusesOrdersPastTheDaemonsLineLimit) {
+TEST(TMasterArgs, RefusesOrdersPastTheDaemonsLineLimit) {
   const size_t frame_room = kMaxRequestLine / 2;
   const size_t message_room = frame_room - std::string("<|1|1||>").size();
   struct Case {
@@ -107,7 +107,7 @@ TEST(MasterArgs, RefusesOrdersPastTheDaemonsLineLimit) {
       {{"send", "h", "1", "--plain", std::string(kMaxRequestLine + 1, 'p')}, false},
   };
   for (const Case& c : cases) {
-    MasterArgs parsed;
+    TMasterArgs parsed;
     std::string error;
     EXPECT_EQ(ParseMasterArgs(c.args, &parsed, &error), c.fits) << c.args.back().size();
     if (c.fits) continue;
@@ -117,20 +117,20 @@ TEST(MasterArgs, RefusesOrdersPastTheDaemonsLineLimit) {
   }
 }
 
-TEST(MasterArgs, VersionAlone) {
-  EXPECT_EQ(ParseOk({"-v"}).mode, MasterArgs::Mode::kVersion);
-  EXPECT_EQ(ParseOk({"--version"}).mode, MasterArgs::Mode::kVersion);
-  MasterArgs parsed;
+TEST(TMasterArgs, VersionAlone) {
+  EXPECT_EQ(ParseOk({"-v"}).mode, TMasterArgs::TMode::kVersion);
+  EXPECT_EQ(ParseOk({"--version"}).mode, TMasterArgs::TMode::kVersion);
+  TMasterArgs parsed;
   std::string error;
   EXPECT_FALSE(ParseMasterArgs({"-v", "send"}, &parsed, &error));
 }
 
-TEST(MasterArgs, HelpWinsAnywhere) {
-  EXPECT_EQ(ParseOk({"--help"}).mode, MasterArgs::Mode::kHelp);
-  EXPECT_EQ(ParseOk({"send", "-h"}).mode, MasterArgs::Mode::kHelp);
+TEST(TMasterArgs, HelpWinsAnywhere) {
+  EXPECT_EQ(ParseOk({"--help"}).mode, TMasterArgs::TMode::kHelp);
+  EXPECT_EQ(ParseOk({"send", "-h"}).mode, TMasterArgs::TMode::kHelp);
 }
 
-TEST(MasterArgs, RefusesUnusableLines) {
+TEST(TMasterArgs, RefusesUnusableLines) {
   const std::vector<Args> bad = {
       {},
       {"sned", "h", "1", "0"},
@@ -166,7 +166,7 @@ TEST(MasterArgs, RefusesUnusableLines) {
       {"events", "--dry-run"},
   };
   for (const Args& args : bad) {
-    MasterArgs parsed;
+    TMasterArgs parsed;
     std::string error;
     EXPECT_FALSE(ParseMasterArgs(args, &parsed, &error)) << ::testing::PrintToString(args);
     EXPECT_FALSE(error.empty());

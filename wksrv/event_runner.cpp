@@ -208,17 +208,17 @@ struct TEventRunner::TImpl {
         Failed(plan, order.job, "not sent: " + order.problem);
         continue;
       }
-      MasterSend send;
+      TMasterSend send;
       send.host = order.host;
       send.port = order.port;
       send.line = order.frame;
       send.timeout_seconds = timeout;
       bodies.push_back([give = world.give_order, send] {
-        const OrderOutcome outcome = give(send);
+        const TOrderOutcome outcome = give(send);
         TTaskResult result;
-        result.ok = outcome.kind == OrderOutcome::Kind::kAccepted;
+        result.ok = outcome.kind == TOrderOutcome::TKind::kAccepted;
         result.detail = result.ok ? "accepted"
-                        : outcome.kind == OrderOutcome::Kind::kRefused
+                        : outcome.kind == TOrderOutcome::TKind::kRefused
                             ? "refused (this master is not among the slave's masters)"
                             : "not delivered: " + outcome.detail;
         return result;

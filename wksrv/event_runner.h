@@ -22,7 +22,7 @@
 // fakes in. Orders, pop-ups and mails run on threads that a stop may leave
 // behind, so those three must use nothing but their arguments.
 struct TJobWorld {
-  std::function<OrderOutcome(const MasterSend&)> give_order;               // GiveOrder
+  std::function<TOrderOutcome(const TMasterSend&)> give_order;             // GiveOrder
   std::function<bool(const std::string& text, std::string* error)> popup;  // PopupOnTerminals
   std::function<bool(const TMailMessage& message, std::string* error)>
       mail;                                                 // the registered sender

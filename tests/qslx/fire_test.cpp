@@ -25,7 +25,7 @@ bool Holds(const std::string& text, const std::string& part) {
 class FireTest : public DaemonTest {
  protected:
   std::string MasterRoot() const { return temp_->Sub("master") + "/"; }
-  std::string MasterConfig() const { return MasterRoot() + "bin/wksrv.cfg"; }
+  std::string TMasterConfig() const { return MasterRoot() + "bin/wksrv.cfg"; }
 
   // A remote job of `code` for the daemon, or for `port` when given.
   std::string Job(const std::string& code, int port = 0) const {
@@ -38,7 +38,7 @@ class FireTest : public DaemonTest {
     for (size_t n = 0; n < events.size(); ++n) {
       config += "Event" + std::to_string(n) + "=" + events[n] + "\n";
     }
-    ASSERT_TRUE(WriteFile(MasterConfig(), config));
+    ASSERT_TRUE(WriteFile(TMasterConfig(), config));
     ASSERT_TRUE(WriteFile(MasterRoot() + "bin/voltmon.cfg",
                           "[Globals]\nInstallPath=" + MasterRoot() + "\nLanguageFile=m.lng\n"));
     // Event 4's name makes a message order longer than the daemon reads.
@@ -49,7 +49,7 @@ class FireTest : public DaemonTest {
 
   // qsmaster with `args`, the master's configuration added unless `own`.
   RunResult Qsmaster(Lines args, bool own_config = false) const {
-    if (!own_config) args.insert(args.end(), {"--config", MasterConfig()});
+    if (!own_config) args.insert(args.end(), {"--config", TMasterConfig()});
     args.insert(args.begin(), QsmasterBinary());
     return RunCommand(args);
   }
@@ -91,7 +91,7 @@ TEST_F(FireTest, EveryRemoteActionReachesTheSlaveInOrder) {
   EXPECT_EQ(fire.exit_code, 0) << fire.out << fire.err;
   const Lines out = LinesOf(fire.out);
   ASSERT_EQ(out.size(), 2 + 2 * (cases.size() + 2)) << fire.out;
-  EXPECT_EQ(out[0], "event 0: Power failure (from " + MasterConfig() + ")");
+  EXPECT_EQ(out[0], "event 0: Power failure (from " + TMasterConfig() + ")");
   EXPECT_EQ(out[1], "job 1 - Popup");
   EXPECT_EQ(out[2], "  not carried out: a local job (this is not the master server)");
   const std::string slave = "slave 127.0.0.1:" + std::to_string(port_);
@@ -193,7 +193,7 @@ TEST_F(FireTest, AShutdownIsAskedForOnTheTerminal) {
   for (const AnswerCase& c : cases) {
     TTmuxTerm term;
     ASSERT_TRUE(
-        term.Start(QsmasterBinary() + " fire 0 --config " + MasterConfig() + "; echo status=$?"))
+        term.Start(QsmasterBinary() + " fire 0 --config " + TMasterConfig() + "; echo status=$?"))
         << term.error();
     ASSERT_TRUE(term.WaitFor("really shuts down: 127.0.0.1:" + std::to_string(port_)))
         << term.error();
@@ -217,7 +217,7 @@ TEST_F(FireTest, TheInstallationsConfigurationAndLanguageAreFoundBesideTheProgra
   RunResult events = RunCommand({own, "events"});
   EXPECT_EQ(events.exit_code, 0) << events.err;
   EXPECT_EQ(LinesOf(events.out),
-            (Lines{"events of " + MasterConfig() + ":", "event 0: Power failure", "  - Popup",
+            (Lines{"events of " + TMasterConfig() + ":", "event 0: Power failure", "  - Popup",
                    "  - Mail (ops@site)", "event 2: Battery low",
                    "  - Remote script 1 (127.0.0.1 : " + std::to_string(port_) + ")"}));
   RunResult fire = RunCommand({own, "fire", "2"});
