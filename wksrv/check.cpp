@@ -57,7 +57,7 @@ std::string PolicyLine(const TSetupData& setup) {
 void CheckJob(const TSetupData& setup, const TMasterSettings& master, const std::string& where,
               const std::string& job, const TCheckProbes& probes, TCheckReport* report) {
   const int action = ActionOf(job);
-  auto problem = [&](const std::string& text) { report->Problems.push_back(where + text); };
+  auto problem = [&](const std::string& text) { report->problems.push_back(where + text); };
   if (action < 0) {
     problem("unknown job " + Quoted(job));
   } else if (IsRemoteAction(action)) {
@@ -112,23 +112,23 @@ TCheckReport CheckMaster(const TSetupData& setup, const TMasterSettings& master,
                          const TUpsReading& reading, const TCheckProbes& probes) {
   TCheckReport report;
   const int polling = setup.Server.SrvPollingUps > 0 ? setup.Server.SrvPollingUps : 1;
-  report.Watch.push_back("UPS " + master.NutUps + " through NUT, read every " +
+  report.watch.push_back("UPS " + master.NutUps + " through NUT, read every " +
                          std::to_string(polling) + " s");
   if (reading.reachable) {
     auto status = reading.vars.find("ups.status");
-    report.Watch.push_back("UPS status now: " +
+    report.watch.push_back("UPS status now: " +
                            (status == reading.vars.end() ? "?" : status->second));
   } else {
-    report.Problems.push_back("no UPS reachable: " + reading.error);
+    report.problems.push_back("no UPS reachable: " + reading.error);
   }
-  report.Watch.push_back(PolicyLine(setup));
+  report.watch.push_back(PolicyLine(setup));
   const TUpsSetup& ups = setup.Ups;
   if ((ups.UpsOffEnabled || ups.UpsOnEnabled) && master.NutUser.empty()) {
-    report.Problems.push_back(
+    report.problems.push_back(
         "the UPS switch-off or restart needs a NUT account (NutUser of [Master])");
   }
   if (setup.Server.QsAliveEnabled) {
-    report.Watch.push_back("Alive service on TCP port " + std::to_string(setup.Server.QsAlivePort));
+    report.watch.push_back("Alive service on TCP port " + std::to_string(setup.Server.QsAlivePort));
   }
   std::set<int32_t> seen;
   const TEvents& events = ups.Events;
@@ -136,21 +136,21 @@ TCheckReport CheckMaster(const TSetupData& setup, const TMasterSettings& master,
     const TEventJobs& list = events.Lists()[e];
     int32_t code = -1;
     if (list.empty() || !ParseInt32(list[0], &code) || code < 0 || code > 255) {
-      report.Problems.push_back("event line " + std::to_string(e) + " " +
+      report.problems.push_back("event line " + std::to_string(e) + " " +
                                 Quoted(events.EventLine(e)) + " has no event code");
       continue;
     }
     const std::string name =
         OneLine(events.EventName(static_cast<uint8_t>(code), setup.Server.SrvDownWarningTime));
-    report.Watch.push_back("Event " + std::to_string(code) + (name.empty() ? "" : " " + name) +
+    report.watch.push_back("Event " + std::to_string(code) + (name.empty() ? "" : " " + name) +
                            ": " + std::to_string(list.size() - 1) + " job(s)");
     if (!seen.insert(code).second) {
-      report.Problems.push_back("event " + std::to_string(code) +
+      report.problems.push_back("event " + std::to_string(code) +
                                 " is configured twice; only the first runs");
     }
     for (size_t j = 1; j < list.size(); ++j) {
       const std::string shown = DescribeJob(list[j]);
-      report.Watch.push_back("  " + (shown.empty() ? list[j] : shown));
+      report.watch.push_back("  " + (shown.empty() ? list[j] : shown));
       CheckJob(setup, master, "event " + std::to_string(code) + ", job " + std::to_string(j) + ": ",
                list[j], probes, &report);
     }

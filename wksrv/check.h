@@ -22,8 +22,8 @@ struct TCheckProbes {
 TCheckProbes SystemCheckProbes();
 
 struct TCheckReport {
-  TTextList Watch;     // the UPS, the policy and the events with their jobs
-  TTextList Problems;  // empty when the configuration is sound
+  TTextList watch;     // the UPS, the policy and the events with their jobs
+  TTextList problems;  // empty when the configuration is sound
 };
 
 // The report for `setup` and `master`, with `reading` a poll of the UPS just

@@ -68,7 +68,7 @@ TEST(CheckMaster, EveryProblemOfTheJobsAndSettings) {
     TMasterSettings master;
     for (const std::string& line : c.events) setup.Ups.Events.AddEventLine(line);
     if (c.change) c.change(&setup, &master);
-    EXPECT_EQ(CheckMaster(setup, master, OnLine(), Probes()).Problems, c.problems) << c.name;
+    EXPECT_EQ(CheckMaster(setup, master, OnLine(), Probes()).problems, c.problems) << c.name;
   }
 }
 
@@ -82,22 +82,22 @@ TEST(CheckMaster, WhatItWatchesAndAnUnreachableUps) {
   TUpsReading silent;
   silent.error = "upsd 127.0.0.1:3493: Connection failure: Connection refused";
   TCheckReport report = CheckMaster(setup, master, silent, Probes());
-  EXPECT_EQ(report.Problems,
+  EXPECT_EQ(report.problems,
             (TTextList{"no UPS reachable: upsd 127.0.0.1:3493: Connection failure: Connection "
                        "refused"}));
-  ASSERT_EQ(report.Watch.size(), 6u);
-  EXPECT_EQ(report.Watch[0], "UPS dummy@127.0.0.1:3493 through NUT, read every 2 s");
-  EXPECT_EQ(report.Watch[1],
+  ASSERT_EQ(report.watch.size(), 6u);
+  EXPECT_EQ(report.watch[0], "UPS dummy@127.0.0.1:3493 through NUT, read every 2 s");
+  EXPECT_EQ(report.watch[1],
             "System shutdown: event 9 after 300 s on battery, event 11 300 s before");
-  EXPECT_EQ(report.Watch[2], "Alive service on TCP port 65000");
-  EXPECT_EQ(report.Watch[3], "Event 0: 2 job(s)") << "no language file: no name";
-  EXPECT_EQ(report.Watch[5].substr(report.Watch[5].size() - 18), " (10.0.0.2 : 6005)");
+  EXPECT_EQ(report.watch[2], "Alive service on TCP port 65000");
+  EXPECT_EQ(report.watch[3], "Event 0: 2 job(s)") << "no language file: no name";
+  EXPECT_EQ(report.watch[5].substr(report.watch[5].size() - 18), " (10.0.0.2 : 6005)");
 
   setup.Ups.UpsSmartAutonomy = true;
   report = CheckMaster(setup, master, OnLine(), Probes());
-  EXPECT_TRUE(report.Problems.empty());
-  EXPECT_EQ(report.Watch[1], "UPS status now: OL CHRG");
-  EXPECT_EQ(report.Watch[2],
+  EXPECT_TRUE(report.problems.empty());
+  EXPECT_EQ(report.watch[1], "UPS status now: OL CHRG");
+  EXPECT_EQ(report.watch[2],
             "System shutdown: event 9 when battery.runtime falls to 180 s (without it after 300 "
             "s on battery), event 11 300 s before");
 }

@@ -83,7 +83,7 @@ class DataFile : public ::testing::Test {
     reading.vars = vars;
     return reading;
   }
-  WksrvTestTree tree_;
+  TWksrvTestTree tree_;
   TSetupData setup_ = tree_.Setup();
   std::string path_ = tree_.Path("data/wk_data.txt");
 };

@@ -103,8 +103,8 @@ bool Unbalanced(const TUpsReading& r, bool) {
 }
 
 struct TRule {
-  int Raise;                                     // the code when the condition starts
-  int End;                                       // the code when it ends; -1 none
+  int raise;                                     // the code when the condition starts
+  int end;                                       // the code when it ends; -1 none
   bool (*Holds)(const TUpsReading&, bool held);  // `held`: it held before
 };
 
@@ -123,49 +123,49 @@ constexpr uint32_t kBatteryLowBit = 1u << 1;
 
 void ApplyRules(const TUpsReading& reading, int64_t now_ms, TDetection* d) {
   TDetectState& s = d->State;
-  const bool was_on_battery = (s.Holding & kOnBatteryBit) != 0;
+  const bool was_on_battery = (s.holding & kOnBatteryBit) != 0;
   for (size_t n = 0; n < sizeof kRules / sizeof kRules[0]; ++n) {
     const TRule& rule = kRules[n];
     const uint32_t bit = 1u << n;
-    const bool held = (s.Holding & bit) != 0;
+    const bool held = (s.holding & bit) != 0;
     const bool holds = rule.Holds(reading, held);
     if (holds && !held) {
-      d->Codes.push_back(static_cast<uint8_t>(rule.Raise));
-    } else if (!holds && held && rule.End >= 0) {
-      d->Codes.push_back(static_cast<uint8_t>(rule.End));
+      d->Codes.push_back(static_cast<uint8_t>(rule.raise));
+    } else if (!holds && held && rule.end >= 0) {
+      d->Codes.push_back(static_cast<uint8_t>(rule.end));
     }
-    s.Holding = holds ? s.Holding | bit : s.Holding & ~bit;
+    s.holding = holds ? s.holding | bit : s.holding & ~bit;
   }
-  const bool on_battery = (s.Holding & kOnBatteryBit) != 0;
-  if (on_battery && !was_on_battery) s.BatterySince = now_ms;
+  const bool on_battery = (s.holding & kOnBatteryBit) != 0;
+  if (on_battery && !was_on_battery) s.battery_since = now_ms;
   if (!on_battery) {
-    s.Warned = false;
-    s.DownRaised = false;
-    s.Runtime = -1;
+    s.warned = false;
+    s.down_raised = false;
+    s.runtime = -1;
   } else {
     double runtime;
-    if (Number(reading, "battery.runtime", &runtime)) s.Runtime = static_cast<int32_t>(runtime);
+    if (Number(reading, "battery.runtime", &runtime)) s.runtime = static_cast<int32_t>(runtime);
   }
 }
 
 void ApplyPolicy(const TShutdownPolicy& policy, int64_t now_ms, TDetection* d) {
   TDetectState& s = d->State;
-  if (!policy.Enabled || (s.Holding & kOnBatteryBit) == 0) return;
+  if (!policy.Enabled || (s.holding & kOnBatteryBit) == 0) return;
   bool warn, down;
-  if (policy.Smart && s.Runtime >= 0) {
-    warn = s.Runtime <= static_cast<int64_t>(policy.DownTime) + policy.WarningTime;
-    down = s.Runtime <= policy.DownTime;
+  if (policy.smart && s.runtime >= 0) {
+    warn = s.runtime <= static_cast<int64_t>(policy.down_time) + policy.warning_time;
+    down = s.runtime <= policy.down_time;
   } else {
-    const int64_t elapsed_ms = now_ms - s.BatterySince;
-    warn = elapsed_ms >= (static_cast<int64_t>(policy.FixedTime) - policy.WarningTime) * 1000;
-    down = elapsed_ms >= static_cast<int64_t>(policy.FixedTime) * 1000;
+    const int64_t elapsed_ms = now_ms - s.battery_since;
+    warn = elapsed_ms >= (static_cast<int64_t>(policy.fixed_time) - policy.warning_time) * 1000;
+    down = elapsed_ms >= static_cast<int64_t>(policy.fixed_time) * 1000;
   }
-  if ((warn || down) && !s.Warned) {
-    s.Warned = true;
+  if ((warn || down) && !s.warned) {
+    s.warned = true;
     d->Codes.push_back(kShutdownWarning);
   }
-  if (down && !s.DownRaised) {
-    s.DownRaised = true;
+  if (down && !s.down_raised) {
+    s.down_raised = true;
     d->Codes.push_back(kEndOfAutonomy);
   }
 }
@@ -175,10 +175,10 @@ void ApplyPolicy(const TShutdownPolicy& policy, int64_t now_ms, TDetection* d) {
 TShutdownPolicy ShutdownPolicyOf(const TSetupData& setup) {
   TShutdownPolicy policy;
   policy.Enabled = setup.Server.SrvDownEnabled;
-  policy.Smart = setup.Ups.UpsSmartAutonomy;
-  policy.FixedTime = setup.Server.UpsFixedTime;
-  policy.DownTime = setup.Server.SrvDownTime;
-  policy.WarningTime = setup.Server.SrvDownWarningTime;
+  policy.smart = setup.Ups.UpsSmartAutonomy;
+  policy.fixed_time = setup.Server.UpsFixedTime;
+  policy.down_time = setup.Server.SrvDownTime;
+  policy.warning_time = setup.Server.SrvDownWarningTime;
   return policy;
 }
 
@@ -187,21 +187,21 @@ TDetection Detect(const TDetectState& before, const TUpsReading& reading, int64_
   TDetection d{before, {}};
   TDetectState& s = d.State;
   if (reading.reachable) {
-    if (s.CommLost) d.Codes.push_back(kCommRestored);
-    s.CommLost = false;
-    s.UnreachablePolls = 0;
+    if (s.comm_lost) d.Codes.push_back(kCommRestored);
+    s.comm_lost = false;
+    s.unreachable_polls = 0;
     ApplyRules(reading, now_ms, &d);
     ApplyPolicy(policy, now_ms, &d);
     return d;
   }
   ApplyPolicy(policy, now_ms, &d);
-  if (s.UnreachablePolls < kCommLostPolls) ++s.UnreachablePolls;
-  if (s.UnreachablePolls == kCommLostPolls && !s.CommLost) {
-    s.CommLost = true;
+  if (s.unreachable_polls < kCommLostPolls) ++s.unreachable_polls;
+  if (s.unreachable_polls == kCommLostPolls && !s.comm_lost) {
+    s.comm_lost = true;
     d.Codes.push_back(kCommLost);
     // Whatever the battery holds now is unknown: take the safe side.
-    if ((s.Holding & kOnBatteryBit) != 0 && (s.Holding & kBatteryLowBit) == 0) {
-      s.Holding |= kBatteryLowBit;
+    if ((s.holding & kOnBatteryBit) != 0 && (s.holding & kBatteryLowBit) == 0) {
+      s.holding |= kBatteryLowBit;
       d.Codes.push_back(kBatteryLow);
     }
   }

@@ -33,11 +33,11 @@ constexpr int kCommLostPolls = 3;
 
 // The shutdown policy of the configuration, in seconds.
 struct TShutdownPolicy {
-  bool Enabled = true;        // SrvDownEnabled
-  bool Smart = false;         // UpsSmartAutonomy: by battery.runtime, else by time
-  int32_t FixedTime = 300;    // UpsFixedTime: on battery this long, 9
-  int32_t DownTime = 180;     // SrvDownTime: battery.runtime down to this, 9
-  int32_t WarningTime = 300;  // SrvDownWarningTime: 11 this much earlier
+  bool Enabled = true;         // SrvDownEnabled
+  bool smart = false;          // UpsSmartAutonomy: by battery.runtime, else by time
+  int32_t fixed_time = 300;    // UpsFixedTime: on battery this long, 9
+  int32_t down_time = 180;     // SrvDownTime: battery.runtime down to this, 9
+  int32_t warning_time = 300;  // SrvDownWarningTime: 11 this much earlier
 };
 
 TShutdownPolicy ShutdownPolicyOf(const TSetupData& setup);
@@ -45,13 +45,13 @@ TShutdownPolicy ShutdownPolicyOf(const TSetupData& setup);
 // What detection remembers from one poll to the next. The default is a UPS
 // on mains, so that the first reading counts as a change from there.
 struct TDetectState {
-  uint32_t Holding = 0;      // bit n: the condition of rule n holds
-  int UnreachablePolls = 0;  // polls running without a reading
-  bool CommLost = false;     // 4 raised and 5 not yet
-  int64_t BatterySince = 0;  // when the UPS went on battery, in ms
-  int32_t Runtime = -1;      // the last battery.runtime read on battery; -1 none
-  bool Warned = false;       // 11 raised in this outage
-  bool DownRaised = false;   // 9 raised in this outage
+  uint32_t holding = 0;       // bit n: the condition of rule n holds
+  int unreachable_polls = 0;  // polls running without a reading
+  bool comm_lost = false;     // 4 raised and 5 not yet
+  int64_t battery_since = 0;  // when the UPS went on battery, in ms
+  int32_t runtime = -1;       // the last battery.runtime read on battery; -1 none
+  bool warned = false;        // 11 raised in this outage
+  bool down_raised = false;   // 9 raised in this outage
 };
 
 struct TDetection {

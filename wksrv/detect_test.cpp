@@ -33,14 +33,14 @@ TShutdownPolicy Off() {
 }
 TShutdownPolicy Fixed(int32_t fixed, int32_t warning) {
   TShutdownPolicy p;
-  p.FixedTime = fixed;
-  p.WarningTime = warning;
+  p.fixed_time = fixed;
+  p.warning_time = warning;
   return p;
 }
 TShutdownPolicy Smart(int32_t down, int32_t warning, int32_t fixed = 300) {
   TShutdownPolicy p = Fixed(fixed, warning);
-  p.Smart = true;
-  p.DownTime = down;
+  p.smart = true;
+  p.down_time = down;
   return p;
 }
 
@@ -219,10 +219,10 @@ TEST(Detect, PolicyOfTheConfiguration) {
   setup.Server.SrvDownWarningTime = 33;
   const TShutdownPolicy p = ShutdownPolicyOf(setup);
   EXPECT_FALSE(p.Enabled);
-  EXPECT_TRUE(p.Smart);
-  EXPECT_EQ(p.FixedTime, 11);
-  EXPECT_EQ(p.DownTime, 22);
-  EXPECT_EQ(p.WarningTime, 33);
+  EXPECT_TRUE(p.smart);
+  EXPECT_EQ(p.fixed_time, 11);
+  EXPECT_EQ(p.down_time, 22);
+  EXPECT_EQ(p.warning_time, 33);
 }
 
 }  // namespace

@@ -216,7 +216,7 @@ class EventRunnerTest : public ::testing::Test {
     for (const std::string& line : lines) setup_.Ups.Events.AddEventLine(line);
   }
 
-  WksrvTestTree tree_;
+  TWksrvTestTree tree_;
   TSetupData setup_ = tree_.Setup();
   TMasterSettings master_;
   std::shared_ptr<Record> record_ = std::make_shared<Record>();

@@ -56,7 +56,7 @@ TEventPlan PlanOf(const std::vector<std::string>& lines, int32_t code) {
 }
 
 TEST(JobPlan, ConsecutiveRemoteJobsGoOutTogetherAndEveryOtherJobAlone) {
-  WksrvTestTree tree;
+  TWksrvTestTree tree;
   struct Case {
     std::string line;
     std::string shape;
@@ -80,7 +80,7 @@ TEST(JobPlan, ConsecutiveRemoteJobsGoOutTogetherAndEveryOtherJobAlone) {
 }
 
 TEST(JobPlan, TheFirstEventWithTheCodeCountsAndAnUnconfiguredOneHasNoSteps) {
-  WksrvTestTree tree;
+  TWksrvTestTree tree;
   EXPECT_EQ(Shape(PlanOf({"2|$LOG", "0|$POPUP,*", "0|$MSLOG"}, 0)), "popup");
   const TEventPlan none = PlanOf({"2|$LOG"}, 7);
   EXPECT_TRUE(none.steps.empty());
@@ -88,7 +88,7 @@ TEST(JobPlan, TheFirstEventWithTheCodeCountsAndAnUnconfiguredOneHasNoSteps) {
 }
 
 TEST(JobPlan, OrdersCarryTheEventCodeAndMessagesItsNameOnOneLine) {
-  WksrvTestTree tree;
+  TWksrvTestTree tree;
   struct Case {
     std::string line;
     int32_t code;

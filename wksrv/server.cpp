@@ -113,14 +113,14 @@ int Check(const std::string& program_dir, const TUpsOpener& open_ups) {
   std::unique_ptr<TUpsLink> ups = open_ups(master);
   const TCheckReport report = CheckMaster(setup, master, ups->Poll(true), SystemCheckProbes());
   PrintMessage("", "Configuration: " + ServerSetupPath(setup));
-  for (const std::string& line : report.Watch) PrintMessage("", line);
+  for (const std::string& line : report.watch) PrintMessage("", line);
   PrintMessage("", "");
-  if (report.Problems.empty()) {
+  if (report.problems.empty()) {
     PrintMessage("", "No problem found.");
     return 0;
   }
-  PrintMessage("", std::to_string(report.Problems.size()) + " problem(s):");
-  for (const std::string& line : report.Problems) PrintMessage("", "- " + line);
+  PrintMessage("", std::to_string(report.problems.size()) + " problem(s):");
+  for (const std::string& line : report.problems) PrintMessage("", "- " + line);
   return 1;
 }
 

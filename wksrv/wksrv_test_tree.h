@@ -13,9 +13,9 @@
 #include "tests/support/temp_dir.h"
 #include "wkcfg/model/setup.h"
 
-class WksrvTestTree {
+class TWksrvTestTree {
  public:
-  WksrvTestTree() : dir_("wksrv") {
+  TWksrvTestTree() : dir_("wksrv") {
     MakeDirs(dir_.Sub("bin"));
     MakeDirs(dir_.Sub("data"));
     WriteFile(dir_.Sub("languages/english.lng"),
@@ -23,7 +23,7 @@ class WksrvTestTree {
               "12=System shutdown\n13=Phase|failure\n");
     SetLanguageFilePath(dir_.Sub("languages/english.lng"));
   }
-  ~WksrvTestTree() { SetLanguageFilePath(""); }
+  ~TWksrvTestTree() { SetLanguageFilePath(""); }
 
   // The installation directory, with trailing "/".
   std::string Root() const { return dir_.path() + "/"; }
