@@ -75,7 +75,7 @@ struct Terminal {
 };
 
 TEST(PrintAlert, BellBeforeEachAlertOnTheTerminalNearestTheUser) {
-  TempDir temp("console_test");
+  TTempDir temp("console_test");
   const int file = open(temp.Sub("out").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
   ASSERT_GE(file, 0);
   {

@@ -42,7 +42,7 @@ std::string ReadByStream(const std::string& path) {
 
 // Sizes around the first read's room and far past it come back byte for byte.
 TEST(ReadWholeFile, RegularFilesOfEverySize) {
-  TempDir dir;
+  TTempDir dir;
   for (size_t size : {0u, 1u, 8191u, 8192u, 8193u, 16385u, 1u << 20}) {
     SCOPED_TRACE(size);
     const std::string path = dir.Sub("f" + std::to_string(size));
@@ -73,7 +73,7 @@ TEST(ReadWholeFile, FilesWithoutAKnownSize) {
 }
 
 TEST(ReadWholeFile, FailuresGiveTheErrorAndNoText) {
-  TempDir dir;
+  TTempDir dir;
   ASSERT_TRUE(MakeDirs(dir.Sub("sub")));
   const struct {
     std::string path;
@@ -117,7 +117,7 @@ int InChild(int seconds, const std::function<int()>& body) {
 // Whatever is not a regular file within the bound is refused at once, with
 // nothing read: no wait on a pipe without writer, no end to /dev/zero.
 TEST(ReadWholeFile, RefusesWhatIsNotARegularFileWithinTheBound) {
-  TempDir dir;
+  TTempDir dir;
   ASSERT_EQ(mkfifo(dir.Sub("fifo").c_str(), 0600), 0);
   ASSERT_TRUE(WriteFile(dir.Sub("big"), std::string(5000, 'x')));
   ASSERT_TRUE(MakeDirs(dir.Sub("sub")));
@@ -157,7 +157,7 @@ TEST(ReadWholeFile, BoundHoldsForFilesWithoutAKnownSize) {
 // An open that a termination signal interrupts is given up; before such a
 // signal, an interrupted open is made again.
 TEST(OpenRetrying, GivesUpOnlyAfterAnEndSignal) {
-  TempDir dir;
+  TTempDir dir;
   const std::string fifo = dir.Sub("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (bool noted : {true, false}) {
@@ -178,7 +178,7 @@ TEST(OpenRetrying, GivesUpOnlyAfterAnEndSignal) {
 // A link at the name is refused when asked (its target left as it was), or
 // followed; a pipe is never written to.
 TEST(ReplaceFile, LinksAndFilesOfOtherKinds) {
-  TempDir dir;
+  TTempDir dir;
   ASSERT_TRUE(WriteFile(dir.Sub("target"), "target"));
   ASSERT_EQ(symlink(dir.Sub("target").c_str(), dir.Sub("link").c_str()), 0);
   ASSERT_EQ(symlink(dir.Sub("none").c_str(), dir.Sub("dangling").c_str()), 0);
@@ -199,7 +199,7 @@ TEST(ReplaceFile, LinksAndFilesOfOtherKinds) {
 // Temporary files of a save that was killed are removed at the next save of
 // the same file; a fresh or locked one, or one of another name, stays.
 TEST(ReplaceFile, RemovesStaleTemporariesOfItsOwnFile) {
-  TempDir dir;
+  TTempDir dir;
   const std::string path = dir.Sub("wksrv.cfg");
   ASSERT_TRUE(WriteFile(path, "old"));
   const struct {
@@ -232,7 +232,7 @@ TEST(ReplaceFile, RemovesStaleTemporariesOfItsOwnFile) {
 // place, and the caller told so.
 TEST(ReplaceFile, BindMountedFileIsWrittenInPlace) {
   if (getuid() != 0) GTEST_SKIP() << "needs root, to mount";
-  TempDir dir;
+  TTempDir dir;
   const std::string path = dir.Sub("wksrv.cfg");
   const std::string source = dir.Sub("source.cfg");
   ASSERT_TRUE(WriteFile(path, "old and longer"));

@@ -28,7 +28,7 @@ class IniFile : public ::testing::Test {
     closedir(d);
     return names;
   }
-  TempDir temp_{"ini_test"};
+  TTempDir temp_{"ini_test"};
   std::string dir_ = temp_.path();
   std::string path_ = dir_ + "/test.cfg";
 };

@@ -34,7 +34,7 @@ TEST(ReplaceParams, EachValueTakesTheFirstDollarLeft) {
 }
 
 TEST(LangText, ReadsTheProcessLanguageFile) {
-  TempDir temp("lang_test");
+  TTempDir temp("lang_test");
   const std::string& dir = temp.path();
   std::string file = dir + "/english.lng";
   std::ofstream(file) << "[ERRORS]\n100007 = Cannot open $^file\n[QSSRV]\nLogShutdown=Shutdown\n";
@@ -52,7 +52,7 @@ TEST(LangText, ReadsTheProcessLanguageFile) {
 // given a modification time of its own, a longer text, a
 // file renamed over it, its removal and its return, another path.
 TEST(LangText, FollowsEveryChangeOfTheFile) {
-  TempDir temp("lang_cache_test");
+  TTempDir temp("lang_cache_test");
   const std::string file = temp.path() + "/english.lng";
   const std::string other = temp.path() + "/other.lng";
   auto write = [](const std::string& path, const std::string& value) {

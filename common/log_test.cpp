@@ -26,7 +26,7 @@ class LogFile : public ::testing::Test {
   }
   std::string Contents() const { return ReadFile(path_); }
   void Write(const std::string& text) { ASSERT_TRUE(WriteFile(path_, text)); }
-  TempDir temp_{"log_test"};
+  TTempDir temp_{"log_test"};
   std::string dir_ = temp_.path();
   std::string path_ = dir_ + "/qs_log.txt";
 };

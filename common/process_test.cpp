@@ -17,7 +17,7 @@ namespace {
 
 class ProcessFiles : public ::testing::Test {
  protected:
-  TempDir temp_{"process_test"};
+  TTempDir temp_{"process_test"};
   std::string dir_ = temp_.path();
 };
 
@@ -161,7 +161,7 @@ TEST_F(FakeProc, EndedProcessesDoNotCount) {
   AddProcess("401", Status("qslx", 401, 1, root, "X (dead)"));
   EXPECT_EQ(FindDaemonPid("qslx", 1, -1, dir_), -1);
   for (const char* state : {"R (running)", "D (disk sleep)", "T (stopped)", ""}) {
-    TempDir proc{"process_test_state"};
+    TTempDir proc{"process_test_state"};
     std::string d = proc.path() + "/402";
     ASSERT_EQ(mkdir(d.c_str(), 0755), 0);
     std::ofstream(d + "/status") << Status("qslx", 402, 1, root, state);
@@ -279,7 +279,7 @@ TEST_F(FakeProc, ShortNameFileOnlyPassesOverOtherPrograms) {
   };
   for (const auto& k : kCases) {
     SCOPED_TRACE(k.name);
-    TempDir root("process_comm_test");
+    TTempDir root("process_comm_test");
     const std::string entry = root.path() + "/" + std::to_string(400 + (&k - kCases));
     ASSERT_EQ(mkdir(entry.c_str(), 0755), 0);
     std::ofstream(entry + "/status") << k.status;

@@ -73,7 +73,7 @@ namespace {
 
 class ScrambledFile : public ::testing::Test {
  protected:
-  TempDir temp_{"scramble_test"};
+  TTempDir temp_{"scramble_test"};
   std::string dir_ = temp_.path();
 };
 

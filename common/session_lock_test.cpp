@@ -22,7 +22,7 @@ int EntryCount(const std::string& directory) {
 
 class SessionLock : public ::testing::Test {
  protected:
-  TempDir temp_{"session_lock_test"};
+  TTempDir temp_{"session_lock_test"};
   std::string config_ = temp_.Sub("wksrv.cfg");
 };
 

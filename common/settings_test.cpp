@@ -23,7 +23,7 @@ class SuiteSettings : public ::testing::Test {
         << "[Globals]\nProductVersion=1.0\nInstallPath=" << install_path
         << "\nLanguageFile=" << language << "\n";
   }
-  TempDir temp_{"settings_test"};
+  TTempDir temp_{"settings_test"};
   std::string root_ = temp_.path() + "/";
 };
 

@@ -10,7 +10,7 @@
 #include "tests/support/temp_dir.h"
 
 TEST(WriteInstallLog, RestartReplacesAndAppendAdds) {
-  TempDir dir("install_log_test");
+  TTempDir dir("install_log_test");
   const std::string path = dir.Sub("install.log");
   EXPECT_TRUE(WriteInstallLog(path, "FILE:e:/first", false));
   EXPECT_TRUE(WriteInstallLog(path, "DIR:/usr/vantrel/voltmon/", true));

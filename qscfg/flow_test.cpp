@@ -16,7 +16,7 @@ class QsFlowTest : public ::testing::Test {
     tree.Write("bin/qslx.cfg", config);
     return LoadQsEditor(tree.Path("bin/"), &editor);
   }
-  TestTree tree;
+  TTestTree tree;
   TQsEditor editor;
 };
 

@@ -120,7 +120,7 @@ TEST(QsModel, ClassifiesAddresses) {
 }
 
 TEST(QsModel, ProbesScriptsAsTheDaemonWouldStartThem) {
-  TempDir dir("qscfg_probe");
+  TTempDir dir("qscfg_probe");
   const std::string run = dir.path() + "/run.sh";
   const std::string plain = dir.path() + "/plain.sh";
   ASSERT_TRUE(WriteFile(run, "#!/bin/sh\n", 0700));

@@ -42,7 +42,7 @@ class StartupErrorTest : public ::testing::Test {
                "98=Port $ is in use.\n13=Port $ is^closed.\n");
     SetLanguageFilePath(tree.Path("languages/english.lng"));
   }
-  TestTree tree;
+  TTestTree tree;
 };
 
 TEST_F(StartupErrorTest, KnownCodeGetsItsTextThePortAndTheTrailer) {

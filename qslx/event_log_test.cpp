@@ -30,7 +30,7 @@ class EventLogTest : public ::testing::Test {
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
   }
-  TestTree tree;
+  TTestTree tree;
 };
 
 const std::regex kStamped(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d  (.*))");

@@ -23,7 +23,7 @@ class SetupTest : public ::testing::Test {
     return "AdrCount=1\nAdr0=localhost\nListenPort=6005\nScriptShutdown=/x/shutdown.sh\n"
            "ScriptMessage=/x/message.sh\n";
   }
-  TestTree tree;
+  TTestTree tree;
   TQsSetupData setup;
 };
 

@@ -56,7 +56,7 @@ TEST(Popup, TheMessageReachesATerminalOnOneLineAfterABell) {
 }
 
 TEST(Popup, OnlyTerminalsAreWritten) {
-  TempDir dir("popup");
+  TTempDir dir("popup");
   const std::string file = dir.Sub("file");
   ASSERT_TRUE(WriteFile(file, "untouched"));
   ASSERT_EQ(symlink("/dev/null", dir.Sub("link").c_str()), 0);
@@ -70,7 +70,7 @@ TEST(Popup, OnlyTerminalsAreWritten) {
 }
 
 TEST(StartProgram, StartsDirectlyWithItsArgumentsAndReportsWhatCannotStart) {
-  TempDir dir("start");
+  TTempDir dir("start");
   const std::string script = dir.Sub("record.sh");
   const std::string out = dir.Sub("out");
   ASSERT_TRUE(WriteFile(

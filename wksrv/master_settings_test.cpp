@@ -41,7 +41,7 @@ TEST(MasterSettings, KeysDefaultsAndTheScrambledPassword) {
        "[Master]\nNutUps=  \nShutdownCommand=\nNutUser=\n", defaults},
   };
   for (const TMasterCase& c : cases) {
-    TempDir dir("wksrv_master");
+    TTempDir dir("wksrv_master");
     const std::string path = dir.Sub("wksrv.cfg");
     if (c.file != "-") {
       ASSERT_TRUE(WriteFile(path, c.file));

@@ -37,7 +37,7 @@ class TWksrvTestTree {
   }
 
  private:
-  TempDir dir_;
+  TTempDir dir_;
 };
 
 #endif  // VOLTMON_WKSRV_WKSRV_TEST_TREE_H_

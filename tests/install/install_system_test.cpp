@@ -100,8 +100,8 @@ class InstallTest : public ::testing::Test {
     }
   }
 
-  SandboxResult Install(const std::string& answers, const std::string& prepare = kEtcInitLayout,
-                        const std::string& packet = "") {
+  TSandboxResult Install(const std::string& answers, const std::string& prepare = kEtcInitLayout,
+                         const std::string& packet = "") {
     const std::string dir = packet.empty() ? packet_ : packet;
     return sandbox_.Run(Quoted(dir + "/install"), answers, prepare);
   }
@@ -144,8 +144,8 @@ class InstallTest : public ::testing::Test {
     return count;
   }
 
-  TempDir scratch_{"vminstall", 0755};
-  Sandbox sandbox_{scratch_.Sub("sandbox")};
+  TTempDir scratch_{"vminstall", 0755};
+  TSandbox sandbox_{scratch_.Sub("sandbox")};
   std::string packet_;
 };
 
@@ -168,7 +168,7 @@ std::string Paged(const std::string& path, const std::string& text) {
 }
 
 TEST_F(InstallTest, BothModulesTranscriptFilesSettingsLogAndLinks) {
-  const SandboxResult result =
+  const TSandboxResult result =
       Install(Lines({"2", "y", "n", "y", "y", "n", "y", "n", "y", "n", "y"}));
   ASSERT_EQ(0, result.status) << result.errors;
   const std::string copy_start = "Copying startwksrv....OK\n";
@@ -270,7 +270,7 @@ TEST_F(InstallTest, BothModulesTranscriptFilesSettingsLogAndLinks) {
 }
 
 TEST_F(InstallTest, QsSystemOnlyLayoutAndStartThroughTheScript) {
-  const SandboxResult result =
+  const TSandboxResult result =
       Install(Lines({"1", "y", "y", "n", "y", "n", "y", "y"}), kEtcInitLayout);
   ASSERT_EQ(0, result.status) << result.errors;
   EXPECT_TRUE(Contains(result.output,
@@ -325,7 +325,7 @@ TEST_F(InstallTest, ConfigureOfferRunsTheInstalledQsConfig) {
                                  "bin/qslx.cfg|bin/qslx.cfg|w"));
   std::filesystem::copy_file(VM_QSCFG_PATH, packet + "/bin/qscfg");
   // The installed program checks the installed settings once the run is over.
-  const SandboxResult result =
+  const TSandboxResult result =
       sandbox_.Run(Quoted(packet + "/install"), QsOnly("y", "n", "n"), kEtcInitLayout,
                    std::string(kRoot) + "bin/qscfg --check > check-output; echo $? > check-status");
   ASSERT_EQ(0, result.status) << result.errors;
@@ -342,7 +342,7 @@ TEST_F(InstallTest, ConfigureOfferRunsTheInstalledQsConfig) {
 }
 
 TEST_F(InstallTest, WrongAnswersAreAskedAgain) {
-  const SandboxResult result = Install(
+  const TSandboxResult result = Install(
       Lines({"0", "3", "x", "1", "yes", " y", "y", "n", "n", "n", "Y ", "n", "y", "N", "n", "n"}));
   ASSERT_EQ(0, result.status) << result.errors;
   EXPECT_EQ(1, Count(result.output, "Please select your language:"));
@@ -362,7 +362,7 @@ TEST_F(InstallTest, WrongAnswersAreAskedAgain) {
 }
 
 TEST_F(InstallTest, DeclinedConfigurationAndRegistrationLeaveInstructions) {
-  const SandboxResult result = Install(QsOnly("n", "n", "n"));
+  const TSandboxResult result = Install(QsOnly("n", "n", "n"));
   ASSERT_EQ(0, result.status) << result.errors;
   EXPECT_TRUE(
       Contains(result.output,
@@ -386,7 +386,7 @@ TEST_F(InstallTest, DeclinedConfigurationAndRegistrationLeaveInstructions) {
 TEST_F(InstallTest, NoStartQuestionWithoutModuleConfiguration) {
   ASSERT_TRUE(WriteFile(packet_ + "/bin/qslx.cfg", ""));
   // The configuration program is not in the packet: running it fails quietly.
-  const SandboxResult result = Install(Lines({"1", "y", "n", "n", "y", "y", "n"}));
+  const TSandboxResult result = Install(Lines({"1", "y", "n", "n", "y", "y", "n"}));
   ASSERT_EQ(0, result.status) << result.errors;
   EXPECT_FALSE(Contains(result.output, "Do you want to start"));
   EXPECT_FALSE(Contains(result.output, "To configure"));
@@ -397,7 +397,7 @@ TEST_F(InstallTest, NoStartQuestionWithoutModuleConfiguration) {
 }
 
 TEST_F(InstallTest, EndOfInputAbortsWithStatusZero) {
-  SandboxResult result = Install("");
+  TSandboxResult result = Install("");
   EXPECT_EQ(0, result.status) << result.errors;
   EXPECT_TRUE(Contains(result.output, "Selection [1..2]: \nInstallation aborted.\n\n"));
   EXPECT_EQ(std::string::npos, result.output.find("LICENCE"));
@@ -417,7 +417,7 @@ TEST_F(InstallTest, EndOfInputAbortsWithStatusZero) {
 }
 
 TEST_F(InstallTest, LicenceMustExistAndBeAccepted) {
-  SandboxResult result = Install(Lines({"1", "n", "n", "y", "n", "n", "n"}));
+  TSandboxResult result = Install(Lines({"1", "n", "n", "y", "n", "n", "n"}));
   EXPECT_EQ(0, result.status) << result.errors;
   EXPECT_TRUE(Contains(result.output, "AGREE LICENCE [y/n] ?: Installation aborted.\n\n"));
   EXPECT_FALSE(Contains(result.output, "modules"));
@@ -438,7 +438,7 @@ TEST_F(InstallTest, LicenceMustExistAndBeAccepted) {
 
 TEST_F(InstallTest, MissingPacketOrLanguagesAbort) {
   ASSERT_TRUE(WriteFile(packet_ + "/install.dat", WithoutSection(kDefaultPacket, "Languages")));
-  SandboxResult result = Install(Lines({"1", "y"}));
+  TSandboxResult result = Install(Lines({"1", "y"}));
   EXPECT_EQ(0, result.status);
   EXPECT_EQ(Banner() + "No languages file found !  Installation aborted.\n\n", result.output);
 
@@ -454,7 +454,7 @@ TEST_F(InstallTest, CorruptedPacketStopsWithEarlierFilesInstalled) {
   ASSERT_TRUE(WriteFile(packet_ + "/install.dat",
                         WithSection(kDefaultPacket, "QS System",
                                     "bin/qslx|bin/qslx|e\nbin/startqslx|bin/startqslx|")));
-  SandboxResult result = Install(QsOnly("n", "n", "n"));
+  TSandboxResult result = Install(QsOnly("n", "n", "n"));
   EXPECT_EQ(0, result.status);
   EXPECT_TRUE(Contains(result.output,
                        "Install QS System files:\nCopying qslx....OK\n"
@@ -484,7 +484,7 @@ TEST_F(InstallTest, DestinationOutsideTheInstallationIsCorrupted) {
     WriteFile(packet_ + "/install.dat",
               WithSection(kDefaultPacket, "QS System",
                           std::string("bin/qslx|bin/qslx|e\nbin/qslx.cfg|") + destination + "|r"));
-    const SandboxResult result = Install(QsOnly("n", "n", "n"));
+    const TSandboxResult result = Install(QsOnly("n", "n", "n"));
     EXPECT_EQ(0, result.status);
     EXPECT_TRUE(Contains(result.output,
                          "Setting permission to qslx....OK\n\n"
@@ -504,7 +504,7 @@ TEST_F(InstallTest, FailedCopyIsReportedAndEndsTheRun) {
                         WithSection(kDefaultPacket, "QS System",
                                     "bin/qslx|bin/qslx|e\nbin/missing|bin/missing|e\n"
                                     "bin/startqslx|bin/startqslx|e")));
-  const SandboxResult result = Install(QsOnly("n", "n", "n"));
+  const TSandboxResult result = Install(QsOnly("n", "n", "n"));
   EXPECT_EQ(0, result.status);
   EXPECT_TRUE(Contains(result.output,
                        "Setting permission to qslx....OK\nCopying missing....KO\n"
@@ -520,7 +520,7 @@ TEST_F(InstallTest, MissingInitDirectoriesDoNotStopTheRun) {
   const std::string error =
       "\ninit.d and/or rc.d directories not found! Please create your symbolink links "
       "manually.\n\n";
-  SandboxResult result = Install(QsOnly("n", "y", "n"), kNoInitDirectories);
+  TSandboxResult result = Install(QsOnly("n", "y", "n"), kNoInitDirectories);
   EXPECT_EQ(0, result.status) << result.errors;
   EXPECT_TRUE(Contains(result.output, "at system startup [y/n] ?: " + error +
                                           "\nDo you want to start QS System now [y/n] ?: "));
@@ -532,7 +532,7 @@ TEST_F(InstallTest, MissingInitDirectoriesDoNotStopTheRun) {
 }
 
 TEST_F(InstallTest, OtherInitLayoutsAndAFailedLink) {
-  SandboxResult result =
+  TSandboxResult result =
       Install(QsOnly("n", "y", "n"), std::string(kNoInitDirectories) +
                                          "mkdir -p /etc/rc.d/init.d /etc/rc.d/rc2.d "
                                          "/etc/rc.d/rc3.d /etc/rc.d/rc5.d\n");
@@ -561,7 +561,7 @@ TEST_F(InstallTest, SecondRunOverwritesFilesAndRestartsTheLog) {
   ASSERT_EQ(0, Install(Lines({"1", "y", "n", "y", "y", "n", "y", "n", "y", "n", "n"})).status);
   EXPECT_GT(LogEntries().size(), 20u);
   ASSERT_TRUE(WriteFile(packet_ + "/bin/qslx", "#!/bin/sh\necho second\n", 0755));
-  const SandboxResult result = Install(QsOnly("n", "n", "n"));
+  const TSandboxResult result = Install(QsOnly("n", "n", "n"));
   ASSERT_EQ(0, result.status) << result.errors;
   EXPECT_EQ("#!/bin/sh\necho second\n", ReadFile(Installed("bin/qslx")));
   ExpectFile("bin/voltmon.cfg", 0440);
@@ -579,7 +579,7 @@ TEST_F(InstallTest, SecondRunOverwritesFilesAndRestartsTheLog) {
 }
 
 TEST_F(InstallTest, OnlyRootMayInstall) {
-  const SandboxResult result =
+  const TSandboxResult result =
       sandbox_.Run("runuser -u nobody -- " + Quoted(packet_ + "/install"), QsOnly("n", "n", "n"));
   EXPECT_EQ(0, result.status) << result.errors;
   EXPECT_EQ(Banner() + "Please login as root to use this program !\n\nInstallation aborted.\n\n",
@@ -588,7 +588,7 @@ TEST_F(InstallTest, OnlyRootMayInstall) {
 }
 
 TEST_F(InstallTest, VersionAndCreditsAnywhereAmongTheArguments) {
-  const SandboxResult result = sandbox_.Run(Quoted(packet_ + "/install") + " x -cr y -v", "");
+  const TSandboxResult result = sandbox_.Run(Quoted(packet_ + "/install") + " x -cr y -v", "");
   EXPECT_EQ(0, result.status);
   const std::string version =
       "Voltmon Manager\nSetup program - version 1.0.7.9\n" + std::string(kRightsNotice) + "\n\n";
@@ -603,7 +603,7 @@ TEST_F(InstallTest, VersionAndCreditsAnywhereAmongTheArguments) {
 TEST_F(InstallTest, PacketPathWithBlanksAndShellCharacters) {
   const std::string odd = scratch_.Sub("My Disk; $(touch x) 'q'");
   MakePacket(odd, kDefaultPacket);
-  const SandboxResult result = Install(QsOnly("n", "y", "n"), kEtcInitLayout, odd);
+  const TSandboxResult result = Install(QsOnly("n", "y", "n"), kEtcInitLayout, odd);
   ASSERT_EQ(0, result.status) << result.errors;
   EXPECT_TRUE(Contains(result.output, "Setup completed."));
   EXPECT_TRUE(Contains(result.output, odd + "/texts/licence_english.txt"));
@@ -618,8 +618,8 @@ TEST_F(InstallTest, PacketPathWithBlanksAndShellCharacters) {
 // daemon started by the installer and given orders by the stand-in master;
 // the master's start-up script, without a master server to start, says so.
 TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
-  TempDir scratch("vminstall", 0755);
-  Sandbox sandbox(scratch.Sub("sandbox"));
+  TTempDir scratch("vminstall", 0755);
+  TSandbox sandbox(scratch.Sub("sandbox"));
   // The shipped order scripts act on the machine; here they only record.
   const std::string after =
       "bin=/usr/vantrel/voltmon/bin\n"
@@ -651,7 +651,7 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
       "echo \"status $?\" >> wksrv.out\n"
       "/etc/init.d/startwksrv stop >> wksrv.out 2>&1\n"
       "/etc/init.d/startwksrv status >> wksrv.out 2>&1\n";
-  const SandboxResult result = sandbox.Run(
+  const TSandboxResult result = sandbox.Run(
       Quoted(std::string(VM_PACKET_DIR) + "/install"),
       Lines({"2", "y", "n", "y", "y", "n", "y", "n", "y", "y", "n"}), kEtcInitLayout, after);
   ASSERT_EQ(0, result.status) << result.errors;
@@ -711,9 +711,9 @@ TEST(InstalledPacket, InstallerStartsTheDaemonWhichCarriesOutOrders) {
 // console just installed from the packet; with the answers on a pipe it has
 // no terminal and says so, after its start-up checks have all passed.
 TEST(InstalledPacket, OfferToConfigureTheMasterRunsTheInstalledConsole) {
-  TempDir scratch("vminstall", 0755);
-  Sandbox sandbox(scratch.Sub("sandbox"));
-  const SandboxResult result =
+  TTempDir scratch("vminstall", 0755);
+  TSandbox sandbox(scratch.Sub("sandbox"));
+  const TSandboxResult result =
       sandbox.Run(Quoted(std::string(VM_PACKET_DIR) + "/install"),
                   Lines({"1", "y", "n", "y", "n", "y", "n", "n"}), kEtcInitLayout);
   ASSERT_EQ(0, result.status) << result.errors;

@@ -29,10 +29,10 @@ const char kGuard[] =
 
 }  // namespace
 
-SandboxResult Sandbox::Run(const std::string& command, const std::string& input,
-                           const std::string& prepare, const std::string& after) {
+TSandboxResult TSandbox::Run(const std::string& command, const std::string& input,
+                             const std::string& prepare, const std::string& after) {
   const std::string run = base_ + "/run-" + std::to_string(++runs_);
-  SandboxResult result;
+  TSandboxResult result;
   if (!WriteFile(run + "/input", input) ||
       !WriteFile(run + "/inner.sh", std::string(kGuard) + "cd " + run + " || exit 99\n" + prepare +
                                         "\n( " + command +
@@ -42,7 +42,7 @@ SandboxResult Sandbox::Run(const std::string& command, const std::string& input,
     result.errors = "cannot write the sandbox's script below " + run;
     return result;
   }
-  RunOptions options;
+  TRunOptions options;
   options.stdout_path = run + "/sandbox.log";
   options.merge_stderr = true;
   options.timeout_ms = 90000;  // nsrun's own limit comes first
@@ -53,7 +53,7 @@ SandboxResult Sandbox::Run(const std::string& command, const std::string& input,
   options.env.push_back(
       "ASAN_OPTIONS=" + (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "") +
       "detect_leaks=0");
-  const RunResult runner = RunCommand(
+  const TRunResult runner = RunCommand(
       {VM_NSRUN_PATH, "--overlay", "/usr:" + base_ + "/usr", "--overlay", "/etc:" + base_ + "/etc",
        "--timeout", "60", "--", "/bin/bash", run + "/inner.sh"},
       options);
@@ -66,7 +66,7 @@ SandboxResult Sandbox::Run(const std::string& command, const std::string& input,
   return result;
 }
 
-std::string Sandbox::Upper(const std::string& path) const {
+std::string TSandbox::Upper(const std::string& path) const {
   if (path.rfind("/usr/", 0) == 0) return base_ + "/usr/upper/" + path.substr(5);
   if (path.rfind("/etc/", 0) == 0) return base_ + "/etc/upper/" + path.substr(5);
   throw std::invalid_argument(path + " is not below /usr or /etc");

@@ -13,7 +13,7 @@
 
 namespace installtest {
 
-struct SandboxResult {
+struct TSandboxResult {
   int status = -1;     // exit status of the command, -1 when it did not run
   std::string output;  // its standard output
   std::string errors;  // its standard error
@@ -21,16 +21,16 @@ struct SandboxResult {
 
 // One sandbox: the overlays' writes land below `base`, in usr/upper and
 // etc/upper.
-class Sandbox {
+class TSandbox {
  public:
-  explicit Sandbox(const std::string& base) : base_(base) {}
+  explicit TSandbox(const std::string& base) : base_(base) {}
 
   // Runs `command` (a shell command line) inside, with `input` on its
   // standard input, after the shell lines `prepare` and followed by the shell
   // lines `after`. Refuses to run anything when /usr and /etc are not
   // overlays inside.
-  SandboxResult Run(const std::string& command, const std::string& input,
-                    const std::string& prepare = "", const std::string& after = "");
+  TSandboxResult Run(const std::string& command, const std::string& input,
+                     const std::string& prepare = "", const std::string& after = "");
 
   // The directory of the last run: its scripts' working directory, where
   // files they write by relative name are found.

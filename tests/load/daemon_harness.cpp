@@ -24,8 +24,8 @@ std::string RefusedEvent(const std::string& address) {
   return "REFUSED " + address;
 }
 
-DaemonUnderTest::DaemonUnderTest(const std::map<std::string, std::string>& config) {
-  ConfigEntries& entries = run_.config();
+TDaemonUnderTest::TDaemonUnderTest(const std::map<std::string, std::string>& config) {
+  TConfigEntries& entries = run_.config();
   for (const char* script :
        {"ScriptShutdown", "ScriptMessage", "ScriptCustom_1", "ScriptCustom_2", "ScriptCustom_3"}) {
     SetEntry(&entries, script, Recorder());
@@ -45,7 +45,7 @@ DaemonUnderTest::DaemonUnderTest(const std::map<std::string, std::string>& confi
   }
 }
 
-DaemonUnderTest::~DaemonUnderTest() {
+TDaemonUnderTest::~TDaemonUnderTest() {
   // A sanitizer build of the daemon reports into its output, not ours.
   const std::string output = Output();
   for (const char* report : {"WARNING: ThreadSanitizer", "ERROR: AddressSanitizer",
@@ -54,22 +54,22 @@ DaemonUnderTest::~DaemonUnderTest() {
   }
 }
 
-bool DaemonUnderTest::Start() {
+bool TDaemonUnderTest::Start() {
   std::string error;
   if (run_.Start({}, kStartTimeoutMs, &error)) return true;
   ADD_FAILURE() << error;
   return false;
 }
 
-bool DaemonUnderTest::Stop() {
+bool TDaemonUnderTest::Stop() {
   return run_.Stop(kStopTimeoutMs);
 }
 
-std::vector<std::string> DaemonUnderTest::Records() const {
+std::vector<std::string> TDaemonUnderTest::Records() const {
   return LinesOf(ReadFile(Path("rec/record.txt")));
 }
 
-std::vector<pid_t> DaemonUnderTest::ZombieChildren() const {
+std::vector<pid_t> TDaemonUnderTest::ZombieChildren() const {
   std::vector<pid_t> zombies;
   for (pid_t pid : ChildrenOf(pid())) {
     if (ProcStatusField(pid, "State").compare(0, 1, "Z") == 0) zombies.push_back(pid);
@@ -78,13 +78,13 @@ std::vector<pid_t> DaemonUnderTest::ZombieChildren() const {
 }
 
 Exchange GiveOrder(const std::string& line, const std::string& bind, int timeout_ms) {
-  OrderOptions options;
+  TOrderOptions options;
   options.port = kListenPort;
   options.host = kAllowed;
   options.bind_address = bind;
   options.timeout_ms = timeout_ms;
   options.line_end = "\r\n";
-  const OrderResult order = ExchangeLine(options, line);
+  const TOrderResult order = ExchangeLine(options, line);
   Exchange result;
   result.connected = order.connected;
   result.greeting = order.greeting;

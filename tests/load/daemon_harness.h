@@ -43,15 +43,15 @@ constexpr char kRefused[] = "127.0.0.2";
 std::string MessageEvent(const std::string& master);   // "MESSAGE by $"
 std::string RefusedEvent(const std::string& address);  // "REFUSED $"
 
-class DaemonUnderTest {
+class TDaemonUnderTest {
  public:
   // `config` overrides or adds keys of section "QS System" of "bin/qslx.cfg";
   // the defaults admit 127.0.0.1 and point every order's script at the
   // recorder.
-  explicit DaemonUnderTest(const std::map<std::string, std::string>& config = {});
-  ~DaemonUnderTest();  // fails on a sanitizer report in the output; kills the daemon
-  DaemonUnderTest(const DaemonUnderTest&) = delete;
-  DaemonUnderTest& operator=(const DaemonUnderTest&) = delete;
+  explicit TDaemonUnderTest(const std::map<std::string, std::string>& config = {});
+  ~TDaemonUnderTest();  // fails on a sanitizer report in the output; kills the daemon
+  TDaemonUnderTest(const TDaemonUnderTest&) = delete;
+  TDaemonUnderTest& operator=(const TDaemonUnderTest&) = delete;
 
   // Starts bin/qslx and waits for "daemon started" and its process id.
   bool Start();
@@ -64,7 +64,7 @@ class DaemonUnderTest {
   std::string Path(const std::string& relative) const { return tree().root() + relative; }
   // The recorder of the orders' scripts: notes "<argc> <argv[1]>" per start.
   std::string Recorder() const { return tree().Script("record.sh"); }
-  const DaemonTree& tree() const { return run_.tree(); }
+  const TDaemonTree& tree() const { return run_.tree(); }
   std::vector<std::string> LogLines() const { return run_.LogLines(); }
   std::vector<std::string> Records() const;
   std::string Output() const { return run_.Output(); }  // what the daemon printed
@@ -74,7 +74,7 @@ class DaemonUnderTest {
   int Children() const { return static_cast<int>(ChildrenOf(pid()).size()); }
 
  private:
-  DaemonRun run_{"vmload", kListenPort};
+  TDaemonRun run_{"vmload", kListenPort};
 };
 
 // One order as a master gives it: connect (from `bind`, "" for any), read

@@ -62,7 +62,7 @@ void SendRaw(TTcpConnection* connection, const std::string& bytes) {
 }
 
 // One real order after a fault: served, and its script ran.
-void ExpectStillServing(DaemonUnderTest& daemon, const std::string& text) {
+void ExpectStillServing(TDaemonUnderTest& daemon, const std::string& text) {
   const size_t before = daemon.Records().size();
   const int64_t start = NowMs();
   const Exchange order = GiveOrder(MessageOrder(text));
@@ -74,7 +74,7 @@ void ExpectStillServing(DaemonUnderTest& daemon, const std::string& text) {
 }
 
 TEST(Faults, HostileRequestsLeaveTheDaemonServing) {
-  DaemonUnderTest daemon;
+  TDaemonUnderTest daemon;
   ASSERT_TRUE(daemon.Start()) << daemon.Output();
 
   {
@@ -144,7 +144,7 @@ TEST(Faults, HostileRequestsLeaveTheDaemonServing) {
 }
 
 TEST(Faults, MissingDataDirectoryLosesOnlyTheLogLines) {
-  DaemonUnderTest daemon;
+  TDaemonUnderTest daemon;
   ASSERT_TRUE(daemon.Start()) << daemon.Output();
   ASSERT_EQ(system(("rm -rf '" + daemon.Path("data") + "'").c_str()), 0);
 
@@ -160,7 +160,7 @@ TEST(Faults, MissingDataDirectoryLosesOnlyTheLogLines) {
 }
 
 TEST(Faults, ReadOnlyDataDirectoryLosesOnlyTheLogLines) {
-  DaemonUnderTest daemon;
+  TDaemonUnderTest daemon;
   ASSERT_TRUE(daemon.Start()) << daemon.Output();
   const std::string data = daemon.Path("data");
   ASSERT_EQ(mount(data.c_str(), data.c_str(), nullptr, MS_BIND, nullptr), 0) << strerror(errno);
@@ -179,7 +179,7 @@ TEST(Faults, ReadOnlyDataDirectoryLosesOnlyTheLogLines) {
 }
 
 TEST(Faults, FullDataFileSystemLosesOnlyTheLogLinesAndRecovers) {
-  DaemonUnderTest daemon;
+  TDaemonUnderTest daemon;
   ASSERT_TRUE(daemon.Start()) << daemon.Output();
   const std::string data = daemon.Path("data");
   ASSERT_EQ(mount("tmpfs", data.c_str(), "tmpfs", 0, "size=64k"), 0) << strerror(errno);
@@ -208,9 +208,9 @@ TEST(Faults, FullDataFileSystemLosesOnlyTheLogLinesAndRecovers) {
 }
 
 TEST(Faults, MissingNotExecutableAndSlowScriptsAreLoggedAndServingGoesOn) {
-  DaemonUnderTest daemon({{"ScriptShutdown", "/nonexistent/shutdown.sh"},
-                          {"ScriptCustom_1", "PLAIN"},
-                          {"ScriptCustom_3", "SLOW"}});
+  TDaemonUnderTest daemon({{"ScriptShutdown", "/nonexistent/shutdown.sh"},
+                           {"ScriptCustom_1", "PLAIN"},
+                           {"ScriptCustom_3", "SLOW"}});
   const std::string plain = daemon.Path("script/system/plain.sh");
   ASSERT_TRUE(
       WriteFile(plain, "#!/bin/sh\necho ran >> '" + daemon.Path("rec/plain.txt") + "'\n", 0644));
@@ -239,7 +239,7 @@ TEST(Faults, MissingNotExecutableAndSlowScriptsAreLoggedAndServingGoesOn) {
 }
 
 TEST(Faults, TwoHundredScriptsEndingTogetherLeaveNoZombie) {
-  DaemonUnderTest daemon(Config{{"ScriptCustom_1", "WAITER"}});
+  TDaemonUnderTest daemon(Config{{"ScriptCustom_1", "WAITER"}});
   const std::string lock = daemon.Path("rec/lock");
   const std::string waiter = daemon.Path("script/system/waiter.sh");
   ASSERT_TRUE(WriteFile(waiter,
@@ -279,12 +279,12 @@ TEST(Faults, TwoHundredScriptsEndingTogetherLeaveNoZombie) {
 TEST(Faults, SilentMasterEndsTheAliveCheckWithinItsTimeLimit) {
   constexpr int kTimeOutSeconds = 2;
   constexpr uint16_t kAlivePort = 7100;
-  DaemonUnderTest daemon({{"AliveEnabled", "1"},
-                          {"AliveFrequency", "10"},
-                          {"AliveRetries", "1"},
-                          {"AliveDelay", "1"},
-                          {"AliveTimeOut", std::to_string(kTimeOutSeconds)},
-                          {"AlivePort", std::to_string(kAlivePort)}});
+  TDaemonUnderTest daemon({{"AliveEnabled", "1"},
+                           {"AliveFrequency", "10"},
+                           {"AliveRetries", "1"},
+                           {"AliveDelay", "1"},
+                           {"AliveTimeOut", std::to_string(kTimeOutSeconds)},
+                           {"AlivePort", std::to_string(kAlivePort)}});
 
   // A master that accepts and never says a word.
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -324,7 +324,7 @@ TEST(Faults, SilentMasterEndsTheAliveCheckWithinItsTimeLimit) {
 }
 
 TEST(Faults, ShellSyntaxInAMessageArrivesAsOneLiteralArgument) {
-  DaemonUnderTest daemon;
+  TDaemonUnderTest daemon;
   ASSERT_TRUE(daemon.Start()) << daemon.Output();
   const std::string trap = daemon.Path("rec/ran");
   const std::vector<std::string> texts = {

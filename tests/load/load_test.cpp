@@ -29,7 +29,7 @@ void ExpectOnlyWholeLines(const std::vector<std::string>& lines,
 }
 
 TEST(Load, ThousandMixedConnectionsEachHandledExactlyOnce) {
-  DaemonUnderTest daemon;
+  TDaemonUnderTest daemon;
   ASSERT_TRUE(daemon.Start()) << daemon.Output();
 
   constexpr int kConnections = 1000;
@@ -87,7 +87,7 @@ TEST(Load, ThousandMixedConnectionsEachHandledExactlyOnce) {
 }
 
 TEST(Load, SilentGreetedCallersNeitherDelayOrdersNorStayForever) {
-  DaemonUnderTest daemon;
+  TDaemonUnderTest daemon;
   ASSERT_TRUE(daemon.Start()) << daemon.Output();
 
   constexpr int kSilent = 300;
@@ -137,7 +137,7 @@ TEST(Load, SilentGreetedCallersNeitherDelayOrdersNorStayForever) {
 
 TEST(Load, FiftyOrdersAtTheLogLimitRestartItWithWholeLines) {
   constexpr int kLimit = 3000;
-  DaemonUnderTest daemon({{"LogMaxSize", std::to_string(kLimit)}});
+  TDaemonUnderTest daemon({{"LogMaxSize", std::to_string(kLimit)}});
   ASSERT_TRUE(daemon.Start()) << daemon.Output();
 
   std::string old;

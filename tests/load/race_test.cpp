@@ -22,9 +22,9 @@
 namespace {
 
 // A directory for the event log, with the test language file in force.
-class Scratch : public TempDir {
+class Scratch : public TTempDir {
  public:
-  Scratch() : TempDir("vmrace") {
+  Scratch() : TTempDir("vmrace") {
     EXPECT_TRUE(WriteFile(Path("test.lng"), kTestLanguage));
     SetLanguageFilePath(Path("test.lng"));
   }

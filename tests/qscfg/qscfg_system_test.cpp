@@ -13,10 +13,10 @@ namespace {
 
 const char kMenu[] = "Scripts Configuration";
 
-class QsSession : public ConsoleSession {
+class QsSession : public TConsoleSession {
  public:
   explicit QsSession(const std::string& extra = "")
-      : ConsoleSession([extra](const ConsoleTree& tree) { return SlaveConfig(tree, extra); }) {}
+      : TConsoleSession([extra](const TConsoleTree& tree) { return SlaveConfig(tree, extra); }) {}
 
   // Opens the main menu's entry `index` (0-based, the separator skipped
   // over by the menu) and waits for its title.
@@ -207,7 +207,7 @@ TEST(QsConfigScreens, SavingWhileTheDaemonRunsAsksForItsRestart) {
   QsSession qs;
   const std::string daemon = qs.tree().Path("bin/qslx");
   ASSERT_TRUE(WriteFile(daemon, ReadFile(VM_QSLX_PATH), 0755));
-  RunOptions options;
+  TRunOptions options;
   options.stdout_path = qs.tree().Path("data/qslx.out");
   ASSERT_EQ(0, RunCommand({daemon}, options).exit_code);
   ASSERT_TRUE(WaitUntil(
@@ -246,9 +246,9 @@ TEST(QsConfigScreens, StartNeedsTheInstallation) {
 }
 
 // --check, run without a terminal.
-RunResult Check(const QsSession& qs, std::vector<std::string> arguments, int uid = -1) {
+TRunResult Check(const QsSession& qs, std::vector<std::string> arguments, int uid = -1) {
   arguments.insert(arguments.begin(), {qs.tree().Program(), "--check"});
-  RunOptions options;
+  TRunOptions options;
   options.uid = uid;
   // Another user must reach the tree, as it would an administrator's copy.
   if (uid >= 0) {
@@ -277,7 +277,7 @@ TEST(QsConfigCheck, SoundAndBrokenFiles) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.extra);
     QsSession qs(c.extra);
-    const RunResult result = Check(qs, {qs.tree().ConfigPath()}, 65534);
+    const TRunResult result = Check(qs, {qs.tree().ConfigPath()}, 65534);
     EXPECT_EQ(c.status, result.exit_code) << result.out << result.err;
     EXPECT_NE(std::string::npos, result.out.find(c.line)) << result.out;
   }
@@ -285,7 +285,7 @@ TEST(QsConfigCheck, SoundAndBrokenFiles) {
 
 TEST(QsConfigCheck, TheInstallationsFileNeedsRoot) {
   QsSession qs("AdrCount=0\n");
-  RunResult result = Check(qs, {});
+  TRunResult result = Check(qs, {});
   EXPECT_EQ(1, result.exit_code);
   EXPECT_NE(std::string::npos, result.out.find("AdrCount: no master server")) << result.out;
   result = Check(qs, {}, 65534);
@@ -298,7 +298,7 @@ TEST(QsConfigCheck, TheInstallationsFileNeedsRoot) {
 
 TEST(QsConfigCheck, HelpNamesTheCheckAndItsExitStatus) {
   QsSession qs;
-  const RunResult result = RunCommand({qs.tree().Program(), "-h"});
+  const TRunResult result = RunCommand({qs.tree().Program(), "-h"});
   EXPECT_EQ(0, result.exit_code);
   for (const char* part : {"--check [FILE]", "A FILE needs no root", "1 otherwise"})
     EXPECT_NE(std::string::npos, result.out.find(part)) << result.out;

@@ -16,17 +16,17 @@ const char kThreeNames[] = "AdrCount=3\nAdr0=a.lan\nAdr1=b.lan\nAdr2=c.lan\n";
 class QsSilentNames : public ::testing::Test {
  protected:
   void SetUp() override {
-    names_ = std::make_unique<SilentNameServer>(dir_.path());
+    names_ = std::make_unique<TSilentNameServer>(dir_.path());
     ASSERT_EQ("", names_->Error());
   }
-  TempDir dir_{"qs_names"};
-  std::unique_ptr<SilentNameServer> names_;
-  ConsoleSession qs_{[](const ConsoleTree& tree) { return SlaveConfig(tree, kThreeNames); }};
+  TTempDir dir_{"qs_names"};
+  std::unique_ptr<TSilentNameServer> names_;
+  TConsoleSession qs_{[](const TConsoleTree& tree) { return SlaveConfig(tree, kThreeNames); }};
 };
 
 TEST_F(QsSilentNames, CheckTakesOneLimitForAllNames) {
   const int64_t start = NowMs();
-  const RunResult result = RunCommand({qs_.tree().Program(), "--check", qs_.tree().ConfigPath()});
+  const TRunResult result = RunCommand({qs_.tree().Program(), "--check", qs_.tree().ConfigPath()});
   EXPECT_LT(NowMs() - start, kQsLookupMs + 2000);
   EXPECT_EQ(1, result.exit_code) << result.out << result.err;
   for (const char* name : {"a.lan", "b.lan", "c.lan"}) {

@@ -37,9 +37,9 @@ class AliveTest : public DaemonTest {
     }
   }
 
-  FakeAliveServer* Serve(const std::string& address, const std::string& reply,
-                         bool silent = false) {
-    servers_.push_back(std::make_unique<FakeAliveServer>(address, alive_port_, reply, silent));
+  TFakeAliveServer* Serve(const std::string& address, const std::string& reply,
+                          bool silent = false) {
+    servers_.push_back(std::make_unique<TFakeAliveServer>(address, alive_port_, reply, silent));
     std::string error;
     EXPECT_TRUE(servers_.back()->Start(&error)) << error;
     return servers_.back().get();
@@ -54,7 +54,7 @@ class AliveTest : public DaemonTest {
   }
 
   uint16_t alive_port_ = 0;
-  std::vector<std::unique_ptr<FakeAliveServer>> servers_;
+  std::vector<std::unique_ptr<TFakeAliveServer>> servers_;
 };
 
 TEST_F(AliveTest, DeadMastersAreLoggedWithTheirAttemptsAndTheScriptRunsOnce) {
@@ -64,9 +64,9 @@ TEST_F(AliveTest, DeadMastersAreLoggedWithTheirAttemptsAndTheScriptRunsOnce) {
   Masters({"127.0.0.2", "127.0.0.1", "no-such-master.invalid"});
   // The healthy master is the stand-in master tool, so that it is tried too.
   // It has the whole first pass to start listening.
-  RunOptions serve;
+  TRunOptions serve;
   serve.timeout_ms = kFirstCheckMs + 4000;
-  RunResult served;
+  TRunResult served;
   std::thread master([&] {
     served = RunCommand({QsmasterBinary(), "serve-alive", std::to_string(alive_port_), "--bind",
                          "127.0.0.1", "--count", "1"},
@@ -90,7 +90,7 @@ TEST_F(AliveTest, DeadMastersAreLoggedWithTheirAttemptsAndTheScriptRunsOnce) {
   EXPECT_EQ(AliveLines(), (Lines{"ALIVE KO 127.0.0.2 after 3 tries",
                                  "ALIVE KO no-such-master.invalid after 3 tries"}));
   ASSERT_EQ(tree_->Runs("chkfail.sh").size(), 1u);
-  ScriptRun run = tree_->Runs("chkfail.sh")[0];
+  TScriptRun run = tree_->Runs("chkfail.sh")[0];
   EXPECT_EQ(run.args, Lines{""});
   EXPECT_TRUE((run.blocked >> (SIGINT - 1)) & 1);
   EXPECT_FALSE((run.blocked >> (SIGTERM - 1)) & 1);
@@ -100,11 +100,11 @@ TEST_F(AliveTest, DeadMastersAreLoggedWithTheirAttemptsAndTheScriptRunsOnce) {
 TEST_F(AliveTest, EveryWrongReplyFailsAndASilentMasterCannotHoldTheDaemon) {
   SetEntry(&config_, "AliveRetries", "2");
   Masters({"127.0.0.1", "127.0.0.3", "127.0.0.4", "127.0.0.5", "127.0.0.6", "127.0.0.7"});
-  FakeAliveServer* wrong_case = Serve("127.0.0.1", "<|5|vantrel wattkeep|>");
+  TFakeAliveServer* wrong_case = Serve("127.0.0.1", "<|5|vantrel wattkeep|>");
   Serve("127.0.0.3", "<|6|Vantrel Wattkeep|>");
   Serve("127.0.0.4", "<|5|Vantrel Wattkeep|extra|>");
   Serve("127.0.0.5", "", true);
-  FakeAliveServer* healthy = Serve("127.0.0.6", kHealthyReply);
+  TFakeAliveServer* healthy = Serve("127.0.0.6", kHealthyReply);
   Serve("127.0.0.7", "Vantrel Wattkeep");
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
 

@@ -33,7 +33,7 @@ uint16_t NextPort() {
 }  // namespace
 
 void DaemonTest::SetUp() {
-  run_ = std::make_unique<DaemonRun>("qslxtest", NextPort());
+  run_ = std::make_unique<TDaemonRun>("qslxtest", NextPort());
   temp_ = &run_->temp();
   tree_ = &run_->tree();
   workdir_ = run_->workdir();
@@ -53,7 +53,7 @@ void DaemonTest::TearDown() {
   run_.reset();
 }
 
-DaemonRun& DaemonTest::Run() const {
+TDaemonRun& DaemonTest::Run() const {
   run_->set_output_path(output_path_);
   return *run_;
 }
@@ -64,9 +64,9 @@ void DaemonTest::BuildTree() {
   ASSERT_TRUE(run_->Build(QslxBinary(), &error)) << error;
 }
 
-RunResult DaemonTest::RunQslx(const std::vector<std::string>& args, const std::string& output_path,
-                              int uid, int stderr_fd) {
-  RunOptions options;
+TRunResult DaemonTest::RunQslx(const std::vector<std::string>& args, const std::string& output_path,
+                               int uid, int stderr_fd) {
+  TRunOptions options;
   options.stdout_path = output_path;
   options.uid = uid;
   options.stderr_fd = stderr_fd;
@@ -135,13 +135,13 @@ bool DaemonTest::WaitForLogText(const std::string& text, int timeout_ms) {
   return run_->WaitForLogText(text, timeout_ms);
 }
 
-OrderOptions DaemonTest::Master(const std::string& bind) const {
-  OrderOptions options;
+TOrderOptions DaemonTest::Master(const std::string& bind) const {
+  TOrderOptions options;
   options.port = port_;
   options.bind_address = bind;
   return options;
 }
 
-OrderResult DaemonTest::Order(const std::string& frame, const std::string& bind) {
+TOrderResult DaemonTest::Order(const std::string& frame, const std::string& bind) {
   return SendFrame(Master(bind), frame);
 }

@@ -49,8 +49,8 @@ class DaemonTest : public ::testing::Test {
   // Runs the tree's qslx from `workdir_` with `args`; its output is appended
   // to `output_path` (the starter's output file by default); standard error
   // goes to `stderr_fd` when given.
-  RunResult RunQslx(const std::vector<std::string>& args, const std::string& output_path = "",
-                    int uid = -1, int stderr_fd = -1);
+  TRunResult RunQslx(const std::vector<std::string>& args, const std::string& output_path = "",
+                     int uid = -1, int stderr_fd = -1);
 
   // Builds the tree when not yet built, starts the daemon with `args` and
   // waits until it reports "daemon started" and has been adopted by PID 1;
@@ -74,9 +74,9 @@ class DaemonTest : public ::testing::Test {
   bool WaitForLogText(const std::string& text, int timeout_ms = 3000);
 
   // Client options for the daemon's listen port, from `bind` when not empty.
-  OrderOptions Master(const std::string& bind = "") const;
+  TOrderOptions Master(const std::string& bind = "") const;
   // Sends one scrambled frame as a master on 127.0.0.1.
-  OrderResult Order(const std::string& frame, const std::string& bind = "");
+  TOrderResult Order(const std::string& frame, const std::string& bind = "");
 
   // Makes this namespace's resolver read only `hosts` and ask a name server
   // on loopback, where none listens, so unknown names fail at once. Fails the
@@ -90,16 +90,16 @@ class DaemonTest : public ::testing::Test {
   bool WaitForDaemonGone(int timeout_ms);
 
   // run_ with the output path a test may have changed.
-  DaemonRun& Run() const;
+  TDaemonRun& Run() const;
 
-  std::unique_ptr<DaemonRun> run_;
+  std::unique_ptr<TDaemonRun> run_;
   // Parts of run_, by the names the tests use.
-  TempDir* temp_ = nullptr;
-  DaemonTree* tree_ = nullptr;
+  TTempDir* temp_ = nullptr;
+  TDaemonTree* tree_ = nullptr;
   std::string workdir_;      // the daemon's working directory
   std::string output_path_;  // the starter's standard output; a test may change it
   uint16_t port_ = 0;
-  ConfigEntries config_;  // written by BuildTree
+  TConfigEntries config_;  // written by BuildTree
   bool private_resolver_ = false;
   pid_t daemon_pid_ = -1;
 };

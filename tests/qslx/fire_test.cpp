@@ -48,7 +48,7 @@ class FireTest : public DaemonTest {
   }
 
   // qsmaster with `args`, the master's configuration added unless `own`.
-  RunResult Qsmaster(Lines args, bool own_config = false) const {
+  TRunResult Qsmaster(Lines args, bool own_config = false) const {
     if (!own_config) args.insert(args.end(), {"--config", TMasterConfig()});
     args.insert(args.begin(), QsmasterBinary());
     return RunCommand(args);
@@ -87,7 +87,7 @@ TEST_F(FireTest, EveryRemoteActionReachesTheSlaveInOrder) {
   ASSERT_NO_FATAL_FAILURE(WriteMaster({"2|$LOG", event + "|$SHUTDOWN"}));
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
 
-  RunResult fire = Qsmaster({"fire", "0", "--yes"});
+  TRunResult fire = Qsmaster({"fire", "0", "--yes"});
   EXPECT_EQ(fire.exit_code, 0) << fire.out << fire.err;
   const Lines out = LinesOf(fire.out);
   ASSERT_EQ(out.size(), 2 + 2 * (cases.size() + 2)) << fire.out;
@@ -123,7 +123,7 @@ TEST_F(FireTest, ARefusedCallerAndADeadSlaveAreReportedAndTheNextJobsStillTried)
       {"0|" + Job("$R_SHELL_1", port_ + 1) + "|" + Job("$R_SHELL_2") + "|$R_SHUT,127.0.0.1,0"}));
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
 
-  RunResult fire = Qsmaster({"fire", "0", "--yes"});
+  TRunResult fire = Qsmaster({"fire", "0", "--yes"});
   EXPECT_EQ(fire.exit_code, 1) << fire.err;
   const Lines out = LinesOf(fire.out);
   ASSERT_EQ(out.size(), 8u) << fire.out;
@@ -167,7 +167,7 @@ TEST_F(FireTest, DryRunsAndUnconfirmedShutdownsSendNothing) {
       {{"fire", "0", "--yes", "--config", temp_->Sub("none.cfg")}, 2, "", "cannot read"},
   };
   for (const SilentCase& c : cases) {
-    RunResult run = Qsmaster(c.args, c.args.size() > 3);
+    TRunResult run = Qsmaster(c.args, c.args.size() > 3);
     EXPECT_EQ(run.exit_code, c.exit_code) << c.args[1] << run.err;
     EXPECT_TRUE(Holds(run.out, c.out)) << run.out;
     EXPECT_TRUE(Holds(run.err, c.err)) << run.err;
@@ -214,13 +214,13 @@ TEST_F(FireTest, TheInstallationsConfigurationAndLanguageAreFoundBesideTheProgra
   const std::string own = MasterRoot() + "bin/qsmaster";
   ASSERT_EQ(RunCommand({"/bin/cp", QsmasterBinary(), own}).exit_code, 0);
 
-  RunResult events = RunCommand({own, "events"});
+  TRunResult events = RunCommand({own, "events"});
   EXPECT_EQ(events.exit_code, 0) << events.err;
   EXPECT_EQ(LinesOf(events.out),
             (Lines{"events of " + TMasterConfig() + ":", "event 0: Power failure", "  - Popup",
                    "  - Mail (ops@site)", "event 2: Battery low",
                    "  - Remote script 1 (127.0.0.1 : " + std::to_string(port_) + ")"}));
-  RunResult fire = RunCommand({own, "fire", "2"});
+  TRunResult fire = RunCommand({own, "fire", "2"});
   EXPECT_EQ(fire.exit_code, 0) << fire.err;
   EXPECT_TRUE(Holds(fire.out, "accepted, sent <|2|2|>")) << fire.out;
   ASSERT_TRUE(WaitForLogText("CUSTOM1 by 127.0.0.1"));

@@ -29,7 +29,7 @@ TEST_F(DaemonTest, VersionAndCreditsNeedNoSetup) {
   ASSERT_TRUE(MakeDirs(tree_->root() + "bin"));
   ASSERT_TRUE(WriteFile(tree_->Program(), ReadFile(QslxBinary()), 0755));
 
-  RunResult version = RunQslx({"-v", "ignored"});
+  TRunResult version = RunQslx({"-v", "ignored"});
   EXPECT_EQ(version.exit_code, 0);
   Lines lines = OutputLines();
   ASSERT_EQ(lines.size(), 4u) << Output();
@@ -39,7 +39,7 @@ TEST_F(DaemonTest, VersionAndCreditsNeedNoSetup) {
   EXPECT_EQ(lines[3], "");
 
   std::string credits_path = temp_->Sub("credits.out");
-  RunResult credits = RunQslx({"-cr"}, credits_path);
+  TRunResult credits = RunQslx({"-cr"}, credits_path);
   EXPECT_EQ(credits.exit_code, 0);
   lines = LinesOf(ReadFile(credits_path));
   ASSERT_EQ(lines.size(), 2u) << ReadFile(credits_path);
@@ -62,7 +62,7 @@ TEST_F(DaemonTest, NonRootGetsTheRootMessageWhateverTheArgument) {
     std::string out = temp_->Sub("nonroot" + std::to_string(arg.size()) + arg + ".out");
     std::vector<std::string> args;
     if (!arg.empty()) args.push_back(arg);
-    RunResult result = RunQslx(args, out, 65534);
+    TRunResult result = RunQslx(args, out, 65534);
     EXPECT_EQ(result.exit_code, 0) << "'" << arg << "' " << result.err;
     EXPECT_EQ(ReadFile(out), expected) << "'" << arg << "'";
   }
@@ -72,7 +72,7 @@ TEST_F(DaemonTest, NonRootGetsTheRootMessageWhateverTheArgument) {
 
 TEST_F(DaemonTest, StopWithoutDaemonSaysSo) {
   ASSERT_NO_FATAL_FAILURE(BuildTree());
-  RunResult result = RunQslx({"-s"});
+  TRunResult result = RunQslx({"-s"});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(Output(), "QS System: daemon not in progress\n\n");
 }
@@ -85,7 +85,7 @@ TEST_F(DaemonTest, StartThenStopPrintsAndLogsTheSequence) {
 
   auto start = std::chrono::steady_clock::now();
   std::string stop_out = temp_->Sub("stop.out");
-  RunResult stop = RunQslx({"-s"}, stop_out);
+  TRunResult stop = RunQslx({"-s"}, stop_out);
   EXPECT_EQ(stop.exit_code, 0);
   EXPECT_EQ(ReadFile(stop_out), "") << "a successful stop request is silent";
   ASSERT_TRUE(WaitForDaemonGone(kGoneWithinMs));
@@ -98,7 +98,7 @@ TEST_F(DaemonTest, StartThenStopPrintsAndLogsTheSequence) {
 TEST_F(DaemonTest, SecondStartNamesTheRunningDaemon) {
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
   std::string second = temp_->Sub("second.out");
-  RunResult result = RunQslx({}, second);
+  TRunResult result = RunQslx({}, second);
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(ReadFile(second),
             "QS System: daemon already in progress on PID " + std::to_string(daemon_pid_) + "\n\n");
@@ -132,7 +132,7 @@ TEST_F(DaemonTest, SigtermEndsAtOnceWithoutTheStopSequence) {
 
 TEST_F(DaemonTest, SighupReloadsNothing) {
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
-  ConfigEntries changed = config_;
+  TConfigEntries changed = config_;
   SetEntry(&changed, "Adr0", "127.0.0.9");
   SetEntry(&changed, "ScriptShutdown", tree_->Script("custom3.sh"));
   ASSERT_TRUE(tree_->WriteConfig(changed));
@@ -172,8 +172,8 @@ TEST_F(DaemonTest, BlockedSignalsLeaveTheDaemonServing) {
 // tree is built, or of the built tree.
 struct InvalidSetup {
   const char* name;
-  std::function<void(ConfigEntries*)> change_config;
-  std::function<void(const DaemonTree&)> change_tree;
+  std::function<void(TConfigEntries*)> change_config;
+  std::function<void(const TDaemonTree&)> change_tree;
 };
 
 void PrintTo(const InvalidSetup& setup, std::ostream* os) {
@@ -186,7 +186,7 @@ TEST_P(InvalidSetupTest, AlertsAndEndsWithoutStarting) {
   if (GetParam().change_config) GetParam().change_config(&config_);
   ASSERT_NO_FATAL_FAILURE(BuildTree());
   if (GetParam().change_tree) GetParam().change_tree(*tree_);
-  RunResult starter = RunQslx({});
+  TRunResult starter = RunQslx({});
   EXPECT_EQ(starter.exit_code, 0);
   ASSERT_TRUE(WaitForOutputLine(kInvalidSetup, 5000)) << Output();
   EXPECT_EQ(OutputLines(), (Lines{"QS System: coming up...", kInvalidSetup}));
@@ -195,15 +195,15 @@ TEST_P(InvalidSetupTest, AlertsAndEndsWithoutStarting) {
 }
 
 InvalidSetup Set(const char* name, const std::string& key, const std::string& value) {
-  return {name, [=](ConfigEntries* config) { SetEntry(config, key, value); }, nullptr};
+  return {name, [=](TConfigEntries* config) { SetEntry(config, key, value); }, nullptr};
 }
 
 InvalidSetup Erase(const char* name, const std::string& key) {
-  return {name, [=](ConfigEntries* config) { EraseEntry(config, key); }, nullptr};
+  return {name, [=](TConfigEntries* config) { EraseEntry(config, key); }, nullptr};
 }
 
 InvalidSetup SuiteSettings(const char* name, const std::string& globals) {
-  return {name, nullptr, [=](const DaemonTree& tree) {
+  return {name, nullptr, [=](const TDaemonTree& tree) {
             std::string text = globals;
             for (size_t at; (at = text.find("ROOT")) != std::string::npos;) {
               text.replace(at, 4, tree.root());
@@ -222,9 +222,9 @@ INSTANTIATE_TEST_SUITE_P(
         Erase("ScriptShutdownMissing", "ScriptShutdown"),
         Set("ScriptMessageEmpty", "ScriptMessage", ""),
         InvalidSetup{"ConfigFileMissing", nullptr,
-                     [](const DaemonTree& tree) { unlink(tree.ConfigPath().c_str()); }},
+                     [](const TDaemonTree& tree) { unlink(tree.ConfigPath().c_str()); }},
         InvalidSetup{"SuiteSettingsMissing", nullptr,
-                     [](const DaemonTree& tree) { unlink(tree.SuiteSettingsPath().c_str()); }},
+                     [](const TDaemonTree& tree) { unlink(tree.SuiteSettingsPath().c_str()); }},
         SuiteSettings("InstallPathMissing", "LanguageFile=test.lng\n"),
         SuiteSettings("LanguageFileMissing", "InstallPath=ROOT\nLanguageFile=none.lng\n"),
         SuiteSettings("LanguageFileKeyMissing", "InstallPath=ROOT\n")),
@@ -281,7 +281,7 @@ TEST_F(DaemonTest, PortInUseReportsTheErrorWithThePort) {
   ASSERT_NO_FATAL_FAILURE(BuildTree());
   const std::string port = std::to_string(port_);
 
-  RunResult starter = RunQslx({});
+  TRunResult starter = RunQslx({});
   EXPECT_EQ(starter.exit_code, 0);
   const std::string with_text =
       "Error Code: 98 - Port " + port + " is already in use. Please check the setup.";

@@ -62,7 +62,7 @@ TEST_F(DaemonTest, EveryRequestFormLogsAndStartsWhatItShould) {
   std::map<std::string, size_t> runs;
   for (const RequestCase& c : cases) {
     SCOPED_TRACE("request '" + Descramble(c.line) + "' sent as '" + c.line + "'");
-    OrderResult result = ExchangeLine(Master(), c.line);
+    TOrderResult result = ExchangeLine(Master(), c.line);
     ASSERT_TRUE(result.connected);
     EXPECT_EQ(result.greeting, "<|ok|>");
     EXPECT_TRUE(result.closed_by_peer) << "one request per connection";
@@ -75,7 +75,7 @@ TEST_F(DaemonTest, EveryRequestFormLogsAndStartsWhatItShould) {
     if (!c.script.empty()) {
       size_t expected = ++runs[c.script];
       ASSERT_TRUE(WaitUntil([&] { return tree_->Runs(c.script).size() == expected; }, 3000));
-      ScriptRun run = tree_->Runs(c.script).back();
+      TScriptRun run = tree_->Runs(c.script).back();
       EXPECT_EQ(run.argc, 1);
       EXPECT_EQ(run.args, Lines{c.argument});
     }
@@ -90,7 +90,7 @@ TEST_F(DaemonTest, EveryRequestFormLogsAndStartsWhatItShould) {
 
 TEST_F(DaemonTest, GreetingIsScrambledAndEndsWithCrLf) {
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
-  OrderResult result = ExchangeLine(Master(), std::nullopt);
+  TOrderResult result = ExchangeLine(Master(), std::nullopt);
   ASSERT_TRUE(result.connected);
   EXPECT_EQ(result.raw_greeting, Scramble("<|ok|>"));
   EXPECT_TRUE(result.greeting_had_crlf);
@@ -98,7 +98,7 @@ TEST_F(DaemonTest, GreetingIsScrambledAndEndsWithCrLf) {
 
 TEST_F(DaemonTest, RequestEndedByCrLfIsTheSameRequest) {
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
-  OrderOptions options = Master();
+  TOrderOptions options = Master();
   options.line_end = "\r\n";
   EXPECT_EQ(SendFrame(options, "<|1|1|Hello|>").greeting, "<|ok|>");
   ASSERT_TRUE(WaitForLogText("MESSAGE by 127.0.0.1"));
@@ -108,7 +108,7 @@ TEST_F(DaemonTest, RequestEndedByCrLfIsTheSameRequest) {
 
 TEST_F(DaemonTest, RefusedCallerGetsKoAndIsLoggedByAddress) {
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
-  OrderResult result = Order("<|1|0|>", "127.0.0.2");
+  TOrderResult result = Order("<|1|0|>", "127.0.0.2");
   ASSERT_TRUE(result.connected);
   EXPECT_EQ(result.greeting, "<|KO|>");
   EXPECT_TRUE(result.closed_by_peer);
@@ -158,7 +158,7 @@ TEST_F(DaemonTest, NoAddressAtAllRefusesEveryCaller) {
 TEST_F(DaemonTest, CallersThatSendNoRequestCauseNothingAndBlockNobody) {
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
   // Greeted, then gone without a line.
-  OrderResult greeted = ExchangeLine(Master(), std::nullopt);
+  TOrderResult greeted = ExchangeLine(Master(), std::nullopt);
   EXPECT_EQ(greeted.greeting, "<|ok|>");
   // Gone before the greeting.
   int quick = ConnectOnly(Master());
@@ -187,9 +187,9 @@ TEST_F(DaemonTest, OverlongRequestLeavesTheDaemonServing) {
   // Far beyond any sane line length; whether such a line is read at all is
   // the networking layer's choice.
   std::string line = Scramble("<|1|0|" + std::string(300000, ' ') + ">");
-  OrderOptions options = Master();
+  TOrderOptions options = Master();
   options.timeout_ms = 10000;
-  OrderResult result = ExchangeLine(options, line);
+  TOrderResult result = ExchangeLine(options, line);
   EXPECT_EQ(result.greeting, "<|ok|>");
   EXPECT_TRUE(result.closed_by_peer);
   EXPECT_EQ(Order("<|1|2|>").greeting, "<|ok|>");
@@ -207,7 +207,7 @@ TEST_F(DaemonTest, SimultaneousOrdersAreEachLoggedOnALineOfTheirOwn) {
       // Half of them from a refused address, so that refusals and orders
       // rebuild and read the allowed list at the same time.
       std::string bind = i % 2 ? "127.0.0.2" : "127.0.0.1";
-      OrderResult result = Order("<|" + std::to_string(i) + "|0|>", bind);
+      TOrderResult result = Order("<|" + std::to_string(i) + "|0|>", bind);
       if (result.greeting == (i % 2 ? "<|KO|>" : "<|ok|>")) ++greeted;
     });
   }

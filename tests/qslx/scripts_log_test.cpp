@@ -21,7 +21,7 @@ bool Blocked(uint64_t mask, int signal) {
 // A started script keeps the daemon's blocked signals (Ctrl-C cannot stop it)
 // but not what only the daemon's own threads block, and inherits none of its
 // sockets.
-void ExpectScriptEnvironment(const ScriptRun& run, const std::string& cwd) {
+void ExpectScriptEnvironment(const TScriptRun& run, const std::string& cwd) {
   for (int sig : {SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR2}) {
     EXPECT_TRUE(Blocked(run.blocked, sig)) << "signal " << sig << " should stay blocked";
   }
@@ -46,11 +46,11 @@ TEST_F(DaemonTest, ScriptsGetOneArgumentTheBlockedMaskAndTheStartDirectory) {
         return tree_->Runs("shutdown.sh").size() == 1 && tree_->Runs("message.sh").size() == 1;
       },
       3000));
-  ScriptRun shutdown = tree_->Runs("shutdown.sh")[0];
+  TScriptRun shutdown = tree_->Runs("shutdown.sh")[0];
   EXPECT_EQ(shutdown.argc, 1);
   EXPECT_EQ(shutdown.args, Lines{""});
   ExpectScriptEnvironment(shutdown, workdir_);
-  ScriptRun message = tree_->Runs("message.sh")[0];
+  TScriptRun message = tree_->Runs("message.sh")[0];
   EXPECT_EQ(message.argc, 1);
   EXPECT_EQ(message.args, Lines{"\"Hello\""});
   ExpectScriptEnvironment(message, workdir_);
@@ -59,7 +59,7 @@ TEST_F(DaemonTest, ScriptsGetOneArgumentTheBlockedMaskAndTheStartDirectory) {
 
 TEST_F(DaemonTest, RelativeScriptPathIsTakenFromTheStartDirectory) {
   ASSERT_TRUE(MakeDirs(workdir_ + "/rel"));
-  ASSERT_TRUE(DaemonTree::WriteRecorder(workdir_ + "/rel/third.sh", temp_->Sub("third.rec")));
+  ASSERT_TRUE(TDaemonTree::WriteRecorder(workdir_ + "/rel/third.sh", temp_->Sub("third.rec")));
   SetEntry(&config_, "ScriptCustom_3", "rel/third.sh");
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
   EXPECT_EQ(Order("<|1|4|>").greeting, "<|ok|>");

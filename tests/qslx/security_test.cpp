@@ -40,12 +40,12 @@ class SecurityTest : public DaemonTest {
   }
 
   // The daemon's start-up script, installed in the tree, run with `action`.
-  RunResult Startqslx(const std::string& action) {
+  TRunResult Startqslx(const std::string& action) {
     const std::string script = tree_->root() + "bin/startqslx";
     if (!FileExists(script)) {
       EXPECT_TRUE(WriteFile(script, ReadFile(VM_STARTQSLX_PATH), 0755));
     }
-    RunOptions options;
+    TRunOptions options;
     options.cwd = workdir_;
     options.timeout_ms = 25000;
     return RunCommand({"/bin/sh", script, action}, options);
@@ -78,14 +78,14 @@ class SecurityTest : public DaemonTest {
 TEST_F(SecurityTest, LoopbackOrderOfAnOrdinaryUserIsRefusedOfRootCarriedOut) {
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
   const std::string master = OtherUsersCopy(QsmasterBinary(), "qsmaster");
-  RunOptions as_nobody;
+  TRunOptions as_nobody;
   as_nobody.uid = kNobody;
   const std::vector<std::string> send = {master, "send", "127.0.0.1", std::to_string(port_), "0"};
-  RunResult refused = RunCommand(send, as_nobody);
+  TRunResult refused = RunCommand(send, as_nobody);
   EXPECT_EQ(refused.out, "greeting: <|KO|>\n") << refused.err;
   ASSERT_TRUE(WaitForLogText("REFUSED 127.0.0.1"));
 
-  RunResult carried_out = RunCommand(send);
+  TRunResult carried_out = RunCommand(send);
   EXPECT_EQ(carried_out.exit_code, 0) << carried_out.err;
   EXPECT_EQ(carried_out.out, "greeting: <|ok|>\nsent: <|1|0|>\n");
   ASSERT_TRUE(WaitForLogText("SHUTDOWN by 127.0.0.1"));
@@ -106,20 +106,20 @@ TEST_F(SecurityTest, NoMasterConfiguredRefusesEvenRootOnTheLoopback) {
 TEST_F(SecurityTest, FakeDaemonOfAnOrdinaryUserIsIgnoredByStartStopAndStatus) {
   ASSERT_NO_FATAL_FAILURE(BuildTree());
   const std::string fake = OtherUsersCopy("/bin/sleep", "qslx");
-  RunOptions as_nobody;
+  TRunOptions as_nobody;
   as_nobody.uid = kNobody;
   ASSERT_EQ(RunCommand({"/bin/sh", "-c", fake + " 100 &"}, as_nobody).exit_code, 0);
   ASSERT_TRUE(
       WaitUntil([&] { return Daemons().size() == 1 && ParentOf(Daemons()[0]) == 1; }, 3000));
   const pid_t fake_pid = Daemons()[0];
 
-  RunResult status = Startqslx("status");
+  TRunResult status = Startqslx("status");
   EXPECT_EQ(status.exit_code, 3);
   EXPECT_EQ(status.out, "qslx is not running\n");
   RunQslx({"-s"}, temp_->Sub("stop0.out"));
   EXPECT_EQ(ReadFile(temp_->Sub("stop0.out")), "QS System: daemon not in progress\n\n");
 
-  RunResult start = RunQslx({});
+  TRunResult start = RunQslx({});
   EXPECT_EQ(start.exit_code, 0);
   ASSERT_TRUE(WaitForOutputLine("QS System: daemon started", 5000)) << Output();
   ASSERT_TRUE(WaitUntil([&] { return RootDaemons().size() == 1; }, 3000));
@@ -223,9 +223,9 @@ TEST_P(StopDuringAliveCheckTest, EndsWithinAboutASecond) {
   SetEntry(&config_, "AliveFrequency", "10");
   SetEntry(&config_, "AlivePort", std::to_string(alive_port));
   SetEntry(&config_, "AliveTimeOut", "45");
-  std::vector<std::unique_ptr<FakeAliveServer>> masters;
+  std::vector<std::unique_ptr<TFakeAliveServer>> masters;
   for (const char* address : {"127.0.0.3", "127.0.0.4"}) {
-    masters.push_back(std::make_unique<FakeAliveServer>(address, alive_port, "", true));
+    masters.push_back(std::make_unique<TFakeAliveServer>(address, alive_port, "", true));
     std::string error;
     ASSERT_TRUE(masters.back()->Start(&error)) << error;
   }
@@ -251,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(SecurityTest, StopDuringAliveCheckTest, ::testing::Bool
 TEST_F(SecurityTest, StartScriptReportsABrokenSetupAndSuccessOnlyOnceListening) {
   SetEntry(&config_, "ListenPort", "0");
   ASSERT_NO_FATAL_FAILURE(BuildTree());
-  RunResult broken = Startqslx("start");
+  TRunResult broken = Startqslx("start");
   EXPECT_FALSE(broken.timed_out);
   EXPECT_NE(broken.exit_code, 0);
   EXPECT_NE(broken.err.find(kInvalidSetup), std::string::npos) << broken.err;
@@ -261,10 +261,10 @@ TEST_F(SecurityTest, StartScriptReportsABrokenSetupAndSuccessOnlyOnceListening) 
   ASSERT_TRUE(tree_->WriteConfig(config_));
   // The detached daemon must not keep the output of a command substitution.
   const std::string script = tree_->root() + "bin/startqslx";
-  RunOptions options;
+  TRunOptions options;
   options.cwd = workdir_;
   options.timeout_ms = 25000;
-  RunResult started = RunCommand(
+  TRunResult started = RunCommand(
       {"/bin/sh", "-c", "out=$(/bin/sh '" + script + "' start); echo \"$? $out\""}, options);
   EXPECT_FALSE(started.timed_out) << "$(startqslx start) did not return";
   EXPECT_EQ(started.out, "0 QS System: coming up...\nQS System: daemon started\n") << started.err;

@@ -19,7 +19,7 @@ class SilentNamesTest : public DaemonTest {
   void SetUp() override {
     DaemonTest::SetUp();
     ASSERT_TRUE(MakeDirs(temp_->Sub("names")));
-    names_ = std::make_unique<SilentNameServer>(temp_->Sub("names"));
+    names_ = std::make_unique<TSilentNameServer>(temp_->Sub("names"));
     ASSERT_EQ("", names_->Error());
     started_ms_ = NowMs();
   }
@@ -42,12 +42,12 @@ class SilentNamesTest : public DaemonTest {
     SetEntry(&config_, "AliveTimeOut", timeout);
   }
   int64_t Since(int64_t start) const { return NowMs() - start; }
-  RunResult Qsmaster(std::vector<std::string> args) const {
+  TRunResult Qsmaster(std::vector<std::string> args) const {
     args.insert(args.begin(), QsmasterBinary());
     return RunCommand(args);
   }
 
-  std::unique_ptr<SilentNameServer> names_;
+  std::unique_ptr<TSilentNameServer> names_;
   int64_t started_ms_ = 0;
 };
 
@@ -58,7 +58,7 @@ TEST_F(SilentNamesTest, OrdersAreGreetedAtOnceAndAStopInTheAliveCheckIsPrompt) {
   ASSERT_NO_FATAL_FAILURE(StartDaemon());
 
   int64_t start = NowMs();
-  OrderResult order = Order("<|1|2|>");
+  TOrderResult order = Order("<|1|2|>");
   EXPECT_EQ("<|ok|>", order.greeting);
   EXPECT_LT(Since(start), 1000);
   EXPECT_TRUE(WaitForLogText("CUSTOM1 by 127.0.0.1"));
@@ -109,7 +109,7 @@ TEST_F(SilentNamesTest, StandInMasterBoundsEachOrderWithTheLookup) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0]);
     const int64_t start = NowMs();
-    const RunResult run = Qsmaster(c.args);
+    const TRunResult run = Qsmaster(c.args);
     EXPECT_LT(Since(start), c.limit_ms + 1500 * kSlowdown);
     EXPECT_EQ(c.status, run.exit_code) << run.out << run.err;
     const std::string said = run.out + run.err;

@@ -13,21 +13,21 @@ const char* const kSlaveScripts[] = {"shutdown.sh", "message.sh", "custom1.sh",
 
 }  // namespace
 
-std::string ConsoleTree::Program() const {
+std::string TConsoleTree::Program() const {
   return Path(kind_ == TConsoleKind::kMaster ? "bin/wkcfg" : "bin/qscfg");
 }
 
-std::string ConsoleTree::ConfigPath() const {
+std::string TConsoleTree::ConfigPath() const {
   return Path(kind_ == TConsoleKind::kMaster ? "bin/wksrv.cfg" : "bin/qslx.cfg");
 }
 
-bool ConsoleTree::Build(const std::string& binary, const std::string& packet_dir,
-                        const std::string& config, std::string* error) const {
-  struct Copy {
+bool TConsoleTree::Build(const std::string& binary, const std::string& packet_dir,
+                         const std::string& config, std::string* error) const {
+  struct TCopy {
     std::string from, to;
     mode_t mode;
   };
-  std::vector<Copy> copies = {
+  std::vector<TCopy> copies = {
       {binary, Program().substr(root_.size()), 0755},
       {packet_dir + "/languages/english.lng", "languages/english.lng", 0644},
   };
@@ -40,7 +40,7 @@ bool ConsoleTree::Build(const std::string& binary, const std::string& packet_dir
       copies.push_back({packet_dir + "/" + relative, relative, 0755});
     }
   }
-  for (const Copy& copy : copies) {
+  for (const TCopy& copy : copies) {
     const std::string text = ReadFile(copy.from);
     if (text.empty() || !WriteFile(Path(copy.to), text, copy.mode)) {
       *error = "cannot copy " + copy.from + " to " + Path(copy.to);
@@ -64,7 +64,7 @@ std::string ServerConfig(const std::string& model, const std::string& extra) {
   return "[Wattkeep]\nUpsModelName=" + model + "\n" + extra;
 }
 
-std::string SlaveConfig(const ConsoleTree& tree, const std::string& extra) {
+std::string SlaveConfig(const TConsoleTree& tree, const std::string& extra) {
   std::string config = "[QS System]\n" + extra + "AdrCount=1\nAdr0=127.0.0.1\nListenPort=6005\n";
   const char* const keys[] = {"ScriptShutdown", "ScriptMessage", "ScriptCustom_1", "ScriptCustom_2",
                               "ScriptCustom_3"};

@@ -10,10 +10,10 @@
 
 enum class TConsoleKind { kMaster, kSlave };
 
-class ConsoleTree {
+class TConsoleTree {
  public:
   // `root` is an existing empty directory (no trailing "/").
-  explicit ConsoleTree(const std::string& root, TConsoleKind kind = TConsoleKind::kMaster)
+  explicit TConsoleTree(const std::string& root, TConsoleKind kind = TConsoleKind::kMaster)
       : root_(root + "/"), kind_(kind) {}
 
   // The installation directory with trailing "/".
@@ -43,6 +43,6 @@ std::string ServerConfig(const std::string& model, const std::string& extra = ""
 // A "bin/qslx.cfg" that the daemon loads: master 127.0.0.1, port 6005 and
 // the tree's own copies of the shipped scripts, with `extra` lines in front
 // (the first of two equal keys counts).
-std::string SlaveConfig(const ConsoleTree& tree, const std::string& extra = "");
+std::string SlaveConfig(const TConsoleTree& tree, const std::string& extra = "");
 
 #endif  // VOLTMON_TESTS_SUPPORT_CONSOLE_TREE_H_

@@ -12,7 +12,7 @@ std::vector<pid_t> QslxProcesses() {
   return ProcessesNamed("qslx");
 }
 
-DaemonRun::DaemonRun(const std::string& tag, uint16_t port)
+TDaemonRun::TDaemonRun(const std::string& tag, uint16_t port)
     : temp_(tag),
       tree_(temp_.Sub("tree")),
       workdir_(temp_.Sub("work")),
@@ -22,7 +22,7 @@ DaemonRun::DaemonRun(const std::string& tag, uint16_t port)
   ok_ = !temp_.path().empty() && MakeDirs(temp_.Sub("tree")) && MakeDirs(workdir_);
 }
 
-DaemonRun::~DaemonRun() {
+TDaemonRun::~TDaemonRun() {
   if (Running()) {
     kill(pid_, SIGKILL);
     WaitUntil([this] { return !Running(); }, 5000);
@@ -37,7 +37,7 @@ DaemonRun::~DaemonRun() {
   for (auto it = below.rbegin(); it != below.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
 }
 
-bool DaemonRun::Build(const std::string& binary, std::string* error) {
+bool TDaemonRun::Build(const std::string& binary, std::string* error) {
   if (!ok_) {
     *error = "cannot make the directories below " + temp_.path();
     return false;
@@ -46,7 +46,7 @@ bool DaemonRun::Build(const std::string& binary, std::string* error) {
   return built_;
 }
 
-RunResult DaemonRun::Run(const std::vector<std::string>& args, RunOptions options) const {
+TRunResult TDaemonRun::Run(const std::vector<std::string>& args, TRunOptions options) const {
   std::vector<std::string> argv = {tree_.Program()};
   argv.insert(argv.end(), args.begin(), args.end());
   if (options.cwd.empty()) options.cwd = workdir_;
@@ -54,10 +54,10 @@ RunResult DaemonRun::Run(const std::vector<std::string>& args, RunOptions option
   return RunCommand(argv, options);
 }
 
-bool DaemonRun::Start(const std::vector<std::string>& args, int timeout_ms, std::string* error) {
-  RunOptions options;
+bool TDaemonRun::Start(const std::vector<std::string>& args, int timeout_ms, std::string* error) {
+  TRunOptions options;
   options.timeout_ms = timeout_ms;
-  const RunResult starter = Run(args, options);
+  const TRunResult starter = Run(args, options);
   if (starter.timed_out || starter.exit_code != 0) {
     *error = starter.timed_out ? "the starter did not return"
                                : "the starter failed: " + starter.err + "\noutput:\n" + Output();
@@ -83,8 +83,8 @@ bool DaemonRun::Start(const std::vector<std::string>& args, int timeout_ms, std:
   return true;
 }
 
-bool DaemonRun::Stop(int timeout_ms) {
-  RunOptions options;
+bool TDaemonRun::Stop(int timeout_ms) {
+  TRunOptions options;
   options.stdout_path = temp_.Sub("stop.out");
   options.merge_stderr = true;
   options.timeout_ms = timeout_ms;
@@ -92,7 +92,7 @@ bool DaemonRun::Stop(int timeout_ms) {
   return WaitUntil([] { return QslxProcesses().empty(); }, timeout_ms);
 }
 
-bool DaemonRun::WaitForOutputLine(const std::string& line, int timeout_ms) const {
+bool TDaemonRun::WaitForOutputLine(const std::string& line, int timeout_ms) const {
   return WaitUntil(
       [&] {
         const std::vector<std::string> lines = OutputLines();
@@ -101,11 +101,11 @@ bool DaemonRun::WaitForOutputLine(const std::string& line, int timeout_ms) const
       timeout_ms);
 }
 
-bool DaemonRun::WaitForLogCount(size_t count, int timeout_ms) const {
+bool TDaemonRun::WaitForLogCount(size_t count, int timeout_ms) const {
   return WaitUntil([&] { return LogLines().size() >= count; }, timeout_ms);
 }
 
-bool DaemonRun::WaitForLogText(const std::string& text, int timeout_ms) const {
+bool TDaemonRun::WaitForLogText(const std::string& text, int timeout_ms) const {
   return WaitUntil(
       [&] {
         for (const std::string& line : LogLines()) {

@@ -17,24 +17,24 @@
 #include "tests/support/subprocess.h"
 #include "tests/support/temp_dir.h"
 
-class DaemonRun {
+class TDaemonRun {
  public:
   // A temporary directory named after `tag` holding the tree ("tree/"), the
   // daemon's working directory ("work/") and its output ("qslx.out"); the
   // configuration starts as the tree's DefaultConfig(port). False ok() when
   // the directories cannot be made.
-  DaemonRun(const std::string& tag, uint16_t port);
+  TDaemonRun(const std::string& tag, uint16_t port);
   // Kills the daemon when it still runs and unmounts whatever a test mounted
   // below the tree.
-  ~DaemonRun();
-  DaemonRun(const DaemonRun&) = delete;
-  DaemonRun& operator=(const DaemonRun&) = delete;
+  ~TDaemonRun();
+  TDaemonRun(const TDaemonRun&) = delete;
+  TDaemonRun& operator=(const TDaemonRun&) = delete;
 
   bool ok() const { return ok_; }
-  TempDir& temp() { return temp_; }
-  DaemonTree& tree() { return tree_; }
-  const DaemonTree& tree() const { return tree_; }
-  ConfigEntries& config() { return config_; }
+  TTempDir& temp() { return temp_; }
+  TDaemonTree& tree() { return tree_; }
+  const TDaemonTree& tree() const { return tree_; }
+  TConfigEntries& config() { return config_; }
   const std::string& workdir() const { return workdir_; }
   const std::string& output_path() const { return output_path_; }
   // Where the next runs write and Output() reads, so that each start may
@@ -50,7 +50,7 @@ class DaemonRun {
 
   // Runs the tree's qslx with `args`; `options` without a working directory
   // or an output path get workdir() and output_path().
-  RunResult Run(const std::vector<std::string>& args, RunOptions options = {}) const;
+  TRunResult Run(const std::vector<std::string>& args, TRunOptions options = {}) const;
 
   // Runs the starter with `args` (the tree must be built), then waits until
   // the output holds "QS System: daemon started" and one qslx, adopted by
@@ -74,12 +74,12 @@ class DaemonRun {
   bool WaitForLogText(const std::string& text, int timeout_ms) const;
 
  private:
-  TempDir temp_;
-  DaemonTree tree_;
+  TTempDir temp_;
+  TDaemonTree tree_;
   std::string workdir_;
   std::string output_path_;
   uint16_t port_;
-  ConfigEntries config_;
+  TConfigEntries config_;
   bool ok_ = false;
   bool built_ = false;
   pid_t pid_ = -1;

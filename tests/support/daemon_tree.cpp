@@ -51,7 +51,7 @@ bool IsDigits(const std::string& text, size_t from, size_t count) {
 
 }  // namespace
 
-void SetEntry(ConfigEntries* entries, const std::string& key, const std::string& value) {
+void SetEntry(TConfigEntries* entries, const std::string& key, const std::string& value) {
   for (auto& entry : *entries) {
     if (entry.first == key) {
       entry.second = value;
@@ -61,13 +61,13 @@ void SetEntry(ConfigEntries* entries, const std::string& key, const std::string&
   entries->emplace_back(key, value);
 }
 
-void EraseEntry(ConfigEntries* entries, const std::string& key) {
+void EraseEntry(TConfigEntries* entries, const std::string& key) {
   for (auto it = entries->begin(); it != entries->end();) {
     it = it->first == key ? entries->erase(it) : it + 1;
   }
 }
 
-ConfigEntries DaemonTree::DefaultConfig(uint16_t port) const {
+TConfigEntries TDaemonTree::DefaultConfig(uint16_t port) const {
   return {
       {"AdrCount", "1"},
       {"Adr0", "127.0.0.1"},
@@ -82,13 +82,13 @@ ConfigEntries DaemonTree::DefaultConfig(uint16_t port) const {
   };
 }
 
-bool DaemonTree::WriteConfig(const ConfigEntries& config) const {
+bool TDaemonTree::WriteConfig(const TConfigEntries& config) const {
   std::string text = "[QS System]\n";
   for (const auto& entry : config) text += entry.first + "=" + entry.second + "\n";
   return WriteFile(ConfigPath(), text);
 }
 
-bool DaemonTree::WriteRecorder(const std::string& path, const std::string& record_path) {
+bool TDaemonTree::WriteRecorder(const std::string& path, const std::string& record_path) {
   std::string script =
       "#!/bin/sh\n"
       "line=\"argc=$#\"\n"
@@ -102,8 +102,8 @@ bool DaemonTree::WriteRecorder(const std::string& path, const std::string& recor
   return WriteFile(path, script, 0755);
 }
 
-bool DaemonTree::Build(const std::string& qslx_binary, const ConfigEntries& config,
-                       std::string* error) const {
+bool TDaemonTree::Build(const std::string& qslx_binary, const TConfigEntries& config,
+                        std::string* error) const {
   for (const char* dir : {"bin", "languages", "data", "script/system", "rec"}) {
     if (!MakeDirs(root_ + dir)) {
       *error = "cannot create " + root_ + dir;
@@ -131,14 +131,14 @@ bool DaemonTree::Build(const std::string& qslx_binary, const ConfigEntries& conf
   return true;
 }
 
-std::vector<ScriptRun> DaemonTree::Runs(const std::string& name) const {
+std::vector<TScriptRun> TDaemonTree::Runs(const std::string& name) const {
   return ReadScriptRuns(RecordPath(name));
 }
 
-std::vector<ScriptRun> ReadScriptRuns(const std::string& record_path) {
-  std::vector<ScriptRun> runs;
+std::vector<TScriptRun> ReadScriptRuns(const std::string& record_path) {
+  std::vector<TScriptRun> runs;
   for (const std::string& line : LinesOf(ReadFile(record_path))) {
-    ScriptRun run;
+    TScriptRun run;
     size_t start = 0;
     while (start <= line.size()) {
       size_t end = line.find('\t', start);

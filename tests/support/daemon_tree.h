@@ -10,18 +10,18 @@
 #include <vector>
 
 // "bin/qslx.cfg" entries of section "QS System", written in this order.
-using ConfigEntries = std::vector<std::pair<std::string, std::string>>;
+using TConfigEntries = std::vector<std::pair<std::string, std::string>>;
 
 // Sets `key` (replacing an entry of the same name) or appends it.
-void SetEntry(ConfigEntries* entries, const std::string& key, const std::string& value);
-void EraseEntry(ConfigEntries* entries, const std::string& key);
+void SetEntry(TConfigEntries* entries, const std::string& key, const std::string& value);
+void EraseEntry(TConfigEntries* entries, const std::string& key);
 
 // The texts of languages/test.lng, each distinct so that a log line tells
 // which event wrote it. Event texts by key of section "QSSRV".
 extern const char kTestLanguage[];
 
 // One start of a recorder script.
-struct ScriptRun {
+struct TScriptRun {
   int argc = -1;
   std::vector<std::string> args;
   uint64_t blocked = 0;  // the SigBlk mask, bit n-1 for signal n
@@ -29,10 +29,10 @@ struct ScriptRun {
   std::vector<std::string> fds;  // targets of the open descriptors above 2
 };
 
-class DaemonTree {
+class TDaemonTree {
  public:
   // `root` is an existing empty directory (no trailing "/").
-  explicit DaemonTree(const std::string& root) : root_(root + "/") {}
+  explicit TDaemonTree(const std::string& root) : root_(root + "/") {}
 
   // The installation directory with trailing "/".
   const std::string& root() const { return root_; }
@@ -47,29 +47,30 @@ class DaemonTree {
 
   // The configuration a working daemon needs: master 127.0.0.1, the given
   // listen port, every script a recorder, the alive check off.
-  ConfigEntries DefaultConfig(uint16_t port) const;
+  TConfigEntries DefaultConfig(uint16_t port) const;
 
   // Lays out bin/ (with a copy of `qslx_binary`), bin/voltmon.cfg,
   // languages/test.lng, data/, script/system/ with the recorders
   // shutdown.sh, message.sh, custom1.sh, custom2.sh, custom3.sh and
   // chkfail.sh, and bin/qslx.cfg from `config`. False with `*error` set.
-  bool Build(const std::string& qslx_binary, const ConfigEntries& config, std::string* error) const;
+  bool Build(const std::string& qslx_binary, const TConfigEntries& config,
+             std::string* error) const;
 
   // Rewrites bin/qslx.cfg.
-  bool WriteConfig(const ConfigEntries& config) const;
+  bool WriteConfig(const TConfigEntries& config) const;
 
   // Writes a recorder script at `path` noting its starts in `record_path`.
   static bool WriteRecorder(const std::string& path, const std::string& record_path);
 
   // The starts the recorder `name` noted, in order.
-  std::vector<ScriptRun> Runs(const std::string& name) const;
+  std::vector<TScriptRun> Runs(const std::string& name) const;
 
  private:
   std::string root_;
 };
 
 // The starts noted in a record file.
-std::vector<ScriptRun> ReadScriptRuns(const std::string& record_path);
+std::vector<TScriptRun> ReadScriptRuns(const std::string& record_path);
 
 // A well-formed daemon log line "dd/MM/yyyy hh:mm:ss  text" gives its text;
 // false for any other line.

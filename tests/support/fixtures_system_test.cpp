@@ -20,8 +20,8 @@ namespace {
 TEST(NutFixtureTest, StatesSetThroughUpsdAreReadBackAndOutliveAnUpsdRestart) {
   std::string missing;
   if (!NutInstalled(&missing)) GTEST_SKIP() << missing << " is not installed";
-  TempDir dir("nutfixture");
-  NutUps ups(dir.path(), 3493);
+  TTempDir dir("nutfixture");
+  TNutUps ups(dir.path(), 3493);
   std::string error;
   ASSERT_TRUE(ups.Start(&error)) << error;
   EXPECT_EQ(ups.ReadVar("ups.status"), "OL");
@@ -49,7 +49,7 @@ TEST(NutFixtureTest, StatesSetThroughUpsdAreReadBackAndOutliveAnUpsdRestart) {
 
 // Sends one message with Python's smtplib, which verifies the server's
 // certificate against the system's trusted authorities.
-RunResult SendWithPython(uint16_t port, bool starttls) {
+TRunResult SendWithPython(uint16_t port, bool starttls) {
   std::string script =
       "import smtplib, ssl\n"
       "s = smtplib.SMTP('127.0.0.1', " +
@@ -63,7 +63,7 @@ RunResult SendWithPython(uint16_t port, bool starttls) {
       "s.sendmail('ups@example.org', ['admin@example.org', 'ops@example.org'],\n"
       "           'Subject: test\\r\\n\\r\\nthe power failed\\r\\n')\n"
       "s.quit()\n";
-  RunOptions options;
+  TRunOptions options;
   options.merge_stderr = true;
   options.timeout_ms = 20000;
   return RunCommand({"/usr/bin/python3", "-c", script}, options);
@@ -71,29 +71,29 @@ RunResult SendWithPython(uint16_t port, bool starttls) {
 
 TEST(SmtpFixtureTest, RecordsPlainAndStartTlsMessagesWithTheirEnvelope) {
   std::string missing;
-  if (!SmtpServerAvailable(SmtpSecurity::kStartTls, &missing))
+  if (!SmtpServerAvailable(TSmtpSecurity::kStartTls, &missing))
     GTEST_SKIP() << missing << " is missing";
-  TempDir dir("smtpfixture");
+  TTempDir dir("smtpfixture");
   ASSERT_TRUE(MakeDirs(dir.Sub("plain")) && MakeDirs(dir.Sub("tls")));
-  SmtpServer plain(dir.Sub("plain"), {2525, SmtpSecurity::kNone, "", ""});
-  SmtpServer secure(dir.Sub("tls"), {2526, SmtpSecurity::kStartTls, "alice", "pw"});
+  TSmtpServer plain(dir.Sub("plain"), {2525, TSmtpSecurity::kNone, "", ""});
+  TSmtpServer secure(dir.Sub("tls"), {2526, TSmtpSecurity::kStartTls, "alice", "pw"});
   std::string error;
   ASSERT_TRUE(plain.Start(&error)) << error;
   ASSERT_TRUE(secure.Start(&error)) << error;
   ASSERT_TRUE(TrustOnlyCertificate(secure.certificate(), &error)) << error;
 
-  RunResult sent = SendWithPython(2525, false);
+  TRunResult sent = SendWithPython(2525, false);
   EXPECT_EQ(sent.exit_code, 0) << sent.out;
   sent = SendWithPython(2526, true);
   EXPECT_EQ(sent.exit_code, 0) << sent.out;
   // Without STARTTLS the secure server takes nothing.
-  RunResult refused = SendWithPython(2526, false);
+  TRunResult refused = SendWithPython(2526, false);
   EXPECT_NE(refused.exit_code, 0);
   UntrustCertificate();
 
   ASSERT_TRUE(plain.WaitForMails(1, 5000));
   ASSERT_TRUE(secure.WaitForMails(1, 5000));
-  std::vector<ReceivedMail> mails = plain.Mails();
+  std::vector<TReceivedMail> mails = plain.Mails();
   ASSERT_EQ(mails.size(), 1u);
   EXPECT_EQ(mails[0].mail_from, "ups@example.org");
   EXPECT_EQ(mails[0].recipients,
@@ -108,8 +108,8 @@ TEST(SmtpFixtureTest, RecordsPlainAndStartTlsMessagesWithTheirEnvelope) {
 }
 
 TEST(SyslogSinkTest, KeepsTheLinesOfTheCLibrarysSyslog) {
-  TempDir dir("syslogsink");
-  SyslogSink sink(dir.path());
+  TTempDir dir("syslogsink");
+  TSyslogSink sink(dir.path());
   std::string error;
   ASSERT_TRUE(sink.Start(&error)) << error;
   // The rest of /dev is still there.
@@ -118,7 +118,7 @@ TEST(SyslogSinkTest, KeepsTheLinesOfTheCLibrarysSyslog) {
   syslog(LOG_WARNING, "power %s", "failed");
   closelog();
   ASSERT_TRUE(sink.WaitForLine("sinktest", "power failed", 3000));
-  SyslogLine line = sink.Lines()[0];
+  TSyslogLine line = sink.Lines()[0];
   EXPECT_EQ(line.facility, LOG_DAEMON >> 3);
   EXPECT_EQ(line.severity, LOG_WARNING);
   EXPECT_EQ(line.text, "power failed");
@@ -127,7 +127,7 @@ TEST(SyslogSinkTest, KeepsTheLinesOfTheCLibrarysSyslog) {
 }
 
 TEST(SyslogSinkTest, ParsesTheCLibrarysLineForm) {
-  SyslogLine line;
+  TSyslogLine line;
   ASSERT_TRUE(ParseSyslogLine("<30>Dec  9 13:00:00 wksrv[42]: Battery low", &line));
   EXPECT_EQ(line.facility, 3);
   EXPECT_EQ(line.severity, 6);
@@ -143,8 +143,8 @@ TEST(SyslogSinkTest, ParsesTheCLibrarysLineForm) {
 }
 
 TEST(LoginSessionTest, WhatIsWrittenToTheLoggedInTerminalIsReadBack) {
-  TempDir dir("login");
-  LoginSession session(dir.path());
+  TTempDir dir("login");
+  TLoginSession session(dir.path());
   const bool host_records = FileExists(_PATH_UTMPX);
   std::string error;
   ASSERT_TRUE(session.Start("alice", &error)) << error;
@@ -157,7 +157,7 @@ TEST(LoginSessionTest, WhatIsWrittenToTheLoggedInTerminalIsReadBack) {
   EXPECT_EQ(getutxent(), nullptr);
   endutxent();
 
-  RunOptions options;
+  TRunOptions options;
   options.stdout_path = session.terminal();
   ASSERT_EQ(RunCommand({"/bin/echo", "power failed"}, options).exit_code, 0);
   EXPECT_TRUE(
@@ -168,17 +168,17 @@ TEST(LoginSessionTest, WhatIsWrittenToTheLoggedInTerminalIsReadBack) {
 }
 
 TEST(SlaveDaemonTest, TwoSlavesRunSideBySideAndTakeOrders) {
-  TempDir dir("slaves");
+  TTempDir dir("slaves");
   ASSERT_TRUE(MakeDirs(dir.Sub("a")) && MakeDirs(dir.Sub("b")));
-  SlaveDaemon first(dir.Sub("a"), VM_QSLX_PATH, 6005);
-  SlaveDaemon second(dir.Sub("b"), VM_QSLX_PATH, 6006);
+  TSlaveDaemon first(dir.Sub("a"), VM_QSLX_PATH, 6005);
+  TSlaveDaemon second(dir.Sub("b"), VM_QSLX_PATH, 6006);
   std::string error;
   ASSERT_TRUE(first.Start(&error)) << error;
   ASSERT_TRUE(second.Start(&error)) << error;
-  for (SlaveDaemon* slave : {&first, &second}) {
-    OrderOptions options;
+  for (TSlaveDaemon* slave : {&first, &second}) {
+    TOrderOptions options;
     options.port = slave->port();
-    OrderResult result = SendFrame(options, "<|1|1|hello|>");
+    TOrderResult result = SendFrame(options, "<|1|1|hello|>");
     EXPECT_EQ(result.greeting, "<|ok|>");
     EXPECT_TRUE(WaitUntil([&] { return slave->tree().Runs("message.sh").size() == 1; }, 3000));
   }

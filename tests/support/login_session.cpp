@@ -16,13 +16,13 @@
 
 #include "tests/support/temp_dir.h"
 
-LoginSession::LoginSession(const std::string& dir) : run_("/run", dir + "/host-run") {}
+TLoginSession::TLoginSession(const std::string& dir) : run_("/run", dir + "/host-run") {}
 
-LoginSession::~LoginSession() {
+TLoginSession::~TLoginSession() {
   Stop();
 }
 
-bool LoginSession::Start(const std::string& user, std::string* error) {
+bool TLoginSession::Start(const std::string& user, std::string* error) {
   char records[PATH_MAX];
   if (realpath("/var/run", records) == nullptr || std::string(records) != "/run") {
     *error = "the login records are not below /run here";
@@ -73,13 +73,13 @@ bool LoginSession::Start(const std::string& user, std::string* error) {
   return true;
 }
 
-void LoginSession::Stop() {
+void TLoginSession::Stop() {
   if (master_fd_ >= 0) close(master_fd_);
   master_fd_ = -1;
   run_.Stop();
 }
 
-std::string LoginSession::Received() {
+std::string TLoginSession::Received() {
   char buffer[4096];
   while (master_fd_ >= 0) {
     ssize_t n = read(master_fd_, buffer, sizeof buffer);

@@ -1,6 +1,6 @@
 // A user logged in on a pseudo-terminal, as the system's login records show
 // it, so that what a program writes to the terminals of the logged-in users
-// can be read back. The records live in a shadowed /run (ShadowDir), so the
+// can be read back. The records live in a shadowed /run (TShadowDir), so the
 // host's are neither read nor changed. Only in a private mount namespace.
 #ifndef VOLTMON_TESTS_SUPPORT_LOGIN_SESSION_H_
 #define VOLTMON_TESTS_SUPPORT_LOGIN_SESSION_H_
@@ -10,13 +10,13 @@
 
 #include "tests/support/shadow_dir.h"
 
-class LoginSession {
+class TLoginSession {
  public:
   // `dir` is an existing directory where the host's /run stays reachable.
-  explicit LoginSession(const std::string& dir);
-  ~LoginSession();  // Stop()
-  LoginSession(const LoginSession&) = delete;
-  LoginSession& operator=(const LoginSession&) = delete;
+  explicit TLoginSession(const std::string& dir);
+  ~TLoginSession();  // Stop()
+  TLoginSession(const TLoginSession&) = delete;
+  TLoginSession& operator=(const TLoginSession&) = delete;
 
   // Opens the terminal and records `user` as logged in on it, alone. False
   // with `*error` set.
@@ -29,7 +29,7 @@ class LoginSession {
   const std::string& terminal() const { return terminal_; }
 
  private:
-  ShadowDir run_;
+  TShadowDir run_;
   int master_fd_ = -1;
   std::string terminal_;
   std::string received_;

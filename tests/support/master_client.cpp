@@ -67,7 +67,7 @@ bool SendAll(int fd, const std::string& data) {
 
 }  // namespace
 
-int ConnectOnly(const OrderOptions& options) {
+int ConnectOnly(const TOrderOptions& options) {
   sockaddr_in peer;
   if (!FillAddress(options.host, options.port, &peer)) return -1;
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -109,8 +109,8 @@ int ConnectOnly(const OrderOptions& options) {
   return fd;
 }
 
-OrderResult ExchangeLine(const OrderOptions& options, const std::optional<std::string>& line) {
-  OrderResult result;
+TOrderResult ExchangeLine(const TOrderOptions& options, const std::optional<std::string>& line) {
+  TOrderResult result;
   const int64_t deadline = NowMs() + options.timeout_ms;
   int fd = ConnectOnly(options);
   if (fd < 0) {
@@ -149,7 +149,7 @@ OrderResult ExchangeLine(const OrderOptions& options, const std::optional<std::s
   return result;
 }
 
-OrderResult SendFrame(const OrderOptions& options, const std::string& frame) {
+TOrderResult SendFrame(const TOrderOptions& options, const std::string& frame) {
   return ExchangeLine(options, Scramble(frame));
 }
 
@@ -169,15 +169,15 @@ int ListenOn(const std::string& address, uint16_t port) {
   return fd;
 }
 
-FakeAliveServer::FakeAliveServer(const std::string& address, uint16_t port,
-                                 const std::string& reply_frame, bool silent)
+TFakeAliveServer::TFakeAliveServer(const std::string& address, uint16_t port,
+                                   const std::string& reply_frame, bool silent)
     : address_(address), port_(port), reply_(reply_frame), silent_(silent) {}
 
-FakeAliveServer::~FakeAliveServer() {
+TFakeAliveServer::~TFakeAliveServer() {
   Stop();
 }
 
-bool FakeAliveServer::Start(std::string* error) {
+bool TFakeAliveServer::Start(std::string* error) {
   listen_fd_ = ListenOn(address_, port_);
   if (listen_fd_ < 0) {
     *error =
@@ -188,11 +188,11 @@ bool FakeAliveServer::Start(std::string* error) {
     *error = std::string("pipe: ") + std::strerror(errno);
     return false;
   }
-  thread_ = std::thread(&FakeAliveServer::Serve, this);
+  thread_ = std::thread(&TFakeAliveServer::Serve, this);
   return true;
 }
 
-void FakeAliveServer::Stop() {
+void TFakeAliveServer::Stop() {
   if (thread_.joinable()) {
     char byte = 1;
     while (write(stop_pipe_[1], &byte, 1) < 0 && errno == EINTR) {
@@ -205,12 +205,12 @@ void FakeAliveServer::Stop() {
   }
 }
 
-std::vector<std::string> FakeAliveServer::Requests() const {
+std::vector<std::string> TFakeAliveServer::Requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_;
 }
 
-void FakeAliveServer::Serve() {
+void TFakeAliveServer::Serve() {
   std::vector<int> held;
   for (;;) {
     struct pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-struct OrderOptions {
+struct TOrderOptions {
   std::string host = "127.0.0.1";
   uint16_t port = 0;
   std::string bind_address;  // not empty: the local end, to act as another host
@@ -20,7 +20,7 @@ struct OrderOptions {
   std::string line_end = "\n";
 };
 
-struct OrderResult {
+struct TOrderResult {
   bool connected = false;
   int error = 0;             // errno of a failed connect
   std::string raw_greeting;  // the first line as received, without CR LF
@@ -34,14 +34,14 @@ struct OrderResult {
 // exactly as given followed by `line_end`, then reads until the daemon closes
 // the connection (or the time limit). Without `line` the connection is closed
 // right after the greeting.
-OrderResult ExchangeLine(const OrderOptions& options, const std::optional<std::string>& line);
+TOrderResult ExchangeLine(const TOrderOptions& options, const std::optional<std::string>& line);
 
 // ExchangeLine with the scrambled `frame`.
-OrderResult SendFrame(const OrderOptions& options, const std::string& frame);
+TOrderResult SendFrame(const TOrderOptions& options, const std::string& frame);
 
 // Connects and returns the open socket without reading anything; -1 on
 // failure. The caller closes it.
-int ConnectOnly(const OrderOptions& options);
+int ConnectOnly(const TOrderOptions& options);
 
 // A listening TCP socket on address:port (SO_REUSEADDR); -1 on failure.
 int ListenOn(const std::string& address, uint16_t port);
@@ -49,13 +49,13 @@ int ListenOn(const std::string& address, uint16_t port);
 // An alive service of a master: for every connection reads one line and
 // answers the scrambled reply frame, or nothing when silent (holding the
 // connection open until stopped).
-class FakeAliveServer {
+class TFakeAliveServer {
  public:
-  FakeAliveServer(const std::string& address, uint16_t port, const std::string& reply_frame,
-                  bool silent = false);
-  ~FakeAliveServer();
-  FakeAliveServer(const FakeAliveServer&) = delete;
-  FakeAliveServer& operator=(const FakeAliveServer&) = delete;
+  TFakeAliveServer(const std::string& address, uint16_t port, const std::string& reply_frame,
+                   bool silent = false);
+  ~TFakeAliveServer();
+  TFakeAliveServer(const TFakeAliveServer&) = delete;
+  TFakeAliveServer& operator=(const TFakeAliveServer&) = delete;
 
   // Binds and starts serving; false with `*error` set.
   bool Start(std::string* error);

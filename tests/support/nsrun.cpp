@@ -84,7 +84,7 @@ bool BringLoopbackUp() {
   return ok;
 }
 
-bool MountOverlay(const NsrunOverlay& overlay) {
+bool MountOverlay(const TNsrunOverlay& overlay) {
   std::string upper = overlay.upper_base + "/upper";
   std::string work = overlay.upper_base + "/work";
   if (!MakeDirs(upper) || !MakeDirs(work)) return false;
@@ -203,7 +203,7 @@ int SignalFd(const sigset_t& set) {
 }
 
 // Starts the command below the calling process and supervises it.
-int RunCommand(const NsrunOptions& options, const sigset_t& old_mask, int death_fd, bool as_init) {
+int RunCommand(const TNsrunOptions& options, const sigset_t& old_mask, int death_fd, bool as_init) {
   int signal_fd = SignalFd(SupervisedSignals());
   if (signal_fd < 0) return kExitFailure;
   pid_t child = ForkOrSay();
@@ -221,7 +221,7 @@ int RunCommand(const NsrunOptions& options, const sigset_t& old_mask, int death_
   return status < 0 ? kExitFailure : ExitCodeOf(status);
 }
 
-int RunAsInit(const NsrunOptions& options, const sigset_t& old_mask, int death_fd) {
+int RunAsInit(const TNsrunOptions& options, const sigset_t& old_mask, int death_fd) {
   if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) Fail("prctl");
   if (mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0) {
     Fail("mounting /proc");
@@ -230,7 +230,7 @@ int RunAsInit(const NsrunOptions& options, const sigset_t& old_mask, int death_f
   return RunCommand(options, old_mask, death_fd, true);
 }
 
-int Run(const NsrunOptions& options) {
+int Run(const TNsrunOptions& options) {
   int flags = CLONE_NEWNS;
   if (options.new_pid) flags |= CLONE_NEWPID;
   if (options.new_net) flags |= CLONE_NEWNET;
@@ -243,7 +243,7 @@ int Run(const NsrunOptions& options) {
     return kExitFailure;
   }
   if (options.new_net && !BringLoopbackUp()) return kExitFailure;
-  for (const NsrunOverlay& overlay : options.overlays) {
+  for (const TNsrunOverlay& overlay : options.overlays) {
     if (!MountOverlay(overlay)) return kExitFailure;
   }
 
@@ -284,7 +284,7 @@ int Run(const NsrunOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  NsrunOptions options;
+  TNsrunOptions options;
   std::string error;
   if (!ParseNsrunArgs(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
     std::fprintf(stderr, "nsrun: %s\nTry 'nsrun --help'.\n", error.c_str());

@@ -23,7 +23,7 @@ bool UsableOverlayPath(const std::string& path) {
   return path.size() > 1 && path[0] == '/' && path.find_first_of(",:") == std::string::npos;
 }
 
-bool ParseOverlay(const std::string& text, NsrunOverlay* overlay, std::string* error) {
+bool ParseOverlay(const std::string& text, TNsrunOverlay* overlay, std::string* error) {
   size_t colon = text.find(':');
   if (colon == std::string::npos) {
     *error = "--overlay wants DIR:UPPERBASE, got '" + text + "'";
@@ -44,9 +44,9 @@ bool ParseOverlay(const std::string& text, NsrunOverlay* overlay, std::string* e
 
 }  // namespace
 
-bool ParseNsrunArgs(const std::vector<std::string>& args, NsrunOptions* options,
+bool ParseNsrunArgs(const std::vector<std::string>& args, TNsrunOptions* options,
                     std::string* error) {
-  *options = NsrunOptions();
+  *options = TNsrunOptions();
   bool mount_only = false;
   bool net = false;
   size_t i = 0;
@@ -76,9 +76,9 @@ bool ParseNsrunArgs(const std::vector<std::string>& args, NsrunOptions* options,
           return false;
         }
       } else {
-        NsrunOverlay overlay;
+        TNsrunOverlay overlay;
         if (!ParseOverlay(value, &overlay, error)) return false;
-        for (const NsrunOverlay& other : options->overlays) {
+        for (const TNsrunOverlay& other : options->overlays) {
           if (other.upper_base == overlay.upper_base) {
             *error = "two overlays cannot share the upper base " + overlay.upper_base;
             return false;

@@ -4,12 +4,12 @@
 
 namespace {
 
-bool Parse(const std::vector<std::string>& args, NsrunOptions* options, std::string* error) {
+bool Parse(const std::vector<std::string>& args, TNsrunOptions* options, std::string* error) {
   return ParseNsrunArgs(args, options, error);
 }
 
-TEST(NsrunOptions, DefaultsToAllNamespacesAndFiveMinutes) {
-  NsrunOptions options;
+TEST(TNsrunOptions, DefaultsToAllNamespacesAndFiveMinutes) {
+  TNsrunOptions options;
   std::string error;
   ASSERT_TRUE(Parse({"--", "true", "-x"}, &options, &error)) << error;
   EXPECT_TRUE(options.new_pid);
@@ -18,8 +18,8 @@ TEST(NsrunOptions, DefaultsToAllNamespacesAndFiveMinutes) {
   EXPECT_EQ(options.command, (std::vector<std::string>{"true", "-x"}));
 }
 
-TEST(NsrunOptions, CommandOptionsAfterFirstWordAreLeftToTheCommand) {
-  NsrunOptions options;
+TEST(TNsrunOptions, CommandOptionsAfterFirstWordAreLeftToTheCommand) {
+  TNsrunOptions options;
   std::string error;
   ASSERT_TRUE(Parse({"--timeout", "7", "sh", "--net", "--help"}, &options, &error)) << error;
   EXPECT_EQ(options.timeout_seconds, 7);
@@ -27,8 +27,8 @@ TEST(NsrunOptions, CommandOptionsAfterFirstWordAreLeftToTheCommand) {
   EXPECT_EQ(options.command, (std::vector<std::string>{"sh", "--net", "--help"}));
 }
 
-TEST(NsrunOptions, MountOnlyDropsPidAndNetUnlessNetAsked) {
-  NsrunOptions options;
+TEST(TNsrunOptions, MountOnlyDropsPidAndNetUnlessNetAsked) {
+  TNsrunOptions options;
   std::string error;
   ASSERT_TRUE(Parse({"--mount-only", "--", "true"}, &options, &error));
   EXPECT_FALSE(options.new_pid);
@@ -38,8 +38,8 @@ TEST(NsrunOptions, MountOnlyDropsPidAndNetUnlessNetAsked) {
   EXPECT_TRUE(options.new_net);
 }
 
-TEST(NsrunOptions, OverlaysKeepOrderAndLoseTrailingSlashes) {
-  NsrunOptions options;
+TEST(TNsrunOptions, OverlaysKeepOrderAndLoseTrailingSlashes) {
+  TNsrunOptions options;
   std::string error;
   ASSERT_TRUE(Parse({"--overlay", "/usr/:/tmp/a/", "--overlay", "/etc:/tmp/b", "--", "true"},
                     &options, &error))
@@ -50,7 +50,7 @@ TEST(NsrunOptions, OverlaysKeepOrderAndLoseTrailingSlashes) {
   EXPECT_EQ(options.overlays[1].dir, "/etc");
 }
 
-TEST(NsrunOptions, RefusesUnusableLines) {
+TEST(TNsrunOptions, RefusesUnusableLines) {
   const std::vector<std::vector<std::string>> bad = {
       {},
       {"--"},
@@ -66,15 +66,15 @@ TEST(NsrunOptions, RefusesUnusableLines) {
       {"--bogus", "true"},
   };
   for (const auto& args : bad) {
-    NsrunOptions options;
+    TNsrunOptions options;
     std::string error;
     EXPECT_FALSE(Parse(args, &options, &error)) << ::testing::PrintToString(args);
     EXPECT_FALSE(error.empty());
   }
 }
 
-TEST(NsrunOptions, HelpNeedsNoCommand) {
-  NsrunOptions options;
+TEST(TNsrunOptions, HelpNeedsNoCommand) {
+  TNsrunOptions options;
   std::string error;
   ASSERT_TRUE(Parse({"--help"}, &options, &error));
   EXPECT_TRUE(options.help);

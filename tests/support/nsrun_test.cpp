@@ -20,15 +20,15 @@
 
 namespace {
 
-RunResult Nsrun(const std::vector<std::string>& args, int timeout_ms = 10000) {
+TRunResult Nsrun(const std::vector<std::string>& args, int timeout_ms = 10000) {
   std::vector<std::string> argv = {VM_NSRUN_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
-  RunOptions options;
+  TRunOptions options;
   options.timeout_ms = timeout_ms;
   return RunCommand(argv, options);
 }
 
-RunResult Shell(const std::string& script, const std::vector<std::string>& options = {}) {
+TRunResult Shell(const std::string& script, const std::vector<std::string>& options = {}) {
   std::vector<std::string> args = options;
   args.insert(args.end(), {"--", "/bin/sh", "-c", script});
   return Nsrun(args);
@@ -56,16 +56,16 @@ TEST(Nsrun, PassesTheExitStatusAndMapsSignals) {
   EXPECT_EQ(Shell("exit 3").exit_code, 3);
   EXPECT_EQ(Shell("kill -TERM $$").exit_code, 128 + 15);
   EXPECT_EQ(Nsrun({"--", "/no/such/program"}).exit_code, 127);
-  RunResult bad = Nsrun({"--frobnicate", "true"});
+  TRunResult bad = Nsrun({"--frobnicate", "true"});
   EXPECT_EQ(bad.exit_code, 125);
   EXPECT_NE(bad.err.find("--help"), std::string::npos);
-  RunResult help = Nsrun({"--help"});
+  TRunResult help = Nsrun({"--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_EQ(help.out.rfind("Usage: nsrun", 0), 0u);
 }
 
 TEST(Nsrun, CommandIsTheChildOfPidOneWithAFreshProc) {
-  RunResult result = Shell("echo $PPID; ls /proc | grep -c '^[0-9]*$'");
+  TRunResult result = Shell("echo $PPID; ls /proc | grep -c '^[0-9]*$'");
   ASSERT_EQ(result.exit_code, 0) << result.err;
   std::vector<std::string> lines = LinesOf(result.out);
   ASSERT_EQ(lines.size(), 2u) << result.out;
@@ -75,7 +75,7 @@ TEST(Nsrun, CommandIsTheChildOfPidOneWithAFreshProc) {
 
 TEST(Nsrun, KillsWhatTheCommandLeftRunning) {
   const std::string token = "4711" + std::to_string(getpid());
-  RunResult result = Shell("sleep " + token + " & sleep " + token + " & exit 0");
+  TRunResult result = Shell("sleep " + token + " & sleep " + token + " & exit 0");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(ProcessesWith("sleep " + token), 0) << "gone by the time nsrun returns";
 }
@@ -88,20 +88,20 @@ TEST(Nsrun, PrivateNetworkHasLoopbackUpAndNothingOfTheHost) {
   ASSERT_EQ(getsockname(host, reinterpret_cast<sockaddr*>(&address), &length), 0);
   const std::string port = std::to_string(ntohs(address.sin_port));
   const std::string probe = "exec 3<>/dev/tcp/127.0.0.1/" + port;
-  RunResult inside = Nsrun({"--", "/bin/bash", "-c", probe});
+  TRunResult inside = Nsrun({"--", "/bin/bash", "-c", probe});
   EXPECT_NE(inside.exit_code, 0);
   EXPECT_NE(inside.err.find("refused"), std::string::npos)
       << "loopback must be up but empty: " << inside.err;
-  RunResult mount_only = Nsrun({"--mount-only", "--", "/bin/bash", "-c", probe});
+  TRunResult mount_only = Nsrun({"--mount-only", "--", "/bin/bash", "-c", probe});
   EXPECT_EQ(mount_only.exit_code, 0) << "the host's network: " << mount_only.err;
   close(host);
 }
 
 TEST(Nsrun, OverlayKeepsWritesInTheUpperDirectory) {
-  TempDir temp("nsruntest");
+  TTempDir temp("nsruntest");
   const std::string name = "nsrun-probe-" + std::to_string(getpid());
-  RunResult result = Shell("echo hi > /etc/" + name + " && cat /etc/hostname > /dev/null",
-                           {"--mount-only", "--overlay", "/etc:" + temp.Sub("etc")});
+  TRunResult result = Shell("echo hi > /etc/" + name + " && cat /etc/hostname > /dev/null",
+                            {"--mount-only", "--overlay", "/etc:" + temp.Sub("etc")});
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(ReadFile(temp.Sub("etc/upper/" + name)), "hi\n");
   EXPECT_FALSE(FileExists("/etc/" + name));
@@ -109,7 +109,7 @@ TEST(Nsrun, OverlayKeepsWritesInTheUpperDirectory) {
 
 TEST(Nsrun, TimeLimitKillsTheCommand) {
   auto start = std::chrono::steady_clock::now();
-  RunResult result = Nsrun({"--timeout", "1", "--", "/bin/sleep", "30"});
+  TRunResult result = Nsrun({"--timeout", "1", "--", "/bin/sleep", "30"});
   EXPECT_EQ(result.exit_code, 128 + 9);
   EXPECT_NE(result.err.find("time limit"), std::string::npos) << result.err;
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
@@ -119,9 +119,9 @@ TEST(Nsrun, ForwardsTerminationToTheCommand) {
   const std::string script = std::string(VM_NSRUN_PATH) +
                              " -- /bin/sh -c 'trap \"exit 9\" TERM; sleep 20 & wait' & n=$!; "
                              "sleep 0.5; kill -TERM $n; wait $n; echo $?";
-  RunOptions options;
+  TRunOptions options;
   options.timeout_ms = 10000;
-  RunResult result = RunCommand({"/bin/sh", "-c", script}, options);
+  TRunResult result = RunCommand({"/bin/sh", "-c", script}, options);
   EXPECT_EQ(result.out, "9\n") << result.err;
 }
 

@@ -27,7 +27,7 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-NutVars DefaultNutVars() {
+TNutVars DefaultNutVars() {
   return {{"ups.status", "OL"},        {"battery.charge", "100"},     {"battery.runtime", "1800"},
           {"battery.voltage", "27.2"}, {"input.voltage", "230"},      {"output.voltage", "230"},
           {"ups.load", "20"},          {"ups.delay.shutdown", "20"},  {"ups.delay.start", "30"},
@@ -44,23 +44,23 @@ bool NutInstalled(std::string* missing) {
   return true;
 }
 
-NutUps::NutUps(const std::string& dir, uint16_t port, NutVars vars)
+TNutUps::TNutUps(const std::string& dir, uint16_t port, TNutVars vars)
     : dir_(dir), port_(port), vars_(std::move(vars)) {}
 
-NutUps::~NutUps() {
+TNutUps::~TNutUps() {
   Stop();
 }
 
-std::string NutUps::Address() const {
+std::string TNutUps::Address() const {
   return std::string(kUpsName) + "@127.0.0.1:" + std::to_string(port_);
 }
 
-std::vector<std::string> NutUps::Environment() const {
+std::vector<std::string> TNutUps::Environment() const {
   return {"NUT_CONFPATH=" + dir_ + "/conf", "NUT_STATEPATH=" + dir_ + "/state",
           "NUT_ALTPIDPATH=" + dir_ + "/state"};
 }
 
-bool NutUps::WriteConfig(std::string* error) const {
+bool TNutUps::WriteConfig(std::string* error) const {
   std::string dev;
   for (const auto& var : vars_) dev += var.first + ": " + var.second + "\n";
   // The driver reads its file once; later states come through upsd.
@@ -82,22 +82,22 @@ bool NutUps::WriteConfig(std::string* error) const {
   return true;
 }
 
-std::string NutUps::Outputs() const {
+std::string TNutUps::Outputs() const {
   return "\ndriver:\n" + ReadFile(dir_ + "/driver.log") + "upsd:\n" + ServerLog();
 }
 
-std::string NutUps::ServerLog() const {
+std::string TNutUps::ServerLog() const {
   return ReadFile(dir_ + "/upsd.log");
 }
 
-bool NutUps::Start(std::string* error) {
+bool TNutUps::Start(std::string* error) {
   std::string missing;
   if (!NutInstalled(&missing)) {
     *error = missing + " is not installed";
     return false;
   }
   if (!WriteConfig(error)) return false;
-  RunOptions options;
+  TRunOptions options;
   options.env = Environment();
   options.stdout_path = dir_ + "/driver.log";
   options.merge_stderr = true;
@@ -111,8 +111,8 @@ bool NutUps::Start(std::string* error) {
   return StartServer(error);
 }
 
-bool NutUps::StartServer(std::string* error) {
-  RunOptions options;
+bool TNutUps::StartServer(std::string* error) {
+  TRunOptions options;
   options.env = Environment();
   options.stdout_path = dir_ + "/upsd.log";
   options.merge_stderr = true;
@@ -129,26 +129,26 @@ bool NutUps::StartServer(std::string* error) {
   return true;
 }
 
-void NutUps::StopServer() {
+void TNutUps::StopServer() {
   EndProcess(server_pid_);
   server_pid_ = -1;
 }
 
-void NutUps::Stop() {
+void TNutUps::Stop() {
   StopServer();
   EndProcess(driver_pid_);
   driver_pid_ = -1;
 }
 
-bool NutUps::SetStatus(const std::string& status, std::string* error) {
+bool TNutUps::SetStatus(const std::string& status, std::string* error) {
   return SetVar("ups.status", status, error);
 }
 
-bool NutUps::SetVar(const std::string& name, const std::string& value, std::string* error) {
-  RunOptions options;
+bool TNutUps::SetVar(const std::string& name, const std::string& value, std::string* error) {
+  TRunOptions options;
   options.merge_stderr = true;
   options.timeout_ms = 5000;
-  RunResult result = RunCommand(
+  TRunResult result = RunCommand(
       {kUpsrw, "-s", name + "=" + value, "-u", user_, "-p", password_, Address()}, options);
   if (result.exit_code != 0) {
     if (error != nullptr) *error = "upsrw " + name + "=" + value + ": " + result.out;
@@ -162,9 +162,9 @@ bool NutUps::SetVar(const std::string& name, const std::string& value, std::stri
   return true;
 }
 
-std::string NutUps::ReadVar(const std::string& name) const {
-  RunOptions options;
+std::string TNutUps::ReadVar(const std::string& name) const {
+  TRunOptions options;
   options.timeout_ms = 5000;
-  RunResult result = RunCommand({kUpsc, Address(), name}, options);
+  TRunResult result = RunCommand({kUpsc, Address(), name}, options);
   return result.exit_code == 0 ? Trimmed(result.out) : "";
 }

@@ -15,25 +15,25 @@
 
 // The variables the dummy UPS starts with; those not listed here cannot be
 // set later (the driver accepts a new value only for a variable it has).
-using NutVars = std::vector<std::pair<std::string, std::string>>;
+using TNutVars = std::vector<std::pair<std::string, std::string>>;
 
 // On line, full battery, 30 minutes of runtime, a temperature below its
 // limit, and the delays a shutdown sets (ups.delay.shutdown,
 // ups.delay.start).
-NutVars DefaultNutVars();
+TNutVars DefaultNutVars();
 
 // Whether Debian's NUT programs the fixture runs are installed; the missing
 // one named in `*missing`.
 bool NutInstalled(std::string* missing);
 
-class NutUps {
+class TNutUps {
  public:
   // `dir` is an existing empty directory for the configuration, state and
   // logs. The UPS is offered as "dummy".
-  NutUps(const std::string& dir, uint16_t port, NutVars vars = DefaultNutVars());
-  ~NutUps();  // Stop()
-  NutUps(const NutUps&) = delete;
-  NutUps& operator=(const NutUps&) = delete;
+  TNutUps(const std::string& dir, uint16_t port, TNutVars vars = DefaultNutVars());
+  ~TNutUps();  // Stop()
+  TNutUps(const TNutUps&) = delete;
+  TNutUps& operator=(const TNutUps&) = delete;
 
   // Writes the configuration, starts the driver, then upsd, and waits (a few
   // seconds at most) until upsd reports a real ups.status. False with
@@ -71,7 +71,7 @@ class NutUps {
 
   std::string dir_;
   uint16_t port_;
-  NutVars vars_;
+  TNutVars vars_;
   std::string user_ = "mon";
   std::string password_ = "secret";
   pid_t driver_pid_ = -1;

@@ -64,11 +64,11 @@ bool BindBack(const std::string& from, const std::string& to, std::string* error
 
 }  // namespace
 
-ShadowDir::~ShadowDir() {
+TShadowDir::~TShadowDir() {
   Stop();
 }
 
-bool ShadowDir::Start(std::string* error, const std::string& leave_out) {
+bool TShadowDir::Start(std::string* error, const std::string& leave_out) {
   if (!MakeDirs(keep_)) {
     *error = "cannot create " + keep_;
     return false;
@@ -101,7 +101,7 @@ bool ShadowDir::Start(std::string* error, const std::string& leave_out) {
   return ok;
 }
 
-void ShadowDir::Stop() {
+void TShadowDir::Stop() {
   if (mounted_) umount2(target_.c_str(), MNT_DETACH);
   if (kept_) umount2(keep_.c_str(), MNT_DETACH);
   mounted_ = kept_ = false;

@@ -7,14 +7,14 @@
 
 #include <string>
 
-class ShadowDir {
+class TShadowDir {
  public:
   // `target` is the directory to shadow; the host's one stays reachable at
   // `keep`, a directory that is made.
-  ShadowDir(const std::string& target, const std::string& keep) : target_(target), keep_(keep) {}
-  ~ShadowDir();  // Stop()
-  ShadowDir(const ShadowDir&) = delete;
-  ShadowDir& operator=(const ShadowDir&) = delete;
+  TShadowDir(const std::string& target, const std::string& keep) : target_(target), keep_(keep) {}
+  ~TShadowDir();  // Stop()
+  TShadowDir(const TShadowDir&) = delete;
+  TShadowDir& operator=(const TShadowDir&) = delete;
 
   // Puts the shadow in place; entries named `leave_out` are not bound back.
   // False with `*error` set.

@@ -21,7 +21,7 @@ const char kAddress[] = "127.0.0.53";
 
 }  // namespace
 
-SilentNameServer::SilentNameServer(const std::string& dir, const std::string& hosts) {
+TSilentNameServer::TSilentNameServer(const std::string& dir, const std::string& hosts) {
   socket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_in address;
   std::memset(&address, 0, sizeof address);
@@ -47,7 +47,7 @@ SilentNameServer::SilentNameServer(const std::string& dir, const std::string& ho
   }
 }
 
-SilentNameServer::~SilentNameServer() {
+TSilentNameServer::~TSilentNameServer() {
   // Cases may follow each other in one namespace.
   for (int i = mounted_ - 1; i >= 0; --i) umount2(kTargets[i], MNT_DETACH);
   if (socket_ >= 0) close(socket_);

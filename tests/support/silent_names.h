@@ -9,15 +9,15 @@
 
 #include <string>
 
-class SilentNameServer {
+class TSilentNameServer {
  public:
   // Writes its files into `dir`; `hosts` is the private hosts file.
-  explicit SilentNameServer(const std::string& dir,
-                            const std::string& hosts = "127.0.0.1 localhost\n");
+  explicit TSilentNameServer(const std::string& dir,
+                             const std::string& hosts = "127.0.0.1 localhost\n");
   // Unmounts both files and closes the socket.
-  ~SilentNameServer();
-  SilentNameServer(const SilentNameServer&) = delete;
-  SilentNameServer& operator=(const SilentNameServer&) = delete;
+  ~TSilentNameServer();
+  TSilentNameServer(const TSilentNameServer&) = delete;
+  TSilentNameServer& operator=(const TSilentNameServer&) = delete;
 
   // Empty when in place; otherwise what failed.
   const std::string& Error() const { return error_; }

@@ -18,25 +18,25 @@ constexpr int kStartMs = 8000;
 
 }  // namespace
 
-SlaveDaemon::SlaveDaemon(const std::string& dir, const std::string& qslx_binary, uint16_t port)
+TSlaveDaemon::TSlaveDaemon(const std::string& dir, const std::string& qslx_binary, uint16_t port)
     : dir_(dir),
       qslx_binary_(qslx_binary),
       port_(port),
       tree_(dir + "/tree"),
       config_(tree_.DefaultConfig(port)) {}
 
-SlaveDaemon::~SlaveDaemon() {
+TSlaveDaemon::~TSlaveDaemon() {
   Stop();
 }
 
-bool SlaveDaemon::Start(std::string* error) {
+bool TSlaveDaemon::Start(std::string* error) {
   if (!MakeDirs(dir_ + "/tree") || !MakeDirs(dir_ + "/work")) {
     *error = "cannot create " + dir_;
     return false;
   }
   if (!tree_.Build(qslx_binary_, config_, error)) return false;
   const std::string output = dir_ + "/qslx.out";
-  RunOptions options;
+  TRunOptions options;
   options.cwd = dir_ + "/work";
   options.stdout_path = output;
   options.merge_stderr = true;
@@ -59,13 +59,13 @@ bool SlaveDaemon::Start(std::string* error) {
   return true;
 }
 
-void SlaveDaemon::Stop() {
+void TSlaveDaemon::Stop() {
   // unshare waits out SIGTERM; only its end takes the namespace down.
   EndProcess(namespace_pid_, 0);
   namespace_pid_ = -1;
 }
 
-std::vector<std::string> SlaveDaemon::LogTexts() const {
+std::vector<std::string> TSlaveDaemon::LogTexts() const {
   std::vector<std::string> texts;
   for (const std::string& line : LinesOf(ReadFile(tree_.LogPath()))) {
     std::string text;

@@ -1,5 +1,5 @@
 // A real qslx slave beside the code under test: its own installation tree
-// (DaemonTree) and its own PID namespace, so that several run at once in one
+// (TDaemonTree) and its own PID namespace, so that several run at once in one
 // test (a second qslx refuses to start beside the first), each on its own
 // port, all in the test's network namespace.
 #ifndef VOLTMON_TESTS_SUPPORT_SLAVE_DAEMON_H_
@@ -12,18 +12,18 @@
 
 #include "tests/support/daemon_tree.h"
 
-class SlaveDaemon {
+class TSlaveDaemon {
  public:
   // `dir` is an existing empty directory; the slave takes master 127.0.0.1
-  // and listens on `port` (DaemonTree::DefaultConfig).
-  SlaveDaemon(const std::string& dir, const std::string& qslx_binary, uint16_t port);
-  ~SlaveDaemon();  // Stop()
-  SlaveDaemon(const SlaveDaemon&) = delete;
-  SlaveDaemon& operator=(const SlaveDaemon&) = delete;
+  // and listens on `port` (TDaemonTree::DefaultConfig).
+  TSlaveDaemon(const std::string& dir, const std::string& qslx_binary, uint16_t port);
+  ~TSlaveDaemon();  // Stop()
+  TSlaveDaemon(const TSlaveDaemon&) = delete;
+  TSlaveDaemon& operator=(const TSlaveDaemon&) = delete;
 
   // The settings written at Start; change them before.
-  ConfigEntries& config() { return config_; }
-  const DaemonTree& tree() const { return tree_; }
+  TConfigEntries& config() { return config_; }
+  const TDaemonTree& tree() const { return tree_; }
   uint16_t port() const { return port_; }
 
   // Lays out the tree, starts qslx in a new PID namespace and waits (bounded)
@@ -39,8 +39,8 @@ class SlaveDaemon {
   std::string dir_;
   std::string qslx_binary_;
   uint16_t port_;
-  DaemonTree tree_;
-  ConfigEntries config_;
+  TDaemonTree tree_;
+  TConfigEntries config_;
   pid_t namespace_pid_ = -1;
 };
 

@@ -45,12 +45,12 @@ bool trusted = false;
 
 }  // namespace
 
-bool SmtpServerAvailable(SmtpSecurity security, std::string* missing) {
-  if (security != SmtpSecurity::kNone && access(kOpenssl, X_OK) != 0) {
+bool SmtpServerAvailable(TSmtpSecurity security, std::string* missing) {
+  if (security != TSmtpSecurity::kNone && access(kOpenssl, X_OK) != 0) {
     *missing = std::string(kOpenssl) + " (package openssl)";
     return false;
   }
-  RunResult probe = RunCommand({kPython, "-c", "import aiosmtpd"});
+  TRunResult probe = RunCommand({kPython, "-c", "import aiosmtpd"});
   if (probe.exit_code != 0) {
     *missing = std::string(kPython) + " with aiosmtpd (package python3-aiosmtpd)";
     return false;
@@ -62,10 +62,10 @@ bool MakeSelfSignedCertificate(const std::string& dir, std::string* certificate,
                                std::string* error) {
   *certificate = dir + "/cert.pem";
   *key = dir + "/key.pem";
-  RunOptions options;
+  TRunOptions options;
   options.merge_stderr = true;
   options.timeout_ms = 20000;
-  RunResult made = RunCommand(
+  TRunResult made = RunCommand(
       {kOpenssl, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
        "-nodes", "-keyout", *key, "-out", *certificate, "-days", "2", "-subj", "/CN=localhost",
        "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"},
@@ -92,14 +92,14 @@ void UntrustCertificate() {
   trusted = false;
 }
 
-SmtpServer::SmtpServer(const std::string& dir, SmtpOptions options)
+TSmtpServer::TSmtpServer(const std::string& dir, TSmtpOptions options)
     : dir_(dir), options_(std::move(options)) {}
 
-SmtpServer::~SmtpServer() {
+TSmtpServer::~TSmtpServer() {
   Stop();
 }
 
-bool SmtpServer::Start(std::string* error) {
+bool TSmtpServer::Start(std::string* error) {
   std::string missing;
   if (!SmtpServerAvailable(options_.security, &missing)) {
     *error = missing + " is not installed";
@@ -112,17 +112,17 @@ bool SmtpServer::Start(std::string* error) {
   std::vector<std::string> argv = {kPython,  VM_SMTP_RECORDER_PATH,
                                    "--port", std::to_string(options_.port),
                                    "--dir",  dir_ + "/mail"};
-  if (options_.security != SmtpSecurity::kNone) {
+  if (options_.security != TSmtpSecurity::kNone) {
     std::string key;
     if (!MakeSelfSignedCertificate(dir_, &certificate_, &key, error)) return false;
-    argv.push_back(options_.security == SmtpSecurity::kStartTls ? "--starttls" : "--tls");
+    argv.push_back(options_.security == TSmtpSecurity::kStartTls ? "--starttls" : "--tls");
     argv.push_back(certificate_);
     argv.push_back(key);
   }
   if (!options_.login.empty()) {
     argv.insert(argv.end(), {"--login", options_.login, "--password", options_.password});
   }
-  RunOptions run;
+  TRunOptions run;
   run.stdout_path = dir_ + "/smtp.out";
   run.merge_stderr = true;
   pid_ = StartBackground(argv, run);
@@ -135,24 +135,24 @@ bool SmtpServer::Start(std::string* error) {
   return true;
 }
 
-void SmtpServer::Stop() {
+void TSmtpServer::Stop() {
   EndProcess(pid_);
   pid_ = -1;
 }
 
-std::string SmtpServer::Output() const {
+std::string TSmtpServer::Output() const {
   return ReadFile(dir_ + "/smtp.out");
 }
 
-std::vector<ReceivedMail> SmtpServer::Mails() const {
-  std::vector<ReceivedMail> mails;
+std::vector<TReceivedMail> TSmtpServer::Mails() const {
+  std::vector<TReceivedMail> mails;
   for (int n = 1;; ++n) {
     std::string path = dir_ + "/mail/msg-" + std::to_string(n) + ".eml";
     if (!FileExists(path)) break;
     std::string text = ReadFile(path);
     size_t blank = text.find("\n\n");
     std::string header = text.substr(0, blank);
-    ReceivedMail mail;
+    TReceivedMail mail;
     mail.mail_from = HeaderValue(header, "mail_from");
     mail.recipients = SplitCommas(HeaderValue(header, "rcpt_tos"));
     mail.encrypted = HeaderValue(header, "tls") == "1";
@@ -163,6 +163,6 @@ std::vector<ReceivedMail> SmtpServer::Mails() const {
   return mails;
 }
 
-bool SmtpServer::WaitForMails(size_t count, int timeout_ms) const {
+bool TSmtpServer::WaitForMails(size_t count, int timeout_ms) const {
   return WaitUntil([&] { return Mails().size() >= count; }, timeout_ms, 50);
 }

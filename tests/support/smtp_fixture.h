@@ -12,17 +12,17 @@
 #include <string>
 #include <vector>
 
-enum class SmtpSecurity { kNone, kStartTls, kTls };
+enum class TSmtpSecurity { kNone, kStartTls, kTls };
 
-struct SmtpOptions {
+struct TSmtpOptions {
   uint16_t port = 2525;
-  SmtpSecurity security = SmtpSecurity::kNone;
+  TSmtpSecurity security = TSmtpSecurity::kNone;
   std::string login;  // not empty: authentication required with `password`
   std::string password;
 };
 
 // One accepted message.
-struct ReceivedMail {
+struct TReceivedMail {
   std::string mail_from;
   std::vector<std::string> recipients;
   bool encrypted = false;  // the session ran over TLS when the message came
@@ -33,7 +33,7 @@ struct ReceivedMail {
 // Whether the programs the fixture needs are there (Debian's python3 with
 // aiosmtpd, and for an encrypted server the openssl command: Python's ssl
 // module cannot make a certificate); what is missing in `*missing`.
-bool SmtpServerAvailable(SmtpSecurity security, std::string* missing);
+bool SmtpServerAvailable(TSmtpSecurity security, std::string* missing);
 
 // A self-signed certificate for 127.0.0.1 and localhost, with its key, made
 // in `dir` by the openssl command. False with `*error` set.
@@ -47,14 +47,14 @@ bool MakeSelfSignedCertificate(const std::string& dir, std::string* certificate,
 bool TrustOnlyCertificate(const std::string& certificate, std::string* error);
 void UntrustCertificate();
 
-class SmtpServer {
+class TSmtpServer {
  public:
   // `dir` is an existing directory for the certificate, the messages and
   // the server's output.
-  SmtpServer(const std::string& dir, SmtpOptions options);
-  ~SmtpServer();  // Stop()
-  SmtpServer(const SmtpServer&) = delete;
-  SmtpServer& operator=(const SmtpServer&) = delete;
+  TSmtpServer(const std::string& dir, TSmtpOptions options);
+  ~TSmtpServer();  // Stop()
+  TSmtpServer(const TSmtpServer&) = delete;
+  TSmtpServer& operator=(const TSmtpServer&) = delete;
 
   // Makes the certificate when needed, starts the server and waits (bounded)
   // until it accepts connections. False with `*error` set.
@@ -62,7 +62,7 @@ class SmtpServer {
   void Stop();
 
   // The messages accepted so far, in order.
-  std::vector<ReceivedMail> Mails() const;
+  std::vector<TReceivedMail> Mails() const;
   bool WaitForMails(size_t count, int timeout_ms) const;
 
   // The certificate the server shows (empty for kNone).
@@ -72,7 +72,7 @@ class SmtpServer {
 
  private:
   std::string dir_;
-  SmtpOptions options_;
+  TSmtpOptions options_;
   std::string certificate_;
   pid_t pid_ = -1;
 };

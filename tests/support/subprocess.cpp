@@ -52,8 +52,8 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& change
 
 // The argument and environment arrays of a child, made before fork so that
 // the child only reads them.
-struct ExecArgs {
-  ExecArgs(const std::vector<std::string>& argv, const std::vector<std::string>& changes)
+struct TExecArgs {
+  TExecArgs(const std::vector<std::string>& argv, const std::vector<std::string>& changes)
       : env(ChildEnvironment(changes)) {
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
@@ -67,7 +67,7 @@ struct ExecArgs {
 
 // In the child: the signal mask cleared, the standard descriptors, working
 // directory and user of `options`, then the program. Async-signal-safe only.
-[[noreturn]] void ExecChild(ExecArgs* exec, const RunOptions& options, int in_fd, int out_fd,
+[[noreturn]] void ExecChild(TExecArgs* exec, const TRunOptions& options, int in_fd, int out_fd,
                             int err_fd) {
   sigset_t none;
   sigemptyset(&none);
@@ -90,10 +90,10 @@ struct ExecArgs {
 
 }  // namespace
 
-RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& options) {
-  RunResult result;
+TRunResult RunCommand(const std::vector<std::string>& argv, const TRunOptions& options) {
+  TRunResult result;
   if (argv.empty()) return result;
-  ExecArgs exec(argv, options.env);
+  TExecArgs exec(argv, options.env);
 
   int out_fd = options.stdout_path.empty() ? memfd_create("stdout", MFD_CLOEXEC)
                                            : open(options.stdout_path.c_str(),
@@ -143,9 +143,9 @@ RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& opt
   return result;
 }
 
-pid_t StartBackground(const std::vector<std::string>& argv, const RunOptions& options) {
+pid_t StartBackground(const std::vector<std::string>& argv, const TRunOptions& options) {
   if (argv.empty()) return -1;
-  ExecArgs exec(argv, options.env);
+  TExecArgs exec(argv, options.env);
   int out_fd = options.stdout_path.empty() ? open("/dev/null", O_WRONLY | O_CLOEXEC)
                                            : open(options.stdout_path.c_str(),
                                                   O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-struct RunOptions {
+struct TRunOptions {
   std::string cwd;               // empty: the current directory
   std::string stdout_path;       // appended to when set (a detached daemon keeps
                                  // writing there); otherwise captured
@@ -20,7 +20,7 @@ struct RunOptions {
   int timeout_ms = 10000;        // the program is killed when it runs longer
 };
 
-struct RunResult {
+struct TRunResult {
   bool started = false;    // fork and exec worked
   bool timed_out = false;  // killed after the time limit
   int exit_code = -1;      // -1 unless it exited normally
@@ -33,14 +33,14 @@ struct RunResult {
 // for it, never longer than the time limit. Output is captured through
 // anonymous files, so a child that leaves a descendant holding them open does
 // not block the wait.
-RunResult RunCommand(const std::vector<std::string>& argv, const RunOptions& options = {});
+TRunResult RunCommand(const std::vector<std::string>& argv, const TRunOptions& options = {});
 
 // Starts `argv` (argv[0] a path) in the background with standard input from
 // /dev/null, set up as RunCommand does; standard output goes to
 // `options.stdout_path` (appended) or /dev/null, standard error where
 // `options` says or to /dev/null. `timeout_ms` is not used: the caller ends
 // the process with EndProcess. The process id, or -1 when it could not start.
-pid_t StartBackground(const std::vector<std::string>& argv, const RunOptions& options = {});
+pid_t StartBackground(const std::vector<std::string>& argv, const TRunOptions& options = {});
 
 // Ends the child `pid`: SIGTERM, SIGKILL when it is still there after
 // `grace_ms`, then reaps it. Its wait status, or -1 when it was not a child.

@@ -25,8 +25,8 @@ std::string Failure(const std::string& what) {
 
 }  // namespace
 
-bool ParseSyslogLine(const std::string& raw, SyslogLine* line) {
-  *line = SyslogLine();
+bool ParseSyslogLine(const std::string& raw, TSyslogLine* line) {
+  *line = TSyslogLine();
   line->raw = raw;
   size_t close = raw.find('>');
   if (raw.empty() || raw[0] != '<' || close == std::string::npos || close < 2) return false;
@@ -50,13 +50,13 @@ bool ParseSyslogLine(const std::string& raw, SyslogLine* line) {
   return true;
 }
 
-SyslogSink::SyslogSink(const std::string& dir) : dev_("/dev", dir + "/host-dev") {}
+TSyslogSink::TSyslogSink(const std::string& dir) : dev_("/dev", dir + "/host-dev") {}
 
-SyslogSink::~SyslogSink() {
+TSyslogSink::~TSyslogSink() {
   Stop();
 }
 
-bool SyslogSink::Start(std::string* error) {
+bool TSyslogSink::Start(std::string* error) {
   // A socket left there by the host would be in the way.
   if (!dev_.Start(error, "log")) return false;
   fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -76,29 +76,29 @@ bool SyslogSink::Start(std::string* error) {
   return true;
 }
 
-void SyslogSink::Stop() {
+void TSyslogSink::Stop() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   dev_.Stop();
 }
 
-std::vector<SyslogLine> SyslogSink::Lines() {
+std::vector<TSyslogLine> TSyslogSink::Lines() {
   char buffer[8192];
   while (fd_ >= 0) {
     ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) break;  // EAGAIN: drained
-    SyslogLine line;
+    TSyslogLine line;
     ParseSyslogLine(std::string(buffer, static_cast<size_t>(n)), &line);
     lines_.push_back(line);
   }
   return lines_;
 }
 
-bool SyslogSink::WaitForLine(const std::string& ident, const std::string& text, int timeout_ms) {
+bool TSyslogSink::WaitForLine(const std::string& ident, const std::string& text, int timeout_ms) {
   return WaitUntil(
       [&] {
-        for (const SyslogLine& line : Lines()) {
+        for (const TSyslogLine& line : Lines()) {
           if (line.ident == ident && line.text.find(text) != std::string::npos) return true;
         }
         return false;

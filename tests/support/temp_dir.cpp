@@ -25,7 +25,7 @@ int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
 
 }  // namespace
 
-TempDir::TempDir(const std::string& prefix, mode_t mode) {
+TTempDir::TTempDir(const std::string& prefix, mode_t mode) {
   const char* base = std::getenv("TMPDIR");
   std::string templ = std::string(base && *base ? base : "/tmp") + "/" + prefix + ".XXXXXX";
   std::vector<char> buffer(templ.begin(), templ.end());
@@ -39,7 +39,7 @@ TempDir::TempDir(const std::string& prefix, mode_t mode) {
   }
 }
 
-TempDir::~TempDir() {
+TTempDir::~TTempDir() {
   if (std::getenv("VM_KEEP_TEMP") != nullptr) {
     std::fprintf(stderr, "keeping %s\n", path_.c_str());
     return;

@@ -11,12 +11,12 @@
 // A fresh directory below $TMPDIR (or /tmp) with `mode`, removed with
 // everything in it on destruction unless the environment variable
 // VM_KEEP_TEMP is set. Throws std::runtime_error when it cannot be made.
-class TempDir {
+class TTempDir {
  public:
-  explicit TempDir(const std::string& prefix = "vmtest", mode_t mode = 0700);
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+  explicit TTempDir(const std::string& prefix = "vmtest", mode_t mode = 0700);
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
 
   // The directory, without trailing "/".
   const std::string& path() const { return path_; }

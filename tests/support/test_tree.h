@@ -9,9 +9,9 @@
 
 #include "tests/support/temp_dir.h"
 
-class TestTree {
+class TTestTree {
  public:
-  TestTree() {
+  TTestTree() {
     for (const char* dir : {"bin", "languages", "data", "script/system"}) MakeDirs(Path(dir));
     Write("bin/voltmon.cfg", "[Globals]\nInstallPath=" + root_ + "\nLanguageFile=english.lng\n");
   }
@@ -27,7 +27,7 @@ class TestTree {
   bool Exists(const std::string& relative) const { return FileExists(Path(relative)); }
 
  private:
-  TempDir temp_{"qslx_test"};
+  TTempDir temp_{"qslx_test"};
   std::string root_ = temp_.path() + "/";
 };
 

@@ -62,14 +62,14 @@ TUnmountAtEnd::~TUnmountAtEnd() {
   return ::testing::AssertionSuccess();
 }
 
-ConsoleSession::ConsoleSession(const std::string& config)
-    : ConsoleSession(TConsoleKind::kMaster, config, TSlaveConfig()) {}
+TConsoleSession::TConsoleSession(const std::string& config)
+    : TConsoleSession(TConsoleKind::kMaster, config, TSlaveConfig()) {}
 
-ConsoleSession::ConsoleSession(const TSlaveConfig& make_config)
-    : ConsoleSession(TConsoleKind::kSlave, "", make_config) {}
+TConsoleSession::TConsoleSession(const TSlaveConfig& make_config)
+    : TConsoleSession(TConsoleKind::kSlave, "", make_config) {}
 
-ConsoleSession::ConsoleSession(TConsoleKind kind, const std::string& config,
-                               const TSlaveConfig& make_config)
+TConsoleSession::TConsoleSession(TConsoleKind kind, const std::string& config,
+                                 const TSlaveConfig& make_config)
     : tree_(dir_.path(), kind) {
   const char* binary = kind == TConsoleKind::kMaster ? VM_WKCFG_PATH : VM_QSCFG_PATH;
   std::string error;
@@ -78,12 +78,12 @@ ConsoleSession::ConsoleSession(TConsoleKind kind, const std::string& config,
   term_.RecordTo(dir_.Sub("pane.out"));
 }
 
-ConsoleSession::~ConsoleSession() {
+TConsoleSession::~TConsoleSession() {
   if (server_ > 0) kill(server_, SIGKILL);
 }
 
-::testing::AssertionResult ConsoleSession::Start(const std::string& arguments, int columns,
-                                                 int lines, const std::string& environment) {
+::testing::AssertionResult TConsoleSession::Start(const std::string& arguments, int columns,
+                                                  int lines, const std::string& environment) {
   // The shell outlives Ctrl-C and Ctrl-\ as an interactive one would, then
   // reports.
   const std::string command = "trap : INT QUIT; cd " + tree_.root() + " && " + environment +
@@ -93,7 +93,7 @@ ConsoleSession::~ConsoleSession() {
   return Result(term_.Start(command, columns, lines), "cannot start the console", term_);
 }
 
-std::string ConsoleSession::RunBeside(const std::string& arguments) {
+std::string TConsoleSession::RunBeside(const std::string& arguments) {
   TTmuxTerm beside;
   const std::string command = "cd " + tree_.root() + " && " + tree_.Program() +
                               (arguments.empty() ? "" : " " + arguments) + "; echo \"status=$?\"";
@@ -102,22 +102,22 @@ std::string ConsoleSession::RunBeside(const std::string& arguments) {
   return beside.Capture(false, true);
 }
 
-::testing::AssertionResult ConsoleSession::StartMenu() {
+::testing::AssertionResult TConsoleSession::StartMenu() {
   ::testing::AssertionResult started = Start();
   if (!started) return started;
   return Shows("Wattkeep Configuration");
 }
 
-::testing::AssertionResult ConsoleSession::Shows(const std::string& text, int timeout_ms) {
+::testing::AssertionResult TConsoleSession::Shows(const std::string& text, int timeout_ms) {
   return Result(term_.WaitFor(text, timeout_ms), "\"" + text + "\" not shown", term_);
 }
 
-::testing::AssertionResult ConsoleSession::Hides(const std::string& text, int timeout_ms) {
+::testing::AssertionResult TConsoleSession::Hides(const std::string& text, int timeout_ms) {
   return Result(term_.WaitForGone(text, timeout_ms), "\"" + text + "\" still shown", term_);
 }
 
-::testing::AssertionResult ConsoleSession::ShowsInOrder(const std::vector<std::string>& texts,
-                                                        const std::vector<std::string>& absent) {
+::testing::AssertionResult TConsoleSession::ShowsInOrder(const std::vector<std::string>& texts,
+                                                         const std::vector<std::string>& absent) {
   std::string screen;
   auto drawn = [&] {
     screen = Screen();
@@ -141,15 +141,15 @@ std::string ConsoleSession::RunBeside(const std::string& arguments) {
   return failure << "\n" << screen;
 }
 
-::testing::AssertionResult ConsoleSession::Keys(const std::vector<std::string>& keys) {
+::testing::AssertionResult TConsoleSession::Keys(const std::vector<std::string>& keys) {
   return Result(term_.SendKeys(keys), "send-keys failed", term_);
 }
 
-::testing::AssertionResult ConsoleSession::Type(const std::string& text) {
+::testing::AssertionResult TConsoleSession::Type(const std::string& text) {
   return Result(term_.SendText(text), "typing failed", term_);
 }
 
-::testing::AssertionResult ConsoleSession::EndedCleanly(int status) {
+::testing::AssertionResult TConsoleSession::EndedCleanly(int status) {
   const std::string mark = "status=" + std::to_string(status);
   if (!term_.WaitFor(mark)) return Result(false, "no " + mark, term_);
   const std::string screen = term_.Capture(false, true);
@@ -160,15 +160,15 @@ std::string ConsoleSession::RunBeside(const std::string& arguments) {
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult ConsoleSession::Signal(int signal) {
+::testing::AssertionResult TConsoleSession::Signal(int signal) {
   const pid_t pid = term_.ChildPid();
   if (pid <= 0) return ::testing::AssertionFailure() << "the console is not running";
   if (kill(pid, signal) != 0) return ::testing::AssertionFailure() << "kill failed";
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult ConsoleSession::Open(const std::string& entry,
-                                                const std::string& title) {
+::testing::AssertionResult TConsoleSession::Open(const std::string& entry,
+                                                 const std::string& title) {
   int downs = DownsTo(kMainMenu, entry);
   if (downs < 0) {
     downs = DownsTo(kAdvancedMenu, entry);
@@ -183,18 +183,18 @@ std::string ConsoleSession::RunBeside(const std::string& arguments) {
   return Shows(title);
 }
 
-::testing::AssertionResult ConsoleSession::SaveAndExit() {
+::testing::AssertionResult TConsoleSession::SaveAndExit() {
   ::testing::AssertionResult sent = Keys({"Up", "Up", "Enter"});
   if (!sent) return sent;
   return EndedCleanly();
 }
 
-::testing::AssertionResult ConsoleSession::StartServerStandIn() {
+::testing::AssertionResult TConsoleSession::StartServerStandIn() {
   const std::string program = dir_.Sub("wksrv");
   if (!WriteFile(program, ReadFile("/bin/sleep"), 0755))
     return ::testing::AssertionFailure() << "cannot copy /bin/sleep";
   // Started from a shell that ends at once, so that PID 1 adopts it.
-  RunResult run = RunCommand({"/bin/sh", "-c", "\"$0\" 600 >/dev/null 2>&1 &", program});
+  TRunResult run = RunCommand({"/bin/sh", "-c", "\"$0\" 600 >/dev/null 2>&1 &", program});
   if (run.exit_code != 0) return ::testing::AssertionFailure() << "cannot start the stand-in";
   const bool adopted = WaitUntil(
       [this] {
@@ -208,13 +208,13 @@ std::string ConsoleSession::RunBeside(const std::string& arguments) {
   return ::testing::AssertionSuccess();
 }
 
-std::string ConsoleSession::Saved(const std::string& key) const {
+std::string TConsoleSession::Saved(const std::string& key) const {
   TIniDocument doc;
   doc.Parse(Config());
   return doc.Get("Wattkeep", key).value_or("<none>");
 }
 
-std::string ConsoleSession::Output() const {
+std::string TConsoleSession::Output() const {
   // The recording runs through a pipe of its own and may lag the screen.
   std::string output;
   WaitUntil(
@@ -226,7 +226,7 @@ std::string ConsoleSession::Output() const {
   return output;
 }
 
-std::string ConsoleSession::Line(const std::string& text, int nth) {
+std::string TConsoleSession::Line(const std::string& text, int nth) {
   std::istringstream lines(Screen());
   std::string line;
   while (std::getline(lines, line)) {
@@ -235,7 +235,7 @@ std::string ConsoleSession::Line(const std::string& text, int nth) {
   return "";
 }
 
-std::string ConsoleSession::Value(const std::string& label, int nth) {
+std::string TConsoleSession::Value(const std::string& label, int nth) {
   const std::string line = Line(label, nth);
   if (line.empty()) return "";
   std::string rest = line.substr(line.find(label) + label.size());
@@ -245,8 +245,8 @@ std::string ConsoleSession::Value(const std::string& label, int nth) {
   return rest.substr(first, rest.find_last_not_of(' ') - first + 1);
 }
 
-::testing::AssertionResult ConsoleSession::ShowsValue(const std::string& label,
-                                                      const std::string& value, int nth) {
+::testing::AssertionResult TConsoleSession::ShowsValue(const std::string& label,
+                                                       const std::string& value, int nth) {
   if (WaitUntil([&] { return Value(label, nth) == value; }, 5000))
     return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure()

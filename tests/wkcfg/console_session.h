@@ -18,7 +18,7 @@
 #include "tests/support/tmux_term.h"
 
 // Makes the slave module's configuration once the tree's root is known.
-using TSlaveConfig = std::function<std::string(const ConsoleTree&)>;
+using TSlaveConfig = std::function<std::string(const TConsoleTree&)>;
 
 // The model of the shipped database the sessions choose by default.
 extern const char kTestModel[];
@@ -45,17 +45,17 @@ class TUnmountAtEnd {
 // Bind-mounts the directory `path` over itself, read-only.
 ::testing::AssertionResult MountReadOnly(const std::string& path);
 
-class ConsoleSession {
+class TConsoleSession {
  public:
   // Lays out the tree with `config` as "bin/wksrv.cfg" (none when empty);
   // a failure is a test failure.
-  explicit ConsoleSession(const std::string& config = ServerConfig(kTestModel));
+  explicit TConsoleSession(const std::string& config = ServerConfig(kTestModel));
   // The slave module's tree with the configuration `make_config` gives for
   // it as "bin/qslx.cfg" (none when empty).
-  explicit ConsoleSession(const TSlaveConfig& make_config);
-  ~ConsoleSession();
-  ConsoleSession(const ConsoleSession&) = delete;
-  ConsoleSession& operator=(const ConsoleSession&) = delete;
+  explicit TConsoleSession(const TSlaveConfig& make_config);
+  ~TConsoleSession();
+  TConsoleSession(const TConsoleSession&) = delete;
+  TConsoleSession& operator=(const TConsoleSession&) = delete;
 
   // Runs the console (`bin/wkcfg` or `bin/qscfg`) with `arguments` under /bin/sh in a pane of
   // columns x lines; afterwards the shell prints "stty -a" and "status=N". `environment`
@@ -121,14 +121,14 @@ class ConsoleSession {
   // "status=" after the console has arrived (bounded wait; what there is
   // then).
   std::string Output() const;
-  const ConsoleTree& tree() const { return tree_; }
+  const TConsoleTree& tree() const { return tree_; }
   TTmuxTerm& term() { return term_; }
 
  private:
-  ConsoleSession(TConsoleKind kind, const std::string& config, const TSlaveConfig& make_config);
+  TConsoleSession(TConsoleKind kind, const std::string& config, const TSlaveConfig& make_config);
 
-  TempDir dir_{"console_sys"};
-  ConsoleTree tree_;
+  TTempDir dir_{"console_sys"};
+  TConsoleTree tree_;
   TTmuxTerm term_;
   pid_t server_ = -1;
   bool keep_pane_ = false;

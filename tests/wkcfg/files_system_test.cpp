@@ -29,14 +29,14 @@ std::string Config() {
 }
 
 // The events screen of a console started on Config().
-::testing::AssertionResult OpenEvents(ConsoleSession& console) {
+::testing::AssertionResult OpenEvents(TConsoleSession& console) {
   if (auto started = console.StartMenu(); !started) return started;
   return console.Open("Events Configuration", "EVENTS CONFIGURATION");
 }
 
 // The events screen's command `key` ("w" or "l") with `name` typed into its
 // box (relative names count from the installation, the console's directory).
-::testing::AssertionResult Command(ConsoleSession& console, const std::string& key,
+::testing::AssertionResult Command(TConsoleSession& console, const std::string& key,
                                    const std::string& name) {
   if (auto sent = console.Keys({key}); !sent) return sent;
   if (auto shown = console.Shows(key == "w" ? "Save as:" : "Open:"); !shown) return shown;
@@ -46,7 +46,7 @@ std::string Config() {
 
 // An error box with `text` is closed and the events screen is there again
 // with its job, so nothing was lost.
-::testing::AssertionResult ErrorClosed(ConsoleSession& console, const std::string& text) {
+::testing::AssertionResult ErrorClosed(TConsoleSession& console, const std::string& text) {
   if (auto shown = console.Shows(text); !shown) return shown;
   if (auto sent = console.Keys({"Enter"}); !sent) return sent;
   if (auto gone = console.Hides(text); !gone) return gone;
@@ -82,7 +82,7 @@ bool LinkTo(const std::string& target, const std::string& path) {
 struct TSaveCase {
   const char* name;
   // Lays out what the name meets; the name to type.
-  std::function<std::string(const ConsoleTree&)> prepare;
+  std::function<std::string(const TConsoleTree&)> prepare;
   const char* answer;  // to the replace question; "" when none is asked
   const char* shows;   // the box that ends the command
   // The file that must hold `kept` afterwards (relative to the tree), or ""
@@ -97,7 +97,7 @@ void PrintTo(const TSaveCase& c, std::ostream* out) {
 
 // A file of root alone, and another user's link to it in a world-writable
 // sticky directory.
-std::string StickyLink(const ConsoleTree& t) {
+std::string StickyLink(const TConsoleTree& t) {
   WriteFile(t.Path("secret"), "root only\n", 0600);
   MakeDirs(t.Path("sticky"));
   chmod(t.Path("sticky").c_str(), 01777);
@@ -108,7 +108,7 @@ std::string StickyLink(const ConsoleTree& t) {
 
 // The name `relative` itself, for the installation's own files.
 template <const char* relative>
-std::string Named(const ConsoleTree&) {
+std::string Named(const TConsoleTree&) {
   return relative;
 }
 const char kServerConfig[] = "bin/wksrv.cfg";
@@ -120,28 +120,28 @@ const char kModelDatabase[] = "bin/../bin/upsdb.ups";
 
 const TSaveCase kSaveCases[] = {
     {"ExistingFileKeptOnNo",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        WriteFile(t.Path("mine.evn"), "old\n");
        return std::string("mine.evn");
      },
      "n", "EVENTS CONFIGURATION", "mine.evn", "old\n"},
     {"ExistingFileReplacedOnYes",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        WriteFile(t.Path("mine.evn"), "old\n");
        return std::string("mine.evn");
      },
      "y", "File saved properly.", "", ""},
-    {"NewFileWithoutQuestion", [](const ConsoleTree&) { return std::string("new.evn"); }, "",
+    {"NewFileWithoutQuestion", [](const TConsoleTree&) { return std::string("new.evn"); }, "",
      "File saved properly.", "", ""},
     {"LinkInStickyDirectory", StickyLink, "", "symbolic link", "secret", "root only\n"},
     {"Directory",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        MakeDirs(t.Path("dir"));
        return std::string("dir");
      },
      "", "Is a directory", "", ""},
     {"Fifo",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        MakeFifo(t.Path("fifo"));
        return std::string("fifo");
      },
@@ -158,8 +158,8 @@ class SaveEventsTo : public ::testing::TestWithParam<TSaveCase> {};
 
 TEST_P(SaveEventsTo, WritesOnlyARegularFileOfItsOwnAfterAsking) {
   const TSaveCase& c = GetParam();
-  ConsoleSession console(Config());
-  const ConsoleTree& tree = console.tree();
+  TConsoleSession console(Config());
+  const TConsoleTree& tree = console.tree();
   const std::string name = c.prepare(tree);
   // Every file of the installation as it was, to be compared afterwards.
   const char* const own[] = {"bin/wksrv.cfg", "bin/voltmon.cfg", "languages/english.lng",
@@ -215,7 +215,7 @@ constexpr int kEndsWithinMs = 5000;
 class Reader : public ::testing::TestWithParam<TReadCase> {};
 
 TEST_P(Reader, EventsLoadShowsTheErrorAndKeepsTheEdits) {
-  ConsoleSession console(Config());
+  TConsoleSession console(Config());
   ASSERT_TRUE(GetParam().make(console.tree().Path("events.evn")));
   ASSERT_TRUE(OpenEvents(console));
   const auto start = std::chrono::steady_clock::now();
@@ -230,7 +230,7 @@ TEST_P(Reader, EventsLoadShowsTheErrorAndKeepsTheEdits) {
 }
 
 TEST_P(Reader, ConsoleStartEndsWithTheReason) {
-  ConsoleSession console(Config());
+  TConsoleSession console(Config());
   console.KeepPaneAfterEnd();
   ASSERT_TRUE(GetParam().make(console.tree().ConfigPath()));
   ASSERT_TRUE(console.Start());
@@ -240,7 +240,7 @@ TEST_P(Reader, ConsoleStartEndsWithTheReason) {
 }
 
 TEST_P(Reader, SlaveConsoleStartEndsWithTheReason) {
-  ConsoleSession console([](const ConsoleTree&) { return std::string(); });
+  TConsoleSession console([](const TConsoleTree&) { return std::string(); });
   console.KeepPaneAfterEnd();
   ASSERT_TRUE(GetParam().make(console.tree().ConfigPath()));
   ASSERT_TRUE(console.Start());
@@ -251,7 +251,7 @@ TEST_P(Reader, SlaveConsoleStartEndsWithTheReason) {
 
 // The slave's check and the master stand-in, as commands.
 TEST_P(Reader, CommandsEndWithTheReason) {
-  TempDir dir("files_sys");
+  TTempDir dir("files_sys");
   const std::string path = dir.Sub("settings.cfg");
   ASSERT_TRUE(GetParam().make(path));
   const struct {
@@ -263,10 +263,10 @@ TEST_P(Reader, CommandsEndWithTheReason) {
   };
   for (const auto& command : kCommands) {
     SCOPED_TRACE(command.argv[0]);
-    RunOptions options;
+    TRunOptions options;
     options.merge_stderr = true;
     options.timeout_ms = kEndsWithinMs;
-    const RunResult run = RunCommand(command.argv, options);
+    const TRunResult run = RunCommand(command.argv, options);
     ASSERT_TRUE(run.started);
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.exit_code, command.status);
@@ -299,7 +299,7 @@ TEST(CommentedSettings, ServerConfigKeepsEveryComment) {
       "UpsModelName=" +
       std::string(kTestModel) + "\nUpsDevice=USB\n\n; Events: one line each.\n" + kEvents +
       "; end of the section\n\n[Other]\n; kept as well\nMine=1\n";
-  ConsoleSession console(config);
+  TConsoleSession console(config);
   ASSERT_TRUE(console.StartMenu());
   ASSERT_TRUE(console.SaveAndExit());
   EXPECT_TRUE(CommentsKept(config, console.Config())) << console.Config();
@@ -310,7 +310,7 @@ TEST(CommentedSettings, ServerConfigKeepsEveryComment) {
 TEST(CommentedSettings, ShippedSlaveConfigKeepsEveryComment) {
   const std::string shipped = ReadFile(std::string(VM_PACKET_DIR) + "/bin/qslx.cfg");
   ASSERT_NE(shipped.find("; Master servers allowed"), std::string::npos);
-  ConsoleSession console([&shipped](const ConsoleTree&) { return shipped; });
+  TConsoleSession console([&shipped](const TConsoleTree&) { return shipped; });
   ASSERT_TRUE(console.Start());
   ASSERT_TRUE(console.Shows("Scripts Configuration"));
   // Save and Exit, below the five screens and the separator.
@@ -322,7 +322,7 @@ TEST(CommentedSettings, ShippedSlaveConfigKeepsEveryComment) {
 
 // A configuration that is a mount point is written in place, and said so.
 TEST(SavedConfig, BindMountedIsWrittenInPlace) {
-  ConsoleSession console(Config());
+  TConsoleSession console(Config());
   const std::string source = console.tree().Path("mounted.cfg");
   ASSERT_TRUE(WriteFile(source, Config()));
   ASSERT_EQ(mount(source.c_str(), console.tree().ConfigPath().c_str(), nullptr, MS_BIND, nullptr),
@@ -340,7 +340,7 @@ TEST(SavedConfig, BindMountedIsWrittenInPlace) {
 // A configuration that is a link to a missing file: the save error says so
 // and names the file; the edits stay.
 TEST(SavedConfig, LinkToAMissingFileIsNamed) {
-  ConsoleSession console(Config());
+  TConsoleSession console(Config());
   ASSERT_TRUE(console.StartMenu());
   ASSERT_TRUE(LinkTo(console.tree().Path("gone.cfg"), console.tree().ConfigPath()));
   ASSERT_TRUE(console.Keys({"Up", "Up", "Enter"}));
@@ -354,7 +354,7 @@ TEST(SavedConfig, LinkToAMissingFileIsNamed) {
 // The temporary file of a save that was killed before its rename goes at
 // the next save.
 TEST(SavedConfig, KilledSavesTemporaryIsRemoved) {
-  ConsoleSession console(Config());
+  TConsoleSession console(Config());
   const std::string litter = console.tree().Path("bin/.wksrv.cfg.Kx81Qa");
   ASSERT_TRUE(WriteFile(litter, "half of a save"));
   const struct timespec old[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};

@@ -21,7 +21,7 @@ const char kAsNobody[] = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
 
 TEST(ConsoleFlow, ExitLeavesTheConfigurationByteForByte) {
   const std::string config = ServerConfig(kTestModel, "Unknown=kept\r\n[Other]\nx=1\n");
-  ConsoleSession console(config);
+  TConsoleSession console(config);
   ASSERT_TRUE(console.Start());
   ASSERT_TRUE(console.Shows("Events Configuration"));
   ASSERT_TRUE(console.Keys({"Up", "Enter"}));
@@ -32,7 +32,7 @@ TEST(ConsoleFlow, ExitLeavesTheConfigurationByteForByte) {
 TEST(ConsoleFlow, TerminationSignalsGiveTheTerminalBackAndSaveNothing) {
   for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) {
     SCOPED_TRACE(signal);
-    ConsoleSession console;
+    TConsoleSession console;
     const std::string before = console.Config();
     ASSERT_TRUE(console.Start());
     ASSERT_TRUE(console.Shows(kTitle));
@@ -53,7 +53,7 @@ TEST(ConsoleFlow, InterruptKeysEndTheConsoleCleanlyInAnyScreen) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key);
-    ConsoleSession console;
+    TConsoleSession console;
     const std::string before = console.Config();
     ASSERT_TRUE(console.StartMenu());
     ASSERT_TRUE(console.Open(c.entry, c.title));
@@ -66,27 +66,27 @@ TEST(ConsoleFlow, InterruptKeysEndTheConsoleCleanlyInAnyScreen) {
 TEST(ConsoleFlow, StartupFailuresPrintTheirLinesWithTheBellAndStartNoScreen) {
   const struct {
     const char* name;
-    std::function<bool(const ConsoleTree&)> spoil;
+    std::function<bool(const TConsoleTree&)> spoil;
     std::string config;
     std::string output;
   } cases[] = {
       {"no suite settings",
-       [](const ConsoleTree& t) { return unlink(t.Path("bin/voltmon.cfg").c_str()) == 0; },
+       [](const TConsoleTree& t) { return unlink(t.Path("bin/voltmon.cfg").c_str()) == 0; },
        ServerConfig(kTestModel), kInvalidSetup},
       {"no language file",
-       [](const ConsoleTree& t) { return unlink(t.Path("languages/english.lng").c_str()) == 0; },
+       [](const TConsoleTree& t) { return unlink(t.Path("languages/english.lng").c_str()) == 0; },
        ServerConfig(kTestModel), kInvalidSetup},
       {"no language named",
-       [](const ConsoleTree& t) {
+       [](const TConsoleTree& t) {
          return WriteFile(t.Path("bin/voltmon.cfg"),
                           "[Globals]\nInstallPath=" + t.root() + "\nLanguageFile=\n");
        },
        ServerConfig(kTestModel), kInvalidSetup},
       {"no model database",
-       [](const ConsoleTree& t) { return unlink(t.Path("bin/upsdb.ups").c_str()) == 0; },
+       [](const TConsoleTree& t) { return unlink(t.Path("bin/upsdb.ups").c_str()) == 0; },
        ServerConfig(kTestModel), kInvalidSetup},
       {"unreadable model line",
-       [](const ConsoleTree& t) {
+       [](const TConsoleTree& t) {
          return WriteFile(t.Path("bin/upsdb.ups"), Scramble("Broken 1|LI|400") + "\n");
        },
        ServerConfig("Broken 1"),
@@ -94,7 +94,7 @@ TEST(ConsoleFlow, StartupFailuresPrintTheirLinesWithTheBellAndStartNoScreen) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ConsoleSession console(c.config);
+    TConsoleSession console(c.config);
     ASSERT_TRUE(c.spoil(console.tree()));
     ASSERT_TRUE(console.Start());
     ASSERT_TRUE(console.EndedCleanly());
@@ -117,7 +117,7 @@ TEST(ConsoleFlow, CreditsNeedNoRootButTheConsoleDoes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.prefix) + c.arguments);
-    ConsoleSession console;
+    TConsoleSession console;
     // The other user must reach the program in the private tree.
     ASSERT_EQ(0, chmod(console.tree().root().c_str(), 0755));
     ASSERT_TRUE(console.Start(c.arguments, 80, 25, c.prefix));
@@ -130,9 +130,9 @@ TEST(ConsoleFlow, CreditsNeedNoRootButTheConsoleDoes) {
 
 // A session of the master's console on a sound configuration, or of the
 // slave module's.
-std::unique_ptr<ConsoleSession> SessionOf(TConsoleKind kind) {
-  if (kind == TConsoleKind::kMaster) return std::make_unique<ConsoleSession>();
-  return std::make_unique<ConsoleSession>([](const ConsoleTree& t) { return SlaveConfig(t); });
+std::unique_ptr<TConsoleSession> SessionOf(TConsoleKind kind) {
+  if (kind == TConsoleKind::kMaster) return std::make_unique<TConsoleSession>();
+  return std::make_unique<TConsoleSession>([](const TConsoleTree& t) { return SlaveConfig(t); });
 }
 
 // Both consoles, in a terminal: usage and version are printed and no screen
@@ -153,8 +153,8 @@ TEST(ConsoleFlow, UsageAndVersionStartNoScreen) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments);
-    const std::unique_ptr<ConsoleSession> session = SessionOf(c.kind);
-    ConsoleSession& console = *session;
+    const std::unique_ptr<TConsoleSession> session = SessionOf(c.kind);
+    TConsoleSession& console = *session;
     ASSERT_TRUE(console.Start(c.arguments));
     ASSERT_TRUE(console.EndedCleanly());
     const std::string output = console.Output();
@@ -179,8 +179,8 @@ TEST(ConsoleFlow, SecondConsoleIsRefusedWhileTheFirstIsOpen) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.file) + (c.read_only ? " read-only" : ""));
-    const std::unique_ptr<ConsoleSession> session = SessionOf(c.kind);
-    ConsoleSession& first = *session;
+    const std::unique_ptr<TConsoleSession> session = SessionOf(c.kind);
+    TConsoleSession& first = *session;
     const TUnmountAtEnd unmount(first.tree().Path("bin"));
     if (c.read_only) {
       ASSERT_TRUE(MountReadOnly(first.tree().Path("bin")));
@@ -210,7 +210,7 @@ TEST(ConsoleFlow, WithoutATerminalTheConsoleSaysWhyAndEnds) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    ConsoleSession console;
+    TConsoleSession console;
     const std::string before = console.Config();
     ASSERT_TRUE(console.Start(c.arguments, 80, 25, c.environment));
     ASSERT_TRUE(console.EndedCleanly());
@@ -220,7 +220,7 @@ TEST(ConsoleFlow, WithoutATerminalTheConsoleSaysWhyAndEnds) {
 }
 
 TEST(ConsoleFlow, PasswordIsMaskedAndAskedAgainUntilRight) {
-  ConsoleSession console(ServerConfig(kTestModel, "SrvMainPassword=" + Scramble("s3cret") + "\n"));
+  TConsoleSession console(ServerConfig(kTestModel, "SrvMainPassword=" + Scramble("s3cret") + "\n"));
   ASSERT_TRUE(console.Start());
   ASSERT_TRUE(console.Shows("Password:"));
   ASSERT_TRUE(console.Type("wrong"));
@@ -247,7 +247,7 @@ TEST(ConsoleFlow, CancelledPasswordEndsWithoutMenuOrSave) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("\"") + c.typed + "\" " + c.key);
     const std::string config = ServerConfig(kTestModel, "SrvMainPassword=" + Scramble("x") + "\n");
-    ConsoleSession console(config);
+    TConsoleSession console(config);
     ASSERT_TRUE(console.Start());
     ASSERT_TRUE(console.Shows("Password:"));
     ASSERT_TRUE(console.Type(c.typed));
@@ -267,7 +267,7 @@ TEST(ConsoleFlow, CancelledPasswordEndsWithoutMenuOrSave) {
 TEST(ConsoleFlow, WithoutAKnownModelTheMenuHasThreeEntriesAndTheThirdIsExit) {
   for (const std::string& config : {ServerConfig("No Such Model"), std::string()}) {
     SCOPED_TRACE(config);
-    ConsoleSession console(config);
+    TConsoleSession console(config);
     ASSERT_TRUE(console.Start());
     ASSERT_TRUE(console.ShowsInOrder({kTitle, "System Configuration", "Exit"}));
     const std::string screen = console.Screen();
@@ -283,7 +283,7 @@ TEST(ConsoleFlow, WithoutAKnownModelTheMenuHasThreeEntriesAndTheThirdIsExit) {
 }
 
 TEST(ConsoleFlow, ArrowsTypedBeforeTheFirstFrameAreKept) {
-  ConsoleSession console;
+  TConsoleSession console;
   // The shell's read takes the first Enter; the arrow waits in the terminal,
   // sent as the keypad sends it before the console switches keypad mode on.
   ASSERT_TRUE(console.Start("", 80, 25, "read go; "));
@@ -298,7 +298,7 @@ TEST(ConsoleFlow, FullMenuAndAdvancedSubmenuFollowTheModel) {
   } cases[] = {{"Quillon 650", true}, {"Pellik Mini 400", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.model);
-    ConsoleSession console(ServerConfig(c.model));
+    TConsoleSession console(ServerConfig(c.model));
     ASSERT_TRUE(console.Start());
     std::vector<std::string> menu = kMainMenu;
     menu.insert(menu.begin(), "Voltmon Manager - Wattkeep Configuration [Version 1.0.16.0]");
@@ -321,7 +321,7 @@ TEST(ConsoleFlow, FullMenuAndAdvancedSubmenuFollowTheModel) {
 TEST(ConsoleFlow, SaveAndExitWritesAndNotifiesOnlyWhileTheServerRuns) {
   for (bool server : {false, true}) {
     SCOPED_TRACE(server);
-    ConsoleSession console;
+    TConsoleSession console;
     if (server) {
       ASSERT_TRUE(console.StartServerStandIn());
     }
@@ -345,7 +345,7 @@ TEST(ConsoleFlow, SaveAndExitWritesAndNotifiesOnlyWhileTheServerRuns) {
 }
 
 TEST(ConsoleFlow, FailedSaveIsShownAndTheEditsStay) {
-  ConsoleSession console;
+  TConsoleSession console;
   ASSERT_TRUE(console.StartMenu());
   // Loaded at start; a directory in its place cannot be written over.
   const std::string path = console.tree().ConfigPath();
@@ -367,7 +367,7 @@ TEST(ConsoleFlow, FailedSaveIsShownAndTheEditsStay) {
 }
 
 TEST(ConsoleFlow, ResizeRedrawsTheMenuAndTooSmallWaitsForALargerTerminal) {
-  ConsoleSession console;
+  TConsoleSession console;
   ASSERT_TRUE(console.Start());
   ASSERT_TRUE(console.Shows(kTitle));
   const size_t narrow = console.Line(kTitle).find("Voltmon");
@@ -390,7 +390,7 @@ TEST(ConsoleFlow, ResizeRedrawsTheMenuAndTooSmallWaitsForALargerTerminal) {
 TEST(ConsoleFlow, StartedTooSmallItWaitsAndEndsOrGoesOn) {
   for (bool enlarge : {true, false}) {
     SCOPED_TRACE(enlarge);
-    ConsoleSession console;
+    TConsoleSession console;
     ASSERT_TRUE(console.Start("", 70, 20));
     ASSERT_TRUE(console.Shows("Terminal too small: 80x24 needed, 70x20 found. Please enlarge it."));
     if (enlarge) {

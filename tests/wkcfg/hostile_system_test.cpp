@@ -55,7 +55,7 @@ void Append(const std::string& path, const std::string& text) {
 
 // The entry `downs` below the first of the menu shown, opened: its hint
 // line appears.
-::testing::AssertionResult Open(ConsoleSession& console, int downs, const std::string& title) {
+::testing::AssertionResult Open(TConsoleSession& console, int downs, const std::string& title) {
   std::vector<std::string> keys(static_cast<size_t>(downs), "Down");
   keys.push_back("Enter");
   if (auto sent = console.Keys(keys); !sent) return sent;
@@ -64,14 +64,14 @@ void Append(const std::string& path, const std::string& text) {
 }
 
 // ESC out of a screen: its hint line goes.
-::testing::AssertionResult Back(ConsoleSession& console) {
+::testing::AssertionResult Back(TConsoleSession& console) {
   if (auto sent = console.Keys({"Escape"}); !sent) return sent;
   return console.Hides(kHint);
 }
 
 // The terminal as the shell had it: out of the alternate screen, the cursor
 // shown.
-::testing::AssertionResult TerminalGivenBack(ConsoleSession& console) {
+::testing::AssertionResult TerminalGivenBack(TConsoleSession& console) {
   const std::string state = console.term().Display("#{alternate_on} #{cursor_flag}");
   if (state == "0 1") return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "alternate screen and cursor: \"" << state << "\"";
@@ -79,7 +79,7 @@ void Append(const std::string& path, const std::string& text) {
 
 // Opens and leaves every screen of both menus (all nine with a model, the
 // system screen alone without), then leaves the console with Exit.
-void WalkEveryScreen(ConsoleSession& console, bool model_selected) {
+void WalkEveryScreen(TConsoleSession& console, bool model_selected) {
   ASSERT_TRUE(console.Shows(kTitle, kFirstFrameMs));
   ASSERT_TRUE(Open(console, 0, "SYSTEM CONFIGURATION"));
   ASSERT_TRUE(Back(console));
@@ -111,7 +111,7 @@ void WalkEveryScreen(ConsoleSession& console, bool model_selected) {
 
 struct TStartCase {
   const char* name;
-  std::function<void(const ConsoleTree&)> mutate;
+  std::function<void(const TConsoleTree&)> mutate;
   // Empty: the console starts and every screen opens; else the line it ends
   // with.
   const char* ends_with;
@@ -126,33 +126,33 @@ void PrintTo(const TStartCase& c, std::ostream* out) {
 
 const TStartCase kStartCases[] = {
     {"ConfigOf10MB",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        Append(t.ConfigPath(), Repeat("Junk=" + std::string(90, 'j') + "\n", 110000));
      },
      "", true},
     {"BinaryConfig",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        std::string bytes;
        for (int i = 0; i < 65536; ++i) bytes += static_cast<char>((i * 7919) >> 3);
        Append(t.ConfigPath(), bytes);
      },
      "", true},
     {"ConfigLineOf1MBAndCrlf",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        WriteFile(t.ConfigPath(),
                  "[Wattkeep]\r\nUpsModelName=" + std::string(kTestModel) +
                      "\r\nUpsDevice=USB\r\nSrvLocation=" + std::string(1 << 20, 'x') + "\r\n");
      },
      "", true},
     {"DuplicateSectionsAndCounters",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        Append(t.ConfigPath(),
               "EventCounter=4294967295\nEvent0=1|$LOG\n[WATTKEEP]\nUpsDevice=\n"
               "EventCounter=-1\n");
      },
      "", true},
     {"EventsOf200Jobs",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        std::string text = "EventCounter=255\n";
        const std::string jobs = Repeat("|$R_SHUT,10.0.0.1,6005", 200);
        for (int n = 0; n < 255; ++n) text += "Event" + std::to_string(n) + "=1" + jobs + "\n";
@@ -160,7 +160,7 @@ const TStartCase kStartCases[] = {
      },
      "", true},
     {"DatabaseOf20000Lines",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        std::string text;
        for (int i = 0; i < 20000; ++i)
          text += Scramble(ModelLine("Model " + std::to_string(i))) + "\n";
@@ -168,32 +168,32 @@ const TStartCase kStartCases[] = {
      },
      "", true},
     {"DatabaseNotHex",
-     [](const ConsoleTree& t) { WriteFile(t.Path("bin/upsdb.ups"), "not hex\nABC\n\x01\xff\n"); },
+     [](const TConsoleTree& t) { WriteFile(t.Path("bin/upsdb.ups"), "not hex\nABC\n\x01\xff\n"); },
      "", false},
-    {"EmptyDatabase", [](const ConsoleTree& t) { WriteFile(t.Path("bin/upsdb.ups"), ""); }, "",
+    {"EmptyDatabase", [](const TConsoleTree& t) { WriteFile(t.Path("bin/upsdb.ups"), ""); }, "",
      false},
     {"ModelLineCutShort",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        const std::string line = Scramble(std::string(kTestModel) + "|1|2");
        WriteFile(t.Path("bin/upsdb.ups"), line + "\n");
      },
      kBadModel, false},
     {"DatabaseIsADirectory",
-     [](const ConsoleTree& t) {
+     [](const TConsoleTree& t) {
        unlink(t.Path("bin/upsdb.ups").c_str());
        mkdir(t.Path("bin/upsdb.ups").c_str(), 0755);
      },
      kInvalidSetup, false},
     {"LanguageWithoutConsoleSections",
-     [](const ConsoleTree& t) { WriteFile(t.Path("languages/english.lng"), "[QSSRV]\nx=1\n"); }, "",
-     true},
+     [](const TConsoleTree& t) { WriteFile(t.Path("languages/english.lng"), "[QSSRV]\nx=1\n"); },
+     "", true},
 };
 
 class HostileStart : public ::testing::TestWithParam<TStartCase> {};
 
 TEST_P(HostileStart, StartsOrEndsWithItsMessage) {
   const TStartCase& c = GetParam();
-  ConsoleSession console(SoundConfig());
+  TConsoleSession console(SoundConfig());
   console.KeepPaneAfterEnd();
   c.mutate(console.tree());
   const std::string before = console.Config();
@@ -215,16 +215,16 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileStart, ::testing::ValuesIn(kStartCases),
 // A fault made after the console started, its system text, and its cure.
 struct TSaveFault {
   const char* name;
-  std::function<::testing::AssertionResult(const ConsoleTree&)> make;
+  std::function<::testing::AssertionResult(const TConsoleTree&)> make;
   const char* text;
-  std::function<::testing::AssertionResult(const ConsoleTree&)> clear;
+  std::function<::testing::AssertionResult(const TConsoleTree&)> clear;
 };
 
 void PrintTo(const TSaveFault& c, std::ostream* out) {
   *out << c.name;
 }
 
-::testing::AssertionResult ReadOnlyBin(const ConsoleTree& t) {
+::testing::AssertionResult ReadOnlyBin(const TConsoleTree& t) {
   const std::string bin = t.Path("bin");
   if (mount(bin.c_str(), bin.c_str(), nullptr, MS_BIND, nullptr) != 0) return Failed("bind");
   if (mount(nullptr, bin.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
@@ -232,14 +232,14 @@ void PrintTo(const TSaveFault& c, std::ostream* out) {
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult Unmount(const ConsoleTree& t) {
+::testing::AssertionResult Unmount(const TConsoleTree& t) {
   if (umount(t.Path("bin").c_str()) != 0) return Failed("umount");
   return ::testing::AssertionSuccess();
 }
 
 // A small file system over bin/ holding the configuration and a filler that
 // takes the rest of its room.
-::testing::AssertionResult FullBin(const ConsoleTree& t) {
+::testing::AssertionResult FullBin(const TConsoleTree& t) {
   const std::string config = ReadFile(t.ConfigPath());
   if (mount("tmpfs", t.Path("bin").c_str(), "tmpfs", 0, "size=64k") != 0) return Failed("tmpfs");
   if (!WriteFile(t.ConfigPath(), config)) return Failed("config on tmpfs");
@@ -252,18 +252,18 @@ void PrintTo(const TSaveFault& c, std::ostream* out) {
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult RemoveFiller(const ConsoleTree& t) {
+::testing::AssertionResult RemoveFiller(const TConsoleTree& t) {
   if (unlink(t.Path("bin/filler").c_str()) != 0) return Failed("unlink filler");
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult ConfigIsDirectory(const ConsoleTree& t) {
+::testing::AssertionResult ConfigIsDirectory(const TConsoleTree& t) {
   if (unlink(t.ConfigPath().c_str()) != 0 || mkdir(t.ConfigPath().c_str(), 0755) != 0)
     return Failed("directory");
   return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult RemoveDirectory(const ConsoleTree& t) {
+::testing::AssertionResult RemoveDirectory(const TConsoleTree& t) {
   if (rmdir(t.ConfigPath().c_str()) != 0) return Failed("rmdir");
   return ::testing::AssertionSuccess();
 }
@@ -278,7 +278,7 @@ class SaveFault : public ::testing::TestWithParam<TSaveFault> {};
 
 TEST_P(SaveFault, ShowsTheSystemTextKeepsTheEditsAndSavesOnceCleared) {
   const TSaveFault& fault = GetParam();
-  ConsoleSession console(SoundConfig());
+  TConsoleSession console(SoundConfig());
   const TUnmountAtEnd unmount(console.tree().Path("bin"));
   ASSERT_TRUE(console.Start());
   ASSERT_TRUE(Open(console, 0, "SYSTEM CONFIGURATION"));
@@ -327,7 +327,7 @@ const TScreenKind kKinds[] = {
 };
 
 // The console started and brought to `kind`.
-::testing::AssertionResult Reach(ConsoleSession& console, const TScreenKind& kind) {
+::testing::AssertionResult Reach(TConsoleSession& console, const TScreenKind& kind) {
   if (auto started = console.Start(); !started) return started;
   if (auto shown = console.Shows(*kind.password ? "Password:" : kTitle); !shown) return shown;
   if (!kind.keys.empty()) {
@@ -344,7 +344,7 @@ class SignalOnScreen : public ::testing::TestWithParam<std::tuple<TScreenKind, i
 
 TEST_P(SignalOnScreen, EndsCleanlyAndWritesNothing) {
   const TScreenKind& kind = std::get<0>(GetParam());
-  ConsoleSession console(KindConfig(kind));
+  TConsoleSession console(KindConfig(kind));
   console.KeepPaneAfterEnd();
   const std::string before = console.Config();
   ASSERT_TRUE(Reach(console, kind));
@@ -366,7 +366,7 @@ class ResizeStorm : public ::testing::TestWithParam<TScreenKind> {};
 
 TEST_P(ResizeStorm, LeavesTheScreenAsBefore) {
   const TScreenKind& kind = GetParam();
-  ConsoleSession console(KindConfig(kind));
+  TConsoleSession console(KindConfig(kind));
   ASSERT_TRUE(Reach(console, kind));
   const std::string calm = console.Screen();
   for (int i = 0; i < 20; ++i) {

@@ -20,11 +20,11 @@ const char kMissing[] = "This field must not be empty.";
 class Screens : public ::testing::Test {
  protected:
   void Begin(const std::string& config) {
-    console_ = std::make_unique<ConsoleSession>(config);
+    console_ = std::make_unique<TConsoleSession>(config);
     ASSERT_TRUE(console_->StartMenu());
   }
 
-  ConsoleSession& c() { return *console_; }
+  TConsoleSession& c() { return *console_; }
 
   // The choice field in focus: its list opened, entry `index` taken.
   ::testing::AssertionResult Pick(int index) {
@@ -69,7 +69,7 @@ class Screens : public ::testing::Test {
     return c().Shows("Events Configuration");
   }
 
-  std::unique_ptr<ConsoleSession> console_;
+  std::unique_ptr<TConsoleSession> console_;
 };
 
 TEST_F(Screens, SystemModelChangeAsksFirstAndReplacesEventsAndRecharge) {
@@ -575,7 +575,7 @@ TEST_F(Screens, CalibrationTakesMinusOneAndResetsOnYes) {
 TEST_F(Screens, CalibrationIsReadOnlyWhileTheServerRuns) {
   const std::string config = ServerConfig(
       "Quillon 650", "UpsAutonomyTime=900\nUpsLoadPercent=40\nUpsBatteryCapacity=90\n");
-  console_ = std::make_unique<ConsoleSession>(config);
+  console_ = std::make_unique<TConsoleSession>(config);
   ASSERT_TRUE(c().StartServerStandIn());
   ASSERT_TRUE(c().StartMenu());
   ASSERT_TRUE(c().Open("Autonomy Calibration Test Configuration",

@@ -19,9 +19,9 @@ const char kModelQuestion[] =
 
 // A console on `config` in a UTF-8 terminal of columns x lines, at the
 // System Configuration screen.
-std::unique_ptr<ConsoleSession> AtSystemScreen(const std::string& config, int columns = 80,
-                                               int lines = 25) {
-  auto console = std::make_unique<ConsoleSession>(config);
+std::unique_ptr<TConsoleSession> AtSystemScreen(const std::string& config, int columns = 80,
+                                                int lines = 25) {
+  auto console = std::make_unique<TConsoleSession>(config);
   console->term().UseUtf8();
   EXPECT_TRUE(console->Start("", columns, lines, kUtf8));
   EXPECT_TRUE(console->Shows("Wattkeep Configuration"));
@@ -97,7 +97,7 @@ TEST(ConsoleText, LongErrorTextWrappedInsideItsBox) {
   // The error shown when the device is left empty, made 3,600 characters long.
   std::string error;
   for (int i = 0; error.size() < 3600; ++i) error += "long" + std::to_string(i % 10) + "xyz ";
-  ConsoleSession console(ServerConfig(kTestModel));
+  TConsoleSession console(ServerConfig(kTestModel));
   ASSERT_EQ(WriteIniString("ERRORS", "100008", error, console.tree().Path("languages/english.lng")),
             0);
   console.term().UseUtf8();
@@ -146,7 +146,7 @@ TEST(ConsoleText, ModelChangeQuestionWrappedInsideItsBox) {
 
 TEST(ConsoleText, LongMasterNameCutOnItsRowOnly) {
   const std::string name = std::string(84, 'm') + ".example";  // 92 characters
-  ConsoleSession qs([&name](const ConsoleTree& tree) {
+  TConsoleSession qs([&name](const TConsoleTree& tree) {
     return SlaveConfig(tree, "AdrCount=2\nAdr0=127.0.0.1\nAdr1=" + name + "\n");
   });
   ASSERT_TRUE(qs.Start());

@@ -155,7 +155,7 @@ TEST_F(EventsTest, StopEndsTheServerWithinAboutASecondWhileAJobWaitsOnASilentSla
   ASSERT_TRUE(WaitUntil([&] { return ConnectionWaiting(silent); }, kReactMs))
       << "the order never reached the silent slave";
   const int64_t asked = NowMs();
-  RunResult stop = RunWksrv({"-s"});
+  TRunResult stop = RunWksrv({"-s"});
   EXPECT_EQ(stop.exit_code, 0);
   EXPECT_TRUE(WaitUntil([this] { return Servers().empty(); }, 3000)) << "wksrv is still there";
   EXPECT_LT(NowMs() - asked, 2000 * kWksrvSlowdown);

@@ -20,8 +20,8 @@ TEST_F(JobsTest, MainsFailureMessagesTheLiveSlavesAtOnceBesideASilentOne) {
   SetEntry(&wattkeep_, "QsTimeoutConnection", std::to_string(bound_s));
   int silent = StartSilentSlave(6005);
   ASSERT_GE(silent, 0);
-  SlaveDaemon* first = StartSlave(6006);
-  SlaveDaemon* second = StartSlave(6007);
+  TSlaveDaemon* first = StartSlave(6006);
+  TSlaveDaemon* second = StartSlave(6007);
   // The silent slave first: one after the other, the live ones would wait
   // out its connection bound.
   OnEvent(0, {RemoteJob("$R_MSG", 6005), RemoteJob("$R_MSG", 6006), RemoteJob("$R_MSG", 6007)});
@@ -37,8 +37,8 @@ TEST_F(JobsTest, MainsFailureMessagesTheLiveSlavesAtOnceBesideASilentOne) {
   // Within the bound, with a poll of a second to spare.
   EXPECT_LT(NowMs() - outage, bound_s * 1000);
   EXPECT_TRUE(ConnectionWaiting(silent)) << "the silent slave was never called";
-  for (SlaveDaemon* slave : {first, second}) {
-    ScriptRun run = slave->tree().Runs("message.sh")[0];
+  for (TSlaveDaemon* slave : {first, second}) {
+    TScriptRun run = slave->tree().Runs("message.sh")[0];
     EXPECT_EQ(run.args, Lines{"\"" + EventTag(0) + "\""});
     Lines texts = slave->LogTexts();
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "MESSAGE by 127.0.0.1"), 1)
@@ -47,7 +47,7 @@ TEST_F(JobsTest, MainsFailureMessagesTheLiveSlavesAtOnceBesideASilentOne) {
 }
 
 TEST_F(JobsTest, EachCustomScriptJobRunsItsScriptOnTheSlave) {
-  SlaveDaemon* slave = StartSlave(6005);
+  TSlaveDaemon* slave = StartSlave(6005);
   OnEvent(0, {RemoteJob("$R_SHELL_3", 6005), RemoteJob("$R_SHELL_1", 6005),
               RemoteJob("$R_SHELL_2", 6005)});
   ASSERT_NO_FATAL_FAILURE(StartWksrv());
@@ -61,8 +61,8 @@ TEST_F(JobsTest, EachCustomScriptJobRunsItsScriptOnTheSlave) {
 }
 
 TEST_F(JobsTest, BatteryLowOrdersTheSlavesDownBeforeItsOwnShutdown) {
-  SlaveDaemon* first = StartSlave(6005);
-  SlaveDaemon* second = StartSlave(6006);
+  TSlaveDaemon* first = StartSlave(6005);
+  TSlaveDaemon* second = StartSlave(6006);
   // The master's shutdown command counts the orders the slaves have logged
   // when it starts. A slave logs an order as soon as it has read it, well
   // before a freshly started shell has run its first pipe.
@@ -81,7 +81,7 @@ TEST_F(JobsTest, BatteryLowOrdersTheSlavesDownBeforeItsOwnShutdown) {
   ASSERT_TRUE(WaitUntil([&] { return !ReadFile(seen).empty(); }, 10000))
       << ::testing::PrintToString(LogTexts());
   EXPECT_EQ(ReadFile(seen), "2\n");
-  for (SlaveDaemon* slave : {first, second}) {
+  for (TSlaveDaemon* slave : {first, second}) {
     EXPECT_TRUE(WaitUntil([&] { return slave->tree().Runs("shutdown.sh").size() == 1; }, 3000));
   }
   EXPECT_TRUE(WaitForEventLogged(12));
@@ -112,7 +112,7 @@ TEST_F(JobsTest, TheShutdownAsksTheUpsThroughNutToSwitchOffAndBackOn) {
 }
 
 TEST_F(JobsTest, NoJobButLoggingRunsAfterTheOwnShutdown) {
-  SlaveDaemon* slave = StartSlave(6005);
+  TSlaveDaemon* slave = StartSlave(6005);
   OnEvent(2, {"$SHUTDOWN"});
   OnEvent(1, {RemoteJob("$R_MSG", 6005), "$LOG"});
   ASSERT_NO_FATAL_FAILURE(StartWksrv());
@@ -124,21 +124,21 @@ TEST_F(JobsTest, NoJobButLoggingRunsAfterTheOwnShutdown) {
 }
 
 TEST_F(JobsTest, SystemLogLineUnderIdentWksrvFacilityDaemon) {
-  SyslogSink sink(temp_->path());
+  TSyslogSink sink(temp_->path());
   std::string error;
   ASSERT_TRUE(sink.Start(&error)) << error;
   OnEvent(0, {"$MSLOG"});
   ASSERT_NO_FATAL_FAILURE(StartWksrv());
   ASSERT_NO_FATAL_FAILURE(SetStatus("OB"));
   ASSERT_TRUE(sink.WaitForLine("wksrv", EventTag(0), kReactMs));
-  for (const SyslogLine& line : sink.Lines()) {
+  for (const TSyslogLine& line : sink.Lines()) {
     if (line.text.find(EventTag(0)) == std::string::npos) continue;
     EXPECT_EQ(line.facility, 3) << line.raw;  // daemon
   }
 }
 
 TEST_F(JobsTest, PopupReachesTheTerminalOfALoggedInUser) {
-  LoginSession session(temp_->path());
+  TLoginSession session(temp_->path());
   std::string error;
   ASSERT_TRUE(session.Start("alice", &error)) << error;
   OnEvent(0, {"$POPUP,*"});
@@ -152,7 +152,7 @@ TEST_F(JobsTest, PopupReachesTheTerminalOfALoggedInUser) {
 TEST_F(JobsTest, LocalScriptRunsOnceAndIsReaped) {
   const std::string record = root_ + "local.rec";
   const std::string script = root_ + "script/local.sh";
-  ASSERT_TRUE(DaemonTree::WriteRecorder(script, record));
+  ASSERT_TRUE(TDaemonTree::WriteRecorder(script, record));
   OnEvent(0, {"$L_SHELL," + script});
   ASSERT_NO_FATAL_FAILURE(StartWksrv());
   const pid_t server = Servers()[0];
@@ -208,15 +208,15 @@ class EmailTest : public WksrvTest {
   // empty), has the master mail event 0 through it, cuts the power and waits
   // for the mail. Without `trusted` the server's certificate is not among
   // those the namespace trusts, and nothing is awaited.
-  void MailTheOutage(SmtpSecurity security, const std::string& login, bool trusted = true) {
+  void MailTheOutage(TSmtpSecurity security, const std::string& login, bool trusted = true) {
     std::string missing;
     if (!SmtpServerAvailable(security, &missing)) GTEST_SKIP() << missing << " is missing";
     ASSERT_TRUE(MakeDirs(temp_->Sub("smtp")));
-    smtp_ =
-        std::make_unique<SmtpServer>(temp_->Sub("smtp"), SmtpOptions{2525, security, login, "pw"});
+    smtp_ = std::make_unique<TSmtpServer>(temp_->Sub("smtp"),
+                                          TSmtpOptions{2525, security, login, "pw"});
     std::string error;
     ASSERT_TRUE(smtp_->Start(&error)) << error;
-    if (security != SmtpSecurity::kNone && trusted) {
+    if (security != TSmtpSecurity::kNone && trusted) {
       // wksrv checks the server's certificate against the system's trust.
       ASSERT_TRUE(TrustOnlyCertificate(smtp_->certificate(), &error)) << error;
     }
@@ -224,9 +224,9 @@ class EmailTest : public WksrvTest {
     SetEntry(&wattkeep_, "EmailPort", "2525");
     SetEntry(&wattkeep_, "EmailSender", "ups@example.org");
     SetEntry(&wattkeep_, "EmailEncryption",
-             security == SmtpSecurity::kNone       ? "0"
-             : security == SmtpSecurity::kStartTls ? "1"
-                                                   : "2");
+             security == TSmtpSecurity::kNone       ? "0"
+             : security == TSmtpSecurity::kStartTls ? "1"
+                                                    : "2");
     SetEntry(&wattkeep_, "EmailUseAuth", login.empty() ? "0" : "1");
     SetEntry(&wattkeep_, "EmailLogin", login);
     SetEntry(&wattkeep_, "EmailPassword", Scramble("pw"));
@@ -242,13 +242,13 @@ class EmailTest : public WksrvTest {
     WksrvTest::TearDown();
   }
 
-  std::unique_ptr<SmtpServer> smtp_;
+  std::unique_ptr<TSmtpServer> smtp_;
 };
 
 TEST_F(EmailTest, PlainMailNamesTheEvent) {
-  ASSERT_NO_FATAL_FAILURE(MailTheOutage(SmtpSecurity::kNone, ""));
+  ASSERT_NO_FATAL_FAILURE(MailTheOutage(TSmtpSecurity::kNone, ""));
   if (IsSkipped()) return;
-  std::vector<ReceivedMail> mails = smtp_->Mails();
+  std::vector<TReceivedMail> mails = smtp_->Mails();
   ASSERT_EQ(mails.size(), 1u);
   EXPECT_EQ(mails[0].mail_from, "ups@example.org");
   EXPECT_EQ(mails[0].recipients, Lines{"admin@example.org"});
@@ -257,9 +257,9 @@ TEST_F(EmailTest, PlainMailNamesTheEvent) {
 }
 
 TEST_F(EmailTest, StartTlsMailWithLogin) {
-  ASSERT_NO_FATAL_FAILURE(MailTheOutage(SmtpSecurity::kStartTls, "alice"));
+  ASSERT_NO_FATAL_FAILURE(MailTheOutage(TSmtpSecurity::kStartTls, "alice"));
   if (IsSkipped()) return;
-  std::vector<ReceivedMail> mails = smtp_->Mails();
+  std::vector<TReceivedMail> mails = smtp_->Mails();
   ASSERT_EQ(mails.size(), 1u);
   EXPECT_TRUE(mails[0].encrypted);
   EXPECT_EQ(mails[0].login, "alice");
@@ -268,16 +268,16 @@ TEST_F(EmailTest, StartTlsMailWithLogin) {
 }
 
 TEST_F(EmailTest, TlsPortMail) {
-  ASSERT_NO_FATAL_FAILURE(MailTheOutage(SmtpSecurity::kTls, ""));
+  ASSERT_NO_FATAL_FAILURE(MailTheOutage(TSmtpSecurity::kTls, ""));
   if (IsSkipped()) return;
-  std::vector<ReceivedMail> mails = smtp_->Mails();
+  std::vector<TReceivedMail> mails = smtp_->Mails();
   ASSERT_EQ(mails.size(), 1u);
   EXPECT_TRUE(mails[0].encrypted);
   EXPECT_NE(mails[0].message.find(EventTag(0)), std::string::npos) << mails[0].message;
 }
 
 TEST_F(EmailTest, NoMailToAServerWhoseCertificateIsNotTrusted) {
-  ASSERT_NO_FATAL_FAILURE(MailTheOutage(SmtpSecurity::kStartTls, "alice", false));
+  ASSERT_NO_FATAL_FAILURE(MailTheOutage(TSmtpSecurity::kStartTls, "alice", false));
   if (IsSkipped()) return;
   // The failure is logged with its reason.
   ASSERT_TRUE(WaitUntil(
@@ -298,7 +298,7 @@ TEST_F(JobsTest, TheAliveServiceSatisfiesARealSlavesCheck) {
   SetEntry(&wattkeep_, "QsAlivePort", "65000");
   // The slave checks wksrv and a master whose name resolves nowhere: the
   // line for the latter shows that a check ran.
-  SlaveDaemon* slave = StartSlave(6005, [](ConfigEntries* config) {
+  TSlaveDaemon* slave = StartSlave(6005, [](TConfigEntries* config) {
     SetEntry(config, "AdrCount", "2");
     SetEntry(config, "Adr1", "no-such-master.invalid");
     SetEntry(config, "AliveEnabled", "1");

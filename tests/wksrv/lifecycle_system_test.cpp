@@ -17,12 +17,12 @@ using LifecycleTest = WksrvTest;
 
 constexpr int kPromptStopMs = 1500;
 
-Lines Output(const TempDir& temp) {
+Lines Output(const TTempDir& temp) {
   return LinesOf(ReadFile(temp.Sub("wksrv.out")));
 }
 
 // Empties the starter's output once the running server has printed its start.
-void ClearOutput(const TempDir& temp) {
+void ClearOutput(const TTempDir& temp) {
   EXPECT_TRUE(WaitUntil(
       [&temp] {
         return ReadFile(temp.Sub("wksrv.out")).find("daemon started\n") != std::string::npos;
@@ -40,7 +40,7 @@ bool Contains(const Lines& lines, const std::string& text) {
 
 // Sends `signal` or runs "-s" and expects the server gone promptly, its stop
 // printed and logged.
-void ExpectOrderlyStop(const std::function<void()>& stop, const TempDir& temp,
+void ExpectOrderlyStop(const std::function<void()>& stop, const TTempDir& temp,
                        const std::function<Lines()>& log) {
   const int64_t asked = NowMs();
   stop();
@@ -59,13 +59,13 @@ TEST_F(LifecycleTest, StopRequestEndsTheServerInOrder) {
   EXPECT_EQ(LogTexts().front(), "Wattkeep started, UPS " + nut_->Address());
   ExpectOrderlyStop(
       [this] {
-        RunResult stop = RunWksrv({"-s"});
+        TRunResult stop = RunWksrv({"-s"});
         EXPECT_EQ(stop.exit_code, 0);
       },
       *temp_, [this] { return LogTexts(); });
 
   ASSERT_TRUE(WriteFile(temp_->Sub("wksrv.out"), ""));
-  RunResult none = RunWksrv({"-s"});
+  TRunResult none = RunWksrv({"-s"});
   EXPECT_EQ(none.exit_code, 0);
   EXPECT_EQ(ReadFile(temp_->Sub("wksrv.out")), "Wattkeep: daemon not in progress\n\n");
 }
@@ -86,7 +86,7 @@ TEST_F(LifecycleTest, SecondStartIsRefusedAndTheFirstGoesOn) {
   ASSERT_NO_FATAL_FAILURE(StartWksrv());
   const pid_t first = Servers().front();
   ClearOutput(*temp_);
-  RunResult second = RunWksrv({});
+  TRunResult second = RunWksrv({});
   EXPECT_EQ(second.exit_code, 0);
   EXPECT_EQ(ReadFile(temp_->Sub("wksrv.out")),
             "Wattkeep: daemon already in progress on PID " + std::to_string(first) + "\n\n");
@@ -118,29 +118,29 @@ TEST_F(LifecycleTest, StartScriptSucceedsOnlyOnceTheServerRuns) {
   ASSERT_NO_FATAL_FAILURE(StartWksrv());
   ExpectOrderlyStop([this] { RunWksrv({"-s"}); }, *temp_, [this] { return LogTexts(); });
   auto script = [this](const std::string& action) {
-    RunOptions options;
+    TRunOptions options;
     options.env = {"VOLTMON_DIR=" + root_};
     options.timeout_ms = 20000;
     return RunCommand({"/bin/sh", std::string(VM_SOURCE_DIR) + "/packet/bin/startwksrv", action},
                       options);
   };
-  RunResult start = script("start");
+  TRunResult start = script("start");
   EXPECT_EQ(start.exit_code, 0) << start.err;
   EXPECT_EQ(start.out, "Wattkeep: coming up...\nWattkeep: daemon started\n");
   ASSERT_EQ(Servers().size(), 1u);
   const std::string pid = std::to_string(Servers().front());
-  RunResult again = script("start");
+  TRunResult again = script("start");
   EXPECT_EQ(again.exit_code, 0);
   EXPECT_EQ(again.out, "Wattkeep: already running on PID " + pid + "\n");
-  RunResult status = script("status");
+  TRunResult status = script("status");
   EXPECT_EQ(status.exit_code, 0);
   EXPECT_EQ(status.out, "Wattkeep: running on PID " + pid + "\n");
-  RunResult stop = script("stop");
+  TRunResult stop = script("stop");
   EXPECT_EQ(stop.exit_code, 0);
   EXPECT_TRUE(Servers().empty()) << "stop returns once the server is gone";
 
   ASSERT_EQ(unlink((root_ + "bin/voltmon.cfg").c_str()), 0);
-  RunResult failed = script("start");
+  TRunResult failed = script("start");
   EXPECT_EQ(failed.exit_code, 1);
   EXPECT_NE(failed.err.find("Invalid setup."), std::string::npos) << failed.err;
   EXPECT_EQ(failed.err.find("coming up"), std::string::npos) << failed.err;
@@ -165,7 +165,7 @@ TEST_F(LifecycleTest, CheckTellsWhatItWatchesAndExitsOneOnAProblem) {
       ExpectOrderlyStop([this] { RunWksrv({"-s"}); }, *temp_, [this] { return LogTexts(); }));
 
   ASSERT_TRUE(WriteFile(temp_->Sub("wksrv.out"), ""));
-  RunResult sound = RunWksrv({"--check"});
+  TRunResult sound = RunWksrv({"--check"});
   EXPECT_EQ(sound.exit_code, 0) << ReadFile(temp_->Sub("wksrv.out"));
   Lines out = Output(*temp_);
   EXPECT_TRUE(Contains(out, "UPS " + nut_->Address() + " through NUT, read every 1 s"));
@@ -176,7 +176,7 @@ TEST_F(LifecycleTest, CheckTellsWhatItWatchesAndExitsOneOnAProblem) {
 
   nut_->StopServer();
   ASSERT_TRUE(WriteFile(temp_->Sub("wksrv.out"), ""));
-  RunResult silent = RunWksrv({"--check"});
+  TRunResult silent = RunWksrv({"--check"});
   EXPECT_EQ(silent.exit_code, 1);
   out = Output(*temp_);
   ASSERT_GE(out.size(), 2u);

@@ -15,7 +15,7 @@ namespace {
 
 const std::string kSourceDir = VM_SOURCE_DIR;
 
-std::string Section(const std::string& name, const ConfigEntries& entries) {
+std::string Section(const std::string& name, const TConfigEntries& entries) {
   std::string text = "[" + name + "]\n";
   for (const auto& entry : entries) text += entry.first + "=" + entry.second + "\n";
   return text;
@@ -26,12 +26,12 @@ std::string Section(const std::string& name, const ConfigEntries& entries) {
 void WksrvTest::SetUp() {
   std::string missing;
   if (!NutInstalled(&missing)) GTEST_SKIP() << missing << " is not installed";
-  temp_ = std::make_unique<TempDir>("wksrvtest");
+  temp_ = std::make_unique<TTempDir>("wksrvtest");
   root_ = temp_->Sub("tree") + "/";
   for (const char* dir : {"bin", "languages", "data", "script/system", "work", "nut"}) {
     ASSERT_TRUE(MakeDirs(root_ + dir));
   }
-  nut_ = std::make_unique<NutUps>(root_ + "nut", kNutPort);
+  nut_ = std::make_unique<TNutUps>(root_ + "nut", kNutPort);
   std::string error;
   ASSERT_TRUE(nut_->Start(&error)) << error;
 
@@ -63,11 +63,11 @@ std::string WksrvTest::RemoteJob(const std::string& code, uint16_t port) {
   return code + ",127.0.0.1," + std::to_string(port);
 }
 
-SlaveDaemon* WksrvTest::StartSlave(uint16_t port, void (*configure)(ConfigEntries*)) {
+TSlaveDaemon* WksrvTest::StartSlave(uint16_t port, void (*configure)(TConfigEntries*)) {
   const std::string dir = temp_->Sub("slave" + std::to_string(port));
   EXPECT_TRUE(MakeDirs(dir));
-  slaves_.push_back(std::make_unique<SlaveDaemon>(dir, VM_QSLX_PATH, port));
-  SlaveDaemon* slave = slaves_.back().get();
+  slaves_.push_back(std::make_unique<TSlaveDaemon>(dir, VM_QSLX_PATH, port));
+  TSlaveDaemon* slave = slaves_.back().get();
   if (configure != nullptr) configure(&slave->config());
   std::string error;
   EXPECT_TRUE(slave->Start(&error)) << error;
@@ -88,7 +88,7 @@ bool WksrvTest::ConnectionWaiting(int listen_fd) {
 
 std::string WksrvTest::ShutdownRecorder(const std::string& record) {
   const std::string path = root_ + "script/shutdown-recorder.sh";
-  EXPECT_TRUE(DaemonTree::WriteRecorder(path, record));
+  EXPECT_TRUE(TDaemonTree::WriteRecorder(path, record));
   return path + " -h now";
 }
 
@@ -102,7 +102,7 @@ void WksrvTest::StartWksrv() {
                         ReadFile(kSourceDir + "/packet/languages/english.lng")));
   ASSERT_TRUE(
       WriteFile(root_ + "bin/defevent.evn", ReadFile(kSourceDir + "/packet/bin/defevent.evn")));
-  ConfigEntries wattkeep = wattkeep_;
+  TConfigEntries wattkeep = wattkeep_;
   wattkeep.emplace_back("EventCounter", std::to_string(events_.size()));
   int n = 0;
   for (const auto& event : events_) {
@@ -113,7 +113,7 @@ void WksrvTest::StartWksrv() {
   ASSERT_TRUE(WriteFile(root_ + "bin/wksrv.cfg",
                         Section("Wattkeep", wattkeep) + "\n" + Section("Master", master_)));
 
-  RunResult started = RunWksrv({});
+  TRunResult started = RunWksrv({});
   ASSERT_FALSE(started.timed_out) << "the starter did not return";
   ASSERT_EQ(started.exit_code, 0) << ReadFile(temp_->Sub("wksrv.out")) << started.err;
   ASSERT_TRUE(WaitUntil(
@@ -126,10 +126,10 @@ void WksrvTest::StartWksrv() {
       << ReadFile(temp_->Sub("wksrv.out"));
 }
 
-RunResult WksrvTest::RunWksrv(const std::vector<std::string>& args) {
+TRunResult WksrvTest::RunWksrv(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {root_ + "bin/wksrv"};
   argv.insert(argv.end(), args.begin(), args.end());
-  RunOptions options;
+  TRunOptions options;
   options.cwd = root_ + "work";
   options.stdout_path = temp_->Sub("wksrv.out");
   options.timeout_ms = 10000;

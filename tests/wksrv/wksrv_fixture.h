@@ -42,7 +42,7 @@ class WksrvTest : public ::testing::Test {
 
   // A real qslx on `port`, its scripts recorders; `configure` may change its
   // settings first. Fails the test when it does not start.
-  SlaveDaemon* StartSlave(uint16_t port, void (*configure)(ConfigEntries*) = nullptr);
+  TSlaveDaemon* StartSlave(uint16_t port, void (*configure)(TConfigEntries*) = nullptr);
   // A slave that accepts connections on `port` and never says a word; the
   // listening socket, -1 when it could not be made (the test failed).
   int StartSilentSlave(uint16_t port);
@@ -53,7 +53,7 @@ class WksrvTest : public ::testing::Test {
   // bin/wksrv and waits until it runs detached. Use with
   // ASSERT_NO_FATAL_FAILURE.
   void StartWksrv();
-  RunResult RunWksrv(const std::vector<std::string>& args);
+  TRunResult RunWksrv(const std::vector<std::string>& args);
   std::vector<pid_t> Servers() const { return ProcessesNamed("wksrv"); }
 
   // Sets ups.status through upsd; fails the test when refused.
@@ -74,14 +74,14 @@ class WksrvTest : public ::testing::Test {
   // starts in `record`, started with the arguments "-h now".
   std::string ShutdownRecorder(const std::string& record);
 
-  std::unique_ptr<TempDir> temp_;
+  std::unique_ptr<TTempDir> temp_;
   std::string root_;  // the installation, with trailing "/"
-  std::unique_ptr<NutUps> nut_;
-  std::vector<std::unique_ptr<SlaveDaemon>> slaves_;
+  std::unique_ptr<TNutUps> nut_;
+  std::vector<std::unique_ptr<TSlaveDaemon>> slaves_;
   std::vector<int> silent_fds_;
   // Section "Wattkeep" without the events, and section "Master".
-  ConfigEntries wattkeep_;
-  ConfigEntries master_;
+  TConfigEntries wattkeep_;
+  TConfigEntries master_;
   std::map<int, std::vector<std::string>> events_;
 };
 

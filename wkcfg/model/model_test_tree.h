@@ -40,7 +40,7 @@ class TModelTestTree {
   }
 
  private:
-  TempDir dir_;
+  TTempDir dir_;
 };
 
 #endif  // VOLTMON_WKCFG_MODEL_MODEL_TEST_TREE_H_

@@ -79,7 +79,7 @@ class StartTree {
   }
 
  private:
-  TempDir dir_;
+  TTempDir dir_;
 };
 
 }  // namespace
