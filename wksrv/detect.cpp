@@ -122,7 +122,7 @@ constexpr uint32_t kOnBatteryBit = 1u << 0;
 constexpr uint32_t kBatteryLowBit = 1u << 1;
 
 void ApplyRules(const TUpsReading& reading, int64_t now_ms, TDetection* d) {
-  TDetectState& s = d->State;
+  TDetectState& s = d->state;
   const bool was_on_battery = (s.holding & kOnBatteryBit) != 0;
   for (size_t n = 0; n < sizeof kRules / sizeof kRules[0]; ++n) {
     const TRule& rule = kRules[n];
@@ -130,9 +130,9 @@ void ApplyRules(const TUpsReading& reading, int64_t now_ms, TDetection* d) {
     const bool held = (s.holding & bit) != 0;
     const bool holds = rule.Holds(reading, held);
     if (holds && !held) {
-      d->Codes.push_back(static_cast<uint8_t>(rule.raise));
+      d->codes.push_back(static_cast<uint8_t>(rule.raise));
     } else if (!holds && held && rule.end >= 0) {
-      d->Codes.push_back(static_cast<uint8_t>(rule.end));
+      d->codes.push_back(static_cast<uint8_t>(rule.end));
     }
     s.holding = holds ? s.holding | bit : s.holding & ~bit;
   }
@@ -149,8 +149,8 @@ void ApplyRules(const TUpsReading& reading, int64_t now_ms, TDetection* d) {
 }
 
 void ApplyPolicy(const TShutdownPolicy& policy, int64_t now_ms, TDetection* d) {
-  TDetectState& s = d->State;
-  if (!policy.Enabled || (s.holding & kOnBatteryBit) == 0) return;
+  TDetectState& s = d->state;
+  if (!policy.enabled || (s.holding & kOnBatteryBit) == 0) return;
   bool warn, down;
   if (policy.smart && s.runtime >= 0) {
     warn = s.runtime <= static_cast<int64_t>(policy.down_time) + policy.warning_time;
@@ -162,11 +162,11 @@ void ApplyPolicy(const TShutdownPolicy& policy, int64_t now_ms, TDetection* d) {
   }
   if ((warn || down) && !s.warned) {
     s.warned = true;
-    d->Codes.push_back(kShutdownWarning);
+    d->codes.push_back(kShutdownWarning);
   }
   if (down && !s.down_raised) {
     s.down_raised = true;
-    d->Codes.push_back(kEndOfAutonomy);
+    d->codes.push_back(kEndOfAutonomy);
   }
 }
 
@@ -174,7 +174,7 @@ void ApplyPolicy(const TShutdownPolicy& policy, int64_t now_ms, TDetection* d) {
 
 TShutdownPolicy ShutdownPolicyOf(const TSetupData& setup) {
   TShutdownPolicy policy;
-  policy.Enabled = setup.Server.SrvDownEnabled;
+  policy.enabled = setup.Server.SrvDownEnabled;
   policy.smart = setup.Ups.UpsSmartAutonomy;
   policy.fixed_time = setup.Server.UpsFixedTime;
   policy.down_time = setup.Server.SrvDownTime;
@@ -185,9 +185,9 @@ TShutdownPolicy ShutdownPolicyOf(const TSetupData& setup) {
 TDetection Detect(const TDetectState& before, const TUpsReading& reading, int64_t now_ms,
                   const TShutdownPolicy& policy) {
   TDetection d{before, {}};
-  TDetectState& s = d.State;
+  TDetectState& s = d.state;
   if (reading.reachable) {
-    if (s.comm_lost) d.Codes.push_back(kCommRestored);
+    if (s.comm_lost) d.codes.push_back(kCommRestored);
     s.comm_lost = false;
     s.unreachable_polls = 0;
     ApplyRules(reading, now_ms, &d);
@@ -198,11 +198,11 @@ TDetection Detect(const TDetectState& before, const TUpsReading& reading, int64_
   if (s.unreachable_polls < kCommLostPolls) ++s.unreachable_polls;
   if (s.unreachable_polls == kCommLostPolls && !s.comm_lost) {
     s.comm_lost = true;
-    d.Codes.push_back(kCommLost);
+    d.codes.push_back(kCommLost);
     // Whatever the battery holds now is unknown: take the safe side.
     if ((s.holding & kOnBatteryBit) != 0 && (s.holding & kBatteryLowBit) == 0) {
       s.holding |= kBatteryLowBit;
-      d.Codes.push_back(kBatteryLow);
+      d.codes.push_back(kBatteryLow);
     }
   }
   return d;

@@ -33,7 +33,7 @@ constexpr int kCommLostPolls = 3;
 
 // The shutdown policy of the configuration, in seconds.
 struct TShutdownPolicy {
-  bool Enabled = true;         // SrvDownEnabled
+  bool enabled = true;         // SrvDownEnabled
   bool smart = false;          // UpsSmartAutonomy: by battery.runtime, else by time
   int32_t fixed_time = 300;    // UpsFixedTime: on battery this long, 9
   int32_t down_time = 180;     // SrvDownTime: battery.runtime down to this, 9
@@ -55,8 +55,8 @@ struct TDetectState {
 };
 
 struct TDetection {
-  TDetectState State;
-  std::vector<uint8_t> Codes;  // in the order they are to be raised
+  TDetectState state;
+  std::vector<uint8_t> codes;  // in the order they are to be raised
 };
 
 // The codes `reading`, taken at `now_ms` (milliseconds on any steady clock), raises

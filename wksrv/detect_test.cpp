@@ -28,7 +28,7 @@ struct TDetectCase {
 
 TShutdownPolicy Off() {
   TShutdownPolicy p;
-  p.Enabled = false;
+  p.enabled = false;
   return p;
 }
 TShutdownPolicy Fixed(int32_t fixed, int32_t warning) {
@@ -192,9 +192,9 @@ TEST(Detect, RulesStatusTimesAndPolicies) {
     for (size_t n = 0; n < c.steps.size(); ++n) {
       const TStep& step = c.steps[n];
       TDetection d = Detect(state, ReadingOf(step), step.at * 1000, c.policy);
-      EXPECT_EQ(TCodes(d.Codes.begin(), d.Codes.end()), step.raised)
+      EXPECT_EQ(TCodes(d.codes.begin(), d.codes.end()), step.raised)
           << c.name << ", poll " << n << " (" << step.status << " at " << step.at << ")";
-      state = d.State;
+      state = d.state;
     }
   }
 }
@@ -202,11 +202,11 @@ TEST(Detect, RulesStatusTimesAndPolicies) {
 TEST(Detect, TheFixedTimeCountsFromTheReadingToTheMillisecond) {
   const TUpsReading on_battery = ReadingOf({"OB", 0, {}});
   TDetection first = Detect({}, on_battery, 10999, Fixed(3, 1));
-  EXPECT_EQ(first.Codes, std::vector<uint8_t>{kMainsFailure});
-  EXPECT_TRUE(Detect(first.State, on_battery, 12998, Fixed(3, 1)).Codes.empty());
-  EXPECT_EQ(Detect(first.State, on_battery, 12999, Fixed(3, 1)).Codes,
+  EXPECT_EQ(first.codes, std::vector<uint8_t>{kMainsFailure});
+  EXPECT_TRUE(Detect(first.state, on_battery, 12998, Fixed(3, 1)).codes.empty());
+  EXPECT_EQ(Detect(first.state, on_battery, 12999, Fixed(3, 1)).codes,
             std::vector<uint8_t>{kShutdownWarning});
-  EXPECT_EQ(Detect(first.State, on_battery, 13999, Fixed(3, 1)).Codes,
+  EXPECT_EQ(Detect(first.state, on_battery, 13999, Fixed(3, 1)).codes,
             (std::vector<uint8_t>{kShutdownWarning, kEndOfAutonomy}));
 }
 
@@ -218,7 +218,7 @@ TEST(Detect, PolicyOfTheConfiguration) {
   setup.Server.SrvDownTime = 22;
   setup.Server.SrvDownWarningTime = 33;
   const TShutdownPolicy p = ShutdownPolicyOf(setup);
-  EXPECT_FALSE(p.Enabled);
+  EXPECT_FALSE(p.enabled);
   EXPECT_TRUE(p.smart);
   EXPECT_EQ(p.fixed_time, 11);
   EXPECT_EQ(p.down_time, 22);

@@ -28,7 +28,7 @@ constexpr int kTrackingPauseMs = 50;
 
 // Connecting and disconnecting may touch the library's process-wide state
 // (its TLS set-up), and a command's connection may be made beside a poll's.
-std::mutex connect_lock;
+std::mutex g_connect_lock;
 
 // An argument of the NUT protocol, quoted; false for a line break, which
 // would end the command early.
@@ -80,7 +80,7 @@ struct TNutLink::TImpl {
   bool Connect(UPSCONN_t* conn, std::string* error) {
     memset(conn, 0, sizeof *conn);
     timeval limit = {connect_timeout_ms / 1000, (connect_timeout_ms % 1000) * 1000};
-    std::lock_guard<std::mutex> lock(connect_lock);
+    std::lock_guard<std::mutex> lock(g_connect_lock);
     if (upscli_tryconnect(conn, host.c_str(), port, 0, &limit) != 0) {
       *error = "upsd " + host + ":" + std::to_string(port) + ": " + Reason(conn);
       upscli_disconnect(conn);
@@ -90,7 +90,7 @@ struct TNutLink::TImpl {
   }
 
   static void Disconnect(UPSCONN_t* conn) {
-    std::lock_guard<std::mutex> lock(connect_lock);
+    std::lock_guard<std::mutex> lock(g_connect_lock);
     upscli_disconnect(conn);
   }
 

@@ -45,13 +45,13 @@ void TPollLoop::Run() {
     if (stopped_) break;
     if (reading.reachable != answered) {
       answered = reading.reachable;
-      hooks_.Log(answered ? "UPS answers again" : "UPS not reachable: " + reading.error);
+      hooks_.log(answered ? "UPS answers again" : "UPS not reachable: " + reading.error);
     }
     // Timed from when the UPS was seen, not from when it was asked.
     TDetection detection = Detect(state, reading, NowMs(), policy_);
-    state = detection.State;
-    for (uint8_t code : detection.Codes) hooks_.Raise(code);
-    hooks_.Offer(reading, time(nullptr));
+    state = detection.state;
+    for (uint8_t code : detection.codes) hooks_.raise(code);
+    hooks_.offer(reading, time(nullptr));
     changed_.wait_for(lock, std::chrono::milliseconds(started + interval_ms_ - NowMs()),
                       [this] { return stopped_; });
     if (stopped_) break;

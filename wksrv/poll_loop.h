@@ -15,9 +15,9 @@
 
 // Where the loop's results go; each is called on the loop's thread.
 struct TPollHooks {
-  std::function<void(uint8_t code)> Raise;                    // each raised event
-  std::function<void(const TUpsReading&, time_t now)> Offer;  // after every poll
-  std::function<void(const std::string& text)> Log;           // the UPS lost and found
+  std::function<void(uint8_t code)> raise;                    // each raised event
+  std::function<void(const TUpsReading&, time_t now)> offer;  // after every poll
+  std::function<void(const std::string& text)> log;           // the UPS lost and found
 };
 
 // How often a server on mains power lists every variable: as often as the

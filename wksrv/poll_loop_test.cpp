@@ -59,16 +59,16 @@ struct TSeen {
 
 TPollHooks HooksInto(TSeen* seen) {
   TPollHooks hooks;
-  hooks.Raise = [seen](uint8_t code) {
+  hooks.raise = [seen](uint8_t code) {
     std::lock_guard<std::mutex> l(seen->lock);
     seen->raised.push_back(code);
   };
-  hooks.Offer = [seen](const TUpsReading& reading, time_t now) {
+  hooks.offer = [seen](const TUpsReading& reading, time_t now) {
     std::lock_guard<std::mutex> l(seen->lock);
     EXPECT_GT(now, 0);
     seen->offered.push_back(reading.reachable);
   };
-  hooks.Log = [seen](const std::string& text) {
+  hooks.log = [seen](const std::string& text) {
     std::lock_guard<std::mutex> l(seen->lock);
     seen->logged.push_back(text);
   };
@@ -77,7 +77,7 @@ TPollHooks HooksInto(TSeen* seen) {
 
 TShutdownPolicy NoShutdown() {
   TShutdownPolicy policy;
-  policy.Enabled = false;
+  policy.enabled = false;
   return policy;
 }
 

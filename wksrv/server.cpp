@@ -178,11 +178,11 @@ void Serve(const std::string& program_dir, const TUpsOpener& open_ups) {
   }
 
   TPollHooks hooks;
-  hooks.Raise = [&runner](uint8_t code) { runner.Raise(code); };
-  hooks.Offer = [&recorder](const TUpsReading& reading, time_t now) {
+  hooks.raise = [&runner](uint8_t code) { runner.Raise(code); };
+  hooks.offer = [&recorder](const TUpsReading& reading, time_t now) {
     recorder.Offer(reading, now);
   };
-  hooks.Log = [&setup](const std::string& text) { AppendMasterLog(setup, text); };
+  hooks.log = [&setup](const std::string& text) { AppendMasterLog(setup, text); };
   const int polling_ms = 1000 * (setup.Server.SrvPollingUps > 0 ? setup.Server.SrvPollingUps : 1);
   TPollLoop loop(ups.get(), ShutdownPolicyOf(setup), polling_ms, ListEveryMs(setup.LogData), hooks);
   std::thread polling;
