@@ -77,7 +77,7 @@ std::vector<pid_t> TDaemonUnderTest::ZombieChildren() const {
   return zombies;
 }
 
-Exchange GiveOrder(const std::string& line, const std::string& bind, int timeout_ms) {
+TExchange GiveOrder(const std::string& line, const std::string& bind, int timeout_ms) {
   TOrderOptions options;
   options.port = kListenPort;
   options.host = kAllowed;
@@ -85,7 +85,7 @@ Exchange GiveOrder(const std::string& line, const std::string& bind, int timeout
   options.timeout_ms = timeout_ms;
   options.line_end = "\r\n";
   const TOrderResult order = ExchangeLine(options, line);
-  Exchange result;
+  TExchange result;
   result.connected = order.connected;
   result.greeting = order.greeting;
   result.closed = order.closed_by_peer;

@@ -80,12 +80,12 @@ class TDaemonUnderTest {
 // One order as a master gives it: connect (from `bind`, "" for any), read
 // the greeting, send `line` as it is plus CR LF, wait until the daemon closes;
 // `timeout_ms` bounds the whole exchange (ExchangeLine of master_client.h).
-struct Exchange {
+struct TExchange {
   bool connected = false;
   std::string greeting;  // descrambled
   bool closed = false;   // the daemon closed within the time limit
 };
-Exchange GiveOrder(const std::string& line, const std::string& bind = "", int timeout_ms = 5000);
+TExchange GiveOrder(const std::string& line, const std::string& bind = "", int timeout_ms = 5000);
 
 // The scrambled request line for a message order.
 std::string MessageOrder(const std::string& text);

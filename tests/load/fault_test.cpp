@@ -65,7 +65,7 @@ void SendRaw(TTcpConnection* connection, const std::string& bytes) {
 void ExpectStillServing(TDaemonUnderTest& daemon, const std::string& text) {
   const size_t before = daemon.Records().size();
   const int64_t start = NowMs();
-  const Exchange order = GiveOrder(MessageOrder(text));
+  const TExchange order = GiveOrder(MessageOrder(text));
   EXPECT_EQ(order.greeting, "<|ok|>") << "after " << text;
   EXPECT_TRUE(order.closed);
   EXPECT_LE(NowMs() - start, 1000);
@@ -101,7 +101,7 @@ TEST(Faults, HostileRequestsLeaveTheDaemonServing) {
   };
   for (const auto& [what, line] : lines) {
     SCOPED_TRACE(what);
-    const Exchange exchange = GiveOrder(line);
+    const TExchange exchange = GiveOrder(line);
     EXPECT_EQ(exchange.greeting, "<|ok|>");
     EXPECT_TRUE(exchange.closed);
   }

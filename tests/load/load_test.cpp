@@ -34,7 +34,7 @@ TEST(Load, ThousandMixedConnectionsEachHandledExactlyOnce) {
 
   constexpr int kConnections = 1000;
   constexpr int kCallers = 50;
-  std::vector<Exchange> results(kConnections);
+  std::vector<TExchange> results(kConnections);
   std::atomic<int> next{0};
   std::vector<std::thread> callers;
   for (int c = 0; c < kCallers; ++c) {
@@ -104,7 +104,7 @@ TEST(Load, SilentGreetedCallersNeitherDelayOrdersNorStayForever) {
   constexpr int kOrders = 20;
   for (int i = 0; i < kOrders; ++i) {
     const int64_t start = NowMs();
-    const Exchange order = GiveOrder(MessageOrder("real" + std::to_string(i)));
+    const TExchange order = GiveOrder(MessageOrder("real" + std::to_string(i)));
     EXPECT_EQ(order.greeting, "<|ok|>");
     EXPECT_TRUE(order.closed);
     EXPECT_LE(NowMs() - start, 1000) << "order " << i << " waited behind the silent callers";
@@ -130,7 +130,7 @@ TEST(Load, SilentGreetedCallersNeitherDelayOrdersNorStayForever) {
   const auto lines = daemon.LogLines();
   EXPECT_EQ(CountEvents(lines, MessageEvent(kAllowed)), kOrders);
   for (const std::string& line : lines) EXPECT_TRUE(IsLogLine(line)) << line;
-  const Exchange after = GiveOrder(MessageOrder("after"));
+  const TExchange after = GiveOrder(MessageOrder("after"));
   EXPECT_EQ(after.greeting, "<|ok|>");
   EXPECT_TRUE(daemon.Stop());
 }
@@ -150,7 +150,7 @@ TEST(Load, FiftyOrdersAtTheLogLimitRestartItWithWholeLines) {
   std::atomic<int> ready{0};
   std::atomic<bool> go{false};
   std::vector<std::thread> callers;
-  std::vector<Exchange> results(kOrders);
+  std::vector<TExchange> results(kOrders);
   for (int i = 0; i < kOrders; ++i) {
     callers.emplace_back([&, i] {
       ++ready;
@@ -161,7 +161,7 @@ TEST(Load, FiftyOrdersAtTheLogLimitRestartItWithWholeLines) {
   while (ready < kOrders) std::this_thread::yield();
   go = true;
   for (std::thread& caller : callers) caller.join();
-  for (const Exchange& result : results) EXPECT_EQ(result.greeting, "<|ok|>");
+  for (const TExchange& result : results) EXPECT_EQ(result.greeting, "<|ok|>");
 
   ASSERT_TRUE(WaitUntil(
       [&] { return CountEvents(daemon.LogLines(), MessageEvent(kAllowed)) == kOrders; }, 10000));
