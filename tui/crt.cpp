@@ -206,10 +206,10 @@ void ScreenBeep() {
 void SetIdleCallback(std::function<void()> idle) {
   if (!g_crt.terminal) return;
   if (!idle) {
-    g_crt.terminal->Idle = nullptr;
+    g_crt.terminal->idle = nullptr;
     return;
   }
-  g_crt.terminal->Idle = [idle = std::move(idle)] {
+  g_crt.terminal->idle = [idle = std::move(idle)] {
     int column, row;
     g_crt.terminal->GetCursor(&column, &row);
     const uint8_t attr = g_crt.attr;

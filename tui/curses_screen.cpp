@@ -171,8 +171,8 @@ class TCursesTerminal : public TTerminal {
       int key = wgetch(window_);
       if (g_quit_signal) return Quit();
       if (key != ERR) return key;
-      if (Idle) {
-        Idle();
+      if (idle) {
+        idle();
         doupdate();
       }
       if (InputGone()) {

@@ -61,7 +61,7 @@ class TTerminal {
 
   // Run between the slices of a ReadKey wait, about ten times a second (empty:
   // nothing), so that a screen can show what changed in the background.
-  std::function<void()> Idle;
+  std::function<void()> idle;
 };
 
 #endif  // VOLTMON_TUI_TERMINAL_H_
