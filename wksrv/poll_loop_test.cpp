@@ -90,15 +90,23 @@ bool WaitForPolls(const TScriptedUps& ups, size_t count) {
   return true;
 }
 
+// Runs the loop on a thread of its own until `ups` has begun `count` polls,
+// then stops it and waits for it to end.
+void RunForPolls(TPollLoop* loop, const TScriptedUps& ups, size_t count) {
+  std::thread runner([loop] { loop->Run(); });
+  const bool polled = WaitForPolls(ups, count);
+  loop->Stop();
+  const bool finished = loop->WaitFinished(2000);
+  runner.join();
+  ASSERT_TRUE(polled);
+  ASSERT_TRUE(finished);
+}
+
 TEST(PollLoop, RaisesOffersAndLogsEveryPollInTurn) {
   TScriptedUps ups({"-", "OL", "OB", "-", "-", "-", "OL"});
   TSeen seen;
   TPollLoop loop(&ups, NoShutdown(), 5, 60000, HooksInto(&seen));
-  std::thread runner([&] { loop.Run(); });
-  ASSERT_TRUE(WaitForPolls(ups, 9));
-  loop.Stop();
-  ASSERT_TRUE(loop.WaitFinished(2000));
-  runner.join();
+  ASSERT_NO_FATAL_FAILURE(RunForPolls(&loop, ups, 9));
   const size_t polls = ups.polls_;
   std::lock_guard<std::mutex> l(seen.lock);
   EXPECT_EQ(seen.raised, (std::vector<int>{0, 4, 2, 5, 1}));
@@ -107,7 +115,7 @@ TEST(PollLoop, RaisesOffersAndLogsEveryPollInTurn) {
   EXPECT_LE(seen.offered.size(), polls);
   EXPECT_EQ(std::vector<bool>(seen.offered.begin(), seen.offered.begin() + 7),
             (std::vector<bool>{false, true, true, false, false, false, true}));
-  // Every variable until a poll answered, then only the watched ones.
+  // Every variable until a poll answered, then the status alone.
   const std::vector<bool> lists = ups.Lists();
   EXPECT_EQ(std::vector<bool>(lists.begin(), lists.begin() + 4),
             (std::vector<bool>{true, true, false, false}));
@@ -147,14 +155,10 @@ TEST(PollLoop, ListsEveryVariableAgainOnceItsPeriodHasPassed) {
   TScriptedUps ups({"OL"});
   TSeen seen;
   TPollLoop loop(&ups, NoShutdown(), 10, 45, HooksInto(&seen));
-  std::thread runner([&] { loop.Run(); });
-  ASSERT_TRUE(WaitForPolls(ups, 12));
-  loop.Stop();
-  ASSERT_TRUE(loop.WaitFinished(2000));
-  runner.join();
+  ASSERT_NO_FATAL_FAILURE(RunForPolls(&loop, ups, 12));
   const std::vector<bool> lists = ups.Lists();
   const size_t full = std::count(lists.begin(), lists.end(), true);
-  // About one poll in five; at least one watched-only poll between two lists.
+  // About one poll in five; at least one status-only poll between two lists.
   EXPECT_GE(full, 2u);
   EXPECT_LT(full, lists.size() / 2);
 }
