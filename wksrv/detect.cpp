@@ -29,15 +29,7 @@ bool Number(const TUpsReading& reading, const char* name, double* value) {
 }
 
 bool HasFlag(const TUpsReading& reading, const char* flag) {
-  const std::string status = Var(reading, "ups.status");
-  size_t start = 0;
-  while (start < status.size()) {
-    size_t end = status.find(' ', start);
-    if (end == std::string::npos) end = status.size();
-    if (status.compare(start, end - start, flag) == 0) return true;
-    start = end + 1;
-  }
-  return false;
+  return StatusHasFlag(Var(reading, "ups.status"), flag);
 }
 
 bool Names(const std::string& text, const char* word) {
@@ -171,6 +163,17 @@ void ApplyPolicy(const TShutdownPolicy& policy, int64_t now_ms, TDetection* d) {
 }
 
 }  // namespace
+
+bool StatusHasFlag(const std::string& status, const char* flag) {
+  size_t start = 0;
+  while (start < status.size()) {
+    size_t end = status.find(' ', start);
+    if (end == std::string::npos) end = status.size();
+    if (status.compare(start, end - start, flag) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
 
 TShutdownPolicy ShutdownPolicyOf(const TSetupData& setup) {
   TShutdownPolicy policy;

@@ -5,6 +5,7 @@
 #define VOLTMON_WKSRV_DETECT_H_
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "wkcfg/model/setup.h"
@@ -27,6 +28,9 @@ enum TEventCode : uint8_t {
   kPhaseFailure = 13,
   kUnbalancedLoad = 14,
 };
+
+// Whether the blank-separated flags of a ups.status value hold `flag`.
+bool StatusHasFlag(const std::string& status, const char* flag);
 
 // Polls running without a reading before communication counts as lost.
 constexpr int kCommLostPolls = 3;

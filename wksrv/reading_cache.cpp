@@ -5,6 +5,8 @@
 // of its own and at every poll on battery.
 #include "wksrv/reading_cache.h"
 
+#include "wksrv/detect.h"
+
 void TReadingCache::TakeList(const TVars& vars) {
   last_ = vars;
   listed_ = true;
@@ -16,15 +18,7 @@ TReadingCache::TVars TReadingCache::WithStatus(const std::string& status) {
 }
 
 bool TReadingCache::StatusWantsList(const std::string& status) {
-  size_t start = 0;
-  while (start < status.size()) {
-    size_t end = status.find(' ', start);
-    if (end == std::string::npos) end = status.size();
-    const std::string flag = status.substr(start, end - start);
-    if (flag == "OB" || flag == "ALARM") return true;
-    start = end + 1;
-  }
-  return false;
+  return StatusHasFlag(status, "OB") || StatusHasFlag(status, "ALARM");
 }
 
 void TReadingCache::Forget() {
