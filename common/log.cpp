@@ -2,8 +2,7 @@
 // log that reaches its size limit is restarted from empty with its header,
 // not rotated. Each line goes out in one write(2) on an O_APPEND descriptor,
 // so that lines of concurrent writers never interleave inside a line. Writers
-// that share a lock open the file before they take it and close it after,
-// so that the lock covers only the checks and the write.
+// that share a TSharedLog combine: one writes the lines queued by all.
 #include "common/log.h"
 
 #include <errno.h>
@@ -57,14 +56,16 @@ std::string FormatLine(const std::string& separator, const std::string& message,
 }
 
 // Opens the log for one more line: -1 when it must not or cannot be written.
-// `*fresh` tells that the file is new or empty, and so gets the header first.
+// `*fresh` tells that the file is new or empty, and so gets the header first;
+// `*size` is its size.
 //
 // A link at the log's place is never followed, not even a dangling one: a
 // root writer must not append to, or create, a file that someone else chose.
 // A new file is only ever made with O_EXCL. The size comes from the open
 // descriptor; O_NONBLOCK keeps a FIFO at the log's place from blocking.
-int OpenForLine(const std::string& path, int64_t max_size, bool* fresh) {
+int OpenForLine(const std::string& path, int64_t max_size, bool* fresh, int64_t* size) {
   *fresh = false;
+  *size = 0;
   int fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK);
   bool restart = false;
   if (fd < 0) {
@@ -84,16 +85,17 @@ int OpenForLine(const std::string& path, int64_t max_size, bool* fresh) {
       close(fd);
       return -1;
     }
-    const int64_t size = static_cast<int64_t>(st.st_size);
+    *size = static_cast<int64_t>(st.st_size);
     // An existing empty file is started afresh as it is.
-    if (size == 0) *fresh = true;
-    if (size < 1 || size < max_size) return fd;
+    if (*size == 0) *fresh = true;
+    if (*size < 1 || *size < max_size) return fd;
     close(fd);
     restart = true;
   }
   if (restart && unlink(path.c_str()) != 0 && errno != ENOENT) return -1;
   fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW);
   *fresh = true;
+  *size = 0;
   return fd;
 }
 
@@ -104,7 +106,8 @@ bool AppendLogLineAt(const std::string& path, const std::string& header,
                      bool use_separator, time_t when) {
   std::string line = FormatLine(separator, message, use_separator, when);
   bool fresh = false;
-  const int fd = OpenForLine(path, max_size, &fresh);
+  int64_t size = 0;
+  const int fd = OpenForLine(path, max_size, &fresh, &size);
   if (fd < 0) return false;
   if (fresh && !header.empty()) line = header + "\n" + line;
   bool ok = WriteAll(fd, line) == 0;
@@ -112,35 +115,73 @@ bool AppendLogLineAt(const std::string& path, const std::string& header,
   return ok;
 }
 
-bool AppendLogLineLocked(const std::string& path, const std::string& header,
-                         const std::string& separator, const std::string& message, int64_t max_size,
-                         bool use_separator, std::mutex* lock) {
-  std::string line = FormatLine(separator, message, use_separator, time(nullptr));
-  const int early = OpenRetrying(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK);
-  bool ok = false;
-  bool through_early = false;
-  {
-    std::lock_guard<std::mutex> hold(*lock);
-    // The early descriptor serves only if it is still the regular file at
-    // the path, neither empty nor full; anything else takes the full way.
-    struct stat held;
-    struct stat at;
-    if (early >= 0 && fstat(early, &held) == 0 && S_ISREG(held.st_mode) && held.st_size >= 1 &&
-        held.st_size < max_size && lstat(path.c_str(), &at) == 0 && S_ISREG(at.st_mode) &&
-        at.st_dev == held.st_dev && at.st_ino == held.st_ino) {
-      ok = WriteAll(early, line) == 0;
-      through_early = true;
-    } else {
-      bool fresh = false;
-      const int fd = OpenForLine(path, max_size, &fresh);
-      if (fd >= 0) {
-        if (fresh && !header.empty()) line = header + "\n" + line;
-        ok = WriteAll(fd, line) == 0;
-        if (close(fd) != 0) ok = false;
-      }
+void TSharedLog::WriteLines(const std::vector<TLine>& lines, std::vector<char>* written) {
+  const auto same_file = [](const TLine& a, const TLine& b) {
+    return a.path == b.path && a.header == b.header && a.max_size == b.max_size;
+  };
+  size_t next = 0;
+  while (next < lines.size()) {
+    const TLine& first = lines[next];
+    bool fresh = false;
+    int64_t size = 0;
+    const int fd = OpenForLine(first.path, first.max_size, &fresh, &size);
+    if (fd < 0) {
+      ++next;  // lost; the next line tries again
+      continue;
     }
+    std::string out = fresh && !first.header.empty() ? first.header + "\n" : "";
+    size_t end = next;
+    // Each further line only while the file before it is below the limit,
+    // as a line of its own would find it.
+    do {
+      out += lines[end].text;
+      ++end;
+    } while (end < lines.size() && same_file(lines[end], first) &&
+             size + static_cast<int64_t>(out.size()) < first.max_size);
+    bool ok = WriteAll(fd, out) == 0;
+    if (close(fd) != 0) ok = false;
+    for (size_t k = next; k < end; ++k) (*written)[k] = ok;
+    next = end;
   }
-  // Its close fails the line only if the line went through it.
-  if (early >= 0 && close(early) != 0 && through_early) ok = false;
-  return ok;
+}
+
+bool TSharedLog::Append(const std::string& path, const std::string& header,
+                        const std::string& separator, const std::string& message, int64_t max_size,
+                        bool use_separator) {
+  TLine line{path, header, max_size, FormatLine(separator, message, use_separator, time(nullptr))};
+  std::unique_lock<std::mutex> lock(mutex_);
+  pending_.push_back(std::move(line));
+  const uint64_t ticket = ++queued_;
+  while (done_ < ticket) {
+    if (busy_) {
+      written_.wait(lock);
+      continue;
+    }
+    // No one at work: this writer writes everything queued, its own line
+    // among it, and hands over to the next waiter.
+    busy_ = true;
+    std::vector<TLine> batch;
+    batch.swap(pending_);
+    const uint64_t first = done_ + 1;
+    lock.unlock();
+    std::vector<char> written;
+    try {
+      written.assign(batch.size(), 0);
+      WriteLines(batch, &written);
+    } catch (const std::bad_alloc&) {
+      // Out of memory: what was not written is lost, and the log goes on.
+    }
+    lock.lock();
+    try {
+      for (size_t k = 0; k < batch.size(); ++k) {
+        if (k >= written.size() || written[k] == 0) lost_.insert(first + k);
+      }
+    } catch (const std::bad_alloc&) {
+      // The loss goes unreported rather than the log stopping for good.
+    }
+    done_ = first + batch.size() - 1;
+    busy_ = false;
+    written_.notify_all();
+  }
+  return lost_.erase(ticket) == 0;
 }

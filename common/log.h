@@ -2,10 +2,13 @@
 #ifndef VOLTMON_COMMON_LOG_H_
 #define VOLTMON_COMMON_LOG_H_
 
+#include <condition_variable>
 #include <cstdint>
 #include <ctime>
 #include <mutex>
+#include <set>
 #include <string>
+#include <vector>
 
 // The local date and time of `when` in the process-wide formats.
 std::string DateText(time_t when);
@@ -16,18 +19,44 @@ std::string TimeText(time_t when);
 // is missing, empty or at least `max_size` bytes is (deleted and) created
 // anew with `header` first when not empty. False when nothing or not all was
 // written. Not serialised: writers of one file from several threads use
-// AppendLogLineLocked.
+// TSharedLog.
 bool AppendLogLineAt(const std::string& path, const std::string& header,
                      const std::string& separator, const std::string& message, int64_t max_size,
                      bool use_separator, time_t when);
 
-// AppendLogLineAt with the current time, for writers of one file from several
-// threads, serialised by `lock`: the file is opened before the lock is taken and closed after it is
-// let go, and under it the open file is checked to still be the regular file
-// at the path (not a link, neither empty nor full), else the line takes
-// AppendLogLineAt's way, all of it under the lock.
-bool AppendLogLineLocked(const std::string& path, const std::string& header,
-                         const std::string& separator, const std::string& message, int64_t max_size,
-                         bool use_separator, std::mutex* lock);
+// One log file written from several threads. Each line is queued with the
+// current time; whichever writer finds no other at work writes every queued
+// line, one open and one write for all of them, while the others wait for
+// theirs. So under a burst the file is opened once per batch rather than once
+// per line, and no writer queues behind another's open and close.
+class TSharedLog {
+ public:
+  // AppendLogLineAt's line and rules with the current time, serialised with
+  // every other line of this log; returns once the line is written or lost.
+  // False when it was lost.
+  bool Append(const std::string& path, const std::string& header, const std::string& separator,
+              const std::string& message, int64_t max_size, bool use_separator);
+
+ private:
+  struct TLine {
+    std::string path;
+    std::string header;
+    int64_t max_size;
+    std::string text;  // stamped, with its line break
+  };
+
+  // Writes `lines` in order as AppendLogLineAt would one by one, but with
+  // one open and one write for each run of lines that go to the same file
+  // while it stays below its limit; sets `(*written)[k]` for each line written.
+  static void WriteLines(const std::vector<TLine>& lines, std::vector<char>* written);
+
+  std::mutex mutex_;
+  std::condition_variable written_;
+  std::vector<TLine> pending_;
+  uint64_t queued_ = 0;      // tickets handed out
+  uint64_t done_ = 0;        // every ticket up to this one is written or lost
+  bool busy_ = false;        // a writer is at work outside the lock
+  std::set<uint64_t> lost_;  // tickets done but not written, until their writer looks
+};
 
 #endif  // VOLTMON_COMMON_LOG_H_

@@ -6,9 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
-#include <mutex>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -78,8 +78,8 @@ TEST_F(LogFile, SizeLimitRestartsTheLog) {
 }
 
 TEST_F(LogFile, CurrentTimeStampsTheLine) {
-  std::mutex lock;
-  ASSERT_TRUE(AppendLogLineLocked(path_, "", "|", "now", 1000, true, &lock));
+  TSharedLog log;
+  ASSERT_TRUE(log.Append(path_, "", "|", "now", 1000, true));
   EXPECT_TRUE(std::regex_match(Contents(), std::regex(R"(\d\d/\d\d/\d{4}\|\d\d:\d\d:\d\d\|now\n)")))
       << Contents();
 }
@@ -167,65 +167,72 @@ TEST_F(LogFile, LinkAtTheLogsPlaceIsNeverFollowed) {
   }
 }
 
-// The file is opened before the lock is taken: whatever happens to it while
-// the writer waits for the lock, the line lands in the file then at the path,
-// under the same rules, and never in one removed, replaced or behind a link.
-TEST_F(LogFile, LineOpenedBeforeTheLockGoesToTheFileAtThePath) {
-  const std::string other = dir_ + "/other";
-  const struct {
-    const char* name;
-    std::function<void()> meanwhile;
-    bool written;
-    std::string contents;  // of the path after the line; "H" the header
-  } kCases[] = {
-      {"nothing", [] {}, true, "old\nL"},
-      {"removed", [&] { unlink(path_.c_str()); }, true, "H\nL"},
-      {"replaced by a rename",
-       [&] {
-         ASSERT_TRUE(WriteFile(other, "new\n"));
-         ASSERT_EQ(rename(other.c_str(), path_.c_str()), 0);
-       },
-       true, "new\nL"},
-      {"emptied", [&] { Write(""); }, true, "H\nL"},
-      {"grown to the limit", [&] { Write(std::string(100, 'a')); }, true, "H\nL"},
-      {"replaced by a link",
-       [&] {
-         ASSERT_TRUE(WriteFile(other, "keep"));
-         unlink(path_.c_str());
-         ASSERT_EQ(symlink(other.c_str(), path_.c_str()), 0);
-       },
-       false, "keep"},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    unlink(path_.c_str());
-    unlink(other.c_str());
-    Write("old\n");
-    std::mutex lock;
-    std::unique_lock<std::mutex> held(lock);
-    bool written = false;
-    std::thread writer(
-        [&] { written = AppendLogLineLocked(path_, "H", "", "line", 100, false, &lock); });
-    // The writer has opened the file once it holds a descriptor to it.
-    const auto opened = [&] {
-      for (int fd = 3; fd < 1024; ++fd) {
-        char target[4096];
-        const std::string link = "/proc/self/fd/" + std::to_string(fd);
-        const ssize_t n = readlink(link.c_str(), target, sizeof target);
-        if (n > 0 && std::string(target, static_cast<size_t>(n)) == path_) return true;
+// Runs `writers` threads that each append `count` lines "w<writer> <n>" to
+// `path` through one shared log; true when every Append said written.
+bool AppendConcurrently(TSharedLog* log, const std::function<std::string(int)>& path_of,
+                        int writers, int count, int64_t max_size, std::vector<int>* failed) {
+  failed->assign(static_cast<size_t>(writers), 0);
+  std::vector<std::thread> threads;
+  for (int w = 0; w < writers; ++w) {
+    threads.emplace_back([&, w] {
+      for (int n = 0; n < count; ++n) {
+        const std::string text = "w" + std::to_string(w) + " " + std::to_string(n);
+        if (!log->Append(path_of(w), "H", "", text, max_size, false)) ++(*failed)[w];
       }
-      return false;
-    };
-    for (int i = 0; i < 500 && !opened(); ++i) usleep(10000);
-    ASSERT_TRUE(opened());
-    c.meanwhile();
-    held.unlock();
-    writer.join();
-    EXPECT_EQ(written, c.written);
-    std::string contents = Contents();
-    // The time stamp varies: it is replaced by "L" with the message.
-    const size_t stamp = contents.find("  line\n");
-    if (stamp != std::string::npos) contents.replace(stamp - 19, 19 + 7, "L");
-    EXPECT_EQ(contents, c.contents);
+    });
   }
+  for (std::thread& thread : threads) thread.join();
+  return std::all_of(failed->begin(), failed->end(), [](int f) { return f == 0; });
+}
+
+// Lines of one writer after another's, in batches or not: each once, whole,
+// in its writer's order, the header only where the file starts; at a small
+// limit the file restarts between lines and never grows past one line beyond.
+TEST_F(LogFile, SharedLogKeepsEveryLineWholeAndInOrder) {
+  const struct {
+    int64_t max_size;
+    bool all_kept;
+  } kCases[] = {{1000000, true}, {300, false}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.max_size);
+    unlink(path_.c_str());
+    TSharedLog log;
+    std::vector<int> failed;
+    ASSERT_TRUE(AppendConcurrently(
+        &log, [&](int) { return path_; }, 8, 200, c.max_size, &failed));
+    const std::string text = Contents();
+    ASSERT_EQ(text.compare(0, 2, "H\n"), 0) << text.substr(0, 40);
+    if (!c.all_kept) {
+      EXPECT_LT(text.size(), static_cast<size_t>(c.max_size + 40));
+    }
+    std::vector<int> next(8, -1);
+    size_t count = 0;
+    std::istringstream in(text.substr(2));
+    for (std::string line; std::getline(in, line); ++count) {
+      int w = -1, n = -1;
+      ASSERT_EQ(sscanf(line.c_str(), "%*s %*s  w%d %d", &w, &n), 2) << line;
+      ASSERT_TRUE(w >= 0 && w < 8) << line;
+      EXPECT_GT(n, next[w]) << "out of order: " << line;
+      if (c.all_kept) {
+        EXPECT_EQ(n, next[w] + 1) << "missing before: " << line;
+      }
+      next[w] = n;
+    }
+    if (c.all_kept) {
+      EXPECT_EQ(count, 8u * 200u);
+    }
+  }
+}
+
+// A line lost in a batch is reported to its own writer and to no other, even
+// when another writer's lines to another file went out in the same batch.
+TEST_F(LogFile, SharedLogReportsALostLineToItsOwnWriter) {
+  ASSERT_EQ(mkdir((dir_ + "/not-a-file").c_str(), 0755), 0);
+  TSharedLog log;
+  std::vector<int> failed;
+  EXPECT_FALSE(AppendConcurrently(
+      &log, [&](int w) { return w % 2 ? dir_ + "/not-a-file" : path_; }, 4, 100, 1000000, &failed));
+  EXPECT_EQ(failed, (std::vector<int>{0, 100, 0, 100}));
+  const std::string text = Contents();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 2 * 100);
 }

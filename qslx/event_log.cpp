@@ -1,12 +1,12 @@
 // The event log. Lines come from the main thread and from every connection
-// worker; one process-wide lock spans the size check, the restart of a full
-// file and the append, so that two events never mix, and a restart never
-// deletes a line that another thread has just written. Opening and closing
-// the file stay outside it: under 32 callers at once, the lock held over
-// them queued the workers behind each other.
+// worker through one process-wide shared log, which serialises the size
+// check, the restart of a full file and the append, so that two events never
+// mix and a restart never deletes a line that another thread has just
+// written. Under 32 callers at once a lock taken per line queued the workers
+// behind each other's open and close; the shared log writes what queues up
+// meanwhile in one go.
 #include "qslx/event_log.h"
 
-#include <mutex>
 #include <utility>
 
 #include "common/lang.h"
@@ -14,9 +14,10 @@
 
 namespace {
 
-std::mutex& LogMutex() {
-  static std::mutex mutex;
-  return mutex;
+// Never destroyed: a worker may still log while the process ends.
+TSharedLog& SharedLog() {
+  static TSharedLog* log = new TSharedLog;
+  return *log;
 }
 
 }  // namespace
@@ -38,5 +39,5 @@ void TQsEventLog::WriteEvent(const std::string& key, const TTextList& params) {
 
 void TQsEventLog::WriteLine(const std::string& text) {
   if (!enabled_) return;
-  AppendLogLineLocked(path_, "", "", text, max_size_, false, &LogMutex());
+  SharedLog().Append(path_, "", "", text, max_size_, false);
 }
