@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "common/lang.h"
 #include "gtest/gtest.h"
@@ -162,6 +163,37 @@ TEST_F(SignalTest, WaitEndsAtOnceOnStopButNotOnHangUp) {
   begin = std::chrono::steady_clock::now();
   WaitOnePass(10000);
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(100));
+}
+
+// Children ending one after another while the main thread waits are reaped
+// during the wait, those that end within one batch time together, and a stop
+// in the middle of a batch still ends the wait at once.
+TEST_F(SignalTest, WaitReapsChildrenEndingDuringItAndStillStopsAtOnce) {
+  ASSERT_TRUE(InstallSignalHandler());
+  sigset_t handled;
+  HandledSignals(&handled);
+  pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+  std::vector<pid_t> children;
+  for (int delay_ms : {0, 3, 6, 40}) {
+    const pid_t c = fork();
+    if (c == 0) {
+      usleep(static_cast<useconds_t>(delay_ms) * 1000);
+      _exit(0);
+    }
+    ASSERT_GT(c, 0);
+    children.push_back(c);
+  }
+  std::thread stopper([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(getpid(), SIGUSR1);
+  });
+  const auto begin = std::chrono::steady_clock::now();
+  WaitOnePass(10000);
+  const auto waited = std::chrono::steady_clock::now() - begin;
+  stopper.join();
+  EXPECT_EQ(1, g_stop);
+  EXPECT_LT(waited, std::chrono::milliseconds(2000));
+  for (pid_t c : children) EXPECT_EQ(-1, waitpid(c, nullptr, WNOHANG)) << "not reaped: " << c;
 }
 
 TEST(DaemonSignals, BlockedSetLeavesTheHandledSignalsOut) {

@@ -48,7 +48,8 @@ void SleepUnlessStopped(int fd, int ms);
 // must block the four handled signals: the wait takes each one that arrives
 // and runs QsSignalHandler for it, so none is missed between a test of the
 // flags and the wait. Ends at once when the stop or terminate flag is set;
-// after other signals the wait goes on.
+// after other signals the wait goes on. A SIGCHLD is taken at most once per
+// 10 ms: children ending within that time are reaped together.
 void WaitOnePass(int ms);
 
 #endif  // VOLTMON_QSLX_SIGNALS_H_
