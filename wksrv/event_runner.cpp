@@ -142,15 +142,24 @@ struct TEventRunner::TImpl {
     return wake->stopping;
   }
 
+  // The results of one RunBounded, shared with its task threads, which may
+  // outlive it.
+  struct TBatch {
+    std::vector<TTaskResult> results;
+    size_t unfinished = 0;
+  };
+
   // Runs every body on a task thread and waits until all have finished,
   // `timeout_ms` has passed or the runner stops. Unfinished ones come back
   // with `finished` false and their threads detached.
   std::vector<TTaskResult> RunBounded(std::vector<TTaskBody> bodies, int timeout_ms) {
-    auto results = std::make_shared<std::vector<TTaskResult>>(bodies.size());
+    auto batch = std::make_shared<TBatch>();
+    batch->results.resize(bodies.size());
+    batch->unfinished = bodies.size();
     std::vector<std::thread> tasks(bodies.size());
     for (size_t i = 0; i < bodies.size(); ++i) {
       try {
-        tasks[i] = StartBlocked([shared = wake, results, i, body = std::move(bodies[i])] {
+        tasks[i] = StartBlocked([shared = wake, batch, i, body = std::move(bodies[i])] {
           TTaskResult result;
           try {
             result = body();
@@ -159,25 +168,23 @@ struct TEventRunner::TImpl {
           }
           result.finished = true;
           std::lock_guard<std::mutex> lock(shared->mutex);
-          (*results)[i] = std::move(result);
-          shared->cv.notify_all();
+          batch->results[i] = std::move(result);
+          // Only the last one wakes the waiter: woken by every order's
+          // answer, it took the CPU from the tasks still connecting.
+          if (--batch->unfinished == 0) shared->cv.notify_all();
         });
       } catch (const std::system_error& e) {
         std::lock_guard<std::mutex> lock(wake->mutex);
-        (*results)[i] = {true, false, std::string("no thread for it: ") + e.what()};
+        batch->results[i] = {true, false, std::string("no thread for it: ") + e.what()};
+        --batch->unfinished;
       }
     }
     std::vector<TTaskResult> copy;
     {
       std::unique_lock<std::mutex> lock(wake->mutex);
-      wake->cv.wait_until(lock, TClock::now() + std::chrono::milliseconds(timeout_ms), [&] {
-        if (wake->stopping) return true;
-        for (const TTaskResult& result : *results) {
-          if (!result.finished) return false;
-        }
-        return true;
-      });
-      copy = *results;
+      wake->cv.wait_until(lock, TClock::now() + std::chrono::milliseconds(timeout_ms),
+                          [&] { return wake->stopping || batch->unfinished == 0; });
+      copy = batch->results;
     }
     for (size_t i = 0; i < tasks.size(); ++i) {
       if (!tasks[i].joinable()) continue;
