@@ -115,7 +115,7 @@ bool AppendLogLineAt(const std::string& path, const std::string& header,
   return ok;
 }
 
-void TSharedLog::WriteLines(const std::vector<TLine>& lines, std::vector<char>* written) {
+void TSharedLog::WriteLines(const std::vector<TLine>& lines) {
   const auto same_file = [](const TLine& a, const TLine& b) {
     return a.path == b.path && a.header == b.header && a.max_size == b.max_size;
   };
@@ -140,7 +140,7 @@ void TSharedLog::WriteLines(const std::vector<TLine>& lines, std::vector<char>* 
              size + static_cast<int64_t>(out.size()) < first.max_size);
     bool ok = WriteAll(fd, out) == 0;
     if (close(fd) != 0) ok = false;
-    for (size_t k = next; k < end; ++k) (*written)[k] = ok;
+    for (size_t k = next; k < end; ++k) *lines[k].written = ok;
     next = end;
   }
 }
@@ -148,13 +148,15 @@ void TSharedLog::WriteLines(const std::vector<TLine>& lines, std::vector<char>* 
 bool TSharedLog::Append(const std::string& path, const std::string& header,
                         const std::string& separator, const std::string& message, int64_t max_size,
                         bool use_separator) {
-  TLine line{path, header, max_size, FormatLine(separator, message, use_separator, time(nullptr))};
+  bool written = false;
+  TLine line{path, header, max_size, FormatLine(separator, message, use_separator, time(nullptr)),
+             &written};
   std::unique_lock<std::mutex> lock(mutex_);
   pending_.push_back(std::move(line));
   const uint64_t ticket = ++queued_;
   while (done_ < ticket) {
     if (busy_) {
-      written_.wait(lock);
+      done_changed_.wait(lock);
       continue;
     }
     // No one at work: this writer writes everything queued, its own line
@@ -162,26 +164,16 @@ bool TSharedLog::Append(const std::string& path, const std::string& header,
     busy_ = true;
     std::vector<TLine> batch;
     batch.swap(pending_);
-    const uint64_t first = done_ + 1;
     lock.unlock();
-    std::vector<char> written;
     try {
-      written.assign(batch.size(), 0);
-      WriteLines(batch, &written);
+      WriteLines(batch);
     } catch (const std::bad_alloc&) {
-      // Out of memory: what was not written is lost, and the log goes on.
+      // Out of memory: the lines not yet written are lost, the log goes on.
     }
     lock.lock();
-    try {
-      for (size_t k = 0; k < batch.size(); ++k) {
-        if (k >= written.size() || written[k] == 0) lost_.insert(first + k);
-      }
-    } catch (const std::bad_alloc&) {
-      // The loss goes unreported rather than the log stopping for good.
-    }
-    done_ = first + batch.size() - 1;
+    done_ += batch.size();
     busy_ = false;
-    written_.notify_all();
+    done_changed_.notify_all();
   }
-  return lost_.erase(ticket) == 0;
+  return written;
 }

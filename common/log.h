@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <ctime>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -43,20 +42,20 @@ class TSharedLog {
     std::string header;
     int64_t max_size;
     std::string text;  // stamped, with its line break
+    bool* written;     // its writer's answer, set before its ticket is done
   };
 
   // Writes `lines` in order as AppendLogLineAt would one by one, but with
   // one open and one write for each run of lines that go to the same file
-  // while it stays below its limit; sets `(*written)[k]` for each line written.
-  static void WriteLines(const std::vector<TLine>& lines, std::vector<char>* written);
+  // while it stays below its limit; sets each line's `written`.
+  static void WriteLines(const std::vector<TLine>& lines);
 
   std::mutex mutex_;
-  std::condition_variable written_;
+  std::condition_variable done_changed_;
   std::vector<TLine> pending_;
-  uint64_t queued_ = 0;      // tickets handed out
-  uint64_t done_ = 0;        // every ticket up to this one is written or lost
-  bool busy_ = false;        // a writer is at work outside the lock
-  std::set<uint64_t> lost_;  // tickets done but not written, until their writer looks
+  uint64_t queued_ = 0;  // tickets handed out
+  uint64_t done_ = 0;    // every ticket up to this one is written or lost
+  bool busy_ = false;    // a writer is at work outside the lock
 };
 
 #endif  // VOLTMON_COMMON_LOG_H_

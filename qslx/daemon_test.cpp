@@ -165,9 +165,9 @@ TEST_F(SignalTest, WaitEndsAtOnceOnStopButNotOnHangUp) {
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(100));
 }
 
-// Children ending one after another while the main thread waits are reaped
-// during the wait, those that end within one batch time together, and a stop
-// in the middle of a batch still ends the wait at once.
+// Children ending one after another while the main thread waits, some within
+// one batch time of each other, are all reaped during the wait, and a stop
+// still ends it at once.
 TEST_F(SignalTest, WaitReapsChildrenEndingDuringItAndStillStopsAtOnce) {
   ASSERT_TRUE(InstallSignalHandler());
   sigset_t handled;
