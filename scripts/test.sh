@@ -50,6 +50,8 @@ fi
 total_passed=0
 total_failed=0
 results=()
+# Every failed test, named with its leg, so the end of the run says which.
+failed_tests=()
 
 seconds_text() {
   printf '%dm%02ds' $(($1 / 60)) $(($1 % 60))
@@ -139,6 +141,10 @@ run_ctest() {
     total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
     leg_failed=$failed
     leg_passed=$((total - failed))
+    local name
+    while IFS= read -r name; do
+      failed_tests+=("$leg: $name")
+    done < <(sed -n '/^The following tests FAILED:/,/^[^[:space:]]/s/^[[:space:]]\+[0-9]\+ - //p' "$dir/ctest.log")
   elif ! grep -q 'No tests were found' "$dir/ctest.log" && [ "$status" -eq 0 ]; then
     echo "test.sh: ctest printed no result line"
     status=1
@@ -206,7 +212,11 @@ leg_asan() {
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$logs/ubsan" \
     LSAN_OPTIONS="log_path=$logs/lsan" \
     run_ctest "$dir" "$dir" 600 || ok=1
-  sanitizer_logs_clean "$logs" || { ok=1; [ "$leg_failed" -gt 0 ] || leg_failed=1; }
+  sanitizer_logs_clean "$logs" || {
+    ok=1
+    [ "$leg_failed" -gt 0 ] || leg_failed=1
+    failed_tests+=("$leg: sanitizer reports (printed above)")
+  }
   return $ok
 }
 
@@ -278,7 +288,11 @@ leg_tsan() {
   local ok=0
   TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$logs/tsan" \
     run_ctest "$dir" "$dir" 900 "${tsan_wrap[@]}" || ok=1
-  sanitizer_logs_clean "$logs" || { ok=1; [ "$leg_failed" -gt 0 ] || leg_failed=1; }
+  sanitizer_logs_clean "$logs" || {
+    ok=1
+    [ "$leg_failed" -gt 0 ] || leg_failed=1
+    failed_tests+=("$leg: sanitizer reports (printed above)")
+  }
   return $ok
 }
 
@@ -343,5 +357,11 @@ echo "== legs (total $(seconds_text $((SECONDS - start_all))))"
 for line in "${results[@]}"; do
   echo "   $line"
 done
+if [ ${#failed_tests[@]} -gt 0 ]; then
+  echo "== failed tests"
+  for line in "${failed_tests[@]}"; do
+    echo "   $line"
+  done
+fi
 echo "summary: $total_passed passed, $total_failed failed"
 [ "$total_failed" -eq 0 ]
