@@ -116,9 +116,14 @@ TEST(Nsrun, TimeLimitKillsTheCommand) {
 }
 
 TEST(Nsrun, ForwardsTerminationToTheCommand) {
-  const std::string script = std::string(VM_NSRUN_PATH) +
-                             " -- /bin/sh -c 'trap \"exit 9\" TERM; sleep 20 & wait' & n=$!; "
-                             "sleep 0.5; kill -TERM $n; wait $n; echo $?";
+  // The signal goes once the command has set its trap, which is after nsrun
+  // has made its namespaces; however slow that is on a busy machine.
+  TTempDir temp("nsruntest");
+  const std::string ready = temp.Sub("ready");
+  const std::string script =
+      std::string(VM_NSRUN_PATH) + " -- /bin/sh -c 'trap \"exit 9\" TERM; : > " + ready +
+      "; sleep 20 & wait' & n=$!; i=0; while [ ! -e " + ready +
+      " ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i + 1)); done; kill -TERM $n; wait $n; echo $?";
   TRunOptions options;
   options.timeout_ms = 10000;
   TRunResult result = RunCommand({"/bin/sh", "-c", script}, options);

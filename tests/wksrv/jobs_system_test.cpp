@@ -40,8 +40,14 @@ TEST_F(JobsTest, MainsFailureMessagesTheLiveSlavesAtOnceBesideASilentOne) {
   for (TSlaveDaemon* slave : {first, second}) {
     TScriptRun run = slave->tree().Runs("message.sh")[0];
     EXPECT_EQ(run.args, Lines{"\"" + EventTag(0) + "\""});
-    Lines texts = slave->LogTexts();
-    EXPECT_EQ(std::count(texts.begin(), texts.end(), "MESSAGE by 127.0.0.1"), 1)
+    // The slave logs the order after starting its script.
+    Lines texts;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          texts = slave->LogTexts();
+          return std::count(texts.begin(), texts.end(), "MESSAGE by 127.0.0.1") == 1;
+        },
+        3000))
         << ::testing::PrintToString(texts);
   }
 }
