@@ -135,9 +135,11 @@ TEST_F(NameRefresherTest, SilentNameServiceHoldsNoCallerLongAndNoStop) {
   ASSERT_NO_FATAL_FAILURE(Start());
   auto ask = Ask();
 
+  // "At once" is well short of the 1000 ms wait, with room for a loaded
+  // machine.
   int64_t start = NowMs();
   EXPECT_EQ(1, peers.IndexOfWaiting("10.0.0.2", 1000, ask));
-  EXPECT_LT(NowMs() - start, 100);
+  EXPECT_LT(NowMs() - start, 500);
 
   start = NowMs();
   EXPECT_EQ(-1, peers.IndexOfWaiting("10.0.0.8", 1000, ask));
@@ -145,10 +147,10 @@ TEST_F(NameRefresherTest, SilentNameServiceHoldsNoCallerLongAndNoStop) {
 
   start = NowMs();
   refresher->Stop();
-  EXPECT_LT(NowMs() - start, 500);
+  EXPECT_LT(NowMs() - start, 800);
   start = NowMs();
   EXPECT_EQ(-1, peers.IndexOfWaiting("10.0.0.8", 1000, ask));
-  EXPECT_LT(NowMs() - start, 100);
+  EXPECT_LT(NowMs() - start, 500);
 }
 
 TEST_F(NameRefresherTest, CallerMatchingNoKnownAddressHasTheNamesLookedUpAgain) {

@@ -26,6 +26,21 @@
 #endif
 #endif
 
+#if defined(__SANITIZE_ADDRESS__) || defined(VM_LOAD_TSAN)
+#define VM_LOAD_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VM_LOAD_SANITIZED 1
+#endif
+#endif
+
+// Sanitizer builds start, serve and end processes several times slower.
+#ifdef VM_LOAD_SANITIZED
+constexpr int kSlowdown = 3;
+#else
+constexpr int kSlowdown = 1;
+#endif
+
 // How soon the daemon must be gone after "-s". ThreadSanitizer holds back a
 // signal until the receiving thread next enters a call it intercepts, so
 // under it the daemon may heed "-s" only when its 10-second sleep ends.
