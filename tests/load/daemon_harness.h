@@ -15,6 +15,7 @@
 #include "common/clock.h"
 #include "tests/support/daemon_run.h"
 #include "tests/support/daemon_tree.h"
+#include "tests/support/slowdown.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/temp_dir.h"
 
@@ -24,21 +25,6 @@
 #if __has_feature(thread_sanitizer)
 #define VM_LOAD_TSAN 1
 #endif
-#endif
-
-#if defined(__SANITIZE_ADDRESS__) || defined(VM_LOAD_TSAN)
-#define VM_LOAD_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VM_LOAD_SANITIZED 1
-#endif
-#endif
-
-// Sanitizer builds start, serve and end processes several times slower.
-#ifdef VM_LOAD_SANITIZED
-constexpr int kSlowdown = 3;
-#else
-constexpr int kSlowdown = 1;
 #endif
 
 // How soon the daemon must be gone after "-s". ThreadSanitizer holds back a

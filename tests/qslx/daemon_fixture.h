@@ -16,15 +16,10 @@
 #include "tests/support/daemon_run.h"
 #include "tests/support/daemon_tree.h"
 #include "tests/support/master_client.h"
+#include "tests/support/slowdown.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/temp_dir.h"
 
-// Sanitizer builds start and end processes several times slower.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kSlowdown = 3;
-#else
-constexpr int kSlowdown = 1;
-#endif
 // A stop or a SIGTERM is prompt: well within the daemon's 10-second pass.
 constexpr int kPromptMs = 1500 * kSlowdown;
 // How long a stopped or terminated daemon may take to be gone.

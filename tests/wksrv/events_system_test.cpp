@@ -158,7 +158,7 @@ TEST_F(EventsTest, StopEndsTheServerWithinAboutASecondWhileAJobWaitsOnASilentSla
   TRunResult stop = RunWksrv({"-s"});
   EXPECT_EQ(stop.exit_code, 0);
   EXPECT_TRUE(WaitUntil([this] { return Servers().empty(); }, 3000)) << "wksrv is still there";
-  EXPECT_LT(NowMs() - asked, 2000 * kWksrvSlowdown);
+  EXPECT_LT(NowMs() - asked, 2000 * kSlowdown);
 }
 
 }  // namespace

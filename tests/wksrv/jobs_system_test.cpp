@@ -16,7 +16,7 @@ using JobsTest = WksrvTest;
 using Lines = std::vector<std::string>;
 
 TEST_F(JobsTest, MainsFailureMessagesTheLiveSlavesAtOnceBesideASilentOne) {
-  const int bound_s = 5 * kWksrvSlowdown;
+  const int bound_s = 5 * kSlowdown;
   SetEntry(&wattkeep_, "QsTimeoutConnection", std::to_string(bound_s));
   int silent = StartSilentSlave(6005);
   ASSERT_GE(silent, 0);

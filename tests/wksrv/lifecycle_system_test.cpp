@@ -16,7 +16,7 @@ using Lines = std::vector<std::string>;
 using LifecycleTest = WksrvTest;
 
 // From the stop's request sent (not from the requester's own start).
-constexpr int kPromptStopMs = 1500 * kWksrvSlowdown;
+constexpr int kPromptStopMs = 1500 * kSlowdown;
 
 Lines Output(const TTempDir& temp) {
   return LinesOf(ReadFile(temp.Sub("wksrv.out")));

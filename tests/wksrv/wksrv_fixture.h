@@ -16,19 +16,13 @@
 #include "tests/support/daemon_tree.h"
 #include "tests/support/nut_fixture.h"
 #include "tests/support/slave_daemon.h"
+#include "tests/support/slowdown.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/temp_dir.h"
 
-// Sanitizer builds start and end processes several times slower.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kWksrvSlowdown = 3;
-#else
-constexpr int kWksrvSlowdown = 1;
-#endif
-
 constexpr uint16_t kNutPort = 3493;
 // wksrv polls every second in these tests; one poll and a job's start.
-constexpr int kReactMs = 5000 * kWksrvSlowdown;
+constexpr int kReactMs = 5000 * kSlowdown;
 
 class WksrvTest : public ::testing::Test {
  protected:
