@@ -152,6 +152,7 @@ run_ctest() {
   if [ "$status" -ne 0 ] && [ "$leg_failed" -eq 0 ]; then
     echo "test.sh: ctest ended with status $status without a failed test"
     leg_failed=1
+    failed_tests+=("$leg: ctest itself (status $status, no test failed)")
   fi
   [ "$status" -eq 0 ] && [ "$leg_failed" -eq 0 ]
 }
@@ -172,6 +173,14 @@ sanitizer_logs_clean() {
     echo "--- $f"
     head -n 60 "$f"
   done
+  return 1
+}
+
+# A sanitizer report fails the leg, as one failure when its tests had none.
+sanitizer_verdict() {
+  sanitizer_logs_clean "$1" && return 0
+  [ "$leg_failed" -gt 0 ] || leg_failed=1
+  failed_tests+=("$leg: sanitizer reports (printed above)")
   return 1
 }
 
@@ -196,6 +205,7 @@ leg_normal() {
     leg_passed=$((leg_passed + 1))
   else
     leg_failed=$((leg_failed + 1))
+    failed_tests+=("$leg: the format check")
     ok=1
   fi
   return $ok
@@ -212,11 +222,7 @@ leg_asan() {
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$logs/ubsan" \
     LSAN_OPTIONS="log_path=$logs/lsan" \
     run_ctest "$dir" "$dir" 600 || ok=1
-  sanitizer_logs_clean "$logs" || {
-    ok=1
-    [ "$leg_failed" -gt 0 ] || leg_failed=1
-    failed_tests+=("$leg: sanitizer reports (printed above)")
-  }
+  sanitizer_verdict "$logs" || ok=1
   return $ok
 }
 
@@ -288,11 +294,7 @@ leg_tsan() {
   local ok=0
   TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$logs/tsan" \
     run_ctest "$dir" "$dir" 900 "${tsan_wrap[@]}" || ok=1
-  sanitizer_logs_clean "$logs" || {
-    ok=1
-    [ "$leg_failed" -gt 0 ] || leg_failed=1
-    failed_tests+=("$leg: sanitizer reports (printed above)")
-  }
+  sanitizer_verdict "$logs" || ok=1
   return $ok
 }
 
@@ -337,6 +339,7 @@ for leg in "${legs[@]}"; do
     if [ "$leg_failed" -eq 0 ]; then
       # A leg that broke before or outside its tests still counts as a failure.
       leg_failed=1
+      failed_tests+=("$leg: the leg itself (its configure, build or set-up; see above)")
     fi
   fi
   took=$((SECONDS - start))
