@@ -19,18 +19,10 @@
 #include "tests/support/subprocess.h"
 #include "tests/support/temp_dir.h"
 
-#if defined(__SANITIZE_THREAD__)
-#define VM_LOAD_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VM_LOAD_TSAN 1
-#endif
-#endif
-
 // How soon the daemon must be gone after "-s". ThreadSanitizer holds back a
 // signal until the receiving thread next enters a call it intercepts, so
 // under it the daemon may heed "-s" only when its 10-second sleep ends.
-#ifdef VM_LOAD_TSAN
+#ifdef VM_TESTS_TSAN
 constexpr int kStopWithinMs = 15000;
 #else
 constexpr int kStopWithinMs = 2000;

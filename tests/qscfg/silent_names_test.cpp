@@ -7,22 +7,12 @@
 #include "qscfg/model.h"
 #include "tests/support/silent_names.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/tmux_term.h"
 #include "tests/wkcfg/console_session.h"
 
 namespace {
 
 const char kThreeNames[] = "AdrCount=3\nAdr0=a.lan\nAdr1=b.lan\nAdr2=c.lan\n";
-
-// True when `screen` holds every text of `texts`, each after the one before.
-bool InOrder(const std::string& screen, const std::vector<std::string>& texts) {
-  size_t from = 0;
-  for (const std::string& text : texts) {
-    const size_t at = screen.find(text, from);
-    if (at == std::string::npos) return false;
-    from = at + text.size();
-  }
-  return true;
-}
 
 class QsSilentNames : public ::testing::Test {
  protected:
@@ -58,11 +48,12 @@ TEST_F(QsSilentNames, MastersScreenDrawsAtOnceAndMarksTheNamesAsTheyFail) {
   ASSERT_TRUE(WaitUntil(
       [&] {
         first = qs_.Screen();
-        return InOrder(first, {"MASTER SERVERS CONFIGURATION", "1. a.lan", "2. b.lan", "3. c.lan"});
+        return TextsInOrder(first,
+                            {"MASTER SERVERS CONFIGURATION", "1. a.lan", "2. b.lan", "3. c.lan"});
       },
       5000))
       << first;
-  EXPECT_TRUE(InOrder(first, {"? > 1. a.lan", "?   2. b.lan", "?   3. c.lan"}))
+  EXPECT_TRUE(TextsInOrder(first, {"? > 1. a.lan", "?   2. b.lan", "?   3. c.lan"}))
       << "drawn only once a lookup had given up:\n"
       << first;
   // No key pressed: the marks change on their own.

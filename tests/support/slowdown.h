@@ -4,10 +4,18 @@
 #ifndef VOLTMON_TESTS_SUPPORT_SLOWDOWN_H_
 #define VOLTMON_TESTS_SUPPORT_SLOWDOWN_H_
 
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_THREAD__)
+#define VM_TESTS_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VM_TESTS_TSAN 1
+#endif
+#endif
+
+#if defined(VM_TESTS_TSAN) || defined(__SANITIZE_ADDRESS__)
 #define VM_TESTS_SANITIZED 1
 #elif defined(__has_feature)
-#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer)
 #define VM_TESTS_SANITIZED 1
 #endif
 #endif

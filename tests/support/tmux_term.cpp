@@ -221,6 +221,17 @@ bool TTmuxTerm::Ended() {
   return Tmux({"display-message", "-p", "-t", "t", "#{pane_dead}"}, &out) && out[0] == '1';
 }
 
+bool TextsInOrder(const std::string& screen, const std::vector<std::string>& texts) {
+  size_t from = 0;
+  for (const std::string& text : texts) {
+    if (text.empty()) continue;
+    const size_t at = screen.find(text, from);
+    if (at == std::string::npos) return false;
+    from = at + text.size();
+  }
+  return true;
+}
+
 bool HasWord(const std::string& text, const std::string& word) {
   std::istringstream words(text);
   std::string each;

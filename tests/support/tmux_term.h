@@ -76,4 +76,8 @@ class TTmuxTerm {
 // blank-separated word ("echo" but not "-echo").
 bool HasWord(const std::string& text, const std::string& word);
 
+// Tells whether `screen` holds every text of `texts` ("" skipped), each after
+// the one before.
+bool TextsInOrder(const std::string& screen, const std::vector<std::string>& texts);
+
 #endif  // VOLTMON_TESTS_SUPPORT_TMUX_TERM_H_

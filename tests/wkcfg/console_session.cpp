@@ -121,16 +121,10 @@ std::string TConsoleSession::RunBeside(const std::string& arguments) {
   std::string screen;
   auto drawn = [&] {
     screen = Screen();
-    size_t from = 0;
-    for (const std::string& text : texts) {
-      if (text.empty()) continue;
-      const size_t at = screen.find(text, from);
-      if (at == std::string::npos) return false;
-      from = at + text.size();
-    }
-    return std::none_of(absent.begin(), absent.end(), [&](const std::string& text) {
-      return screen.find(text) != std::string::npos;
-    });
+    return TextsInOrder(screen, texts) &&
+           std::none_of(absent.begin(), absent.end(), [&](const std::string& text) {
+             return screen.find(text) != std::string::npos;
+           });
   };
   if (WaitUntil(drawn, 5000)) return ::testing::AssertionSuccess();
   ::testing::AssertionResult failure = ::testing::AssertionFailure();
