@@ -156,7 +156,7 @@ build=${VM_BUILD_DIR:-$root/build}
 say "Building in $build"
 mkdir -p "$build"
 log=$build/demo-build.log
-{ cmake -S "$root" -B "$build" && cmake --build "$build" -j"${VM_JOBS:-2}" --target packet nsrun; } \
+{ cmake -S "$root" -B "$build" -DVM_REQUIRE_WKSRV=ON && cmake --build "$build" -j"${VM_JOBS:-2}" --target packet nsrun; } \
   > "$log" 2>&1 || { tail -30 "$log"; echo "demo: the build failed; see $log" >&2; exit 1; }
 echo "  built: $build/packet/install and the packet beside it"
 

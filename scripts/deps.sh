@@ -18,6 +18,7 @@ packages=(
   groff-base                    # checks the manual pages
   libvterm-dev whiptail dialog  # the console's benchmark (bench/console_run.sh)
   libupsclient-dev              # the master server reads the UPS through NUT's client library
+  pkgconf                       # finds that library and libcurl for the master server's build
   libcurl4-openssl-dev          # the master server's e-mail jobs
   nut-server nut-client         # the master's tests: NUT's dummy UPS, upsd, upsc and upsrw
   python3-aiosmtpd              # the master's tests: a local mail server receiving its e-mails

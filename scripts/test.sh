@@ -184,6 +184,8 @@ sanitizer_verdict() {
   return 1
 }
 
+# The native legs (normal, asan, tsan) also pass -DVM_REQUIRE_WKSRV=ON: a
+# missing client library must stop them, never skip the master's tests.
 compilers=(-DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++)
 
 # The format of the C++ files changed against main (scripts/format_check.sh)
@@ -198,7 +200,7 @@ leg_normal() {
     echo "test.sh: the format check failed; its output ($dir/format.log):"
     head -n 40 "$dir/format.log"
   fi
-  configure "$dir" "${compilers[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVM_WERROR=ON || return 1
+  configure "$dir" "${compilers[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVM_WERROR=ON -DVM_REQUIRE_WKSRV=ON || return 1
   build "$dir" || return 1
   run_ctest "$dir" "$dir" 300 || ok=1
   if [ "$formatted" -eq 0 ]; then
@@ -213,7 +215,7 @@ leg_normal() {
 
 leg_asan() {
   local dir=$out/asan logs=$out/asan/sanitizer-logs
-  configure "$dir" "${compilers[@]}" -DCMAKE_BUILD_TYPE=Debug -DVM_SANITIZE=ON || return 1
+  configure "$dir" "${compilers[@]}" -DCMAKE_BUILD_TYPE=Debug -DVM_SANITIZE=ON -DVM_REQUIRE_WKSRV=ON || return 1
   build "$dir" || return 1
   rm -rf "$logs"
   mkdir -p "$logs"
@@ -286,7 +288,7 @@ EOF
 
 leg_tsan() {
   local dir=$out/tsan logs=$out/tsan/sanitizer-logs
-  configure "$dir" "${compilers[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVM_TSAN=ON || return 1
+  configure "$dir" "${compilers[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVM_TSAN=ON -DVM_REQUIRE_WKSRV=ON || return 1
   build "$dir" || return 1
   tsan_wrapper "$dir" || return 1
   rm -rf "$logs"

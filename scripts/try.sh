@@ -93,7 +93,7 @@ build=${VM_BUILD_DIR:-$root/build}
 say "Building in $build (only what changed)"
 mkdir -p "$build"
 build_log=$build/try-build.log
-{ cmake -S "$root" -B "$build" && cmake --build "$build" -j"${VM_JOBS:-2}" --target packet nsrun; } \
+{ cmake -S "$root" -B "$build" -DVM_REQUIRE_WKSRV=ON && cmake --build "$build" -j"${VM_JOBS:-2}" --target packet nsrun; } \
   > "$build_log" 2>&1 || {
   tail -30 "$build_log"
   echo "try: the build failed; see $build_log" >&2
