@@ -16,6 +16,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "common/clock.h"
 #include "tests/support/temp_dir.h"
@@ -229,6 +231,27 @@ std::vector<pid_t> ChildrenOf(pid_t parent) {
     if (ParentOf(pid) == parent) children.push_back(pid);
   }
   return children;
+}
+
+std::vector<pid_t> ProcessesOfSession(pid_t session) {
+  std::vector<pid_t> pids;
+  for (pid_t pid : AllProcesses()) {
+    // The session is the sixth field of "stat", the fourth after the name,
+    // which ends at the last ')' and may hold blanks of its own.
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    const size_t name_end = text.rfind(')');
+    if (name_end == std::string::npos) continue;
+    std::istringstream fields(text.substr(name_end + 1));
+    std::string state, parent, group;
+    long sid = 0;
+    if (fields >> state >> parent >> group >> sid && sid == session && state != "Z" &&
+        state != "X") {
+      pids.push_back(pid);
+    }
+  }
+  return pids;
 }
 
 std::vector<pid_t> ProcessesNamed(const std::string& name) {

@@ -60,6 +60,9 @@ pid_t ParentOf(pid_t pid);
 // The processes whose parent is `pid`, zombies included.
 std::vector<pid_t> ChildrenOf(pid_t pid);
 
+// The live (not zombie) processes of session `session`.
+std::vector<pid_t> ProcessesOfSession(pid_t session);
+
 // True when `pid` is gone or only a zombie.
 bool ProcessGone(pid_t pid);
 

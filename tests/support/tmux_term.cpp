@@ -4,6 +4,7 @@
 #include "tests/support/tmux_term.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +17,8 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "tests/support/subprocess.h"
 
 extern char** environ;
 
@@ -83,7 +86,19 @@ TTmuxTerm::TTmuxTerm() {
 }
 
 TTmuxTerm::~TTmuxTerm() {
-  if (started_) Tmux({"kill-server"});
+  if (started_) {
+    // The pane's programs are a session of their own. One that outlives the
+    // server (caught in its exit, say, by a sanitizer's leak check whose
+    // helper the hang-up killed) would spin on a terminal that is gone and
+    // slow every later test, so none is left.
+    const pid_t session = ShellPid();
+    Tmux({"kill-server"});
+    if (session > 0 &&
+        !WaitUntil([session] { return ProcessesOfSession(session).empty(); }, 1000)) {
+      for (pid_t pid : ProcessesOfSession(session)) kill(pid, SIGKILL);
+      WaitUntil([session] { return ProcessesOfSession(session).empty(); }, 3000);
+    }
+  }
   if (!dir_.empty()) {
     unlink((dir_ + "/tmux.conf").c_str());
     unlink((dir_ + "/gate").c_str());

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/subprocess.h"
 #include "tests/support/tmux_term.h"
 
 namespace {
@@ -133,6 +134,21 @@ TEST(ToolkitInTerminal, ALoopIgnoringQuitIsEndedCleanly) {
   ASSERT_TRUE(term.WaitFor("Reading keys for ever")) << term.error();
   ASSERT_EQ(kill(term.ChildPid(), SIGTERM), 0);
   ExpectCleanEnd(&term);
+}
+
+// A program deaf to the terminal's hang-up is not left running once the
+// test's terminal is gone.
+TEST(ToolkitInTerminal, NoProgramOfThePaneOutlivesTheTerminal) {
+  pid_t shell = -1;
+  {
+    TTmuxTerm term;
+    ASSERT_TRUE(term.Start("trap '' HUP TERM; echo deaf; while :; do sleep 1; done"))
+        << term.error();
+    ASSERT_TRUE(term.WaitFor("deaf")) << term.error();
+    shell = term.ShellPid();
+    ASSERT_GT(shell, 0);
+  }
+  EXPECT_TRUE(ProcessesOfSession(shell).empty());
 }
 
 TEST(ToolkitInTerminal, ResizeRedrawsTheMenuAtTheNewSize) {
